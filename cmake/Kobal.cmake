@@ -1,0 +1,22 @@
+# Helpers shared by the subsystem CMake files.
+
+# kobal_program(name SOURCES...) : a deliverable staged into resource/.
+function(kobal_program name)
+  add_executable(${name} ${ARGN})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KOBAL_RESOURCE_DIR})
+  install(TARGETS ${name} RUNTIME DESTINATION resource)
+endfunction()
+
+# kobal_test(name SOURCES... LIBS libs...) : one GoogleTest executable per library.
+function(kobal_test name)
+  if(NOT KOBAL_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    KOBAL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
+    KOBAL_STAGE_DIR="${KOBAL_STAGE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${T_PROPERTIES})
+endfunction()

@@ -1,0 +1,38 @@
+#pragma once
+// Reads a text file line by line as the classic Line Input did: CRLF, LF or
+// CR ends a line; reading past the end raises "Input past end of file"
+// naming the file and line.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace kobal {
+
+class LineReader {
+public:
+    // Opens path (as written, then without regard to letter case). Raises
+    // File not found / Path not found / Permission denied naming the path.
+    explicit LineReader(const std::string& path);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    std::string ReadLine();
+    // Reads into line, reusing its storage; same errors as ReadLine.
+    void ReadLine(std::string& line);
+    bool AtEnd();
+
+    // The file as opened (native path) and the number of the line last read.
+    const std::string& name() const { return name_; }
+    int lineNumber() const { return line_; }
+
+private:
+    std::string name_;
+    std::FILE* file_ = nullptr;
+    int line_ = 0;
+};
+
+// Opens a file for reading with the same resolution and errors; caller closes.
+std::FILE* OpenForReading(const std::string& path, std::string* resolved);
+
+}  // namespace kobal

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "common/line_reader.h"
+#include "common/runtime_error.h"
+#include "common/settings.h"
+#include "test_files.h"
+
+using namespace kobal;
+
+TEST(ParseSettingLine, SectionCodesSelectTheKeyGroups) {
+    SettingStore s;
+    ParseSettingLine(s, "  FrameCount = 12 ", 0);
+    EXPECT_EQ(s.framecount, 12);
+    ParseSettingLine(s, "FrameCount = 13", 1);
+    ParseSettingLine(s, "FrameCount = 14", 2);
+    EXPECT_EQ(s.framecount, 12);
+
+    ParseSettingLine(s, "priorityup=150", 0);
+    ParseSettingLine(s, "priorityup=151", 2);
+    EXPECT_EQ(s.priorityup, 0);
+    ParseSettingLine(s, "priorityup =150", 1);
+    EXPECT_EQ(s.priorityup, 150);
+
+    ParseSettingLine(s, "actorname=Bob", 0);
+    EXPECT_EQ(s.actorname, "");
+    ParseSettingLine(s, "actorname=Bob", 2);
+    EXPECT_EQ(s.actorname, "Bob");
+    ParseSettingLine(s, "actorname=Ann", 1);
+    EXPECT_EQ(s.actorname, "Ann");
+
+    SettingStore before = s;
+    for (const char* line : {"framecount=1", "speedup=5", "actorname=x"})
+        ParseSettingLine(s, line, 3);
+    EXPECT_EQ(s.framecount, before.framecount);
+    EXPECT_EQ(s.actorname, "Ann");
+}
+
+TEST(ParseSettingLine, ValuesKeepCaseAndLaterEquals) {
+    SettingStore s;
+    ParseSettingLine(s, "actorname = a=b = c ", 1);
+    EXPECT_EQ(s.actorname, "a=b = c");
+    ParseSettingLine(s, "ACTORPATH=Actors\\Bob\\", 1);
+    EXPECT_EQ(s.actorpath, "Actors\\Bob\\");
+    ParseSettingLine(s, "actorname=", 1);
+    EXPECT_EQ(s.actorname, "");
+}
+
+TEST(ParseSettingLine, IgnoresWhatMatchesNothing) {
+    SettingStore s;
+    s.speedup = 7;
+    for (const char* line : {"", "[end]", "; comment", "=5", "\tspeedup=9", "speed up=9", "unknown=1"})
+        ParseSettingLine(s, line, 1);
+    EXPECT_EQ(s.speedup, 7);
+    ParseSettingLine(s, "speedup=", 1);
+    EXPECT_EQ(s.speedup, 0);
+    s.speedup = 7;
+    ParseSettingLine(s, "speedup=fast", 1);
+    EXPECT_EQ(s.speedup, 0);
+}
+
+TEST(ParseSettingLine, NumbersRoundHalfToEvenAndOverflow) {
+    SettingStore s;
+    ParseSettingLine(s, "timerspeed=2.5", 0);
+    EXPECT_EQ(s.timerspeed, 2);
+    ParseSettingLine(s, "timerspeed=3.5", 0);
+    EXPECT_EQ(s.timerspeed, 4);
+    ParseSettingLine(s, "timerspeed=40abc", 0);
+    EXPECT_EQ(s.timerspeed, 40);
+    EXPECT_THROW(ParseSettingLine(s, "timerspeed=40000", 0), RuntimeError);
+    EXPECT_EQ(s.timerspeed, 40);
+}
+
+TEST(ParseSettingLine, OnlyTheActorProgramKeepsItsLinkName) {
+    SettingStore actor(SettingStore::Program::Actor);
+    SettingStore launcher(SettingStore::Program::Launcher);
+    ParseSettingLine(actor, "actorddename=bob", 1);
+    ParseSettingLine(launcher, "actorddename=bob", 1);
+    EXPECT_EQ(actor.actorddename, "bob");
+    EXPECT_EQ(launcher.actorddename, "");
+}
+
+TEST(ReadingLoops, ActorLoopAlwaysAppliesTheFirstLine) {
+    TempDir dir;
+    // The first "[end]" is applied (and changes nothing); reading goes on.
+    const auto path = dir.Write("a.kani", "[end]\r\nframecount=3\r\n[END]\r\nframecount=9\r\n");
+    SettingStore s;
+    ReadSettingsFile(s, path, 0, LoopShape::Actor);
+    EXPECT_EQ(s.framecount, 3);
+
+    SettingStore l;
+    ReadSettingsFile(l, path, 0, LoopShape::Launcher);
+    EXPECT_EQ(l.framecount, 0);
+}
+
+TEST(ReadingLoops, EndLineInAnyCaseAndWithBlanksEndsReading) {
+    TempDir dir;
+    for (const char* end : {"[end]", "[END]", " [end] ", "[End]  "}) {
+        const auto path = dir.Write("c.kcfg", std::string("speedup=5\nsleeptime=6\r\n") + end +
+                                                  "\r\nspeedup=99\r\n");
+        SettingStore s;
+        ReadSettingsFile(s, path, 1, LoopShape::Launcher);
+        EXPECT_EQ(s.speedup, 5) << end;
+        EXPECT_EQ(s.sleeptime, 6) << end;
+        SettingStore a;
+        ReadSettingsFile(a, path, 1, LoopShape::Actor);
+        EXPECT_EQ(a.speedup, 5) << end;
+    }
+}
+
+TEST(ReadingLoops, MissingEndLineNamesTheFileAndLine) {
+    TempDir dir;
+    const auto path = dir.Write("broken.kact", "actorname=Bob\r\niconfile=x.ico\r\n");
+    for (LoopShape loop : {LoopShape::Actor, LoopShape::Launcher}) {
+        SettingStore s;
+        try {
+            ReadSettingsFile(s, path, 1, loop);
+            FAIL();
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
+            EXPECT_EQ(e.file(), path);
+            EXPECT_EQ(e.line(), 3);
+            EXPECT_EQ(e.message(),
+                      "Run-time error '62': Input past end of file: " + path + ", line 3");
+        }
+        EXPECT_EQ(s.iconfile, "x.ico");
+    }
+}
+
+TEST(ReadingLoops, OverflowNamesTheFileAndLine) {
+    TempDir dir;
+    const auto path = dir.Write("big.kcfg", "speedup=1\r\nboredtime=99999\r\n[end]\r\n");
+    SettingStore s;
+    try {
+        ReadSettingsFile(s, path, 1, LoopShape::Launcher);
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::Overflow);
+        EXPECT_EQ(e.line(), 2);
+        EXPECT_NE(e.message().find("big.kcfg, line 2"), std::string::npos);
+    }
+}

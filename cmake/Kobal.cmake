@@ -12,9 +12,15 @@ function(kobal_test name)
   if(NOT KOBAL_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  # QT_MAIN: the test brings a main() that creates the Qt application.
+  cmake_parse_arguments(T "QT_MAIN" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  if(T_QT_MAIN)
+    target_link_libraries(${name} PRIVATE kobal_qt_test_main)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   target_compile_definitions(${name} PRIVATE
     KOBAL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
     KOBAL_STAGE_DIR="${KOBAL_STAGE_DIR}")

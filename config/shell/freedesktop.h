@@ -1,0 +1,79 @@
+#pragma once
+// The freedesktop side of the shell integration: what makes file managers
+// open actor files and playlists with the launcher, and the application
+// menu show the Start-menu shortcuts.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/shell/module1.h"
+
+namespace kobal::shell {
+
+// $XDG_DATA_HOME (or ~/.local/share) and $XDG_CONFIG_HOME (or ~/.config);
+// a relative value is ignored, as the base-directory rules say.
+std::string XdgDataHome();
+std::string XdgConfigHome();
+
+// The Programs folder is $XDG_DATA_HOME/applications (created when missing);
+// no other special folder exists here.
+class XdgFolders : public SpecialFolderLookup {
+public:
+    std::optional<std::string> FolderPath(int32_t folderId) override;
+};
+
+// Runs a program and waits for it. Nothing when the program is not installed.
+class CommandRunner {
+public:
+    virtual ~CommandRunner() = default;
+    virtual std::optional<int> Run(const std::vector<std::string>& argv) = 0;
+};
+
+class PosixCommandRunner : public CommandRunner {
+public:
+    std::optional<int> Run(const std::vector<std::string>& argv) override;
+};
+
+// The mime type that stands for a registered file type ("Kactor" gives
+// "application/x-kactor"), and the desktop entry of its n-th verb.
+std::string MimeTypeFor(const std::string& typeName);
+std::string VerbDesktopId(const std::string& typeName, const std::string& verb);
+
+// Splits a registry command ("prog path "%1"" or "prog path %1") into the
+// program, which may hold blanks, and whether the file is passed.
+struct VerbCommand {
+    std::string program;
+    bool passesFile = false;
+};
+VerbCommand SplitCommand(const std::string& command);
+
+// One argument quoted for a desktop entry's Exec key, and a value escaped
+// for any desktop-entry string key.
+std::string QuoteExecArgument(const std::string& arg);
+std::string EscapeDesktopValue(const std::string& value);
+
+class Freedesktop : public DesktopPort {
+public:
+    Freedesktop(std::string dataHome, std::string configHome, CommandRunner& runner);
+
+    std::vector<std::string> RegisterFileType(const FileTypeInfo& info) override;
+    std::vector<std::string> RefreshCaches() override;
+    void WriteMenuEntry(const std::string& shortcutFile, const std::string& name,
+                        const std::string& target, const std::string& iconFile) override;
+
+    std::string MimePackageFile(const std::string& typeName) const;
+    std::string ApplicationsDir() const { return dataHome_ + "/applications"; }
+    std::string MimeAppsList() const { return configHome_ + "/mimeapps.list"; }
+
+private:
+    std::string dataHome_;
+    std::string configHome_;
+    CommandRunner& runner_;
+};
+
+// Sets mime's default application and puts the entries first among its
+// added associations in a mimeapps.list text, keeping every other line.
+std::string MergeMimeApps(const std::string& text, const std::string& mime,
+                          const std::vector<std::string>& desktopIds);
+
+}  // namespace kobal::shell

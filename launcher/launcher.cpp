@@ -1,0 +1,95 @@
+#include "launcher/launcher.h"
+
+#include "common/paths.h"
+#include "common/playlist_reader.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
+
+namespace kobal::launcher {
+
+TargetKind ClassifyTarget(std::string_view name) {
+    if (EndsWithNoCase(name, ".kact") || EndsWithNoCase(name, ".kac")) return TargetKind::ActorFile;
+    if (EndsWithNoCase(name, ".kpls") || EndsWithNoCase(name, ".kpl")) return TargetKind::Playlist;
+    return TargetKind::Neither;
+}
+
+std::string StripQuotes(std::string_view text) {
+    if (!text.empty() && text.front() == '"') text.remove_prefix(1);
+    if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::string CommandLineFrom(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) line += ' ';
+        line += argv[i];
+    }
+    return line;
+}
+
+void Koballaunch::End() { throw ProgramEnd{kRefusedStatus}; }
+
+void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
+    targetfile = StripQuotes(commandLine);
+    // A relative name is looked for in the working directory here, but read
+    // below the install directory afterwards.
+    if (targetfile.empty() || !FileExists(targetfile)) {
+        ports_.boxes.ShowMessage(kUsageText, "!");
+        End();
+    }
+
+    installdir = InstallDirFrom(ReadInstallPath(ports_.installPath, ports_.defaultInstallPath));
+    if (!FileExists(installdir + kOwnProgram)) ports_.boxes.ShowMessage(kNoApplicationText, "!");
+
+    if (!IsAbsolutePath(targetfile)) targetfile = installdir + targetfile;
+
+    const TargetKind kind = ClassifyTarget(targetfile);
+    if (kind == TargetKind::ActorFile) {
+        ReadActorDescription(targetfile);
+    } else if (kind == TargetKind::Playlist) {
+        store.actorname.clear();
+        store.actorpath = installdir;
+        store.splashscreen = kPlaylistPicture;
+    }
+
+    ReadSettingsFile(store, installdir + kConfigFile, 1, LoopShape::Launcher);
+
+    if (store.showsplash == 1) ports_.splash.ShowSplash(Splash());
+
+    if (kind == TargetKind::ActorFile) {
+        StartActorProcess();
+        return;
+    }
+    // Anything that is not an actor file by its ending is read as a playlist.
+    listfile = targetfile;
+    PlaylistReader playlist(listfile);
+    while (!playlist.AtEnd()) {
+        targetfile = playlist.ReadField();
+        ReadActorDescription(targetfile);
+        StartActorProcess();
+    }
+}
+
+void Koballaunch::ReadActorDescription(std::string& name) {
+    if (!FileExists(name)) {
+        ports_.boxes.ShowMessage("File not found: " + name, "Error");
+        End();
+    }
+    ReadSettingsFile(store, name, 1, LoopShape::Launcher);
+    if (!IsAbsolutePath(store.actorpath)) store.actorpath = installdir + store.actorpath;
+}
+
+void Koballaunch::StartActorProcess() {
+    if (store.version != kCompatibleVersion) {
+        ports_.boxes.ShowMessage("Kobaltron is not compatible with this version (" + store.version + ").", "!");
+        return;
+    }
+    ports_.starter.StartProcess(ResolvePath(installdir + kActorProgram), targetfile);
+}
+
+SplashContent Koballaunch::Splash() const {
+    return {"Loading... " + store.actorname, installdir + kSplashBackground, store.actorpath + store.splashscreen};
+}
+
+}  // namespace kobal::launcher

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include "actor/test_support.h"
+
+using namespace kobal;
+using namespace kobal::actor;
+using namespace kobal::actor::testing;
+
+namespace {
+
+// CRLF lines, as actor authors write them.
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+class Player : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.UseActorDir();
+        for (const char* p : {"f1.bmp", "f2.bmp", "f3.bmp", "big.bmp", "icon.ico"}) h.Actor(p, "x");
+        h.rt->settings.iconfile = "icon.ico";
+    }
+    // One call of the frame step with the empty name; the picture shown after it.
+    std::string Step() {
+        std::string empty;
+        h.rt->ShowNextFrame(empty);
+        return h.window.picture;
+    }
+    std::vector<std::string> Pictures(int calls) {
+        std::vector<std::string> out;
+        for (int i = 0; i < calls; ++i) out.push_back(Step());
+        return out;
+    }
+    void Load(const std::string& name) {
+        std::string n = name;
+        h.rt->LoadAnimation(n);
+    }
+    ActorHarness h;
+};
+
+const std::string kThreeFrames = Lines({"framecount=3", "framepause=2", "timerspeed=100", "movespeed=30",
+                                        "actorwidth=100", "actorheight=100", "transparentred=255",
+                                        "transparentblue=255", "[end]", "f1.bmp", "", "  ", "f2.bmp", "f3.bmp"});
+
+}  // namespace
+
+TEST_F(Player, EachFrameStaysForTheThresholdAndTheLastForOneCall) {
+    h.Actor("three.kani", kThreeFrames);
+    Load("three.kani");
+    // Blank lines between frames change neither the timing nor the count.
+    EXPECT_EQ(Pictures(11), (std::vector<std::string>{"f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp",
+                                                       "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp"}));
+    EXPECT_EQ(h.timer1.interval, 100);
+}
+
+TEST_F(Player, PriorityupScalesTheTimerAndTheFramePause) {
+    h.Actor("three.kani", kThreeFrames);
+    h.rt->settings.priorityup = 200;
+    Load("three.kani");
+    EXPECT_EQ(Pictures(9), (std::vector<std::string>{"f1.bmp", "f1.bmp", "f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp",
+                                                      "f2.bmp", "f2.bmp", "f3.bmp"}));
+    EXPECT_EQ(h.timer1.interval, 50);
+
+    // 50 % rounds the threshold to 0 (0.5 goes to even): every call reads a line.
+    h.rt->settings.priorityup = 50;
+    h.rt->settings.timerspeed = 100;
+    Load("three.kani");
+    EXPECT_EQ(Pictures(4), (std::vector<std::string>{"f1.bmp", "f2.bmp", "f3.bmp", "f1.bmp"}));
+    EXPECT_EQ(h.timer1.interval, 200);
+}
+
+TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
+    h.Actor("keys.kani", Lines({"framecount=4", "framepause=1", "timerspeed=40", "actorwidth=10",
+                                "actorheight=10", "transparentred=255", "transparentgreen=0",
+                                "transparentblue=255", "[end]", "@f1.bmp", "f1.bmp", "f1.bmp", "@f1.bmp"}));
+    Load("keys.kani");
+    h.window.Take();
+    Step();  // opaque: no key colour
+    auto e = h.window.Take();
+    EXPECT_NE(std::find(e.begin(), e.end(), "picture f1.bmp"), e.end());
+    EXPECT_EQ(std::count_if(e.begin(), e.end(), [](auto& s) { return s.rfind("key", 0) == 0; }), 0);
+    Step();  // same name without "@": loaded again and keyed
+    e = h.window.Take();
+    EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "key 16711935", "repaint"}));
+    Step();  // the same picture: one move, nothing else
+    EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 0,0"}));
+    Step();  // "@" with the same name still counts as new
+    e = h.window.Take();
+    EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "repaint"}));
+
+    h.rt->settings.transparencyoff = 1;
+    Step();
+    e = h.window.Take();
+    EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "repaint"}));
+}
+
+TEST_F(Player, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
+    h.Actor("snd.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10",
+                               "actorheight=10", "[end]", "f1.bmp|boing.wav", "f2.bmp| two words.wav"}));
+    Load("snd.kani");
+    Pictures(3);
+    EXPECT_EQ(h.sound.played, (std::vector<std::string>{"boing.wav"}));
+    Step();
+    EXPECT_EQ(h.sound.played.back(), " two words.wav");  // blanks inside the line stay
+    EXPECT_EQ(h.window.picture, "f2.bmp");
+    h.rt->paudiooff_Click();
+    Pictures(6);
+    EXPECT_EQ(h.sound.played.size(), 2u);
+    h.rt->settings.audioon = 2;
+    Pictures(6);
+    EXPECT_EQ(h.sound.played.size(), 2u);
+}
+
+TEST_F(Player, NulShowsNothingAndDoesNotMove) {
+    h.Actor("three.kani", kThreeFrames);
+    Load("three.kani");
+    Step();
+    h.window.Take();
+    std::string nul = "nul";
+    h.rt->actorx = 999;
+    h.rt->ShowNextFrame(nul);
+    EXPECT_TRUE(h.window.Take().empty());
+    EXPECT_EQ(h.rt->pausecount, 0);
+}
+
+TEST_F(Player, ActionCommandInsideAnAnimationStartsTheNewBehaviourAtOnce) {
+    h.Actor("other.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=10",
+                                 "actorheight=10", "[end]", "f3.bmp"}));
+    h.Actor("cmd.kani", Lines({"framecount=2", "framepause=1", "timerspeed=40", "actorwidth=10",
+                               "actorheight=10", "[end]", "f1.bmp", "!04|7|other.kani|after.krnd"}));
+    Load("cmd.kani");
+    EXPECT_EQ(Step(), "f1.bmp");
+    EXPECT_EQ(Step(), "f3.bmp");
+    EXPECT_EQ(h.rt->actiontype, 4);
+    EXPECT_EQ(h.rt->action.actionstep, -200);
+    EXPECT_EQ(h.rt->action.actioncount, 7);
+    EXPECT_EQ(h.rt->nextfile, "after.krnd");
+    EXPECT_EQ(h.rt->animfile, "other.kani");
+}
+
+TEST_F(Player, TypeFieldIsReadFromItsLastTwoCharacters) {
+    h.Actor("three.kani", kThreeFrames);
+    h.rt->RunActionCommand("!05|3|three.kani|");
+    EXPECT_EQ(h.rt->actiontype, 5);
+    EXPECT_EQ(h.rt->nextfile, "");
+    // "!5" reads as 0: the actor switch, with the target as actor file.
+    h.dir.Write("actors/b.kact", Lines({"actorname=Bee", "actorpath=" + h.actorDir(), "iconfile=icon.ico",
+                                         "activefile=b.krnd", "[end]"}));
+    h.Actor("b.krnd", Lines({"1", "!04|1|three.kani|"}));
+    h.rt->RunActionCommand("!5|3|" + h.dir.path() + "/actors/b.kact|ignored.krnd");
+    EXPECT_EQ(h.rt->settings.actorname, "Bee");
+    EXPECT_EQ(h.rt->actiontype, 4);
+    EXPECT_EQ(h.rt->nextfile, "");
+}
+
+TEST_F(Player, NegativeCountDrawsFromOneToN) {
+    h.Actor("three.kani", kThreeFrames);
+    h.random.queued = {0.0, 0.999, 0.5};
+    h.rt->RunActionCommand("!01|-4|three.kani|");
+    EXPECT_EQ(h.rt->action.actioncount, 1);
+    h.rt->RunActionCommand("!01|-4|three.kani|");
+    EXPECT_EQ(h.rt->action.actioncount, 4);
+    h.rt->RunActionCommand("!01| -4 |three.kani|");
+    EXPECT_EQ(h.rt->action.actioncount, 3);
+}
+
+TEST_F(Player, NestedListReplacesTheCallersVariable) {
+    h.Actor("three.kani", kThreeFrames);
+    h.Actor("state.krnd", Lines({"1", "  inner.krnd  "}));
+    h.Actor("inner.krnd", Lines({"2", "three.kani", "picture.bmp"}));
+    std::string list = "state.krnd";
+    h.random.queued = {0.0, 0.0};
+    h.rt->PlayRandomChoice(list);
+    EXPECT_EQ(list, "inner.krnd");
+    EXPECT_EQ(h.window.picture, "f1.bmp");
+
+    // An entry with another ending plays nothing.
+    h.window.Take();
+    h.random.queued = {0.9};
+    h.rt->PlayRandomChoice(list);
+    EXPECT_TRUE(h.window.Take().empty());
+}
+
+TEST_F(Player, PickRandomLineCountsOnlyTheFirstNLines) {
+    h.Actor("l.krnd", Lines({"2", "one", "two", "three"}));
+    h.random.queued = {0.0, 0.99};
+    EXPECT_EQ(h.rt->PickRandomLine("l.krnd"), "one");
+    EXPECT_EQ(h.rt->PickRandomLine("l.krnd"), "two");
+    h.Actor("zero.krnd", Lines({"0", "only"}));
+    EXPECT_EQ(h.rt->PickRandomLine("zero.krnd"), "only");
+    h.Actor("neg.krnd", Lines({"-3", "only"}));
+    h.random.queued = {0.5};
+    EXPECT_EQ(h.rt->PickRandomLine("neg.krnd"), "");
+}
+
+TEST_F(Player, ResizeKeepsTheAlignedEdge) {
+    h.Actor("small.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=100",
+                                 "actorheight=100", "alignx=0", "aligny=1", "[end]", "f1.bmp"}));
+    h.Actor("wide.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=120",
+                                "actorheight=110", "[end]", "big.bmp"}));
+    h.Actor("right.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=140",
+                                 "actorheight=110", "alignx=1", "aligny=2", "[end]", "f1.bmp"}));
+    Load("small.kani");
+    Step();
+    h.rt->actorx = 6000;
+    h.rt->actory = 6000;
+    Load("wide.kani");
+    EXPECT_EQ(h.rt->actorx, 6000 - 150);
+    EXPECT_EQ(h.rt->actory, 6000 - 150);  // bottom edge stays put
+    EXPECT_EQ(h.rt->resizepending, 1);
+    h.window.Take();
+    Step();
+    auto e = h.window.Take();
+    EXPECT_EQ(e[0], "picture big.bmp");
+    EXPECT_EQ(e[1], "size 1800x1650");
+    Load("right.kani");
+    EXPECT_EQ(h.rt->actorx, 5850 - 300);
+    EXPECT_EQ(h.rt->actory, 5850);
+}
+
+TEST_F(Player, KeepOnScreenPullsTheWindowBack) {
+    h.rt->settings.actorwidth = 1500;
+    h.rt->settings.actorheight = 1500;
+    h.rt->actorx = 40000;
+    h.rt->actory = 20000;
+    h.rt->KeepOnScreen();
+    EXPECT_EQ(h.rt->actorx, 1920 * 15 - 1500);
+    EXPECT_EQ(h.rt->actory, 1080 * 15 - 1500);
+    h.rt->actorx = -30;
+    h.rt->actory = 0;
+    h.rt->KeepOnScreen();
+    EXPECT_EQ(h.rt->actorx, 0);
+    EXPECT_EQ(h.rt->actory, 0);
+}
+
+TEST_F(Player, WideScreensWorkBeyondSixteenBitTwips) {
+    h.screen.widthPixels = 5120;
+    h.rt->settings.actorwidth = 1500;
+    h.rt->actorx = 70000;
+    h.rt->KeepOnScreen();
+    EXPECT_EQ(h.rt->actorx, 70000);
+}
+
+// Each broken input ends the actor with the run-time error naming the file
+// (and line where one is read).
+struct BadInput {
+    const char* what;
+    std::string file;
+    std::string content;
+    std::string play;  // animation, list or command to run
+    ErrorNumber number;
+    std::string messagePart;
+};
+
+TEST_F(Player, BadInputNamesTheFileAndLine) {
+    const std::string header = "framepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n";
+    const std::vector<BadInput> cases = {
+        {"framecount beyond the frame lines", "short.kani", "framecount=3\r\n" + header + "[end]\r\nf1.bmp\r\n",
+         "short.kani", ErrorNumber::InputPastEndOfFile, "short.kani, line 8"},
+        {"header without [end]", "noend.kani", "framecount=1\r\n" + header, "noend.kani",
+         ErrorNumber::InputPastEndOfFile, "noend.kani, line 6"},
+        {"missing picture", "nopic.kani", "framecount=1\r\n" + header + "[end]\r\nghost.bmp\r\n", "nopic.kani",
+         ErrorNumber::FileNotFound, "ghost.bmp"},
+        {"missing animation", "", "", "!04|1|absent.kani|", ErrorNumber::FileNotFound, "absent.kani"},
+        {"command with two bars", "cmd.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|f1.kani\r\n",
+         "cmd.kani", ErrorNumber::InvalidProcedureCall, "cmd.kani, line 7"},
+        {"$ without comma", "dollar.krnd", "1\r\n!01|5|$walk.kani|\r\n", "dollar.krnd",
+         ErrorNumber::InvalidProcedureCall, "dollar.krnd, line 2"},
+        {"list shorter than its count", "short.krnd", "3\r\na.kani\r\n", "short.krnd",
+         ErrorNumber::InputPastEndOfFile, "short.krnd, line 3"},
+        {"overflow in a header", "big.kani", "framecount=99999\r\n" + header + "[end]\r\n", "big.kani",
+         ErrorNumber::Overflow, "big.kani, line 1"},
+        {"framepause times priorityup", "slow.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\n",
+         "slow.kani", ErrorNumber::Overflow, "slow.kani"},
+        {"negative timerspeed", "neg.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=-5\r\n[end]\r\nf1.bmp\r\n",
+         "neg.kani", ErrorNumber::InvalidPropertyValue, "neg.kani"},
+        {"list naming itself", "self.krnd", "1\r\nself.krnd\r\n", "self.krnd", ErrorNumber::OutOfStackSpace,
+         "self.krnd"},
+        {"animation restarting itself", "loop.kani",
+         "framecount=1\r\n" + header + "[end]\r\n!04|1|loop2.kani|\r\n", "loop.kani",
+         ErrorNumber::OutOfStackSpace, ".kani"},
+    };
+    h.Actor("loop2.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|loop.kani|\r\n");
+    for (const auto& c : cases) {
+        if (!c.file.empty()) h.Actor(c.file, c.content);
+        ActorHarness fresh;
+        fresh.UseActorDir();
+        fresh.rt->settings.actorpath = h.actorDir();
+        fresh.rt->settings.iconfile = "icon.ico";
+        fresh.random.queued = {0.99};
+        try {
+            std::string target = c.play;
+            if (target[0] == '!') {
+                fresh.rt->RunActionCommand(target);
+            } else if (target.ends_with(".krnd")) {
+                fresh.rt->PlayRandomChoice(target);
+            } else {
+                fresh.rt->LoadAnimation(target);
+                for (int i = 0; i < 5; ++i) {
+                    std::string empty;
+                    fresh.rt->ShowNextFrame(empty);
+                }
+            }
+            ADD_FAILURE() << c.what << ": no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << c.what << ": " << e.what();
+        }
+    }
+}
+
+TEST_F(Player, ZeroPriorityupOrSpeedupIsADivisionByZero) {
+    h.Actor("three.kani", kThreeFrames);
+    for (int which = 0; which < 2; ++which) {
+        h.rt->settings.priorityup = which == 0 ? 0 : 100;
+        h.rt->settings.speedup = which == 0 ? 100 : 0;
+        try {
+            Load("three.kani");
+            FAIL();
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::DivisionByZero);
+            EXPECT_NE(std::string(e.what()).find("three.kani"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(Player, EmptyListNameIsAnErrorNotACrash) {
+    std::string empty;
+    try {
+        h.rt->PlayRandomChoice(empty);
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
+        EXPECT_NE(std::string(e.what()).find("no random-choice list"), std::string::npos);
+    }
+}

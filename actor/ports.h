@@ -1,0 +1,100 @@
+#pragma once
+// What the actor program needs of the desktop. The logic declares these
+// ports; the Qt adapters implement each once, the tests fake them.
+#include <cstdint>
+#include <string>
+
+namespace kobal::actor {
+
+// The actor window (form `Actor`). Sizes and positions are twips.
+class ActorWindowPort {
+public:
+    virtual ~ActorWindowPort() = default;
+    virtual void SetSize(int32_t widthTwips, int32_t heightTwips) = 0;
+    virtual void Move(int32_t leftTwips, int32_t topTwips) = 0;
+    // Loads the picture and makes it the window's picture, drawn unscaled at
+    // the top-left corner. Raises File not found / Invalid picture. Until a
+    // key colour is set for it, the whole rectangle shows.
+    virtual void SetPicture(const std::string& path) = 0;
+    // KeyColor of the transparent-window component: red + 256 green + 65536 blue.
+    virtual void SetKeyColor(int32_t keyColor) = 0;
+    virtual void Repaint() = 0;
+    virtual void SetIcon(const std::string& path) = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    // Raise and activate (SetForegroundWindow).
+    virtual void BringToFront() = 0;
+};
+
+// The platform's screen object.
+class ScreenPort {
+public:
+    virtual ~ScreenPort() = default;
+    virtual double Width() = 0;   // twips
+    virtual double Height() = 0;  // twips
+    virtual double TwipsPerPixelX() = 0;
+    virtual double TwipsPerPixelY() = 0;
+};
+
+// A timer control: an interval of 0 stops it from ticking, as the classic
+// timer did.
+class TimerPort {
+public:
+    virtual ~TimerPort() = default;
+    virtual void SetInterval(int milliseconds) = 0;
+    virtual int Interval() const = 0;
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual bool Enabled() const = 0;
+};
+
+class TrayPort {
+public:
+    virtual ~TrayPort() = default;
+    virtual void Add(const std::string& iconPath, const std::string& tip) = 0;
+    virtual void Remove() = 0;
+};
+
+// Items of the popup menu `taskpopup` that carry check marks.
+enum class MenuItem { pActivated, pBored, psleep, phyber, Paudioon, paudiooff };
+
+class MenuPort {
+public:
+    virtual ~MenuPort() = default;
+    virtual void SetChecked(MenuItem item, bool checked) = 0;
+    // Pops up `taskpopup` at the pointer and returns when it has closed.
+    virtual void Popup() = 0;
+};
+
+class SoundPort {
+public:
+    virtual ~SoundPort() = default;
+    // Asynchronous; a new sound cuts off the one playing; a missing file is silent.
+    virtual void Play(const std::string& path) = 0;
+};
+
+// The desktop's default handler for documents (the help page).
+class DesktopPort {
+public:
+    virtual ~DesktopPort() = default;
+    virtual void OpenDocument(const std::string& path) = 0;
+};
+
+// The link between actors: a hub serves the group address, members hold a
+// link to it. Every text set or poked reaches every other actor once.
+class LinkPort {
+public:
+    virtual ~LinkPort() = default;
+    // Opens a link to the actor serving the group; false when nobody serves
+    // (never links to itself).
+    virtual bool OpenLink() = 0;
+    virtual void CloseLink() = 0;
+    // The window's own link mode: serve the group (hub) or not.
+    virtual void Serve(bool serve) = 0;
+    // Sets `DDEline`'s text; in the hub this sends it to every member.
+    virtual void SetItemText(const std::string& text) = 0;
+    // Pushes the text into the hub's item; false when the hub has gone.
+    virtual bool Poke(const std::string& text) = 0;
+};
+
+}  // namespace kobal::actor

@@ -1,0 +1,221 @@
+#include "config/config_window.h"
+
+#include <cmath>
+#include <limits>
+
+#include "common/numbers.h"
+#include "common/paths.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
+
+namespace kobal::config {
+namespace {
+
+constexpr const char* kProgramFile = "\\resource\\kobalactor";
+constexpr const char* kSettingsFile = "\\resource\\config.kcfg";
+constexpr const char* kWizardPicture = "\\resource\\wizard.gif";
+constexpr char CR = '\r';
+
+// The leading number of a typed entry. A number too large for a double
+// (such as 1E999) counts as infinitely large with its sign, so that range
+// checks and limits treat it as out of range instead of failing.
+double TypedNumber(const std::string& text) {
+    try {
+        return LeadingNumber(text);
+    } catch (const RuntimeError&) {
+        for (char c : text) {
+            if (c == ' ' || c == '\t' || c == '\n') continue;
+            return c == '-' ? -std::numeric_limits<double>::infinity()
+                            : std::numeric_limits<double>::infinity();
+        }
+        return 0;
+    }
+}
+
+// One row of the input checks for a text box.
+void CheckText(TextBox& box, double low, double high, const char* fallback) {
+    const double value = TypedNumber(box.text);
+    if (value < low || value > high) box.text = fallback;
+}
+
+void CheckBoxRange(CheckBox& box, int fallback) {
+    if (box.value < 0 || box.value > 1) box.value = fallback;
+}
+
+}  // namespace
+
+ConfigWindow::ConfigWindow(ConfigPorts ports, std::string defaultInstallPath)
+    : ports_(ports), defaultInstallPath_(std::move(defaultInstallPath)) {
+    initial.items.assign(std::begin(kStartStates), std::end(kStartStates));
+}
+
+std::string ConfigWindow::ProductPath(const std::string& relative) const {
+    return ResolvePath(apath.text + relative);
+}
+
+bool ConfigWindow::ProductFound() const { return FileExists(ProductPath(kProgramFile)); }
+
+void ConfigWindow::Form_Load() {
+    apath.text = ReadInstallPath(ports_.paths, defaultInstallPath_);
+    if (ProductFound()) read_Click();
+    else Reset_Click();
+}
+
+void ConfigWindow::read_Click() {
+    ReadSettingsFile(store_, ProductPath(kSettingsFile), 1, LoopShape::Launcher);
+    override.SetValue(store_.overrideactor);
+    hyber.text = std::to_string(store_.hibernatetime);
+    transp.SetValue(store_.transparencyoff);
+    timerup.text = std::to_string(store_.priorityup);
+    moveup.text = std::to_string(store_.speedup);
+    audio.SetValue(store_.audioon);
+    splash.SetValue(store_.showsplash);
+    boreds.text = std::to_string(store_.boredtime);
+    sleeps.text = std::to_string(store_.sleeptime);
+    initial.SetListIndex(store_.initialpriority);
+}
+
+void ConfigWindow::Reset_Click() {
+    initial.SetListIndex(1);
+    transp.value = 0;
+    timerup.text = "100";
+    moveup.text = "100";
+    override.value = 0;
+    audio.value = 1;
+    splash.value = 1;
+    boreds.text = "180";
+    sleeps.text = "360";
+    hyber.text = "28800";
+    store_.audioon = 1;
+    store_.showsplash = 1;
+    store_.priorityup = 100;
+    store_.speedup = 100;
+}
+
+SettingsValues ConfigWindow::Values() const {
+    SettingsValues v;
+    v.priorityup = timerup.text;
+    v.speedup = moveup.text;
+    v.audioon = audio.value;
+    v.showsplash = splash.value;
+    v.boredtime = boreds.text;
+    v.sleeptime = sleeps.text;
+    v.hibernatetime = hyber.text;
+    v.initialpriority = initial.listIndex;
+    v.transparencyoff = transp.value;
+    v.overrideactor = override.value;
+    return v;
+}
+
+void ConfigWindow::Save_Click() {
+    if (!apath.text.empty() && apath.text.back() == '\\') apath.text.pop_back();
+    // The install path is saved first: it stays saved even when the
+    // settings file cannot be written.
+    ports_.paths.WriteApplicationPath(apath.text);
+    validate();
+
+    // The file may exist under another letter case; a new one goes into
+    // the resource directory as it exists.
+    std::string target = ProductPath(kSettingsFile);
+    if (!FileExists(target)) target = ResolvePath(apath.text + "\\resource") + "/config.kcfg";
+    WriteFileReplacing(target, SettingsFileText(Values()));
+    ended_ = true;
+}
+
+void ConfigWindow::Exits_Click() {
+    if (ports_.boxes.AskOkCancel(kExitQuestion, "?")) ended_ = true;
+}
+
+void ConfigWindow::Associate_Click() { ports_.shell.RegisterFileAssociations(); }
+
+void ConfigWindow::shortcuts_Click() { ports_.shell.CreateStartMenuShortcuts(); }
+
+void ConfigWindow::validate() {
+    CheckBoxRange(transp, 0);
+    CheckText(timerup, 0, 1000, "100");
+    CheckText(moveup, 0, 1000, "100");
+    CheckBoxRange(audio, 1);
+    CheckBoxRange(splash, 1);
+    CheckBoxRange(override, 0);
+    CheckText(boreds, 0, 30000, "180");
+    CheckText(sleeps, 0, 30000, "360");
+    CheckText(hyber, 0, 30000, "28800");
+    if (initial.listIndex < 0 || initial.listIndex > 3) initial.SetListIndex(1);
+}
+
+std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, const std::string& defaults,
+                                                     int typ) {
+    if (typ < 0 || typ > 2) return WizardValue{};
+    WizardBox& box = wizardbox_;
+    if (!box.loaded) {
+        // The dialog's load step, once while the tool runs.
+        box.picturePath = ProductPath(kWizardPicture);
+        if (!FileExists(box.picturePath)) throw RuntimeError(ErrorNumber::FileNotFound, box.picturePath);
+        ports_.wizard.Load(box);
+        box.loaded = true;
+    }
+    box.Label1 = mssg;
+    if (typ == 1) box.Textbox.text = defaults;
+    if (typ == 2) box.Combobox.SetListIndex(RoundToInt16(TypedNumber(defaults)));
+    box.textboxVisible = typ == 1;
+    box.comboboxVisible = typ == 2;
+    if (!ports_.wizard.ShowModal(box)) return std::nullopt;
+    if (typ == 1) return WizardValue{box.wizardtext};
+    if (typ == 2) return WizardValue{box.wizardchoice};
+    return WizardValue{};
+}
+
+void ConfigWindow::Calibrate_Click() {
+    while (!ProductFound()) {
+        apath.text = ports_.input.InputBox(kFindProductPrompt, "?", apath.text);
+        if (apath.text.empty()) {
+            ended_ = true;
+            return;
+        }
+    }
+
+    const std::string welcome = std::string("Welcome to the configuration Wizard, This will configure the "
+                                            "advanced settings by asking you a few simple questions") +
+                                CR + CR + "To begin please click OK" + CR;
+    if (!wizardinput(welcome, "0", 0)) return;
+
+    // Closing a question through the window frame leaves the wizard; what it
+    // set before stays in the window.
+    wizardbox_.Combobox.SetItems({"Smoother Motion", "Normal Motion", "Less Smooth Motion"});
+    const auto smooth = wizardinput(std::string("How smooth do you want movement to be?") + CR + CR +
+                                        "(Less smooth will reduce cpu usage, smoother will increase it)" + CR,
+                                    "1", 2);
+    if (!smooth) return;
+    const int s = std::get<int16_t>(*smooth);
+
+    wizardbox_.Combobox.SetItems({"Fast Movement", "Normal Movement", "Slow Movement"});
+    const auto fast = wizardinput(std::string("How fast do you want the actor to move?") + CR, "1", 2);
+    if (!fast) return;
+    const int f = std::get<int16_t>(*fast);
+
+    const double t = s == 0 ? 200 : s == 2 ? 50 : 100;
+    const double m = f == 0 ? t / 2 : f == 2 ? t * 2 : t;
+    timerup.text = NumberText(t);
+    moveup.text = NumberText(m);
+
+    const std::string sleepQuestion =
+        std::string("How many minutes until the actor enters sleep mode?") + CR + CR + "suggested values:" + CR +
+        "10= (10 minutes) If you want to watch it do it's thing" + CR +
+        "6= (6 minutes) Will stay active for a while" + CR + "3= (3 minutes) Stays active for a short while" +
+        CR + "1= (1 minute) Leaves you to get down to work" + CR + CR + "Or enter your own time delay in minutes!" +
+        CR + CR + "(Time since actor was last left clicked upon)" + CR;
+    const auto answer = wizardinput(sleepQuestion, "6", 1);
+    if (!answer) return;
+    double minutes = TypedNumber(std::get<std::string>(*answer));
+    if (minutes < 0) minutes = 1;
+    if (minutes > 60) minutes = 60;
+    hyber.text = NumberText(minutes * 60 * 10);
+    boreds.text = NumberText(minutes * 60 / 2);
+    sleeps.text = NumberText(minutes * 60);
+
+    wizardinput(std::string("The configuration has been completed!") + CR + CR +
+                    "Click on OK to return to the configuration screen." + CR,
+                "0", 0);
+}
+
+}  // namespace kobal::config

@@ -1,0 +1,157 @@
+#include "config/settings_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/paths.h"
+#include "common/runtime_error.h"
+
+namespace kobal::config {
+
+std::string PrintedNumber(int value) {
+    const std::string digits = std::to_string(value);
+    return value < 0 ? digits + " " : " " + digits + " ";
+}
+
+std::string NumberText(double value) {
+    if (!std::isfinite(value)) throw RuntimeError(ErrorNumber::Overflow);
+    if (value == 0) return "0";  // also -0
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15G", value);
+    std::string text = buffer;
+    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
+    else if (text.rfind("-0.", 0) == 0) text.erase(1, 1);
+    return text;
+}
+
+static std::string OneLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r' && c != '\n') out.push_back(c);
+    return out;
+}
+
+std::string SettingsFileText(const SettingsValues& v) {
+    std::string out;
+    auto line = [&out](std::string_view key, const std::string& value) {
+        out.append(key).append(value).append("\r\n");
+    };
+    line("priorityup =", OneLine(v.priorityup));
+    line("speedup=", OneLine(v.speedup));
+    line("audioon=", PrintedNumber(v.audioon));
+    line("showsplash=", PrintedNumber(v.showsplash));
+    line("boredtime=", OneLine(v.boredtime));
+    line("sleeptime=", OneLine(v.sleeptime));
+    line("hibernatetime=", OneLine(v.hibernatetime));
+    line("initialpriority=", PrintedNumber(v.initialpriority));
+    line("transparencyoff=", PrintedNumber(v.transparencyoff));
+    line("overrideactor=", PrintedNumber(v.overrideactor));
+    out.append("[end]\r\n");
+    return out;
+}
+
+namespace {
+
+ErrorNumber ErrorFor(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR: return ErrorNumber::PathNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS: return ErrorNumber::PermissionDenied;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return ErrorNumber::DiskFull;
+        case EIO: return ErrorNumber::DeviceIOError;
+        default: return ErrorNumber::PathFileAccessError;
+    }
+}
+
+[[noreturn]] void Fail(int err, const std::string& path) {
+    throw RuntimeError(ErrorFor(err), path, 0, std::strerror(err));
+}
+
+// The temporary file, removed again unless it was renamed into place.
+class TempFile {
+public:
+    explicit TempFile(const std::string& target) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name_ = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+            // 0666 lets the umask decide, as for any new file of the user.
+            fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ >= 0 || errno != EEXIST) break;
+        }
+        if (fd_ < 0) Fail(errno, target);
+    }
+    ~TempFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!kept_) ::unlink(name_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    int fd() const { return fd_; }
+    const std::string& name() const { return name_; }
+    int Close() {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    bool kept_ = false;
+};
+
+}  // namespace
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+    // A settings file that is a link to another file stays a link: the
+    // file it points to is the one replaced.
+    std::string target = path;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    if (!DirectoryExists(ParentDirectory(target))) throw RuntimeError(ErrorNumber::PathNotFound, path);
+
+    TempFile temp(target);
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(temp.fd(), old.st_mode & 07777);
+
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(temp.fd(), data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(errno, path);
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (::fsync(temp.fd()) != 0) Fail(errno, path);
+    if (temp.Close() != 0) Fail(errno, path);
+    if (::rename(temp.name().c_str(), target.c_str()) != 0) Fail(errno, path);
+    temp.Keep();
+
+    // Make the rename itself durable.
+    const int dir = ::open(ParentDirectory(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace kobal::config

@@ -47,8 +47,8 @@ struct VerbCommand {
 };
 VerbCommand SplitCommand(const std::string& command);
 
-// One argument quoted for a desktop entry's Exec key, and a value escaped
-// for any desktop-entry string key.
+// One argument for a desktop entry's Exec key (quoted when it holds a
+// reserved character), and a value escaped for any desktop-entry string key.
 std::string QuoteExecArgument(const std::string& arg);
 std::string EscapeDesktopValue(const std::string& value);
 

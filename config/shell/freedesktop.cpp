@@ -1,0 +1,329 @@
+#include "config/shell/freedesktop.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/paths.h"
+#include "common/runtime_error.h"
+#include "common/text.h"
+
+extern char** environ;
+
+namespace kobal::shell {
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+std::string XdgDir(const char* variable, const char* fallback) {
+    if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
+    return HomeDirectory() + fallback;
+}
+
+// Letters, digits and "-" only, lower case: safe in a mime type and a file name.
+std::string Token(const std::string& text) {
+    std::string out;
+    for (char c : LowerCase(text)) out += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '-';
+    return out.empty() ? "-" : out;
+}
+
+std::string XmlEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// Writes the whole file through a temporary one, so a reader never sees
+// half of it. Returns "" or "file: cause".
+std::string WriteWhole(const std::string& file, const std::string& text) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+    const std::string temp = file + ".new";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return file + ": " + std::strerror(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const int err = errno;
+    if (std::fclose(f) != 0 || !written) {
+        const int e = written ? errno : err;
+        ::unlink(temp.c_str());
+        return file + ": " + std::strerror(e);
+    }
+    if (std::rename(temp.c_str(), file.c_str()) != 0) {
+        const int e = errno;
+        ::unlink(temp.c_str());
+        return file + ": " + std::strerror(e);
+    }
+    return {};
+}
+
+std::optional<std::string> ReadWhole(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool IsExecutableFile(const std::string& native) {
+    struct stat st {};
+    return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(native.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+std::string XdgDataHome() { return XdgDir("XDG_DATA_HOME", "/.local/share"); }
+std::string XdgConfigHome() { return XdgDir("XDG_CONFIG_HOME", "/.config"); }
+
+std::optional<std::string> XdgFolders::FolderPath(int32_t folderId) {
+    if (folderId != CSIDL_PROGRAMS) return std::nullopt;
+    const std::string folder = XdgDataHome() + "/applications";
+    // Always there on a desktop; a fresh account may not have it yet.
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return folder;
+}
+
+std::optional<int> PosixCommandRunner::Run(const std::vector<std::string>& argv) {
+    if (argv.empty()) return std::nullopt;
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return std::nullopt;  // not installed (or not runnable): nothing to refresh
+
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return std::nullopt;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+}
+
+std::string MimeTypeFor(const std::string& typeName) { return "application/x-" + Token(typeName); }
+
+std::string VerbDesktopId(const std::string& typeName, const std::string& verb) {
+    return "kobaltron-" + Token(typeName) + "-" + Token(verb) + ".desktop";
+}
+
+VerbCommand SplitCommand(const std::string& command) {
+    const std::string text = TrimBlanks(command);
+    for (const char* arg : {" \"%1\"", " %1"}) {
+        const std::string a = arg;
+        if (text.size() > a.size() && text.compare(text.size() - a.size(), a.size(), a) == 0)
+            return {TrimBlanks(text.substr(0, text.size() - a.size())), true};
+    }
+    return {text, false};
+}
+
+std::string QuoteExecArgument(const std::string& arg) {
+    // Quoted only when it must be: some readers of Exec take the first word as it stands.
+    if (!arg.empty() && arg.find_first_of(" \t\n\"'\\><~|&;$*?#()`") == std::string::npos) {
+        std::string out;
+        for (char c : arg) out += c == '%' ? std::string("%%") : std::string(1, c);
+        return out;
+    }
+    std::string out = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        if (c == '%') out += '%';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string EscapeDesktopValue(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+Freedesktop::Freedesktop(std::string dataHome, std::string configHome, CommandRunner& runner)
+    : dataHome_(std::move(dataHome)), configHome_(std::move(configHome)), runner_(runner) {}
+
+std::string Freedesktop::MimePackageFile(const std::string& typeName) const {
+    return dataHome_ + "/mime/packages/kobaltron-" + Token(typeName) + ".xml";
+}
+
+std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info) {
+    std::vector<std::string> failures;
+    auto note = [&](const std::string& failure) {
+        if (!failure.empty()) failures.push_back(failure);
+    };
+    const std::string mime = MimeTypeFor(info.TypeName);
+
+    // Globs match without regard to letter case unless told otherwise, so
+    // "*.kact" also takes "BOB.KACT". The short form is the first three letters.
+    std::string ext = LowerCase(info.Extension);
+    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+        "  <mime-type type=\"" + mime + "\">\n"
+        "    <comment>" + XmlEscape(info.Description) + "</comment>\n"
+        "    <sub-class-of type=\"text/plain\"/>\n"
+        "    <glob pattern=\"*." + XmlEscape(ext) + "\"/>\n";
+    if (ext.size() > 3) xml += "    <glob pattern=\"*." + XmlEscape(ext.substr(0, 3)) + "\"/>\n";
+    xml += "  </mime-type>\n</mime-info>\n";
+    note(WriteWhole(MimePackageFile(info.TypeName), xml));
+
+    std::vector<std::string> ids;
+    const std::string icon = info.IconPath.empty() ? "" : ResolvePath(info.IconPath);
+    for (size_t i = 0; i < info.Verbs.size() && i < info.Commands.size(); ++i) {
+        const VerbCommand cmd = SplitCommand(info.Commands[i]);
+        std::string exec = QuoteExecArgument(ResolvePath(cmd.program));
+        if (cmd.passesFile) exec += " %f";
+        std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+        entry += "Name=" + EscapeDesktopValue(info.Verbs[i] + " " + info.Description) + "\n";
+        entry += "Comment=" + EscapeDesktopValue(info.Description) + "\n";
+        entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
+        if (!icon.empty()) entry += "Icon=" + EscapeDesktopValue(icon) + "\n";
+        entry += "MimeType=" + mime + ";\nNoDisplay=true\nTerminal=false\n";
+        const std::string id = VerbDesktopId(info.TypeName, info.Verbs[i]);
+        const std::string failure = WriteWhole(ApplicationsDir() + "/" + id, entry);
+        note(failure);
+        if (failure.empty()) ids.push_back(id);
+    }
+
+    if (!ids.empty()) {
+        const std::string list = MimeAppsList();
+        struct stat st {};
+        const bool present = ::stat(list.c_str(), &st) == 0;
+        const std::optional<std::string> old = ReadWhole(list);
+        if (present && !old) note(list + ": " + std::strerror(EACCES));
+        else note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
+    }
+    return failures;
+}
+
+std::vector<std::string> Freedesktop::RefreshCaches() {
+    std::vector<std::string> failures;
+    auto run = [&](const std::string& tool, const std::string& dir) {
+        const std::optional<int> status = runner_.Run({tool, dir});
+        if (status && *status != 0)
+            failures.push_back(dir + ": " + tool + " ended with status " + std::to_string(*status));
+    };
+    if (DirectoryExists(dataHome_ + "/mime/packages")) run("update-mime-database", dataHome_ + "/mime");
+    if (DirectoryExists(ApplicationsDir())) run("update-desktop-database", ApplicationsDir());
+    return failures;
+}
+
+void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const std::string& name,
+                                 const std::string& target, const std::string& iconFile) {
+    std::string file = shortcutFile;
+    if (EndsWithNoCase(file, ".url")) file.resize(file.size() - 4);
+    file += ".desktop";
+
+    const std::string path = target.rfind("file:///", 0) == 0 ? NativePath(target.substr(8))
+                                                                : ResolvePath(target);
+    // Programs run as they are; documents open with their own application.
+    const std::string exec = IsExecutableFile(ResolvePath(path))
+                                 ? QuoteExecArgument(ResolvePath(path))
+                                 : "xdg-open " + QuoteExecArgument(ResolvePath(path));
+    std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+    entry += "Name=" + EscapeDesktopValue(name) + "\n";
+    entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
+    if (!iconFile.empty()) entry += "Icon=" + EscapeDesktopValue(ResolvePath(iconFile)) + "\n";
+    entry += "Terminal=false\n";
+    if (const std::string failure = WriteWhole(file, entry); !failure.empty())
+        throw RuntimeError(ErrorNumber::PathFileAccessError, file, 0, failure.substr(file.size() + 2));
+}
+
+std::string MergeMimeApps(const std::string& text, const std::string& mime,
+                          const std::vector<std::string>& desktopIds) {
+    std::vector<std::string> lines;
+    {
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+    }
+    const std::string key = mime + "=";
+
+    // Replaces mime's line in a group (adding group and line when missing);
+    // make() turns the old value into the new one.
+    auto set = [&](const std::string& group, auto make) {
+        size_t start = lines.size();
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (TrimBlanks(lines[i]) == "[" + group + "]") {
+                start = i;
+                break;
+            }
+        if (start == lines.size()) {
+            if (!lines.empty() && !lines.back().empty()) lines.emplace_back();
+            lines.push_back("[" + group + "]");
+            lines.push_back(key + make(std::string()));
+            return;
+        }
+        size_t end = start + 1;
+        while (end < lines.size() && TrimBlanks(lines[end]).rfind("[", 0) != 0) ++end;
+        for (size_t i = start + 1; i < end; ++i) {
+            if (lines[i].rfind(key, 0) == 0) {
+                lines[i] = key + make(lines[i].substr(key.size()));
+                return;
+            }
+        }
+        // After the group's last non-blank line.
+        size_t at = end;
+        while (at > start + 1 && TrimBlanks(lines[at - 1]).empty()) --at;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), key + make(std::string()));
+    };
+
+    set("Default Applications", [&](const std::string&) { return desktopIds.front() + ";"; });
+    set("Added Associations", [&](const std::string& old) {
+        std::string value;
+        for (const auto& id : desktopIds) value += id + ";";
+        std::istringstream in(old);
+        std::string id;
+        while (std::getline(in, id, ';')) {
+            bool ours = id.empty();
+            for (const auto& d : desktopIds) ours = ours || id == d;
+            if (!ours) value += id + ";";
+        }
+        return value;
+    });
+
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+}  // namespace kobal::shell

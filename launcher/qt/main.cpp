@@ -1,0 +1,32 @@
+// kobaltron: opens an actor file or a playlist and starts one actor process
+// per compatible actor, after the splash window when the settings ask for it.
+#include "common/install_path.h"
+#include "common/qt/qt_support.h"
+#include "launcher/launcher.h"
+#include "launcher/qt/launcher_ports.h"
+
+int main(int argc, char** argv) {
+    using namespace kobal::launcher;
+    using namespace kobal::launcher::qt;
+
+    const std::string commandLine = CommandLineFrom(argc, argv);
+    const std::string programName = argc > 0 && argv[0] ? argv[0] : "kobaltron";
+    LazyApplication app(programName);
+    LauncherMessageBoxes boxes(app);
+    kobal::qt::QtInstallPathStore installPath;
+    QtProcessStarter starter;
+    QtSplash splash(app);
+
+    return kobal::qt::RunGuarded("Kobaltron", [&] {
+        Koballaunch launcher({boxes, installPath, starter, splash,
+                              kobal::DefaultInstallPath(ProgramDirectory(programName))});
+        try {
+            launcher.LaunchFromCommandLine(commandLine);
+        } catch (const std::exception&) {
+            // The error report is a message box like any other.
+            app.EnsureForDialogs();
+            throw;
+        }
+        return 0;
+    });
+}

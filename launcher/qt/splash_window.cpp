@@ -1,0 +1,98 @@
+#include "launcher/qt/splash_window.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <cmath>
+
+#include "common/qt/qt_support.h"
+
+namespace kobal::launcher::qt {
+
+using kobal::qt::LoadPicture;
+using kobal::qt::Q;
+
+namespace {
+
+void WhiteText(QLabel& label, bool onBlack, int pixelSize) {
+    QPalette p = label.palette();
+    p.setColor(QPalette::WindowText, Qt::white);
+    p.setColor(QPalette::Window, Qt::black);
+    label.setPalette(p);
+    label.setAutoFillBackground(onBlack);
+    QFont f = label.font();
+    f.setPixelSize(pixelSize);
+    label.setFont(f);
+    label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+}  // namespace
+
+SplashWindow::SplashWindow()
+    // A splash-type window: no frame, no task bar button.
+    : QDialog(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setObjectName("splash");
+    setWindowTitle("Kobaltron");
+    setModal(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+    setAutoFillBackground(true);
+
+    const QRect client = Twips(0, 0, 6000, 3000);
+    setFixedSize(client.size());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - QPoint(client.width() / 2, client.height() / 2));
+
+    Place(msg_, 3000, 1800, 2415, 495);
+    Place(label3_, 3480, 1200, 1455, 495);
+    Place(image1_, 600, 480, 1920, 1920);
+    Place(label1_, 3120, 2400, 2175, 255);
+    WhiteText(msg_, true, 13);
+    WhiteText(label3_, true, 13);
+    WhiteText(label1_, false, 11);
+    image1_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label3_.setText("Please wait");
+    label1_.setText("Kobaltron Beta V1.2");
+
+    timer1_.setInterval(kShowMilliseconds);
+    timer1_.setSingleShot(true);
+    connect(&timer1_, &QTimer::timeout, this, &SplashWindow::Timer1_Timer);
+}
+
+QRect SplashWindow::Twips(int left, int top, int width, int height) const {
+    const double tx = kobal::qt::TwipsPerPixelX();
+    const double ty = kobal::qt::TwipsPerPixelY();
+    return QRect(static_cast<int>(std::lround(left / tx)), static_cast<int>(std::lround(top / ty)),
+                 static_cast<int>(std::lround(width / tx)), static_cast<int>(std::lround(height / ty)));
+}
+
+void SplashWindow::Place(QWidget& control, int left, int top, int width, int height) {
+    control.setGeometry(Twips(left, top, width, height));
+}
+
+void SplashWindow::Load(const SplashContent& content) {
+    msg_.setText(Q(content.caption));
+    background_ = LoadPicture(content.background);
+    // Only a name that is neither an actor file nor a playlist leaves both
+    // parts empty; then the image simply stays empty.
+    if (!content.actorPicture.empty()) image1_.setPixmap(LoadPicture(content.actorPicture));
+    ft1_.SetPicture(background_);
+    ft1_.SetKeyColor(kPureGreen);
+    background_ = LoadPicture(content.background);
+    ft1_.SetPicture(background_);
+    update();
+    timer1_.start();
+}
+
+void SplashWindow::Timer1_Timer() {
+    timer1_.stop();
+    done(QDialog::Accepted);
+}
+
+void SplashWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background_);
+}
+
+}  // namespace kobal::launcher::qt

@@ -1,0 +1,98 @@
+#include "launcher/qt/splash_window.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+#include "common/qt/qt_support.h"
+#include "common/qt/x11_probe.h"
+#include "common/runtime_error.h"
+#include "common/test_files.h"
+
+using namespace kobal;
+using namespace kobal::launcher;
+using namespace kobal::launcher::qt;
+
+namespace {
+
+const std::string kResources = std::string(KOBAL_STAGE_DIR) + "/resource/";
+
+SplashContent PlaylistContent() {
+    return {"Loading... Bob", kResources + "splash.gif", kResources + "playlist.jpg"};
+}
+
+bool Covers(const QRegion& region, const QRect& rect) { return (QRegion(rect) - region).isEmpty(); }
+
+}  // namespace
+
+TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
+    SplashWindow splash;
+    splash.Load(PlaylistContent());
+    EXPECT_EQ(splash.msg().text(), "Loading... Bob");
+    EXPECT_EQ(splash.Label1().text(), "Kobaltron Beta V1.2");
+    EXPECT_FALSE(splash.Label3().text().isEmpty());
+    EXPECT_EQ(splash.Image1().pixmap().size(), QSize(128, 128));
+    EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+
+    // 6000 x 3000 twips, centred on the screen.
+    const double tx = kobal::qt::TwipsPerPixelX(), ty = kobal::qt::TwipsPerPixelY();
+    EXPECT_EQ(splash.size(), QSize(qRound(6000 / tx), qRound(3000 / ty)));
+    const QPoint centre = QGuiApplication::primaryScreen()->geometry().center();
+    EXPECT_LE((splash.geometry().center() - centre).manhattanLength(), 2);
+
+    // The green corners are cut away; every control stays on solid ground.
+    const QRegion shape = splash.mask();
+    EXPECT_FALSE(shape.contains(QPoint(1, 1)));
+    EXPECT_FALSE(shape.contains(QPoint(splash.width() - 2, splash.height() - 2)));
+    for (QWidget* control : {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
+                             static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
+        EXPECT_TRUE(Covers(shape, control->geometry())) << control->geometry().x();
+
+    EXPECT_TRUE(splash.Timer1().isActive());
+    EXPECT_EQ(splash.Timer1().interval(), 3000);
+}
+
+TEST(SplashWindow, ModalShapedOnTheServerUntilTheTimerTicks) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    SplashWindow splash;
+    splash.Load(PlaylistContent());
+    int shaped = -1;
+    QWidget* modal = nullptr;
+    QString probe;
+    QTimer::singleShot(300, [&] {
+        modal = QApplication::activeModalWidget();
+        shaped = kobal::qt::testing::HasBoundingShape(splash.winId(), &probe);
+        // Tick now rather than waiting the three seconds out.
+        splash.Timer1_Timer();
+    });
+    EXPECT_EQ(splash.exec(), QDialog::Accepted);
+    EXPECT_EQ(modal, &splash);
+    EXPECT_EQ(shaped, 1) << probe.toStdString();
+    EXPECT_FALSE(splash.isVisible());
+}
+
+TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
+    TempDir dir;
+    const auto garbage = dir.Write("garbage.gif", "not a picture");
+    auto expectError = [](const SplashContent& content, ErrorNumber number, const std::string& file) {
+        SplashWindow splash;
+        try {
+            splash.Load(content);
+            ADD_FAILURE() << "loaded " << content.background << " / " << content.actorPicture;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), number) << e.message();
+            EXPECT_NE(e.message().find(file), std::string::npos) << e.message();
+        }
+    };
+    expectError({"Loading... ", dir / "splash.gif", ""}, ErrorNumber::FileNotFound, dir / "splash.gif");
+    // An actor without a splashscreen line names its directory alone.
+    expectError({"Loading... X", kResources + "splash.gif", dir.path() + "\\"}, ErrorNumber::FileNotFound,
+                dir.path());
+    expectError({"Loading... X", kResources + "splash.gif", garbage}, ErrorNumber::InvalidPicture, garbage);
+
+    // Neither actor file nor playlist: no picture at all, and no error.
+    SplashWindow splash;
+    splash.Load({"Loading... ", kResources + "splash.gif", ""});
+    EXPECT_TRUE(splash.Image1().pixmap().isNull());
+}

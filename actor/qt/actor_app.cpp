@@ -1,0 +1,105 @@
+#include "actor/qt/actor_app.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/runtime_error.h"
+
+namespace kobal::actor::qt {
+
+ActorApp::ActorApp() {
+    timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer1_Timer(); }); });
+    timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer2_Timer(); }); });
+    ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
+
+    TrayAndMenu::Handlers h;
+    auto on = [this](void (ActorRuntime::*handler)()) {
+        return [this, handler] { Guard([this, handler] { (runtime_.get()->*handler)(); }); };
+    };
+    h.pActivated = on(&ActorRuntime::pActivated_Click);
+    h.pBored = on(&ActorRuntime::pBored_Click);
+    h.psleep = on(&ActorRuntime::psleep_Click);
+    h.phyber = on(&ActorRuntime::phyber_Click);
+    h.Paudioon = on(&ActorRuntime::Paudioon_Click);
+    h.paudiooff = on(&ActorRuntime::paudiooff_Click);
+    h.Helpme = on(&ActorRuntime::Helpme_Click);
+    h.Remove = on(&ActorRuntime::Remove_Click);
+    h.about = [this] { Guard([this] { ShowAbout(); }); };
+    h.doubleClick = on(&ActorRuntime::TrayDoubleClick);
+    h.contextMenu = on(&ActorRuntime::TrayContextMenu);
+    tray_ = std::make_unique<TrayAndMenu>(std::move(h));
+
+    link_ = std::make_unique<LocalLink>([this](const std::string& text) {
+        Guard([this, &text] { runtime_->DDEline_Change(text); });
+    });
+
+    window_.onMouseDown = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseDown(b, x, y); }); };
+    window_.onMouseMove = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseMove(b, x, y); }); };
+    window_.onCloseRequest = [this] { Guard([this] { runtime_->Form_QueryUnload(); }); };
+    // Without a tray, a right click on the actor opens the same menu, so an
+    // actor can always be removed.
+    window_.onRightClick = [this] {
+        if (!tray_->trayAvailable()) Guard([this] { runtime_->TrayContextMenu(); });
+    };
+
+    ActorPorts ports;
+    ports.window = &window_;
+    ports.screen = &screen_;
+    ports.timer1 = timer1_.get();
+    ports.timer2 = timer2_.get();
+    ports.ddetimer = ddetimer_.get();
+    ports.tray = tray_.get();
+    ports.menu = tray_.get();
+    ports.sound = &sound_;
+    ports.link = link_.get();
+    ports.desktop = &desktop_;
+    ports.messages = &messages_;
+    ports.random = &random_;
+    ports.clock = &clock_;
+    runtime_ = std::make_unique<ActorRuntime>(ports);
+}
+
+ActorApp::~ActorApp() = default;
+
+void ActorApp::Start(const std::string& commandLine, const std::string& installPath) {
+    try {
+        runtime_->Main(commandLine, installPath);
+    } catch (const RuntimeError&) {
+        tray_->Remove();
+        throw;
+    }
+}
+
+void ActorApp::ShowAbout() {
+    if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
+    about_->show();
+    about_->raise();
+}
+
+void ActorApp::Guard(const std::function<void()>& handler) {
+    if (ended_) return;
+    try {
+        handler();
+    } catch (const ProgramEnd& end) {
+        End(end.status);
+    } catch (const std::exception& error) {
+        // No further tick may run while the message is up.
+        ended_ = true;
+        timer1_->SetEnabled(false);
+        timer2_->SetEnabled(false);
+        ddetimer_->SetEnabled(false);
+        tray_->Remove();
+        messages_.ShowMessage(error.what(), ActorRuntime::kProgramName);
+        End(1);
+    }
+}
+
+void ActorApp::End(int status) {
+    // The actor ends at once: nothing is saved and no further event runs.
+    ended_ = true;
+    tray_->Remove();
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+}  // namespace kobal::actor::qt

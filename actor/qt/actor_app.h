@@ -1,0 +1,47 @@
+#pragma once
+// Wires the actor's logic to its Qt window, timers, tray, sound and link.
+// Every event reaches the logic through Guard, which turns the end of the
+// actor or a run-time error into the end of the process.
+#include <functional>
+#include <memory>
+
+#include "actor/actor_runtime.h"
+#include "actor/qt/about_window.h"
+#include "actor/qt/actor_window.h"
+#include "actor/qt/local_link.h"
+#include "actor/qt/qt_ports.h"
+#include "common/qt/qt_support.h"
+
+namespace kobal::actor::qt {
+
+class ActorApp {
+public:
+    ActorApp();
+    ~ActorApp();
+    // Runs Main; a start-up refusal or error throws to the caller.
+    void Start(const std::string& commandLine, const std::string& installPath);
+
+    ActorRuntime& runtime() { return *runtime_; }
+    ActorWindow& window() { return window_; }
+
+private:
+    void Guard(const std::function<void()>& handler);
+    [[noreturn]] void End(int status);
+    void ShowAbout();
+
+    ActorWindow window_;
+    QtScreen screen_;
+    std::unique_ptr<QtTimer> timer1_, timer2_, ddetimer_;
+    std::unique_ptr<TrayAndMenu> tray_;
+    QtSound sound_;
+    QtDesktop desktop_;
+    std::unique_ptr<LocalLink> link_;
+    kobal::qt::QtMessageBoxes messages_;
+    ClassicRandom random_;
+    SystemClock clock_;
+    std::unique_ptr<ActorRuntime> runtime_;
+    std::unique_ptr<AboutWindow> about_;
+    bool ended_ = false;
+};
+
+}  // namespace kobal::actor::qt

@@ -1,0 +1,112 @@
+#include "actor/qt/qt_ports.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include "common/qt/qt_support.h"
+
+namespace kobal::actor::qt {
+
+using kobal::qt::Q;
+
+QtTimer::QtTimer(std::function<void()> tick) {
+    QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
+}
+
+void QtTimer::SetInterval(int milliseconds) {
+    interval_ = milliseconds;
+    Apply();
+}
+
+void QtTimer::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    Apply();
+}
+
+void QtTimer::Apply() {
+    if (!enabled_ || interval_ <= 0) {
+        timer_.stop();
+        return;
+    }
+    if (timer_.isActive() && timer_.interval() == interval_) return;
+    timer_.start(interval_);
+}
+
+static QRect ScreenRect() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry() : QRect(0, 0, 1024, 768);
+}
+
+double QtScreen::Width() { return ScreenRect().width() * TwipsPerPixelX(); }
+double QtScreen::Height() { return ScreenRect().height() * TwipsPerPixelY(); }
+double QtScreen::TwipsPerPixelX() { return kobal::qt::TwipsPerPixelX(); }
+double QtScreen::TwipsPerPixelY() { return kobal::qt::TwipsPerPixelY(); }
+
+TrayAndMenu::TrayAndMenu(Handlers handlers) : taskpopup_("popup"), handlers_(std::move(handlers)) {
+    auto item = [this](QMenu* menu, const char* caption, const std::function<void()>& handler) {
+        QAction* a = menu->addAction(caption);
+        QObject::connect(a, &QAction::triggered, [handler] {
+            if (handler) handler();
+        });
+        return a;
+    };
+    QMenu* processpri = taskpopup_.addMenu("Priority");
+    items_[MenuItem::pActivated] = item(processpri, "1:Activated", handlers_.pActivated);
+    items_[MenuItem::pBored] = item(processpri, "2:Bored", handlers_.pBored);
+    items_[MenuItem::psleep] = item(processpri, "3:Sleep", handlers_.psleep);
+    items_[MenuItem::phyber] = item(processpri, "4:Hibernate", handlers_.phyber);
+    QMenu* paudio = taskpopup_.addMenu("Audio");
+    items_[MenuItem::Paudioon] = item(paudio, "On", handlers_.Paudioon);
+    items_[MenuItem::paudiooff] = item(paudio, "Off", handlers_.paudiooff);
+    for (auto& [id, action] : items_) {
+        action->setCheckable(true);
+        action->setChecked(false);
+    }
+    item(&taskpopup_, "Help", handlers_.Helpme);
+    item(&taskpopup_, "About", handlers_.about);
+    item(&taskpopup_, "Remove", handlers_.Remove);
+}
+
+TrayAndMenu::~TrayAndMenu() = default;
+
+bool TrayAndMenu::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void TrayAndMenu::Add(const std::string& iconPath, const std::string& tip) {
+    if (!trayAvailable()) return;
+    icon_ = std::make_unique<QSystemTrayIcon>(QIcon(kobal::qt::LoadPicture(iconPath)));
+    // The tip holds at most 63 characters and its terminating zero.
+    icon_->setToolTip(Q(tip.substr(0, 63)));
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason why) {
+        if (why == QSystemTrayIcon::DoubleClick && handlers_.doubleClick) handlers_.doubleClick();
+        if (why == QSystemTrayIcon::Context && handlers_.contextMenu) handlers_.contextMenu();
+    });
+    icon_->show();
+}
+
+void TrayAndMenu::Remove() {
+    if (icon_) icon_->hide();
+    icon_.reset();
+}
+
+void TrayAndMenu::SetChecked(MenuItem item, bool checked) { items_.at(item)->setChecked(checked); }
+
+void TrayAndMenu::Popup() { taskpopup_.exec(QCursor::pos()); }
+
+QtSound::~QtSound() { delete effect_; }
+
+void QtSound::Play(const std::string& path) {
+    if (!effect_) effect_ = new QSoundEffect;
+    effect_->stop();
+    // A missing file or no audio device simply stays silent.
+    effect_->setSource(QUrl::fromLocalFile(Q(path)));
+    effect_->play();
+}
+
+void QtDesktop::OpenDocument(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); }
+
+}  // namespace kobal::actor::qt

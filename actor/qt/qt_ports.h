@@ -1,0 +1,83 @@
+#pragma once
+// Thin Qt implementations of the actor's ports.
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "actor/ports.h"
+
+class QSoundEffect;
+
+namespace kobal::actor::qt {
+
+// An interval of 0 keeps the timer from ticking, as the classic control did.
+class QtTimer : public TimerPort {
+public:
+    explicit QtTimer(std::function<void()> tick);
+    void SetInterval(int milliseconds) override;
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool enabled) override;
+    bool Enabled() const override { return enabled_; }
+
+private:
+    void Apply();
+    QTimer timer_;
+    int interval_ = 0;
+    bool enabled_ = false;
+};
+
+class QtScreen : public ScreenPort {
+public:
+    double Width() override;
+    double Height() override;
+    double TwipsPerPixelX() override;
+    double TwipsPerPixelY() override;
+};
+
+// The tray icon and the popup menu `taskpopup`.
+class TrayAndMenu : public TrayPort, public MenuPort {
+public:
+    struct Handlers {
+        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff, Helpme, about, Remove;
+        std::function<void()> doubleClick, contextMenu;
+    };
+    explicit TrayAndMenu(Handlers handlers);
+    ~TrayAndMenu() override;
+
+    void Add(const std::string& iconPath, const std::string& tip) override;
+    void Remove() override;
+    void SetChecked(MenuItem item, bool checked) override;
+    void Popup() override;
+
+    bool trayAvailable() const;
+    QMenu& taskpopup() { return taskpopup_; }
+
+private:
+    QMenu taskpopup_;
+    std::map<MenuItem, QAction*> items_;
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    Handlers handlers_;
+};
+
+// One player, made on the first sound so that a silent actor never pays
+// for the audio stack; a new sound cuts off the one playing.
+class QtSound : public SoundPort {
+public:
+    ~QtSound() override;
+    void Play(const std::string& path) override;
+
+private:
+    QSoundEffect* effect_ = nullptr;
+};
+
+class QtDesktop : public DesktopPort {
+public:
+    void OpenDocument(const std::string& path) override;
+};
+
+}  // namespace kobal::actor::qt

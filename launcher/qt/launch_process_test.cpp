@@ -1,6 +1,6 @@
 // Runs the real kobaltron program against a private install directory whose
-// actor program is a stand-in that records how it was started.
-#include <QElapsedTimer>
+// actor program is a stand-in that records how it was started; and, once the
+// actor program is built, against the staged tree and its sample playlist.
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -25,43 +25,50 @@ using namespace kobal;
 using namespace kobal::launcher;
 namespace fs = std::filesystem;
 using kobal::qt::Q;
-using kobal::qt::S;
+using Strings = std::vector<std::string>;
 
 namespace {
 
 struct Started {
-    long long ms;
-    int pid;
-    std::vector<std::string> args;
+    long long ms = 0;
+    int pid = 0;
+    Strings args;
 };
 
 long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// Reads the stand-in's log, waiting (for other processes, not for a timer)
-// until it holds the lines expected.
+// Polls (other processes, not a timer) until the check holds or 5 s pass.
+template <typename Check>
+void WaitFor(Check check) {
+    for (int i = 0; i < 250 && !check(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+// The stand-in's log: start time, pid, argument count, arguments.
 std::vector<Started> ReadLog(const std::string& log, size_t expected) {
     std::vector<Started> out;
-    for (int tries = 0; tries < 250; ++tries) {
+    WaitFor([&] {
         out.clear();
         std::ifstream in(log);
         for (std::string line; std::getline(in, line);) {
             std::istringstream fields(line);
             Started s;
-            std::string part;
-            std::getline(fields, part, '\t');
-            s.ms = std::stoll(part);
-            std::getline(fields, part, '\t');
-            s.pid = std::stoi(part);
-            std::getline(fields, part, '\t');
-            while (std::getline(fields, part, '\t')) s.args.push_back(part);
+            std::string count, arg;
+            fields >> s.ms >> s.pid >> count;
+            fields.get();
+            while (std::getline(fields, arg, '\t')) s.args.push_back(arg);
             out.push_back(s);
         }
-        if (out.size() >= expected) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return out.size() >= expected;
+    });
+    return out;
+}
+
+Strings ArgsOf(const std::vector<Started>& started) {
+    Strings out;
+    for (const auto& s : started) out.insert(out.end(), s.args.begin(), s.args.end());
     return out;
 }
 
@@ -73,8 +80,10 @@ bool Alive(int pid) {
     return stat && state != "Z" && state != "X";
 }
 
-// An install directory with a blank in its name, the launcher and the
-// stand-in actor program in resource/, and the sample files of testdata.
+bool HaveDisplay() { return !qgetenv("DISPLAY").isEmpty(); }
+
+// An install directory with a blank in its name: the launcher and the
+// stand-in actor program in resource/, the launcher's pictures, testdata.
 class Installation : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,8 +104,6 @@ protected:
     void Config(int showsplash) {
         root.Write("kobal tron/resource/config.kcfg", "showsplash=" + std::to_string(showsplash) + "\r\n[end]\r\n");
     }
-
-    // Starts kobaltron in the install directory; the caller waits.
     void Start(QProcess& p, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", Q(root / "config"));
@@ -112,68 +119,54 @@ protected:
         QProcess p;
         Start(p, args);
         EXPECT_TRUE(p.waitForFinished(20000));
-        err = S(QString::fromLocal8Bit(p.readAllStandardError()));
+        err = p.readAllStandardError().toStdString();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
     TempDir root;
-    std::string inst;
-    std::string log;
-    std::string err;
+    std::string inst, log, err;
     long long startMs = 0;
+    const Strings bobAndAnn{"actors\\bob.kact", "actors\\ann, the second.kact"};
 };
 
 }  // namespace
-
-TEST_F(Installation, StarterPassesTheActorFileAsOneArgument) {
-    kobal::launcher::qt::QtProcessStarter starter;
-    qputenv("KOBAL_STAND_IN_LOG", QByteArray::fromStdString(log));
-    starter.StartProcess(inst + "/resource/kobalactor", "my actors\\bob, the first.kact");
-    const auto started = ReadLog(log, 1);
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0].args, std::vector<std::string>{"my actors\\bob, the first.kact"});
-    EXPECT_THROW(starter.StartProcess(inst + "/resource/nothing", "x.kact"), RuntimeError);
-}
 
 TEST_F(Installation, PlaylistStartsEachCompatibleActorAndTheyOutliveTheLauncher) {
     EXPECT_EQ(Run({"trio.kpls"}), 0) << err;
     EXPECT_NE(err.find("!: Kobaltron is not compatible with this version (Kobaltron V0.9)."), std::string::npos)
         << err;
+    // One argument each, blanks and comma included, as the playlist names them.
     const auto started = ReadLog(log, 2);
-    ASSERT_EQ(started.size(), 2u);
-    // Names as the playlist gives them, for the working directory they share.
-    EXPECT_EQ(started[0].args, std::vector<std::string>{"actors\\bob.kact"});
-    EXPECT_EQ(started[1].args, std::vector<std::string>{"actors\\ann.kact"});
+    EXPECT_EQ(ArgsOf(started), bobAndAnn);
     for (const auto& s : started) EXPECT_TRUE(Alive(s.pid)) << s.pid;
+
+    kobal::launcher::qt::QtProcessStarter starter;
+    EXPECT_THROW(starter.StartProcess(inst + "/resource/nothing", "x.kact"), RuntimeError);
 }
 
 TEST_F(Installation, SplashShowsShapedForThreeSecondsBeforeTheFirstActor) {
-    if (qgetenv("DISPLAY").isEmpty()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    if (!HaveDisplay()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     Config(1);
     QProcess p;
     Start(p, {"\"" + Q(inst) + "/trio.kpls\""});
-    // Find the splash on the server while it is up.
-    QString tree;
-    QRegularExpression splashWindow(R"((0x[0-9a-f]+) "Kobaltron": \("kobaltron")");
+    const QRegularExpression splashWindow(R"((0x[0-9a-f]+) "Kobaltron": \("kobaltron")");
     QRegularExpressionMatch match;
-    for (int tries = 0; tries < 100 && !match.hasMatch(); ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WaitFor([&] {
         QProcess xwininfo;
         xwininfo.start("xwininfo", {"-root", "-tree"});
         xwininfo.waitForFinished(5000);
-        tree = QString::fromLocal8Bit(xwininfo.readAllStandardOutput());
-        match = splashWindow.match(tree);
-    }
-    ASSERT_TRUE(match.hasMatch()) << tree.toStdString();
-    QString shape;
-    EXPECT_EQ(kobal::qt::testing::HasBoundingShape(match.captured(1).toULong(nullptr, 16), &shape), 1)
-        << shape.toStdString();
+        match = splashWindow.match(QString::fromLocal8Bit(xwininfo.readAllStandardOutput()));
+        return match.hasMatch();
+    });
+    ASSERT_TRUE(match.hasMatch()) << "no splash window on the server";
+    EXPECT_EQ(kobal::qt::testing::HasBoundingShape(match.captured(1).toULong(nullptr, 16)), 1);
     EXPECT_TRUE(ReadLog(log, 0).empty());
 
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     const auto started = ReadLog(log, 2);
-    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(ArgsOf(started), bobAndAnn);
+    ASSERT_FALSE(started.empty());
     EXPECT_GE(started[0].ms - startMs, 2900);
 }
 
@@ -182,17 +175,14 @@ TEST_F(Installation, FailuresNameTheFileAndKeepEarlierActors) {
     EXPECT_NE(err.find("Kobaltron: Run-time error '62': Input past end of file: actors/noend.kact, line 4"),
               std::string::npos)
         << err;
-    auto started = ReadLog(log, 1);
+    const auto started = ReadLog(log, 1);
     ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0].args, std::vector<std::string>{"actors\\bob.kact"});
     EXPECT_TRUE(Alive(started[0].pid));
 
     EXPECT_EQ(Run({}), 1);
     EXPECT_NE(err.find("!: Usage: Kobaltron:[Actorfile.kact] Usage: Kobaltron:[Actorlist.kpls]"), std::string::npos)
         << err;
-
-    // The splash picture is loaded before anything starts.
-    if (!qgetenv("DISPLAY").isEmpty()) {
+    if (HaveDisplay()) {  // the splash picture is loaded before anything starts
         Config(1);
         fs::remove(inst + "/resource/splash.gif");
         EXPECT_EQ(Run({"trio.kpls"}), 1);
@@ -203,32 +193,31 @@ TEST_F(Installation, FailuresNameTheFileAndKeepEarlierActors) {
 
 namespace {
 
-// The NUL-separated contents of a /proc file, as strings.
-std::vector<std::string> ProcStrings(int pid, const char* what) {
+Strings ProcStrings(int pid, const char* what) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/" + what, std::ios::binary);
-    std::vector<std::string> out;
+    Strings out;
     for (std::string s; std::getline(in, s, '\0');) out.push_back(s);
     return out;
 }
 
-// Processes of the staged actor program that carry our marker.
-std::vector<std::pair<int, std::string>> MarkedActors(const std::string& program, const std::string& marker) {
+// Running processes of the program that carry the marker in their environment.
+std::vector<std::pair<int, std::string>> MarkedProcesses(const std::string& program, const std::string& marker) {
     std::vector<std::pair<int, std::string>> out;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         const int pid = std::stoi(name);
         const auto cmd = ProcStrings(pid, "cmdline");
-        if (cmd.size() != 2 || cmd[0] != program || !Alive(pid)) continue;
         const auto env = ProcStrings(pid, "environ");
-        if (std::find(env.begin(), env.end(), marker) != env.end()) out.emplace_back(pid, cmd[1]);
+        if (cmd.size() == 2 && cmd[0] == program && Alive(pid) && std::count(env.begin(), env.end(), marker))
+            out.emplace_back(pid, cmd[1]);
     }
     return out;
 }
 
 struct Recorder : MessageBoxPort, InstallPathStore, ProcessStarter, SplashPort {
     std::string installPath;
-    std::vector<std::string> started;
+    Strings started;
     void ShowMessage(const std::string&, const std::string&) override {}
     bool AskOkCancel(const std::string&, const std::string&) override { return true; }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
@@ -244,31 +233,27 @@ TEST(SamplePlaylist, OneRealActorPerCompatibleActorOutlivingTheLauncher) {
     const std::string stage = KOBAL_STAGE_DIR;
     const std::string program = stage + "/resource/kobalactor";
     if (!fs::exists(program)) GTEST_SKIP() << "the actor program is not built yet: " << program;
-    if (qgetenv("DISPLAY").isEmpty()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-    std::vector<std::string> playlists;
+    if (!HaveDisplay()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    Strings playlists;
     for (const auto& entry : fs::recursive_directory_iterator(stage))
         if (entry.is_regular_file() && ClassifyTarget(entry.path().string()) == TargetKind::Playlist)
             playlists.push_back(entry.path().string());
     if (playlists.empty()) GTEST_SKIP() << "no sample playlist staged below " << stage;
-    std::sort(playlists.begin(), playlists.end());
-    const std::string playlist = playlists.front();
+    const std::string playlist = *std::min_element(playlists.begin(), playlists.end());
 
     // What the launcher's logic asks for is what must be running.
-    Recorder recorder;
-    recorder.installPath = stage;
-    {
-        const auto old = fs::current_path();
-        fs::current_path(stage);
-        Koballaunch({recorder, recorder, recorder, recorder, stage}).LaunchFromCommandLine(playlist);
-        fs::current_path(old);
-    }
-    ASSERT_FALSE(recorder.started.empty()) << playlist << " has no compatible actor";
+    Recorder expected;
+    expected.installPath = stage;
+    const auto here = fs::current_path();
+    fs::current_path(stage);
+    Koballaunch({expected, expected, expected, expected, stage}).LaunchFromCommandLine(playlist);
+    fs::current_path(here);
+    ASSERT_FALSE(expected.started.empty()) << playlist << " names no compatible actor";
 
-    TempDir config;
-    const std::string marker = "KOBAL_LAUNCH_TEST=" + config.path();
+    TempDir config;  // no install path setting: the staged tree is the installation
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", Q(config.path()));  // no setting: the staged tree is the install
+    env.insert("XDG_CONFIG_HOME", Q(config.path()));
     env.insert("KOBALTRON_NO_DIALOGS", "1");
     env.insert("KOBAL_LAUNCH_TEST", Q(config.path()));
     p.setProcessEnvironment(env);
@@ -278,14 +263,14 @@ TEST(SamplePlaylist, OneRealActorPerCompatibleActorOutlivingTheLauncher) {
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 
     std::vector<std::pair<int, std::string>> actors;
-    for (int tries = 0; tries < 250 && actors.size() < recorder.started.size(); ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        actors = MarkedActors(program, marker);
-    }
-    std::vector<std::string> files;
+    WaitFor([&] {
+        actors = MarkedProcesses(program, "KOBAL_LAUNCH_TEST=" + config.path());
+        return actors.size() >= expected.started.size();
+    });
+    Strings files;
     for (const auto& [pid, file] : actors) files.push_back(file);
     std::sort(files.begin(), files.end());
-    std::sort(recorder.started.begin(), recorder.started.end());
-    EXPECT_EQ(files, recorder.started);
+    std::sort(expected.started.begin(), expected.started.end());
+    EXPECT_EQ(files, expected.started);
     for (const auto& [pid, file] : actors) ::kill(pid, SIGTERM);
 }

@@ -1,12 +1,10 @@
 #include "launcher/qt/splash_window.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <gtest/gtest.h>
 
 #include "common/qt/qt_support.h"
-#include "common/qt/x11_probe.h"
 #include "common/runtime_error.h"
 #include "common/test_files.h"
 
@@ -51,25 +49,10 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
 
     EXPECT_TRUE(splash.Timer1().isActive());
     EXPECT_EQ(splash.Timer1().interval(), 3000);
-}
-
-TEST(SplashWindow, ModalShapedOnTheServerUntilTheTimerTicks) {
-    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-    SplashWindow splash;
-    splash.Load(PlaylistContent());
-    int shaped = -1;
-    QWidget* modal = nullptr;
-    QString probe;
-    QTimer::singleShot(300, [&] {
-        modal = QApplication::activeModalWidget();
-        shaped = kobal::qt::testing::HasBoundingShape(splash.winId(), &probe);
-        // Tick now rather than waiting the three seconds out.
-        splash.Timer1_Timer();
-    });
-    EXPECT_EQ(splash.exec(), QDialog::Accepted);
-    EXPECT_EQ(modal, &splash);
-    EXPECT_EQ(shaped, 1) << probe.toStdString();
+    splash.show();
+    splash.Timer1_Timer();  // the first tick unloads it
     EXPECT_FALSE(splash.isVisible());
+    EXPECT_EQ(splash.result(), QDialog::Accepted);
 }
 
 TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {

@@ -1,0 +1,66 @@
+#pragma once
+// The installer's window `Install` as logic: Form_Load fills it, and
+// Command1_Click copies what Install\Files.dat lists from the medium into
+// the destination, then carries out Install\Commands.dat.
+#include <string>
+
+#include "common/install_path.h"
+#include "common/message_box.h"
+#include "config/shell/module1.h"
+
+namespace kobal::installer {
+
+// The window's controls as the logic reads and fills them.
+class InstallView {
+public:
+    virtual ~InstallView() = default;
+    virtual std::string Source() = 0;
+    virtual void SetSource(const std::string& text) = 0;
+    virtual std::string Dest() = 0;
+    virtual void SetDest(const std::string& text) = 0;
+    // SplashText: lines each followed by a carriage return.
+    virtual void SetSplashText(const std::string& text) = 0;
+    // msg, painted at once: the installation runs without yielding to events.
+    virtual void SetMsg(const std::string& text) = 0;
+    // Load a picture into SplashPic / SplashTitle; raise RuntimeError when it cannot.
+    virtual void LoadSplashPic(const std::string& path) = 0;
+    virtual void LoadSplashTitle(const std::string& path) = 0;
+};
+
+struct InstallContext {
+    InstallView& view;
+    MessageBoxPort& boxes;
+    InstallPathStore& installPath;
+    std::string defaultInstallPath;   // dest when the setting is missing
+    shell::ShellIntegration& shell;
+};
+
+enum class ClickResult {
+    KeepOpen,  // "Source not found": the user may correct the source
+    Done,      // installed: the program ends
+};
+
+class InstallForm {
+public:
+    explicit InstallForm(InstallContext context) : ctx_(std::move(context)) {}
+
+    // currentDirectory: the process's working directory.
+    void Form_Load(const std::string& currentDirectory);
+    // Raises RuntimeError for a failed copy, delete or folder; lets
+    // ProgramEnd from AddToStartMenu through.
+    ClickResult Command1_Click();
+
+private:
+    enum class Overwrite { NotAsked, All, AskEach };
+    void CopyListLine(const std::string& line, const std::string& source, const std::string& dest,
+                      Overwrite& mode);
+    void CommandLine(const std::string& line, const std::string& dest);
+
+    InstallContext ctx_;
+};
+
+// True when a copy-list line stays below the folder it is joined to: not
+// absolute, no leading separator, no ".." part.
+bool StaysInside(const std::string& line);
+
+}  // namespace kobal::installer

@@ -8,6 +8,8 @@ const char* ErrorText(ErrorNumber number) {
         case ErrorNumber::Overflow: return "Overflow";
         case ErrorNumber::SubscriptOutOfRange: return "Subscript out of range";
         case ErrorNumber::DivisionByZero: return "Division by zero";
+        case ErrorNumber::OutOfStackSpace: return "Out of stack space";
+        case ErrorNumber::InvalidPropertyValue: return "Invalid property value";
         case ErrorNumber::TypeMismatch: return "Type mismatch";
         case ErrorNumber::BadFileNameOrNumber: return "Bad file name or number";
         case ErrorNumber::FileNotFound: return "File not found";

@@ -11,6 +11,7 @@ enum class ErrorNumber : int {
     Overflow = 6,
     SubscriptOutOfRange = 9,
     DivisionByZero = 11,
+    OutOfStackSpace = 28,
     TypeMismatch = 13,
     BadFileNameOrNumber = 52,
     FileNotFound = 53,
@@ -21,6 +22,7 @@ enum class ErrorNumber : int {
     PermissionDenied = 70,
     PathFileAccessError = 75,
     PathNotFound = 76,
+    InvalidPropertyValue = 380,
     InvalidPicture = 481,
 };
 

@@ -157,6 +157,7 @@ private:
     [[noreturn]] void FailCommand(const std::string& detail, const std::string& line);
     int32_t AddPosition(int32_t position, int32_t step);
     void MoveAndBounce();
+    void ApplyPendingInterval();
 
     ActorPorts ports_;
     std::unique_ptr<LineReader> channel2_;  // the animation file kept open
@@ -167,6 +168,9 @@ private:
     // Depth of the player's mutual calls: a chain of animations and lists
     // that never shows a frame ends with "Out of stack space", not a crash.
     int depth_ = 0;
+    // Reused between frames so that reading a frame line allocates nothing new.
+    std::string lineBuffer_;
+    std::string frameline_;
     friend class DepthGuard;
 };
 

@@ -118,31 +118,35 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
     pausecount = Add16(pausecount, 1);
     const int16_t threshold = Mul16(settings.framepause, RoundToInt16(settings.priorityup / 100.0));
 
-    std::string frameline;
     if (pausecount < threshold) {
-        frameline = lastpicture;
-    } else {
-        RequireChannel2();
-        std::string line;
-        for (;;) {
-            channel2_->ReadLine(line);
-            std::string_view trimmed = TrimBlanksView(line);
-            if (trimmed.empty()) continue;
-            if (trimmed.front() == '!') {
-                frameindex = Add16(frameindex, 1);
-                pausecount = 0;
-                commandFile_ = channel2_->name();
-                commandLine_ = channel2_->lineNumber();
-                RunActionCommand(std::string(trimmed));
-                std::string empty;
-                ShowNextFrame(empty);
-                return;
-            }
-            pausecount = 0;
+        // The same frame stays: the only work is keeping the window where
+        // the actor is (no X request when that has not changed either).
+        EnsureWindowLoaded();
+        ApplyPendingInterval();
+        ports_.window->Move(actorx, actory);
+        return;
+    }
+
+    RequireChannel2();
+    std::string& frameline = frameline_;
+    for (;;) {
+        channel2_->ReadLine(lineBuffer_);
+        std::string_view trimmed = TrimBlanksView(lineBuffer_);
+        if (trimmed.empty()) continue;
+        if (trimmed.front() == '!') {
             frameindex = Add16(frameindex, 1);
-            frameline.assign(trimmed);
-            break;
+            pausecount = 0;
+            commandFile_ = channel2_->name();
+            commandLine_ = channel2_->lineNumber();
+            RunActionCommand(std::string(trimmed));
+            std::string empty;
+            ShowNextFrame(empty);
+            return;
         }
+        pausecount = 0;
+        frameindex = Add16(frameindex, 1);
+        frameline.assign(trimmed);
+        break;
     }
 
     if (const size_t bar = frameline.find('|'); bar != std::string::npos) {
@@ -151,13 +155,7 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
     }
 
     EnsureWindowLoaded();
-    if (intervalpending == 1) {
-        if (settings.timerspeed < 0)
-            throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings.actorpath + animfile), 0,
-                               "timerspeed " + std::to_string(settings.timerspeed) + " is negative");
-        ports_.timer1->SetInterval(settings.timerspeed);
-        intervalpending = 0;
-    }
+    ApplyPendingInterval();
 
     // The same keyed picture stays; a keyed line naming the opaque picture
     // on show is loaded again and keyed.
@@ -186,6 +184,15 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
     }
     ports_.window->Repaint();
     lastpicture = frameline;
+}
+
+void ActorRuntime::ApplyPendingInterval() {
+    if (intervalpending != 1) return;
+    if (settings.timerspeed < 0)
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings.actorpath + animfile), 0,
+                           "timerspeed " + std::to_string(settings.timerspeed) + " is negative");
+    ports_.timer1->SetInterval(settings.timerspeed);
+    intervalpending = 0;
 }
 
 void ActorRuntime::KeepOnScreen() {

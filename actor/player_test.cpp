@@ -96,6 +96,17 @@ TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
     EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "repaint"}));
 }
 
+TEST_F(Player, OpaqueFrameStaysOpaqueForItsWholePause) {
+    h.Actor("opaque.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10",
+                                  "actorheight=10", "[end]", "@f1.bmp", "f2.bmp"}));
+    Load("opaque.kani");
+    Step();
+    h.window.Take();
+    Step();
+    Step();
+    EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 0,0", "move 0,0"}));
+}
+
 TEST_F(Player, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
     h.Actor("snd.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10",
                                "actorheight=10", "[end]", "f1.bmp|boing.wav", "f2.bmp| two words.wav"}));

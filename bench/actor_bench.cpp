@@ -1,0 +1,101 @@
+// The actor's logic per tick, with fake ports that do nothing: what one
+// timer tick costs before any X request.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "actor/test_support.h"
+
+using namespace kobal;
+using namespace kobal::actor;
+using namespace kobal::actor::testing;
+
+static std::atomic<long> g_allocations{0};
+void* operator new(std::size_t n) {
+    ++g_allocations;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Window and sound ports that record nothing, so the logic alone is measured.
+class QuietWindow : public FakeWindow {
+public:
+    void SetSize(int32_t, int32_t) override {}
+    void Move(int32_t, int32_t) override {}
+    void SetPicture(const std::string&) override {}
+    void SetKeyColor(int32_t) override {}
+    void Repaint() override {}
+};
+
+struct Bench {
+    Bench() {
+        h.ports.window = &window;
+        h.rt = std::make_unique<ActorRuntime>(h.ports);
+        h.rt->installdir = h.installPath() + "\\";
+        h.UseActorDir();
+        h.rt->settings.iconfile = "icon.ico";
+        h.Actor("icon.ico", "x");
+        std::string header = "framepause=300\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
+                             "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
+        h.Actor("still.kani", "framecount=2\r\n" + header + "walkright_long_name1.bmp\r\nwalkright_long_name2.bmp\r\n");
+        std::string fast = "framepause=0\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
+                           "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
+        h.Actor("fast.kani", "framecount=4\r\n" + fast + "a.bmp\r\nb.bmp\r\nc.bmp\r\nd.bmp\r\n");
+        h.Actor("again.krnd", "1\r\n!04|1|fast.kani|\r\n");
+    }
+    ActorHarness h;
+    QuietWindow window;
+};
+
+}  // namespace
+
+// A tick whose picture and position do not change: the most common tick.
+static void BM_TickSamePicture(benchmark::State& state) {
+    Bench b;
+    b.h.rt->RunActionCommand("!04|1|still.kani|");
+    b.h.rt->Timer1_Timer();
+    b.h.rt->Timer1_Timer();  // first frame read
+    const long before = g_allocations;
+    for (auto _ : state) {
+        b.h.rt->action.actionstep = 20000;  // stays in the running state
+        b.h.rt->pausecount = 0;             // and within the frame's pause
+        b.h.rt->Timer1_Timer();
+    }
+    state.counters["allocs_per_tick"] =
+        benchmark::Counter(static_cast<double>(g_allocations - before) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_TickSamePicture);
+
+// Every tick reads a new frame line (new keyed picture in the logic).
+static void BM_TickNewFrame(benchmark::State& state) {
+    Bench b;
+    b.h.rt->RunActionCommand("!01|30000|fast.kani|");
+    b.h.rt->Timer1_Timer();
+    b.h.rt->actorx = b.h.rt->actory = 6000;
+    for (auto _ : state) {
+        b.h.rt->action.actionstep = 20000;
+        b.h.rt->Timer1_Timer();
+    }
+}
+BENCHMARK(BM_TickNewFrame);
+
+// One running tick of each behaviour type.
+static void BM_BehaviourTick(benchmark::State& state) {
+    Bench b;
+    const int type = static_cast<int>(state.range(0));
+    const std::string target = type == 2 ? "$still.kani,still.kani" : type == 6 ? "$still.kani,still.kani,still.kani,still.kani" : "still.kani";
+    b.h.rt->RunActionCommand("!0" + std::to_string(type) + "|30000|" + target + "|");
+    b.h.rt->Timer1_Timer();
+    for (auto _ : state) {
+        b.h.rt->actorx = b.h.rt->actory = 6000;
+        b.h.rt->action.actionstep = 20000;
+        b.h.rt->Timer1_Timer();
+    }
+}
+BENCHMARK(BM_BehaviourTick)->DenseRange(1, 6);

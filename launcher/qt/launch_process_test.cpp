@@ -256,6 +256,7 @@ TEST(SamplePlaylist, OneRealActorPerCompatibleActorOutlivingTheLauncher) {
     env.insert("XDG_CONFIG_HOME", Q(config.path()));
     env.insert("KOBALTRON_NO_DIALOGS", "1");
     env.insert("KOBAL_LAUNCH_TEST", Q(config.path()));
+    env.insert("XDG_RUNTIME_DIR", Q(config.path()));  // a link of their own, apart from other tests' actors
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(Q(stage));
     p.start(Q(stage + "/resource/kobaltron"), {Q(playlist)});

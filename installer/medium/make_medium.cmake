@@ -1,12 +1,13 @@
 # Stages the install medium from the staged install directory:
-#   cmake -DSTAGE=<stage dir> -DMEDIUM=<medium dir> -P make_medium.cmake
-# Everything staged is copied below MEDIUM and listed in Install/Files.dat
-# (folders before what they hold); Install/Commands.dat registers the
-# product and adds every staged playlist and actor to the Start menu.
-# The installer program and Install's pictures are put there by the build.
+#   cmake -DSTAGE=<stage dir> -DMEDIUM=<medium dir> -DPROGRAM=<installer> -P make_medium.cmake
+# The installer program goes to the root as "install". Everything staged is
+# copied below MEDIUM and listed in Install/Files.dat (folders before what
+# they hold); Install/Commands.dat registers the product and adds every
+# staged playlist and actor to the Start menu. Install's pictures and text
+# are drawn there by the build.
 
-if(NOT STAGE OR NOT MEDIUM)
-  message(FATAL_ERROR "make_medium: STAGE and MEDIUM must be given")
+if(NOT STAGE OR NOT MEDIUM OR NOT PROGRAM)
+  message(FATAL_ERROR "make_medium: STAGE, MEDIUM and PROGRAM must be given")
 endif()
 if(NOT IS_DIRECTORY "${STAGE}")
   message(FATAL_ERROR "make_medium: no staged install directory at ${STAGE}")
@@ -64,3 +65,7 @@ file(WRITE "${MEDIUM}/Install/Commands.dat.new" "install\r\n${playlists}${actors
 file(COPY_FILE "${MEDIUM}/Install/Files.dat.new" "${MEDIUM}/Install/Files.dat" ONLY_IF_DIFFERENT)
 file(COPY_FILE "${MEDIUM}/Install/Commands.dat.new" "${MEDIUM}/Install/Commands.dat" ONLY_IF_DIFFERENT)
 file(REMOVE "${MEDIUM}/Install/Files.dat.new" "${MEDIUM}/Install/Commands.dat.new")
+
+file(COPY_FILE "${PROGRAM}" "${MEDIUM}/install" ONLY_IF_DIFFERENT)
+file(CHMOD "${MEDIUM}/install" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

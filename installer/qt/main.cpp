@@ -1,0 +1,41 @@
+// install: copies the product from the install medium into the install
+// directory and registers it, after the user presses "Install".
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+
+#include "common/qt/qt_support.h"
+#include "common/runtime_error.h"
+#include "common/settings.h"
+#include "config/shell/desktop_shell.h"
+#include "installer/install_form.h"
+#include "installer/qt/install_window.h"
+
+int main(int argc, char** argv) {
+    using namespace kobal;
+    QApplication app(argc, argv);
+    qt::QtMessageBoxes boxes;
+    qt::QtInstallPathStore installPath;
+    SettingStore settings(SettingStore::Program::Installer);
+    const std::string defaultPath = DefaultInstallPath(qt::S(QCoreApplication::applicationDirPath()));
+
+    return qt::RunGuarded("Install", [&] {
+        shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
+        installer::qt::InstallWindow window;
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module()});
+        form.Form_Load(qt::S(QDir::currentPath()));
+
+        QObject::connect(window.command1(), &QPushButton::clicked, [&] {
+            // Nothing may leave an event handler: each ending is decided here.
+            try {
+                if (form.Command1_Click() == installer::ClickResult::Done) QApplication::exit(0);
+            } catch (const ProgramEnd& end) {
+                QApplication::exit(end.status);
+            } catch (const std::exception& error) {
+                qt::ReportAndExit("Install", error);
+            }
+        });
+        window.show();
+        return app.exec();
+    });
+}

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "actor/test_support.h"
+
+using namespace kobal;
+using namespace kobal::actor;
+using namespace kobal::actor::testing;
+
+namespace {
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+// An actor whose lists each play a one-frame animation of their own.
+class Activity : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.UseActorDir();
+        auto& s = h.rt->settings;
+        s.iconfile = "icon.ico";
+        s.activefile = "active.krnd";
+        s.responsefile = "response.krnd";
+        s.boredfile = "bored.krnd";
+        s.sleepfile = "sleep.krnd";
+        s.boredtime = 60;
+        s.sleeptime = 300;
+        s.hibernatetime = 900;
+        h.Actor("icon.ico", "x");
+        for (std::string name : {"active", "response", "bored", "sleep"}) {
+            h.Actor(name + ".bmp", "x");
+            h.Actor(name + ".kani", Lines({"framecount=2", "framepause=1", "timerspeed=40", "actorwidth=10",
+                                           "actorheight=10", "[end]", name + ".bmp", name + ".bmp"}));
+            h.Actor(name + ".krnd", Lines({"1", "!04|1|" + name + ".kani|"}));
+        }
+        h.rt->EnsureWindowLoaded();
+    }
+    void Seconds(int n) {
+        for (int i = 0; i < n; ++i) h.rt->Timer2_Timer();
+    }
+    MenuItem Checked() {
+        MenuItem found = MenuItem::Paudioon;
+        int count = 0;
+        for (MenuItem m : {MenuItem::pActivated, MenuItem::pBored, MenuItem::psleep, MenuItem::phyber})
+            if (h.menu.IsChecked(m)) found = m, ++count;
+        EXPECT_EQ(count, 1);
+        return found;
+    }
+    ActorHarness h;
+};
+
+}  // namespace
+
+TEST_F(Activity, GrowsBoredSleepyAndHibernatesOnTime) {
+    EXPECT_TRUE(h.menu.checked.empty());  // no mark before the first transition
+    Seconds(1);
+    EXPECT_EQ(Checked(), MenuItem::pActivated);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+    Seconds(58);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+    Seconds(1);
+    EXPECT_EQ(Checked(), MenuItem::pBored);
+    EXPECT_EQ(h.rt->statefile, "bored.krnd");
+    Seconds(240);
+    EXPECT_EQ(Checked(), MenuItem::psleep);
+    EXPECT_EQ(h.rt->statefile, "sleep.krnd");
+    EXPECT_TRUE(h.timer1.enabled);
+    Seconds(600);
+    EXPECT_EQ(Checked(), MenuItem::phyber);
+    EXPECT_EQ(h.rt->idlecount, 32767);
+    EXPECT_FALSE(h.timer1.enabled);
+    EXPECT_FALSE(h.timer2.enabled);
+    EXPECT_TRUE(h.ddetimer.enabled);  // the link keeps running
+}
+
+TEST_F(Activity, LeftPressAnswersAtOnceAndRestartsTheCount) {
+    Seconds(299);
+    h.rt->Form_MouseDown(1, 100, 100);
+    EXPECT_EQ(h.rt->idlecount, 0);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+    EXPECT_EQ(h.rt->animfile, "response.kani");
+    EXPECT_EQ(Checked(), MenuItem::pBored);  // marks change at the next second
+    Seconds(1);
+    EXPECT_EQ(Checked(), MenuItem::pActivated);
+}
+
+TEST_F(Activity, PressesWakeAHibernatingActorExceptTheMiddleButton) {
+    h.rt->phyber_Click();
+    h.rt->Form_MouseDown(4, 10, 10);
+    EXPECT_EQ(h.rt->idlecount, 32767);
+    EXPECT_FALSE(h.timer1.enabled);
+    h.rt->Form_MouseMove(4, 40, 40);  // a middle drag moves but does not wake
+    EXPECT_EQ(h.rt->idlecount, 32767);
+
+    h.rt->Form_MouseDown(2, 10, 10);
+    EXPECT_EQ(h.rt->idlecount, 0);
+    EXPECT_TRUE(h.timer1.enabled);
+    EXPECT_TRUE(h.timer2.enabled);
+    EXPECT_EQ(h.timer1.interval, 50);
+    EXPECT_NE(h.rt->animfile, "response.kani");  // the right button plays nothing new
+}
+
+TEST_F(Activity, OnlyRightOrMiddleAloneDrags) {
+    h.rt->actorx = 3000;
+    h.rt->actory = 3000;
+    h.rt->Form_MouseDown(2, 150.4, 150.6);
+    EXPECT_EQ(h.rt->dragx, 150);
+    EXPECT_EQ(h.rt->dragy, 151);
+    for (int buttons : {1, 3, 6, 7, 0}) h.rt->Form_MouseMove(buttons, 500, 500);
+    EXPECT_EQ(h.rt->actorx, 3000);
+    h.rt->Form_MouseMove(2, 300.5, 100);
+    EXPECT_EQ(h.rt->actorx, 3150);  // 3000 - (150 - 300.5) = 3150.5, to even
+    EXPECT_EQ(h.rt->actory, 2949);
+    EXPECT_EQ(h.window.left, 3150);
+}
+
+TEST_F(Activity, ThresholdsOutOfOrderFollowTheStateTableForMarks) {
+    h.rt->settings.boredtime = 300;
+    h.rt->settings.sleeptime = 60;
+    Seconds(60);
+    // Still below boredtime: marked Activated, while the list is the sleep list.
+    EXPECT_EQ(Checked(), MenuItem::pActivated);
+    EXPECT_EQ(h.rt->statefile, "sleep.krnd");
+    Seconds(240);
+    EXPECT_EQ(Checked(), MenuItem::psleep);
+    EXPECT_EQ(h.rt->statefile, "bored.krnd");
+}
+
+TEST_F(Activity, EqualThresholdsLetTheEarlierRowWin) {
+    h.rt->settings.boredtime = 1;
+    Seconds(1);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+    Seconds(5);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+
+    ActorHarness other;
+    other.UseActorDir();
+    other.Actor("icon.ico", "x");
+    other.rt->settings.iconfile = "icon.ico";
+    other.rt->settings.sleeptime = other.rt->settings.hibernatetime = 20;
+    other.rt->settings.boredtime = 10;
+    other.rt->EnsureWindowLoaded();
+    for (int i = 0; i < 100; ++i) other.rt->Timer2_Timer();
+    EXPECT_EQ(other.rt->idlecount, 21);  // stops one above, never hibernates
+    EXPECT_TRUE(other.timer1.enabled);
+}
+
+TEST_F(Activity, PriorityMenuSetsTheStateAtOnce) {
+    h.rt->pBored_Click();
+    EXPECT_EQ(h.rt->idlecount, 60);
+    EXPECT_EQ(h.rt->statefile, "bored.krnd");
+    EXPECT_EQ(h.rt->animfile, "bored.kani");
+    EXPECT_EQ(h.timer1.interval, 50);
+    EXPECT_EQ(Checked(), MenuItem::pBored);
+
+    h.rt->psleep_Click();
+    EXPECT_EQ(h.rt->idlecount, 300);
+    EXPECT_EQ(h.rt->animfile, "sleep.kani");
+    EXPECT_EQ(Checked(), MenuItem::psleep);
+
+    h.rt->phyber_Click();
+    h.rt->phyber_Click();  // again: nothing changes
+    EXPECT_EQ(Checked(), MenuItem::phyber);
+    EXPECT_FALSE(h.timer1.enabled);
+
+    h.timer1.interval = 80;
+    h.rt->pActivated_Click();
+    EXPECT_EQ(h.rt->idlecount, 0);
+    EXPECT_TRUE(h.timer1.enabled);
+    EXPECT_EQ(h.rt->animfile, "active.kani");
+    EXPECT_EQ(h.rt->statefile, "sleep.krnd");  // becomes active at the next second
+    EXPECT_EQ(Checked(), MenuItem::pActivated);
+    Seconds(1);
+    EXPECT_EQ(h.rt->statefile, "active.krnd");
+}
+
+TEST_F(Activity, TrayAndSoundItems) {
+    h.rt->TrayDoubleClick();
+    EXPECT_EQ(h.window.Take().back(), "front");
+    int nestedPopups = -1;
+    h.menu.onPopup = [&] {
+        h.rt->TrayContextMenu();  // ignored while the menu is open
+        nestedPopups = h.menu.popups;
+    };
+    h.rt->TrayContextMenu();
+    EXPECT_EQ(nestedPopups, 1);
+    EXPECT_FALSE(h.rt->traybusy);
+
+    h.rt->paudiooff_Click();
+    EXPECT_EQ(h.rt->settings.audioon, 0);
+    EXPECT_TRUE(h.menu.IsChecked(MenuItem::paudiooff));
+    EXPECT_FALSE(h.menu.IsChecked(MenuItem::Paudioon));
+    h.rt->Paudioon_Click();
+    EXPECT_EQ(h.rt->settings.audioon, 1);
+    EXPECT_TRUE(h.menu.IsChecked(MenuItem::Paudioon));
+
+    h.rt->Helpme_Click();
+    ASSERT_EQ(h.desktop.opened.size(), 1u);
+    EXPECT_EQ(h.desktop.opened[0], h.installPath() + "/resource/help/index.html");
+}
+
+TEST_F(Activity, AboutListsComeFromTheInfoFiles) {
+    h.rt->settings.actorname = "Bob";
+    AboutLists lists = h.rt->LoadAboutLists();
+    EXPECT_TRUE(lists.List1.empty());
+    ASSERT_EQ(h.messages.shown.size(), 1u);
+    EXPECT_EQ(h.messages.shown[0],
+              "kobalactor: Warning: The info.txt file could not be found, please check the appication path is "
+              "correct and the program has been installed properly.");
+    EXPECT_EQ(lists.List2, (std::vector<std::string>{"Bob: No information Available"}));
+
+    h.dir.Write("resource/info.txt", "Kobaltron\r\n\r\nline three\r\n");
+    h.Actor("bob.txt", "Bob walks.\r\n");
+    h.rt->settings.infofile = "bob.txt";
+    lists = h.rt->LoadAboutLists();
+    EXPECT_EQ(lists.List1, (std::vector<std::string>{"Kobaltron", "", "line three"}));
+    EXPECT_EQ(lists.List2, (std::vector<std::string>{"Bob walks."}));
+}

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "actor/link_frame.h"
+#include "actor/test_support.h"
+
+using namespace kobal;
+using namespace kobal::actor;
+using namespace kobal::actor::testing;
+
+namespace {
+
+class Link : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.UseActorDir();
+        h.rt->settings.iconfile = "icon.ico";
+        h.rt->settings.actorddename = "Bob";
+        h.Actor("icon.ico", "x");
+        h.Actor("f.bmp", "x");
+        h.Actor("dance.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n[end]\r\nf.bmp\r\n");
+        h.Actor("dance.krnd", "1\r\n!04|1|dance.kani|\r\n");
+        h.Actor("closeactor", "1\r\n!07|1|dance.kani|\r\n");
+    }
+    // Delivers texts and works off the queue; true when the actor danced.
+    bool Receive(const std::string& text) {
+        h.rt->animfile.clear();
+        h.rt->DDEline_Change(text);
+        h.rt->DDETimer_Timer();
+        return h.rt->animfile == "dance.kani";
+    }
+    ActorHarness h;
+};
+
+}  // namespace
+
+TEST_F(Link, MessagesReachTheirTargetOnly) {
+    EXPECT_TRUE(Receive("bob%*dance.krnd"));
+    EXPECT_TRUE(Receive("BOB%*dance.krnd"));
+    EXPECT_FALSE(Receive("bobby%*dance.krnd"));
+    EXPECT_TRUE(Receive("*%*dance.krnd"));
+    EXPECT_FALSE(Receive("**%*dance.krnd"));  // "*" must match exactly
+    EXPECT_FALSE(Receive("%*dance.krnd"));    // an empty target: nameless actors only
+    EXPECT_FALSE(Receive("Ping"));
+    EXPECT_FALSE(Receive("bob%dance.krnd"));  // a command must start with "*"
+    EXPECT_FALSE(Receive("bob%*"));           // "*" alone does nothing
+    EXPECT_FALSE(Receive("bob%*nolist.krnd"));  // a list this actor lacks: dropped
+
+    h.rt->settings.actorddename.clear();
+    EXPECT_TRUE(Receive("%*dance.krnd"));
+}
+
+TEST_F(Link, SecondPercentBelongsToTheCommand) {
+    h.Actor("a%b.krnd", "1\r\n!04|1|dance.kani|\r\n");
+    EXPECT_TRUE(Receive("bob%*a%b.krnd"));
+}
+
+TEST_F(Link, CloseActorInAnyCaseEndsOnlyWithTheFinalStar) {
+    EXPECT_THROW(Receive("*%*CloseActor*"), ProgramEnd);
+    EXPECT_FALSE(h.tray.shown);
+    // Without the final "*" it names a list called closeactor.
+    h.rt->actiontype = 0;
+    Receive("bob%*closeactor");
+    EXPECT_EQ(h.rt->actiontype, 7);
+    EXPECT_NO_THROW(Receive("bob%*other*"));
+}
+
+TEST_F(Link, WholeQueueIsWorkedOffInOneTickThenPing) {
+    h.rt->JoinActorLink();
+    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"}) h.rt->DDEline_Change(t);
+    h.rt->DDETimer_Timer();
+    EXPECT_TRUE(h.rt->DDEcache.empty());
+    EXPECT_EQ(h.rt->animfile, "dance.kani");
+    EXPECT_EQ(h.link.itemTexts.back(), "Ping");
+}
+
+TEST_F(Link, FirstActorIsTheHubAndRetriesOneTickInTen) {
+    h.rt->JoinActorLink();
+    EXPECT_EQ(h.rt->linkhub, 1);
+    EXPECT_TRUE(h.link.serving);
+    const int opens = h.link.opens;
+    h.random.queued = {0.5};  // draws 6: no re-join
+    h.rt->DDETimer_Timer();
+    EXPECT_EQ(h.link.opens, opens);
+    EXPECT_TRUE(h.link.pokes.empty());  // a hub never pokes
+    h.link.hubAvailable = true;  // a second hub appeared
+    h.random.queued = {0.05};    // draws 1
+    h.rt->DDETimer_Timer();
+    EXPECT_EQ(h.rt->linkhub, 0);
+    EXPECT_FALSE(h.link.serving);
+}
+
+TEST_F(Link, MemberFindsANewHubWhenItsHubIsGone) {
+    h.link.hubAvailable = true;
+    h.rt->JoinActorLink();
+    EXPECT_EQ(h.rt->linkhub, 0);
+    h.rt->SendLinkMessage("*%*dance.krnd");
+    EXPECT_EQ(h.link.pokes, (std::vector<std::string>{"*%*dance.krnd"}));
+
+    // The hub vanished and nobody else serves: this member becomes the hub.
+    h.link.pokeSucceeds = false;
+    h.link.hubAvailable = false;
+    h.rt->SendLinkMessage("Ping");
+    EXPECT_EQ(h.rt->linkhub, 1);
+    EXPECT_EQ(h.link.pokes.size(), 2u);
+
+    // Another member already took over: poke once more there; a second
+    // failure drops the text and the actor goes on.
+    h.rt->linkhub = 0;
+    h.link.hubAvailable = true;
+    EXPECT_NO_THROW(h.rt->SendLinkMessage("bob%*dance.krnd"));
+    EXPECT_EQ(h.link.pokes.size(), 4u);
+    EXPECT_EQ(h.rt->linkhub, 0);
+}
+
+TEST_F(Link, AddressFollowsAnActorSwitch) {
+    h.rt->settings.actorddename = "ann";
+    EXPECT_FALSE(Receive("bob%*dance.krnd"));
+    EXPECT_TRUE(Receive("Ann%*dance.krnd"));
+}
+
+TEST(LinkFrames, RoundTripSplitAndBadBytes) {
+    LinkFrameDecoder d;
+    const std::string two = EncodeLinkFrame("Ping") + EncodeLinkFrame("*%*dance.krnd") + EncodeLinkFrame("");
+    std::string text;
+    // Byte by byte: frames come out whole and in order.
+    std::vector<std::string> got;
+    for (char c : two) {
+        d.Append(std::string_view(&c, 1));
+        while (d.Next(text) == LinkFrameDecoder::Result::Frame) got.push_back(text);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"Ping", "*%*dance.krnd", ""}));
+
+    LinkFrameDecoder bad;
+    bad.Append("GET / HTTP/1.0\r\n");
+    EXPECT_EQ(bad.Next(text), LinkFrameDecoder::Result::Bad);
+
+    LinkFrameDecoder huge;
+    std::string header = "KA";
+    const uint32_t n = kMaxLinkFrame + 1;
+    header += static_cast<char>(n >> 24);
+    header += static_cast<char>(n >> 16);
+    header += static_cast<char>(n >> 8);
+    header += static_cast<char>(n);
+    huge.Append(header);
+    EXPECT_EQ(huge.Next(text), LinkFrameDecoder::Result::Bad);
+
+    LinkFrameDecoder max;
+    max.Append(EncodeLinkFrame(std::string(kMaxLinkFrame, 'x')));
+    EXPECT_EQ(max.Next(text), LinkFrameDecoder::Result::Frame);
+    EXPECT_EQ(text.size(), kMaxLinkFrame);
+}

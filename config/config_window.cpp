@@ -53,12 +53,16 @@ std::string ConfigWindow::ProductPath(const std::string& relative) const {
     return ResolvePath(apath.text + relative);
 }
 
-bool ConfigWindow::ProductFound() const { return FileExists(ProductPath(kProgramFile)); }
+bool ConfigWindow::ProductFound() const {
+    return FileExists(ProductPath(kProgramFile));
+}
 
 void ConfigWindow::Form_Load() {
     apath.text = ReadInstallPath(ports_.paths, defaultInstallPath_);
-    if (ProductFound()) read_Click();
-    else Reset_Click();
+    if (ProductFound())
+        read_Click();
+    else
+        Reset_Click();
 }
 
 void ConfigWindow::read_Click() {
@@ -126,9 +130,13 @@ void ConfigWindow::Exits_Click() {
     if (ports_.boxes.AskOkCancel(kExitQuestion, "?")) ended_ = true;
 }
 
-void ConfigWindow::Associate_Click() { ports_.shell.RegisterFileAssociations(); }
+void ConfigWindow::Associate_Click() {
+    ports_.shell.RegisterFileAssociations();
+}
 
-void ConfigWindow::shortcuts_Click() { ports_.shell.CreateStartMenuShortcuts(); }
+void ConfigWindow::shortcuts_Click() {
+    ports_.shell.CreateStartMenuShortcuts();
+}
 
 void ConfigWindow::validate() {
     CheckBoxRange(transp, 0);
@@ -143,14 +151,15 @@ void ConfigWindow::validate() {
     if (initial.listIndex < 0 || initial.listIndex > 3) initial.SetListIndex(1);
 }
 
-std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, const std::string& defaults,
-                                                     int typ) {
+std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg,
+                                                     const std::string& defaults, int typ) {
     if (typ < 0 || typ > 2) return WizardValue{};
     WizardBox& box = wizardbox_;
     if (!box.loaded) {
         // The dialog's load step, once while the tool runs.
         box.picturePath = ProductPath(kWizardPicture);
-        if (!FileExists(box.picturePath)) throw RuntimeError(ErrorNumber::FileNotFound, box.picturePath);
+        if (!FileExists(box.picturePath))
+            throw RuntimeError(ErrorNumber::FileNotFound, box.picturePath);
         ports_.wizard.Load(box);
         box.loaded = true;
     }
@@ -174,22 +183,25 @@ void ConfigWindow::Calibrate_Click() {
         }
     }
 
-    const std::string welcome = std::string("Welcome to the configuration Wizard, This will configure the "
-                                            "advanced settings by asking you a few simple questions") +
+    const std::string welcome = std::string(
+                                    "Welcome to the configuration Wizard, This will configure the "
+                                    "advanced settings by asking you a few simple questions") +
                                 CR + CR + "To begin please click OK" + CR;
     if (!wizardinput(welcome, "0", 0)) return;
 
     // Closing a question through the window frame leaves the wizard; what it
     // set before stays in the window.
     wizardbox_.Combobox.SetItems({"Smoother Motion", "Normal Motion", "Less Smooth Motion"});
-    const auto smooth = wizardinput(std::string("How smooth do you want movement to be?") + CR + CR +
-                                        "(Less smooth will reduce cpu usage, smoother will increase it)" + CR,
-                                    "1", 2);
+    const auto smooth =
+        wizardinput(std::string("How smooth do you want movement to be?") + CR + CR +
+                        "(Less smooth will reduce cpu usage, smoother will increase it)" + CR,
+                    "1", 2);
     if (!smooth) return;
     const int s = std::get<int16_t>(*smooth);
 
     wizardbox_.Combobox.SetItems({"Fast Movement", "Normal Movement", "Slow Movement"});
-    const auto fast = wizardinput(std::string("How fast do you want the actor to move?") + CR, "1", 2);
+    const auto fast =
+        wizardinput(std::string("How fast do you want the actor to move?") + CR, "1", 2);
     if (!fast) return;
     const int f = std::get<int16_t>(*fast);
 
@@ -199,11 +211,13 @@ void ConfigWindow::Calibrate_Click() {
     moveup.text = NumberText(m);
 
     const std::string sleepQuestion =
-        std::string("How many minutes until the actor enters sleep mode?") + CR + CR + "suggested values:" + CR +
-        "10= (10 minutes) If you want to watch it do it's thing" + CR +
-        "6= (6 minutes) Will stay active for a while" + CR + "3= (3 minutes) Stays active for a short while" +
-        CR + "1= (1 minute) Leaves you to get down to work" + CR + CR + "Or enter your own time delay in minutes!" +
-        CR + CR + "(Time since actor was last left clicked upon)" + CR;
+        std::string("How many minutes until the actor enters sleep mode?") + CR + CR +
+        "suggested values:" + CR + "10= (10 minutes) If you want to watch it do it's thing" + CR +
+        "6= (6 minutes) Will stay active for a while" + CR +
+        "3= (3 minutes) Stays active for a short while" + CR +
+        "1= (1 minute) Leaves you to get down to work" + CR + CR +
+        "Or enter your own time delay in minutes!" + CR + CR +
+        "(Time since actor was last left clicked upon)" + CR;
     const auto answer = wizardinput(sleepQuestion, "6", 1);
     if (!answer) return;
     double minutes = TypedNumber(std::get<std::string>(*answer));

@@ -58,7 +58,7 @@ inline constexpr const char* kFindProductPrompt =
 inline const char* const kStartStates[4] = {"1:Activated", "2:Bored", "3:Sleep", "4:Hybernate"};
 
 class ConfigWindow {
-public:
+  public:
     // defaultInstallPath: used when the install path setting is missing.
     ConfigWindow(ConfigPorts ports, std::string defaultInstallPath);
 
@@ -76,10 +76,10 @@ public:
     TextBox hyber{"Text1"};
 
     void Form_Load();
-    void read_Click();      // "Restore"
-    void Reset_Click();     // "Default"
-    void Save_Click();      // "OK"
-    void Exits_Click();     // "Cancel"
+    void read_Click();   // "Restore"
+    void Reset_Click();  // "Default"
+    void Save_Click();   // "OK"
+    void Exits_Click();  // "Cancel"
     void Associate_Click();
     void shortcuts_Click();
     void Calibrate_Click();  // "Wizard"
@@ -88,7 +88,8 @@ public:
     void validate();
     // typ 0 message, 1 text question, 2 choice question. Returns nothing when
     // the dialog was closed other than through "Ok".
-    std::optional<WizardValue> wizardinput(const std::string& mssg, const std::string& defaults, int typ);
+    std::optional<WizardValue> wizardinput(const std::string& mssg, const std::string& defaults,
+                                           int typ);
 
     // True once the tool is to end ("OK", "Cancel" confirmed, the wizard's
     // search for the product given up).
@@ -101,7 +102,7 @@ public:
     // What "OK" would write now, before the input checks.
     SettingsValues Values() const;
 
-private:
+  private:
     bool ProductFound() const;
 
     ConfigPorts ports_;

@@ -11,7 +11,7 @@ struct WizardBox;
 // File associations and Start-menu entries, carried out by the shell
 // integration library.
 class ShellIntegration {
-public:
+  public:
     virtual ~ShellIntegration() = default;
     virtual void RegisterFileAssociations() = 0;
     virtual void CreateStartMenuShortcuts() = 0;
@@ -20,7 +20,7 @@ public:
 };
 
 class InputBoxPort {
-public:
+  public:
     virtual ~InputBoxPort() = default;
     // The entered text, or an empty text when the box is cancelled.
     virtual std::string InputBox(const std::string& prompt, const std::string& title,
@@ -29,7 +29,7 @@ public:
 
 // The dialog that shows a WizardBox.
 class WizardDisplay {
-public:
+  public:
     virtual ~WizardDisplay() = default;
     // The dialog's load step: shows the picture at box.picturePath (known to
     // exist). Raises Invalid picture for a file it cannot read.

@@ -26,8 +26,10 @@ std::string NumberText(double value) {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15G", value);
     std::string text = buffer;
-    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
-    else if (text.rfind("-0.", 0) == 0) text.erase(1, 1);
+    if (text.rfind("0.", 0) == 0)
+        text.erase(0, 1);
+    else if (text.rfind("-0.", 0) == 0)
+        text.erase(1, 1);
     return text;
 }
 
@@ -63,15 +65,20 @@ namespace {
 ErrorNumber ErrorFor(int err) {
     switch (err) {
         case ENOENT:
-        case ENOTDIR: return ErrorNumber::PathNotFound;
+        case ENOTDIR:
+            return ErrorNumber::PathNotFound;
         case EACCES:
         case EPERM:
-        case EROFS: return ErrorNumber::PermissionDenied;
+        case EROFS:
+            return ErrorNumber::PermissionDenied;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return ErrorNumber::DiskFull;
-        case EIO: return ErrorNumber::DeviceIOError;
-        default: return ErrorNumber::PathFileAccessError;
+        case EFBIG:
+            return ErrorNumber::DiskFull;
+        case EIO:
+            return ErrorNumber::DeviceIOError;
+        default:
+            return ErrorNumber::PathFileAccessError;
     }
 }
 
@@ -81,7 +88,7 @@ ErrorNumber ErrorFor(int err) {
 
 // The temporary file, removed again unless it was renamed into place.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& target) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             name_ = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
@@ -107,7 +114,7 @@ public:
     }
     void Keep() { kept_ = true; }
 
-private:
+  private:
     std::string name_;
     int fd_ = -1;
     bool kept_ = false;
@@ -123,7 +130,8 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
         target = real;
         std::free(real);
     }
-    if (!DirectoryExists(ParentDirectory(target))) throw RuntimeError(ErrorNumber::PathNotFound, path);
+    if (!DirectoryExists(ParentDirectory(target)))
+        throw RuntimeError(ErrorNumber::PathNotFound, path);
 
     TempFile temp(target);
     struct stat old {};

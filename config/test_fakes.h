@@ -1,7 +1,9 @@
 #pragma once
-// Fake ports for the configuration tool's logic tests.
+// Fake ports and file helpers for the configuration tool's tests.
 #include <deque>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,48 +11,53 @@
 
 namespace kobal::config::testing {
 
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 struct FakePaths : InstallPathStore {
     std::optional<std::string> value;
     std::vector<std::string> writes;
     std::optional<std::string> ReadApplicationPath() override { return value; }
     void WriteApplicationPath(const std::string& path) override {
-        writes.push_back(path);
-        value = path;
+        writes.push_back(*(value = path));
     }
 };
 
 struct FakeBoxes : MessageBoxPort {
-    struct Shown {
-        std::string text, title;
-    };
-    std::vector<Shown> shown;
+    std::vector<std::string> shown;  // "title: text"
     bool answer = true;
-    void ShowMessage(const std::string& text, const std::string& title) override { shown.push_back({text, title}); }
+    void ShowMessage(const std::string& text, const std::string& title) override {
+        shown.push_back(title + ": " + text);
+    }
     bool AskOkCancel(const std::string& text, const std::string& title) override {
-        shown.push_back({text, title});
+        ShowMessage(text, title);
         return answer;
     }
     bool AskYesNo(const std::string& text, const std::string& title) override {
-        shown.push_back({text, title});
-        return answer;
+        return AskOkCancel(text, title);
     }
 };
 
 struct FakeShell : ShellIntegration {
     std::vector<std::string> calls;
-    void RegisterFileAssociations() override { calls.push_back("RegisterFileAssociations"); }
-    void CreateStartMenuShortcuts() override { calls.push_back("CreateStartMenuShortcuts"); }
-    void AddToStartMenu(const std::string& fileName) override { calls.push_back("AddToStartMenu " + fileName); }
+    void RegisterFileAssociations() override { calls.push_back("associations"); }
+    void CreateStartMenuShortcuts() override { calls.push_back("shortcuts"); }
+    void AddToStartMenu(const std::string& fileName) override {
+        calls.push_back("add " + fileName);
+    }
 };
 
+// Answers from a queue; an empty queue cancels.
 struct FakeInput : InputBoxPort {
-    struct Asked {
-        std::string prompt, title, proposed;
-    };
-    std::vector<Asked> asked;
-    std::deque<std::string> answers;  // empty: cancelled
-    std::string InputBox(const std::string& prompt, const std::string& title, const std::string& proposed) override {
-        asked.push_back({prompt, title, proposed});
+    std::vector<std::string> asked;  // "title: prompt [proposed]"
+    std::deque<std::string> answers;
+    std::string InputBox(const std::string& prompt, const std::string& title,
+                         const std::string& proposed) override {
+        asked.push_back(title + ": " + prompt + " [" + proposed + "]");
         if (answers.empty()) return {};
         std::string a = answers.front();
         answers.pop_front();
@@ -63,32 +70,20 @@ struct FakeInput : InputBoxPort {
 struct FakeWizard : WizardDisplay {
     struct Answer {
         std::optional<std::string> text;
-        std::optional<int> choice;
+        int choice = -2;  // -2: leave the list as proposed
         bool closedByFrame = false;
-        static Answer Ok() { return {std::nullopt, std::nullopt, false}; }
-        static Answer Text(std::string t) { return {std::move(t), std::nullopt, false}; }
-        static Answer Choice(int c) { return {std::nullopt, c, false}; }
-        static Answer Closed() { return {std::nullopt, std::nullopt, true}; }
     };
-    struct Seen {
-        std::string label;
-        bool textboxVisible, comboboxVisible;
-        std::vector<std::string> items;
-        int position;
-        std::string text;
-    };
-    std::deque<Answer> script;
-    std::vector<Seen> seen;
-    int loads = 0;
-    std::string loadedPicture;
+    static Answer Text(std::string t) { return {std::move(t), -2, false}; }
+    static Answer Choice(int c) { return {std::nullopt, c, false}; }
+    static Answer Closed() { return {std::nullopt, -2, true}; }
 
-    void Load(WizardBox& box) override {
-        ++loads;
-        loadedPicture = box.picturePath;
-    }
+    std::deque<Answer> script;
+    std::vector<WizardBox> seen;  // the dialog as each question showed it
+    std::vector<std::string> loaded;
+
+    void Load(WizardBox& box) override { loaded.push_back(box.picturePath); }
     bool ShowModal(WizardBox& box) override {
-        seen.push_back({box.Label1, box.textboxVisible, box.comboboxVisible, box.Combobox.items,
-                        box.Combobox.listIndex, box.Textbox.text});
+        seen.push_back(box);
         Answer a;
         if (!script.empty()) {
             a = script.front();
@@ -96,7 +91,7 @@ struct FakeWizard : WizardDisplay {
         }
         if (a.closedByFrame) return false;
         if (a.text) box.Textbox.text = *a.text;
-        if (a.choice) box.Combobox.SetListIndex(*a.choice);
+        if (a.choice != -2) box.Combobox.SetListIndex(a.choice);
         box.OK_Click();
         return true;
     }

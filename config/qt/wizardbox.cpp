@@ -1,0 +1,125 @@
+#include "config/qt/wizardbox.h"
+
+#include <QComboBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstdio>
+
+#include "config/qt/twips.h"
+
+namespace kobal::config::qt {
+
+using kobal::qt::Q;
+using kobal::qt::S;
+
+namespace {
+
+// The question texts break their lines with a lone carriage return.
+QString Shown(const std::string& text) {
+    QString s = Q(text);
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+void ToStderr(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "%s\n", MessageLine(title, text).c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+WizardDialog::WizardDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName("wizardbox");
+    setWindowTitle("Configuration Wizard");
+    setFixedSize(PixelsX(5340), PixelsY(3150));
+    setModal(true);
+
+    picture_ = new QLabel(this);
+    picture_->setObjectName("Picture1");
+    picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(picture_, 0, 360, 1455, 1455);
+
+    label_ = new QLabel(this);
+    label_->setObjectName("Label1");
+    label_->setTextFormat(Qt::PlainText);
+    label_->setWordWrap(true);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label_, 1680, 120, 3495, 2535);
+
+    textbox_ = new QLineEdit(this);
+    textbox_->setObjectName("Textbox");
+    PlaceTwips(textbox_, 120, 2760, 2895, 285);
+
+    combobox_ = new QComboBox(this);
+    combobox_->setObjectName("Combobox");
+    combobox_->setEditable(false);
+    PlaceTwips(combobox_, 120, 2760, 2895, 315);
+
+    ok_ = new QPushButton("Ok", this);
+    ok_->setObjectName("OK");
+    ok_->setDefault(true);
+    PlaceTwips(ok_, 4080, 2760, 1095, 375);
+    connect(ok_, &QPushButton::clicked, this, [this] { OK_Click(); });
+}
+
+void WizardDialog::Load(WizardBox& box) {
+    picture_->setPixmap(kobal::qt::LoadPicture(box.picturePath));
+}
+
+bool WizardDialog::ShowModal(WizardBox& box) {
+    box_ = &box;
+    answered_ = false;
+    label_->setText(Shown(box.Label1));
+    // The longest question needs a smaller font than the others.
+    label_->setFont(FittingFont(font(), [this](const QFont& f) {
+        const QRect need = QFontMetrics(f).boundingRect(
+            QRect(0, 0, label_->width(), 100000), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+            label_->text());
+        return need.height() <= label_->height() && need.width() <= label_->width();
+    }));
+    textbox_->setText(Q(box.Textbox.text));
+    combobox_->clear();
+    for (const std::string& item : box.Combobox.items) combobox_->addItem(Q(item));
+    combobox_->setCurrentIndex(box.Combobox.listIndex);
+    textbox_->setVisible(box.textboxVisible);
+    combobox_->setVisible(box.comboboxVisible);
+
+    if (kobal::qt::DialogsSuppressed()) {
+        // Unattended runs take what the dialog proposes.
+        ToStderr("Configuration Wizard", box.Label1);
+        OK_Click();
+    } else {
+        if (!isVisible()) CentreOnScreen(this);
+        if (box.textboxVisible) textbox_->setFocus();
+        exec();
+    }
+    box_ = nullptr;
+    return answered_;
+}
+
+void WizardDialog::OK_Click() {
+    if (!box_) return;
+    box_->Textbox.text = S(textbox_->text());
+    box_->Combobox.SetListIndex(combobox_->currentIndex());
+    box_->OK_Click();
+    answered_ = true;
+    accept();
+}
+
+std::string QtInputBox::InputBox(const std::string& prompt, const std::string& title,
+                                 const std::string& proposed) {
+    ToStderr(title, prompt);
+    // Unattended runs cancel: accepting the proposal could ask forever.
+    if (kobal::qt::DialogsSuppressed()) return {};
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, Q(proposed), &ok);
+    return ok ? S(text) : std::string();
+}
+
+}  // namespace kobal::config::qt

@@ -124,14 +124,25 @@ void Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-// Polls the X server until found() holds or the limit passes.
-template <class Found>
-std::vector<std::string> WindowsWhen(const std::string& search, std::chrono::seconds limit, Found found) {
+// Other tests may show windows on the same X server: only those of the
+// given program file count.
+bool OfProgram(const std::string& windowId, const std::string& program) {
+    const std::string pid = Output("xdotool getwindowpid " + windowId + " 2>/dev/null");
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/" + pid + "/exe", ec);
+    return !ec && exe == fs::weakly_canonical(program);
+}
+
+// Polls the X server until enough windows of the program show or the limit passes.
+std::vector<std::string> WindowsOf(const std::string& search, const std::string& program, size_t wanted,
+                                   std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::vector<std::string> ids;
     while (std::chrono::steady_clock::now() < deadline) {
-        ids = Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null"));
-        if (found(ids)) break;
+        ids.clear();
+        for (const auto& id : Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null")))
+            if (OfProgram(id, program)) ids.push_back(id);
+        if (ids.size() >= wanted) break;
         std::this_thread::sleep_for(200ms);
     }
     return ids;
@@ -161,8 +172,7 @@ TEST(InstallMedium, InstalledLauncherOpensTheSamplePlaylist) {
     const std::string dest = home / "share/kobaltron";  // the default destination
 
     const pid_t install = Start({kMedium + "/install"}, kMedium);
-    const auto windows = WindowsWhen("--name '^Kobaltron Install$'", 30s,
-                                     [](const auto& ids) { return !ids.empty(); });
+    const auto windows = WindowsOf("--name '^Kobaltron Install$'", kMedium + "/install", 1, 30s);
     if (windows.empty()) {
         Stop(install);
         FAIL() << "the Install window did not appear";
@@ -206,9 +216,8 @@ TEST(InstallMedium, InstalledLauncherOpensTheSamplePlaylist) {
     if (!launched) Stop(launcher);
     EXPECT_EQ(launched, 0) << "the installed launcher did not end cleanly";
 
-    const auto shown = WindowsWhen("--class kobalactor", 30s, [&](const auto& ids) {
-        return static_cast<int>(ids.size()) >= actors;
-    });
+    // The installed actor program, not the staged one, shows them.
+    const auto shown = WindowsOf("--class kobalactor", dest + "/resource/kobalactor", actors, 30s);
     EXPECT_EQ(static_cast<int>(shown.size()), actors) << "actor windows on the screen";
 
     // The actors were started by this test's launcher: end them by their ids.

@@ -14,7 +14,7 @@ using V = std::vector<std::string>;
 
 namespace {
 
-struct WizardTest : ::testing::Test {
+struct ConfigWizardTest : ::testing::Test {
     TempDir product;
     Fakes fakes;
     ConfigWindow window{fakes.ports(), "/nonexistent"};
@@ -39,7 +39,7 @@ struct WizardTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(WizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
+TEST_F(ConfigWizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
     window.Calibrate_Click();
     EXPECT_EQ(Values(), (V{"100", "100", "360", "180", "3600"}));
     EXPECT_FALSE(window.ended());
@@ -85,7 +85,7 @@ TEST_F(WizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
     EXPECT_EQ(seen[5].Combobox.items, seen[2].Combobox.items);  // the welcome of the second run
 }
 
-TEST_F(WizardTest, SmoothnessAndSpeedTable) {
+TEST_F(ConfigWizardTest, SmoothnessAndSpeedTable) {
     // Rows: fast, normal, slow; columns: smoother, normal, less smooth.
     const char* expected[3][3][2] = {
         {{"200", "100"}, {"100", "50"}, {"50", "25"}},
@@ -102,7 +102,7 @@ TEST_F(WizardTest, SmoothnessAndSpeedTable) {
     }
 }
 
-TEST_F(WizardTest, SleepAnswers) {
+TEST_F(ConfigWizardTest, SleepAnswers) {
     const std::pair<const char*, V> cases[] = {
         {"2.5", {"150", "75", "1500"}},       {"0", {"0", "0", "0"}},
         {"letters", {"0", "0", "0"}},         {"-5", {"60", "30", "600"}},
@@ -122,7 +122,7 @@ TEST_F(WizardTest, SleepAnswers) {
               std::string::npos);
 }
 
-TEST_F(WizardTest, AskForTheProductUntilFoundOrGivenUp) {
+TEST_F(ConfigWizardTest, AskForTheProductUntilFoundOrGivenUp) {
     TempDir elsewhere;
     elsewhere.Write("resource/kobalactor", "");
     elsewhere.Write("resource/wizard.gif", "GIF89a");
@@ -147,7 +147,7 @@ TEST_F(WizardTest, AskForTheProductUntilFoundOrGivenUp) {
     EXPECT_TRUE(fakes.paths.writes.empty());
 }
 
-TEST_F(WizardTest, MissingPictureEndsTheToolNamingIt) {
+TEST_F(ConfigWizardTest, MissingPictureEndsTheToolNamingIt) {
     std::filesystem::remove(product / "resource/wizard.gif");
     try {
         window.Calibrate_Click();
@@ -159,7 +159,7 @@ TEST_F(WizardTest, MissingPictureEndsTheToolNamingIt) {
     EXPECT_TRUE(fakes.wizard.seen.empty());
 }
 
-TEST_F(WizardTest, ClosingTheDialogLeavesTheWizardKeepingWhatItSet) {
+TEST_F(ConfigWizardTest, ClosingTheDialogLeavesTheWizardKeepingWhatItSet) {
     window.timerup.text = "7";
     fakes.wizard.script = {{}, FakeWizard::Choice(0), FakeWizard::Closed()};
     window.Calibrate_Click();

@@ -84,14 +84,14 @@ QString CaptionOf(QWidget* w) {
     return {};
 }
 
-struct FormTest : ::testing::Test {
+struct ConfigFormTest : ::testing::Test {
     Fakes fakes;
     ConfigWindow model{fakes.ports(), "/nonexistent"};
 };
 
 }  // namespace
 
-TEST_F(FormTest, ControlsCarryTheirCaptionsAndPositions) {
+TEST_F(ConfigFormTest, ControlsCarryTheirCaptionsAndPositions) {
     ConfigForm form(model);
     EXPECT_EQ(form.windowTitle(), "Kobaltron Configuration");
     EXPECT_EQ(form.size(), QSize(PixelsX(7560), PixelsY(3420)));
@@ -123,7 +123,7 @@ TEST_F(FormTest, ControlsCarryTheirCaptionsAndPositions) {
     EXPECT_EQ(Child<QCheckBox>(form, "audio")->checkState(), Qt::Checked);
 }
 
-TEST_F(FormTest, OkAfterDefaultWritesTheStagedDefaultFile) {
+TEST_F(ConfigFormTest, OkAfterDefaultWritesTheStagedDefaultFile) {
     TempDir product;
     product.Write("resource/kobalactor", "");
     product.Write("resource/config.kcfg",
@@ -148,26 +148,28 @@ TEST_F(FormTest, OkAfterDefaultWritesTheStagedDefaultFile) {
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(FormTest, EntriesTypedInTheWindowReachTheFile) {
+TEST_F(ConfigFormTest, EntriesTypedInTheWindowReachTheFile) {
     TempDir product;
     product.Write("resource/kobalactor", "");
     model.apath.text = product.path() + "\\";
     model.Reset_Click();
     ConfigForm form(model);
     form.Show();
-    Child<QLineEdit>(form, "timerup")->setText("1001");
+    Child<QLineEdit>(form, "timerup")->setText("abc");
+    Child<QLineEdit>(form, "moveup")->setText("1001");
     Child<QLineEdit>(form, "sleeps")->setText("12 minutes");
     Child<QComboBox>(form, "initial")->setCurrentIndex(3);
     Child<QCheckBox>(form, "transp")->click();
+    Child<QCheckBox>(form, "audio")->click();
     Child<QPushButton>(form, "Save")->click();
-    const std::string saved = ReadBytes(product / "resource/config.kcfg");
-    EXPECT_EQ(saved.substr(0, saved.find("audioon")), "priorityup =100\r\nspeedup=100\r\n");
-    EXPECT_NE(saved.find("sleeptime=12 minutes\r\n"), std::string::npos);
-    EXPECT_NE(saved.find("initialpriority= 3 \r\ntransparencyoff= 1 \r\n"), std::string::npos);
+    EXPECT_EQ(ReadBytes(product / "resource/config.kcfg"),
+              "priorityup =abc\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 1 \r\nboredtime=180\r\n"
+              "sleeptime=12 minutes\r\nhibernatetime=28800\r\ninitialpriority= 3 \r\n"
+              "transparencyoff= 1 \r\noverrideactor= 0 \r\n[end]\r\n");
     EXPECT_EQ(fakes.paths.writes.back(), product.path());
 }
 
-TEST_F(FormTest, GreyedBoxesComeOnlyFromTheFile) {
+TEST_F(ConfigFormTest, GreyedBoxesComeOnlyFromTheFile) {
     model.Reset_Click();
     model.audio.value = 2;
     ConfigForm form(model);

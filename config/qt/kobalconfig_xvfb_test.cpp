@@ -27,7 +27,7 @@ std::string ReadBytes(const std::string& path) {
 
 const QString kProgram = QString(KOBAL_STAGE_DIR) + "/resource/kobalconfig";
 
-struct ProgramTest : ::testing::Test {
+struct KobalconfigProgram : ::testing::Test {
     TempDir home;
     QProcess program;
 
@@ -102,7 +102,7 @@ struct ProgramTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(ProgramTest, BangStoresTheInstallPathAndSaysSo) {
+TEST_F(KobalconfigProgram, BangStoresTheInstallPathAndSaysSo) {
     program.start(kProgram, {"!/some/dir"});
     ASSERT_TRUE(program.waitForStarted(5000));
     EXPECT_EQ(Finish(), 0);
@@ -111,7 +111,7 @@ TEST_F(ProgramTest, BangStoresTheInstallPathAndSaysSo) {
                     .contains("Kobalconfig: Registry key added"));
 }
 
-TEST_F(ProgramTest, ShellCommandsReachTheShellIntegration) {
+TEST_F(KobalconfigProgram, ShellCommandsReachTheShellIntegration) {
     home.Write("product/resource/kobalactor", "");
     RunToEnd({"!" + QString::fromStdString(home / "product")});
 
@@ -132,7 +132,7 @@ TEST_F(ProgramTest, ShellCommandsReachTheShellIntegration) {
                     .contains("Bob has been added to the start menu!"));
 }
 
-TEST_F(ProgramTest, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
+TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
     home.Write("product/resource/kobalactor", "");
     const std::string settings =
         home.Write("product/resource/config.kcfg", "priorityup=150\r\n[end]\r\n");

@@ -213,6 +213,7 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
         entry += "Name=" + EscapeDesktopValue(info.Verbs[i] + " " + info.Description) + "\n";
         entry += "Comment=" + EscapeDesktopValue(info.Description) + "\n";
         entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
+        entry += "Path=" + EscapeDesktopValue(WorkingDirectoryFor(ResolvePath(cmd.program))) + "\n";
         if (!icon.empty()) entry += "Icon=" + EscapeDesktopValue(icon) + "\n";
         entry += "MimeType=" + mime + ";\nNoDisplay=true\nTerminal=false\n";
         const std::string id = VerbDesktopId(info.TypeName, info.Verbs[i]);
@@ -230,6 +231,17 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
         else note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
     }
     return failures;
+}
+
+// Playlists name their actors relative to the working directory, and the
+// programs expect it to be the install directory, as when started from the
+// menu or the file manager: the directory above a program's "resource".
+std::string WorkingDirectoryFor(const std::string& program) {
+    std::string dir = ParentDirectory(program);
+    const size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && EqualsNoCase(dir.substr(slash + 1), "resource"))
+        dir = slash == 0 ? "/" : dir.substr(0, slash);
+    return dir;
 }
 
 std::vector<std::string> Freedesktop::RefreshCaches() {
@@ -259,6 +271,8 @@ void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const std::str
     std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
     entry += "Name=" + EscapeDesktopValue(name) + "\n";
     entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
+    if (IsExecutableFile(ResolvePath(path)))
+        entry += "Path=" + EscapeDesktopValue(WorkingDirectoryFor(ResolvePath(path))) + "\n";
     if (!iconFile.empty()) entry += "Icon=" + EscapeDesktopValue(ResolvePath(iconFile)) + "\n";
     entry += "Terminal=false\n";
     if (const std::string failure = WriteWhole(file, entry); !failure.empty())

@@ -76,4 +76,8 @@ private:
 std::string MergeMimeApps(const std::string& text, const std::string& mime,
                           const std::vector<std::string>& desktopIds);
 
+// The working directory a desktop entry gives a program: the install
+// directory when the program lives in its "resource" directory.
+std::string WorkingDirectoryFor(const std::string& program);
+
 }  // namespace kobal::shell

@@ -114,6 +114,8 @@ TEST_F(FreedesktopTest, FileTypeGetsMimePackageEntriesAndDefault) {
 
     const std::string open = ReadBytes(dir / "data/applications/kobaltron-kactor-open.desktop");
     EXPECT_TRUE(Contains(open, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobaltron\" %f\n")) << open;
+    // Relative playlist entries are read from the install directory.
+    EXPECT_TRUE(Contains(open, "Path=" + dir.path() + "/Kobal Tron\n")) << open;
     EXPECT_TRUE(Contains(open, "MimeType=application/x-kactor;\n"));
     EXPECT_TRUE(Contains(open, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
     EXPECT_TRUE(Contains(open, "NoDisplay=true\n"));

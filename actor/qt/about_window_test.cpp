@@ -1,0 +1,55 @@
+// The About window on a real X server: controls in place, lists filled once,
+// shaped by pure green, "Done" only hides it.
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "actor/qt/about_window.h"
+#include "common/qt/x11_probe.h"
+#include "common/test_files.h"
+
+using namespace kobal::actor;
+using namespace kobal::actor::qt;
+
+TEST(AboutWindow, ShowsBothListsShapedByGreenAndDoneOnlyHides) {
+    kobal::TempDir dir;
+    QImage background(400, 400, QImage::Format_RGB32);
+    background.fill(QColor(0, 255, 0));
+    QPainter(&background).fillRect(20, 20, 360, 360, QColor(30, 40, 80));
+    dir.Write("resource/x", "");
+    background.save(QString::fromStdString(dir / "resource/about.gif"), "PNG");
+
+    AboutLists lists{{"Kobaltron", "", "line three"}, {"Bob: No information Available"}};
+    AboutWindow about(dir.path() + "/", lists);
+    about.show();
+    QTest::qWait(300);
+
+    EXPECT_EQ(about.size(), QSize(400, 400));  // 6000 twips at 15 per pixel
+    ASSERT_EQ(about.List1()->count(), 3);
+    EXPECT_EQ(about.List1()->item(2)->text(), "line three");
+    EXPECT_EQ(about.List2()->item(0)->text(), "Bob: No information Available");
+    EXPECT_EQ(about.List1()->geometry(), QRect(32, 56, 337, 134));
+    QStringList labels;
+    for (QLabel* l : about.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_TRUE(labels.contains("Software Information"));
+    EXPECT_TRUE(labels.contains("Actor Information"));
+
+    if (QGuiApplication::platformName() == "xcb") {
+        QString shape;
+        EXPECT_EQ(kobal::qt::testing::HasBoundingShape(about.winId(), &shape), 1);
+        EXPECT_TRUE(shape.contains("extents:  360x360+20+20")) << shape.toStdString();
+    }
+
+    QPushButton* done = about.findChild<QPushButton*>();
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->text(), "Done");
+    done->click();
+    EXPECT_FALSE(about.isVisible());
+    about.show();
+    EXPECT_EQ(about.List1()->count(), 3);  // shown again, not filled again
+}

@@ -21,6 +21,9 @@ public:
     // Runs Main; a start-up refusal or error throws to the caller.
     void Start(const std::string& commandLine, const std::string& installPath);
 
+    // The window's close request (also a logout or SIGTERM).
+    void CloseRequest() { Guard([this] { runtime_->Form_QueryUnload(); }); }
+
     ActorRuntime& runtime() { return *runtime_; }
     ActorWindow& window() { return window_; }
 

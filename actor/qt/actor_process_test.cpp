@@ -97,6 +97,14 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     EXPECT_EQ(Finish(&err), 0) << err.toStdString();
 }
 
+TEST_F(ActorProcess, TerminateSignalIsACloseRequest) {
+    Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
+    ASSERT_FALSE(FindWindow().isEmpty());
+    current->terminate();
+    QString err;
+    EXPECT_EQ(Finish(&err), 0) << err.toStdString();
+}
+
 TEST_F(ActorProcess, StartedByHandItRefusesWithItsMessage) {
     Start({});
     QString err;

@@ -1,11 +1,28 @@
 // kobalactor: one actor per process, started with the actor file's path.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <csignal>
 #include <cstdlib>
+#include <unistd.h>
+
+#include <memory>
 
 #include "actor/qt/actor_app.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
+
+namespace {
+
+int g_closePipe[2] = {-1, -1};
+
+// A logout or "kill" asks the actor to close: that is its close request,
+// handled on the event loop like a window's.
+void OnTerminate(int) {
+    const char byte = 1;
+    if (g_closePipe[1] >= 0) [[maybe_unused]] auto n = ::write(g_closePipe[1], &byte, 1);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Actors place themselves at absolute positions: under Wayland they run
@@ -29,6 +46,13 @@ int main(int argc, char** argv) {
         const std::string installPath = kobal::ReadInstallPath(
             store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
         kobal::actor::qt::ActorApp actor;
+        std::unique_ptr<QSocketNotifier> closeRequests;
+        if (::pipe(g_closePipe) == 0) {
+            closeRequests = std::make_unique<QSocketNotifier>(g_closePipe[0], QSocketNotifier::Read);
+            QObject::connect(closeRequests.get(), &QSocketNotifier::activated, [&actor] { actor.CloseRequest(); });
+            std::signal(SIGTERM, OnTerminate);
+            std::signal(SIGHUP, OnTerminate);
+        }
         actor.Start(commandLine, installPath);
         return QApplication::exec();
     });

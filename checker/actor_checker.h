@@ -1,0 +1,99 @@
+#pragma once
+// The actor author's checker: reads an actor file (or every actor of a
+// playlist) with the actor program's parser and resolution rules, follows
+// everything reachable from it, and reports each mistake with its file and
+// line before the actor ever runs.
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+
+#include "checker/pictures.h"
+#include "checker/report.h"
+#include "common/settings.h"
+
+namespace kobal::checker {
+
+struct CheckOptions {
+    // The install path setting (or its default), without the trailing "\".
+    std::string installPath;
+};
+
+class ActorChecker {
+public:
+    ActorChecker(CheckOptions options, PictureInspector& pictures, Report& report);
+
+    // An actor file, or else a playlist, told apart by the ending as the
+    // launcher does. path is absolute (the caller completes a relative name).
+    void CheckFile(const std::string& path);
+    // name: the actor file as the referring line writes it (default: path).
+    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
+    void CheckPlaylist(const std::string& path, const Where& namedAt);
+
+private:
+    enum class FileKind { Config, Actor, Animation };
+
+    // What one actor's files are checked against: its settings after the
+    // global file and the actor file, and where each key was given.
+    struct ActorContext {
+        SettingStore store{SettingStore::Program::Actor};
+        std::string actorFile;   // native
+        std::string configFile;  // native
+        int section = 1;
+        int endLine = 0;
+        std::map<std::string, int> actorLines;
+        std::map<std::string, int> configLines;
+        std::string actorpath;  // completed with installdir, system text
+    };
+
+    struct SettingsRead {
+        bool ended = false;
+        int endLine = 0;  // the "[end]" line, else the last line read
+        std::map<std::string, int> keyLines;
+    };
+
+    struct Located {
+        bool found = false;
+        std::string native;
+    };
+
+    void CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt);
+    void CheckActorSettings(ActorContext& ctx);
+    void CheckActorFiles(ActorContext& ctx);
+    void CheckList(const std::string& name, const Where& at, ActorContext& ctx);
+    void CheckEntry(const std::string& raw, const Where& at, ActorContext& ctx);
+    void CheckCommand(const std::string& line, const Where& at, ActorContext& ctx);
+    void CheckLinkMessage(const std::string& text, const Where& at);
+    // viaShow: the name goes to the frame step (where "nul" and an empty
+    // name show nothing new) rather than straight to the loader.
+    void CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
+    void CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
+    void CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
+                          const ActorContext& ctx, Severity missing, const std::string& consequence);
+
+    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section, FileKind kind);
+    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line, int section,
+                      FileKind kind, SettingsRead& read);
+    Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
+
+    Located Locate(const std::string& systemPath, const Where& namedAt, const std::string& what,
+                   const std::string& name, Severity missing, const std::string& consequence = {});
+    void WarnLetterCase(const std::string& written, const std::string& resolved, const Where& at);
+    void ReportRuntimeError(const std::exception& error, const Where& fallback);
+
+    CheckOptions options_;
+    std::string installdir_;
+    PictureInspector& pictures_;
+    Report& report_;
+
+    struct PendingActor {
+        std::string path;
+        std::string name;
+        Where namedAt;
+    };
+    std::deque<PendingActor> pendingActors_;
+    bool draining_ = false;
+    std::set<std::string> actorsSeen_, listsSeen_, animationsSeen_, caseSeen_, pictureNotes_;
+};
+
+}  // namespace kobal::checker

@@ -1,0 +1,136 @@
+// kobalcheck: checks actor files before they run, and runs an actor
+// headless on a virtual clock for a repeatable timeline.
+#include <QCoreApplication>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "checker/actor_checker.h"
+#include "checker/headless_run.h"
+#include "checker/qt_pictures.h"
+#include "common/install_path.h"
+#include "common/paths.h"
+#include "common/qt/qt_support.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kobalcheck [--install DIR] FILE.kact|FILE.kpls...\n"
+    "       kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR] FILE.kact\n"
+    "The first form reports every problem as \"file:line: error|warning: message\" and exits 1\n"
+    "when there was an error. The second runs the actor headless on a virtual clock and prints\n"
+    "a timeline; the same seed gives the same timeline. DIR is the install directory (default:\n"
+    "the install path setting, else the directory above this program's resource directory).\n";
+
+struct Options {
+    bool run = false;
+    long long seconds = 0;
+    unsigned long long seed = 0;
+    int screenWidth = 1920;
+    int screenHeight = 1080;
+    std::string install;
+    std::vector<std::string> files;
+};
+
+[[noreturn]] void Usage(const std::string& problem) {
+    std::cerr << "kobalcheck: " << problem << "\n" << kUsage;
+    std::exit(2);
+}
+
+template <typename T>
+T Number(const std::string& text, const char* what, T low, T high) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        Usage(std::string(what) + " " + (text.empty() ? "(empty)" : "\"" + text + "\"") + " is not a number from " +
+              std::to_string(low) + " to " + std::to_string(high));
+    return value;
+}
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) Usage(arg + " needs " + what);
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (arg == "--run") {
+            o.run = true;
+            o.seconds = Number<long long>(value("a number of seconds"), "SECONDS", 0, 7 * 86400);
+        } else if (arg == "--seed") {
+            o.seed = Number<unsigned long long>(value("a number"), "seed", 0, ~0ull);
+        } else if (arg == "--screen") {
+            const std::string size = value("a size such as 1920x1080");
+            const size_t x = size.find('x');
+            if (x == std::string::npos) Usage("screen size \"" + size + "\" is not WIDTHxHEIGHT");
+            o.screenWidth = Number<int>(size.substr(0, x), "screen width", 1, 100000);
+            o.screenHeight = Number<int>(size.substr(x + 1), "screen height", 1, 100000);
+        } else if (arg == "--install") {
+            o.install = value("a directory");
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            Usage("unknown option " + arg);
+        } else {
+            o.files.push_back(arg);
+        }
+    }
+    if (o.files.empty()) Usage("no actor file or playlist given");
+    if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
+    return o;
+}
+
+// Names are read as the author typed them, from the working directory.
+std::string Absolute(const std::string& name) {
+    if (kobal::IsAbsolutePath(name)) return name;
+    return (std::filesystem::current_path() / name).lexically_normal().string();
+}
+
+std::string InstallPath(const Options& o) {
+    if (!o.install.empty()) {
+        std::string dir = Absolute(o.install);
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        if (!kobal::DirectoryExists(dir)) Usage("install directory \"" + o.install + "\" not found");
+        return dir;
+    }
+    kobal::qt::QtInstallPathStore store;
+    return kobal::ReadInstallPath(
+        store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const Options options = Parse(argc, argv);
+    const std::string cwd = std::filesystem::current_path().string();
+    kobal::checker::QtPictureInspector pictures;
+
+    if (options.run) {
+        kobal::checker::RunOptions run;
+        run.actorFile = Absolute(options.files[0]);
+        run.installPath = InstallPath(options);
+        run.seconds = static_cast<int>(options.seconds);
+        run.seed = options.seed;
+        run.screenWidth = options.screenWidth;
+        run.screenHeight = options.screenHeight;
+        run.displayBase = cwd;
+        const int status = kobal::checker::RunHeadless(run, pictures, std::cout);
+        std::cout.flush();
+        return status;
+    }
+
+    kobal::checker::Report report(cwd);
+    kobal::checker::ActorChecker checker({InstallPath(options)}, pictures, report);
+    for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
+    for (const std::string& line : report.Lines()) std::cout << line << "\n";
+    std::cout.flush();
+    std::cerr << "kobalcheck: " << report.errors() << (report.errors() == 1 ? " error, " : " errors, ")
+              << report.warnings() << (report.warnings() == 1 ? " warning\n" : " warnings\n");
+    return report.errors() > 0 ? 1 : 0;
+}

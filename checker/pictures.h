@@ -1,0 +1,23 @@
+#pragma once
+// What the checker needs to know about a picture file. The logic declares
+// the port; the program answers it with Qt's image readers.
+#include <cstdint>
+#include <string>
+
+namespace kobal::checker {
+
+struct PictureFacts {
+    bool valid = false;  // the actor program could load it
+    int width = 0;       // pixels
+    int height = 0;
+};
+
+class PictureInspector {
+public:
+    virtual ~PictureInspector() = default;
+    virtual PictureFacts Inspect(const std::string& nativePath) = 0;
+    // True when some pixel has exactly this colour (red + 256 green + 65536 blue).
+    virtual bool HasColor(const std::string& nativePath, int32_t color) = 0;
+};
+
+}  // namespace kobal::checker

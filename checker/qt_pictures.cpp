@@ -1,0 +1,43 @@
+#include "checker/qt_pictures.h"
+
+#include <QImageReader>
+
+namespace kobal::checker {
+
+QtPictureInspector::Entry& QtPictureInspector::Load(const std::string& nativePath) {
+    auto it = cache_.find(nativePath);
+    if (it != cache_.end()) return it->second;
+    Entry entry;
+    QImageReader reader(QString::fromStdString(nativePath));
+    reader.setDecideFormatFromContent(true);
+    QImage image = reader.read();
+    if (!image.isNull()) {
+        entry.facts = {true, image.width(), image.height()};
+        entry.image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    return cache_.emplace(nativePath, std::move(entry)).first->second;
+}
+
+PictureFacts QtPictureInspector::Inspect(const std::string& nativePath) { return Load(nativePath).facts; }
+
+bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) {
+    Entry& entry = Load(nativePath);
+    if (!entry.facts.valid) return false;
+    if (auto it = entry.colors.find(color); it != entry.colors.end()) return it->second;
+    // The system's colours are red in the low byte; Qt's RGB32 has it in the third.
+    const QRgb wanted = qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF) & 0xFFFFFF;
+    bool found = false;
+    for (int y = 0; y < entry.image.height() && !found; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
+        for (int x = 0; x < entry.image.width(); ++x) {
+            if ((row[x] & 0xFFFFFF) == wanted) {
+                found = true;
+                break;
+            }
+        }
+    }
+    entry.colors[color] = found;
+    return found;
+}
+
+}  // namespace kobal::checker

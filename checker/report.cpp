@@ -1,0 +1,40 @@
+#include "checker/report.h"
+
+namespace kobal::checker {
+
+Report::Report(std::string displayBase) : base_(std::move(displayBase)) {
+    while (base_.size() > 1 && base_.back() == '/') base_.pop_back();
+}
+
+void Report::Add(const Where& where, Severity severity, const std::string& message) {
+    for (const Problem& p : problems_)
+        if (p.severity == severity && p.where.line == where.line && p.where.file == where.file &&
+            p.message == message)
+            return;
+    problems_.push_back({where, severity, message});
+    (severity == Severity::Error ? errors_ : warnings_)++;
+}
+
+std::string Report::Display(const std::string& nativePath) const {
+    if (!base_.empty() && base_ != "/" && nativePath.size() > base_.size() + 1 &&
+        nativePath.compare(0, base_.size(), base_) == 0 && nativePath[base_.size()] == '/')
+        return nativePath.substr(base_.size() + 1);
+    return nativePath;
+}
+
+std::string Report::Format(const Problem& p) const {
+    std::string line = Display(p.where.file);
+    if (p.where.line > 0) line += ":" + std::to_string(p.where.line);
+    line += p.severity == Severity::Error ? ": error: " : ": warning: ";
+    line += p.message;
+    return line;
+}
+
+std::vector<std::string> Report::Lines() const {
+    std::vector<std::string> lines;
+    lines.reserve(problems_.size());
+    for (const Problem& p : problems_) lines.push_back(Format(p));
+    return lines;
+}
+
+}  // namespace kobal::checker

@@ -97,6 +97,30 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     EXPECT_EQ(Finish(&err), 0) << err.toStdString();
 }
 
+TEST_F(ActorProcess, TrayIconBringsTheMenuAndRemoveEndsTheActor) {
+    if (RunTool("sh", {"-c", "command -v trayer"}).isEmpty()) GTEST_SKIP() << "trayer (a tray host) is not installed";
+    QProcess tray;
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200",
+                          "--height", "32", "--transparent", "false"});
+    ASSERT_TRUE(tray.waitForStarted(3000));
+    const QString panel = ActorInstall::FindWindow("panel");
+    ASSERT_FALSE(panel.isEmpty());
+    Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
+    ASSERT_FALSE(FindWindow().isEmpty());
+    Wait(800);
+    // The actor's icon is the panel's child window of icon size.
+    const QString children = RunTool("xwininfo", {"-children", "-id", panel});
+    const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)").match(children);
+    ASSERT_TRUE(m.hasMatch()) << "no tray icon in the panel: " << children.toStdString();
+    ActorInstall::ClickCentre(m.captured(1), 3);
+    Wait(600);
+    RunTool("xdotool", {"key", "Up", "Return"});
+    QString err;
+    EXPECT_EQ(Finish(&err), 0) << err.toStdString();
+    tray.kill();
+    tray.waitForFinished(2000);
+}
+
 TEST_F(ActorProcess, TerminateSignalIsACloseRequest) {
     Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
     ASSERT_FALSE(FindWindow().isEmpty());

@@ -219,12 +219,13 @@ void ActorChecker::CheckFile(const std::string& path) {
     const launcher::TargetKind kind = launcher::ClassifyTarget(path);
     if (kind == launcher::TargetKind::ActorFile) {
         CheckActorFile(path, {});
-        return;
+    } else {
+        if (kind == launcher::TargetKind::Neither)
+            report_.Warning({NativePath(path), 0},
+                            "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
+        CheckPlaylist(path, {});
     }
-    if (kind == launcher::TargetKind::Neither)
-        report_.Warning({NativePath(path), 0},
-                        "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
-    CheckPlaylist(path, {});
+    JudgeNextLists();
 }
 
 void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name) {
@@ -272,7 +273,9 @@ void ActorChecker::CheckOneActor(const std::string& path, const std::string& nam
         return;
     }
     CheckActorSettings(ctx);
-    if (!ctx.actorpath.empty()) CheckActorFiles(ctx);
+    if (ctx.actorpath.empty()) return;
+    actorDirectories_[actor.native] = ctx.actorpath;
+    CheckActorFiles(ctx);
 }
 
 void ActorChecker::CheckActorSettings(ActorContext& ctx) {
@@ -402,9 +405,11 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
 
 // --------------------------------------------------------------- lists --
 
-void ActorChecker::CheckList(const std::string& name, const Where& at, ActorContext& ctx) {
+std::string ActorChecker::CheckList(const std::string& name, const Where& at, ActorContext& ctx) {
     const Located list = Locate(ctx.actorpath + name, at, "list", name, Severity::Error);
-    if (!list.found || !listsSeen_.insert(list.native).second) return;
+    if (!list.found) return {};
+    if (!listsSeen_.insert(list.native).second) return list.native;
+    ListLeads& leads = listLeads_[list.native];
 
     std::vector<std::string> lines;
     try {
@@ -412,23 +417,24 @@ void ActorChecker::CheckList(const std::string& name, const Where& at, ActorCont
         while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
     } catch (const std::exception& e) {
         ReportRuntimeError(e, {list.native, 0});
-        return;
+        leads.action = true;  // nothing is known: no further warning
+        return list.native;
     }
     const Where first{list.native, 1};
     if (lines.empty()) {
         report_.Error(first, "an empty list: reading its count ends with Input past end of file");
-        return;
+        return list.native;
     }
     int16_t count;
     try {
         count = NumberSetting(lines[0].substr(0, lines[0].find(',')));
     } catch (const RuntimeError&) {
         report_.Error(first, "count " + Quoted(lines[0]) + " is out of range (-32768 to 32767): Overflow");
-        return;
+        return list.native;
     }
     if (count < 0) {
         report_.Warning(first, "count " + std::to_string(count) + " is negative: the list never plays anything");
-        return;
+        return list.native;
     }
     const int entries = static_cast<int>(lines.size()) - 1;
     const int picked = count == 0 ? 1 : count;
@@ -443,21 +449,31 @@ void ActorChecker::CheckList(const std::string& name, const Where& at, ActorCont
                                                   std::to_string(picked));
         break;
     }
-    for (int i = 1; i <= picked && i <= entries; ++i) CheckEntry(lines[i], {list.native, i + 1}, ctx);
-}
-
-void ActorChecker::CheckEntry(const std::string& raw, const Where& at, ActorContext& ctx) {
-    const std::string entry = TrimBlanks(raw);
-    if (!entry.empty() && entry.front() == '!') CheckCommand(entry, at, ctx);
-    else if (HasEnding(entry, ".kani")) CheckAnimationName(entry, at, ctx, true);
-    else if (HasEnding(entry, ".krnd")) CheckList(entry, at, ctx);
-    else if (entry.empty()) report_.Warning(at, "an empty entry plays nothing");
-    else report_.Warning(at, "entry " + Quoted(entry) + " plays nothing" + ListEndingHint(entry));
+    for (int i = 1; i <= picked && i <= entries; ++i) {
+        const std::string entry = TrimBlanks(lines[i]);
+        const Where here{list.native, i + 1};
+        if (!entry.empty() && entry.front() == '!') {
+            const CommandFacts command = CheckCommand(entry, here, ctx);
+            if (command.type != 99) leads.action = true;
+            if (command.type == 0) leads.switches.push_back({command.target, here});
+        } else if (HasEnding(entry, ".kani")) {
+            const std::string anim = CheckAnimationFile(entry, here, ctx);
+            if (!anim.empty()) leads.animations.push_back(anim);
+        } else if (HasEnding(entry, ".krnd")) {
+            const std::string nested = CheckList(entry, here, ctx);
+            if (!nested.empty()) leads.lists.emplace_back(nested, entry);
+        } else if (entry.empty()) {
+            report_.Warning(here, "an empty entry plays nothing");
+        } else {
+            report_.Warning(here, "entry " + Quoted(entry) + " plays nothing" + ListEndingHint(entry));
+        }
+    }
+    return list.native;
 }
 
 // ------------------------------------------------------------ commands --
 
-void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorContext& ctx) {
+ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorContext& ctx) {
     const size_t bar1 = line.find('|');
     const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find('|', bar1 + 1);
     const size_t bar3 = bar2 == std::string::npos ? bar2 : line.find('|', bar2 + 1);
@@ -465,7 +481,7 @@ void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorC
         const int bars = (bar1 != std::string::npos) + (bar2 != std::string::npos);
         report_.Error(at, "action command " + Quoted(line) + " has " + std::to_string(bars) +
                               " \"|\", it needs three (type|count|target|next)");
-        return;
+        return {};
     }
     const std::string typefield = line.substr(0, bar1);
     const std::string countfield = line.substr(bar1 + 1, bar2 - bar1 - 1);
@@ -481,28 +497,39 @@ void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorC
     if (meant != type) {
         report_.Error(at, "type field " + Quoted(typefield) + " reads as type " + std::to_string(type) +
                               ": the type is its last two characters, so write two digits");
-        return;
+        return {};
     }
     int16_t count;
     try {
         count = NumberSetting(countfield);
     } catch (const RuntimeError&) {
         report_.Error(at, "count " + Quoted(countfield) + " is out of range (-32768 to 32767): Overflow");
-        return;
+        return {};
     }
 
     if (type == 0) {
         if (target.empty()) {
             report_.Error(at, "an actor switch without an actor file: the actor ends with File not found");
-            return;
+            return {};
         }
         CheckActorFile(IsAbsolutePath(target) ? target : installdir_ + target, at, target);
-        return;
+        return {0, target};
     }
     if (type == 99) {
         CheckLinkMessage(target, at);
-        return;
+        return {99, target};
     }
+    NextUse use{at, next, {}, {}, {}};
+    // What the action plays runs with this command's next list.
+    auto plays = [&](const std::string& name, bool viaShow) {
+        if (HasEnding(name, ".krnd")) {
+            const std::string list = CheckList(name, at, ctx);
+            if (!list.empty()) use.targetLists.push_back(list);
+            return;
+        }
+        const std::string anim = CheckAnimationName(name, at, ctx, viaShow);
+        if (!anim.empty()) use.animations.push_back(anim);
+    };
 
     if (type < 1 || type > 6)
         report_.Error(at, "type " + std::to_string(type) +
@@ -525,7 +552,7 @@ void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorC
         if (type == 2 || type == 6)
             report_.Warning(at, "type " + std::to_string(type) +
                                     " without a \"$\" list takes its names from the \"$\" command that ran last");
-        CheckAnimationName(target, at, ctx, false);
+        plays(target, false);
     } else {
         const std::string args = target.substr(1);
         if (args.find(',') == std::string::npos) {
@@ -533,20 +560,20 @@ void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorC
         } else {
             const std::vector<std::string> names = SplitAt(args, ',');
             if (names[0].empty()) report_.Warning(at, "no first name: the command restarts the animation that is open");
-            else CheckAnimationName(names[0], at, ctx, false);
+            else plays(names[0], false);
             if (type == 2) {
                 const std::string right = args.substr(args.find(',') + 1);
                 if (names.size() > 2)
                     report_.Error(at, "a walk takes two names, left before the \",\": the right one would be " +
                                           Quoted(right));
                 else
-                    CheckAnimationName(right, at, ctx, true);
+                    plays(right, true);
             } else if (type == 6) {
                 if (names.size() > 5) {
                     report_.Error(at, "a wander facing takes at most five names, " + Quoted(target) + " has " +
                                           std::to_string(names.size()) + " (Subscript out of range)");
                 } else {
-                    for (size_t i = 1; i < names.size() && i < 4; ++i) CheckAnimationName(names[i], at, ctx, true);
+                    for (size_t i = 1; i < names.size() && i < 4; ++i) plays(names[i], true);
                     if (names.size() == 5) report_.Warning(at, "the fifth name " + Quoted(names[4]) + " is never shown");
                     if (names.size() < 4)
                         report_.Warning(at, "only " + std::to_string(names.size()) +
@@ -561,9 +588,11 @@ void ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorC
             report_.Warning(at, "next " + Quoted(next) + " names an animation, but it is read as a random-choice list");
             Locate(ctx.actorpath + next, at, "list", next, Severity::Error);
         } else {
-            CheckList(next, at, ctx);
+            use.list = CheckList(next, at, ctx);
+            if (!use.list.empty()) nextUses_.push_back(std::move(use));
         }
     }
+    return {type, target};
 }
 
 void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
@@ -584,18 +613,21 @@ void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
 
 // ----------------------------------------------------------- animations --
 
-void ActorChecker::CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow) {
-    if (viaShow && (name.empty() || name == "nul")) return;
+std::string ActorChecker::CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx,
+                                             bool viaShow) {
+    if (viaShow && (name.empty() || name == "nul")) return {};
     if (HasEnding(name, ".krnd")) {
         CheckList(name, at, ctx);
-        return;
+        return {};
     }
-    CheckAnimationFile(name, at, ctx);
+    return CheckAnimationFile(name, at, ctx);
 }
 
-void ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx) {
+std::string ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx) {
     const Located anim = Locate(ctx.actorpath + name, at, "animation", name, Severity::Error);
-    if (!anim.found || !animationsSeen_.insert(anim.native).second) return;
+    if (!anim.found) return {};
+    if (!animationsSeen_.insert(anim.native).second) return anim.native;
+    animationLeads_[anim.native];  // acts as an action until its frames are known
 
     SettingStore header(SettingStore::Program::Actor);
     SettingsRead read;
@@ -607,7 +639,7 @@ void ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, 
     try {
         LineReader reader(anim.native);
         read = ReadChecked(header, reader, 0, FileKind::Animation);
-        if (!read.ended) return;
+        if (!read.ended) return anim.native;
         std::string line;
         while (!reader.AtEnd()) {
             reader.ReadLine(line);
@@ -616,7 +648,7 @@ void ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, 
         }
     } catch (const std::exception& e) {
         ReportRuntimeError(e, {anim.native, 0});
-        return;
+        return anim.native;
     }
 
     const Where end{anim.native, read.endLine};
@@ -699,12 +731,16 @@ void ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, 
                                 std::to_string(header.framecount));
     }
 
+    AnimationLeads& leads = animationLeads_[anim.native];
+    leads.action = false;
     bool keyedFrames = false;
     for (int i = 0; i < played; ++i) {
         const Frame& frame = frames[i];
         const Where here{anim.native, frame.line};
         if (frame.text.front() == '!') {
-            CheckCommand(frame.text, here, ctx);
+            const CommandFacts command = CheckCommand(frame.text, here, ctx);
+            if (command.type != 99) leads.action = true;
+            if (command.type == 0) leads.switches.push_back({command.target, here});
             continue;
         }
         std::string picture = frame.text;
@@ -751,6 +787,73 @@ void ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, 
     if (keyedFrames && !keyGiven)
         report_.Warning(end, "no transparentred, transparentgreen or transparentblue: keyed frames use the key "
                              "colour left by the animation before");
+    return anim.native;
+}
+
+// ------------------------------------------------------------ next lists --
+
+bool ActorChecker::ReachesAction(const std::string& list, std::set<std::string>& seen) const {
+    if (!seen.insert(list).second) return false;
+    const auto it = listLeads_.find(list);
+    if (it == listLeads_.end() || it->second.action) return true;
+    for (const std::string& anim : it->second.animations) {
+        const auto a = animationLeads_.find(anim);
+        if (a == animationLeads_.end() || a->second.action) return true;
+    }
+    for (const auto& nested : it->second.lists)
+        if (ReachesAction(nested.first, seen)) return true;
+    return false;
+}
+
+void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
+    const std::string actorFile = IsAbsolutePath(sw.target) ? sw.target : installdir_ + sw.target;
+    const auto dir = actorDirectories_.find(ResolvePath(actorFile));
+    if (dir == actorDirectories_.end()) return;  // reported where the actor is checked
+    const std::string written = NativePath(dir->second + list);
+    if (FileExists(written)) return;
+    report_.Error(sw.at, "the switch keeps the next list " + Quoted(list) + ", which actor " + Quoted(sw.target) +
+                             " then plays from its own directory: " + report_.Display(written) +
+                             " not found (File not found)");
+}
+
+void ActorChecker::JudgeNextLists() {
+    for (const NextUse& use : nextUses_) {
+        std::set<std::string> seen;
+        if (!ReachesAction(use.list, seen))
+            report_.Warning(use.at, "next list " + Quoted(use.name) +
+                                        " leads to no action: once this action ends the actor stays in it, "
+                                        "showing one frame per tick, until it is clicked");
+
+        // A switch picked from the next list (or a list it names) keeps that
+        // list in the variable; a switch inside what the action plays keeps
+        // the next list itself.
+        std::vector<std::pair<std::string, std::string>> pending{{use.list, use.name}};
+        std::set<std::string> visited;
+        while (!pending.empty()) {
+            const auto [list, name] = pending.back();
+            pending.pop_back();
+            if (!visited.insert(list).second) continue;
+            const auto it = listLeads_.find(list);
+            if (it == listLeads_.end()) continue;
+            for (const Switch& sw : it->second.switches) RequireList(sw, name);
+            for (const auto& nested : it->second.lists) pending.push_back(nested);
+        }
+        std::vector<std::string> lists = use.targetLists;
+        std::set<std::string> played;
+        while (!lists.empty()) {
+            const std::string list = lists.back();
+            lists.pop_back();
+            if (!played.insert(list).second) continue;
+            const auto it = listLeads_.find(list);
+            if (it == listLeads_.end()) continue;
+            for (const Switch& sw : it->second.switches) RequireList(sw, use.name);
+            for (const auto& nested : it->second.lists) lists.push_back(nested.first);
+        }
+        for (const std::string& anim : use.animations)
+            if (const auto it = animationLeads_.find(anim); it != animationLeads_.end())
+                for (const Switch& sw : it->second.switches) RequireList(sw, use.name);
+    }
+    nextUses_.clear();
 }
 
 }  // namespace kobal::checker

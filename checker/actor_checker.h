@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "checker/pictures.h"
 #include "checker/report.h"
@@ -26,11 +27,12 @@ public:
     // An actor file, or else a playlist, told apart by the ending as the
     // launcher does. path is absolute (the caller completes a relative name).
     void CheckFile(const std::string& path);
+
+private:
     // name: the actor file as the referring line writes it (default: path).
     void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
     void CheckPlaylist(const std::string& path, const Where& namedAt);
 
-private:
     enum class FileKind { Config, Actor, Animation };
 
     // What one actor's files are checked against: its settings after the
@@ -60,14 +62,20 @@ private:
     void CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt);
     void CheckActorSettings(ActorContext& ctx);
     void CheckActorFiles(ActorContext& ctx);
-    void CheckList(const std::string& name, const Where& at, ActorContext& ctx);
-    void CheckEntry(const std::string& raw, const Where& at, ActorContext& ctx);
-    void CheckCommand(const std::string& line, const Where& at, ActorContext& ctx);
+    // Returns the list's native path, empty when it was not found.
+    std::string CheckList(const std::string& name, const Where& at, ActorContext& ctx);
+    struct CommandFacts {
+        int type = -1;  // -1: malformed
+        std::string target;
+    };
+    CommandFacts CheckCommand(const std::string& line, const Where& at, ActorContext& ctx);
     void CheckLinkMessage(const std::string& text, const Where& at);
     // viaShow: the name goes to the frame step (where "nul" and an empty
     // name show nothing new) rather than straight to the loader.
-    void CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
-    void CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
+    // Returns the native path of an animation file it names, else empty.
+    std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
+    // Returns the animation's native path, empty when it was not found.
+    std::string CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
     void CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
                           const ActorContext& ctx, Severity missing, const std::string& consequence);
 
@@ -94,6 +102,37 @@ private:
     std::deque<PendingActor> pendingActors_;
     bool draining_ = false;
     std::set<std::string> actorsSeen_, listsSeen_, animationsSeen_, caseSeen_, pictureNotes_;
+
+    // What the next list of an action leads to, judged once every file is
+    // known: a next list from which no action can be reached keeps the
+    // actor in it, and an actor switch keeps the next list's name, which
+    // the other actor then looks for in its own directory.
+    struct Switch {
+        std::string target;  // the actor file as written
+        Where at;
+    };
+    struct ListLeads {
+        bool action = false;  // an entry starts an action (types other than 99)
+        std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
+        std::vector<std::string> animations;                     // native
+        std::vector<Switch> switches;
+    };
+    struct AnimationLeads {
+        bool action = true;  // a frame line starts an action
+        std::vector<Switch> switches;
+    };
+    struct NextUse {
+        Where at;
+        std::string name, list;                            // the next field, its native path
+        std::vector<std::string> animations, targetLists;  // natives the action plays
+    };
+    void JudgeNextLists();
+    bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
+    void RequireList(const Switch& sw, const std::string& list);
+    std::map<std::string, ListLeads> listLeads_;
+    std::map<std::string, AnimationLeads> animationLeads_;
+    std::vector<NextUse> nextUses_;
+    std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
 };
 
 }  // namespace kobal::checker

@@ -1,0 +1,118 @@
+// kobalcheck as authors run it: the staged program, its exit status and
+// output, on the staged sample actors and on the corpus.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "checker/test_support.h"
+
+using namespace kobal;
+using namespace kobal::checker::testing;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+std::string ShellQuoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs kobalcheck in dir with the given arguments; stderr is kept apart
+// unless withErrors is set.
+Result Kobalcheck(const std::string& dir, const std::string& args, bool withErrors = false) {
+    static TempDir config;  // no install path setting unless a test writes one
+    const std::string command = "cd " + ShellQuoted(dir) + " && XDG_CONFIG_HOME=" + ShellQuoted(config.path()) +
+                                " " + ShellQuoted(KOBALCHECK_PROGRAM) + " " + args +
+                                (withErrors ? " 2>&1" : " 2>/dev/null");
+    Result r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> buffer{};
+    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) r.output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string Stage() { return KOBAL_STAGE_DIR; }
+
+bool SamplesStaged() {
+    return std::filesystem::exists(Stage() + "/actors/samples.kpls") &&
+           std::filesystem::exists(Stage() + "/resource/config.kcfg");
+}
+
+}  // namespace
+
+TEST(Kobalcheck, TheSampleActorsPassWithoutError) {
+    if (!SamplesStaged()) GTEST_SKIP() << "the sample actors are not staged";
+    for (const char* file : {"actors/samples.kpls", "actors/kobi/kobi.kact", "actors/tron/tron.kact"}) {
+        const Result r = Kobalcheck(Stage(), std::string("--install . ") + file, true);
+        EXPECT_EQ(r.status, 0) << file << "\n" << r.output;
+        EXPECT_EQ(r.output.find(": error: "), std::string::npos) << r.output;
+    }
+    // Run from its place in resource/, the program finds its install directory itself.
+    EXPECT_EQ(Kobalcheck(Stage(), "actors/samples.kpls").status, 0);
+}
+
+TEST(Kobalcheck, ASampleRunIsRepeatableForOneSeed) {
+    if (!SamplesStaged()) GTEST_SKIP() << "the sample actors are not staged";
+    for (const char* file : {"actors/kobi/kobi.kact", "actors/tron/tron.kact"}) {
+        const std::string args = std::string("--install . --run 300 ") + file + " --seed ";
+        const Result first = Kobalcheck(Stage(), args + "11");
+        const Result again = Kobalcheck(Stage(), args + "11");
+        const Result other = Kobalcheck(Stage(), args + "12");
+        EXPECT_EQ(first.status, 0) << first.output.substr(first.output.size() > 2000 ? first.output.size() - 2000 : 0);
+        EXPECT_EQ(first.output, again.output);
+        EXPECT_NE(first.output, other.output);
+        EXPECT_NE(first.output.find("300000 ms  end"), std::string::npos);
+    }
+}
+
+TEST(Kobalcheck, ReportsRelativeToTheWorkingDirectoryAndFailsOnErrors) {
+    CorpusInstall broken("missing_picture");
+    Result r = Kobalcheck(broken.path(), "--install . a/actor.kact");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "a/left.kani:14: error: picture \"f9.bmp\" not found: a/f9.bmp\n");
+
+    // Warnings alone do not fail.
+    CorpusInstall warned("no_key_colour");
+    r = Kobalcheck(warned.path(), "--install " + ShellQuoted(warned.path()) + " " + ShellQuoted(warned / "a/actor.kact"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "a/sleep.kani:13: warning: key colour 255,0,255 appears nowhere in picture \"plain.bmp\": the "
+                        "whole rectangle shows\n");
+
+    r = Kobalcheck(warned.path(), "--install . a/nothing.kact");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "a/nothing.kact: error: actor file not found\n");
+}
+
+TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {
+    const std::string here = std::filesystem::current_path().string();
+    const struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"", "kobalcheck: no actor file or playlist given"},
+        {"--run", "kobalcheck: --run needs a number of seconds"},
+        {"--run ten a.kact", "kobalcheck: SECONDS \"ten\" is not a number from 0 to 604800"},
+        {"--run 5 --seed -1 a.kact", "kobalcheck: seed \"-1\" is not a number"},
+        {"--screen 1920 a.kact", "kobalcheck: screen size \"1920\" is not WIDTHxHEIGHT"},
+        {"--run 5 a.kact b.kact", "kobalcheck: --run takes exactly one actor file"},
+        {"--frobnicate a.kact", "kobalcheck: unknown option --frobnicate"},
+        {"--install /nonexistent/kobal a.kact", "kobalcheck: install directory \"/nonexistent/kobal\" not found"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Kobalcheck(here, c.args, true);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find("usage: kobalcheck"), std::string::npos) << c.args;
+    }
+}

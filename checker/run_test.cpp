@@ -1,0 +1,124 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "checker/headless_run.h"
+#include "checker/qt_pictures.h"
+#include "checker/test_support.h"
+
+using namespace kobal;
+using namespace kobal::checker;
+using namespace kobal::checker::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+struct Timeline {
+    int status;
+    std::string text;
+};
+
+Timeline PlayFor(const CorpusInstall& install, int seconds, uint64_t seed, const std::string& file = "a/actor.kact") {
+    QtPictureInspector pictures;
+    RunOptions options;
+    options.actorFile = install / file;
+    options.installPath = install.path();
+    options.seconds = seconds;
+    options.seed = seed;
+    options.displayBase = install.path();
+    std::ostringstream out;
+    const int status = RunHeadless(options, pictures, out);
+    return {status, out.str()};
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.find(part) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+const char* kWaveHeader =
+    "framecount=3\nframepause=2\ntimerspeed=40\nmovespeed=30\nactorwidth=16\nactorheight=12\n"
+    "transparentred=255\ntransparentgreen=0\ntransparentblue=255\nalignx=0\naligny=1\n[end]\n";
+
+}  // namespace
+
+TEST(HeadlessRun, OneSeedGivesOneTimelineAndAnotherSeedAnother) {
+    CorpusInstall install;
+    const Timeline first = PlayFor(install, 120, 7);
+    const Timeline again = PlayFor(install, 120, 7);
+    const Timeline other = PlayFor(install, 120, 8);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.text, again.text);
+    EXPECT_NE(first.text, other.text);
+    EXPECT_THAT(first.text, HasSubstr("120000 ms  end"));
+}
+
+TEST(HeadlessRun, TimerOneFollowsTheAnimationAndStopsWithHibernation) {
+    CorpusInstall install;
+    install.dir.Write("resource/config.kcfg",
+                      "priorityup=100\nspeedup=100\naudioon=1\nshowsplash=0\nboredtime=1000\nsleeptime=2000\n"
+                      "hibernatetime=3\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\n[end]\n");
+    install.dir.Write("a/active.krnd", "1\n!04|1|wave2.kani|\n");
+    install.dir.Write("a/wave2.kani", std::string(kWaveHeader) + "f1.bmp|s.wav\nf2.bmp\n@f1.bmp\n");
+    const Timeline t = PlayFor(install, 10, 1);
+    ASSERT_EQ(t.status, 0) << t.text;
+
+    // Start-up sets 25 ms; the first frame, on the second tick, the animation's 40 ms, in
+    // the middle of the screen (28800 x 16200 twips).
+    EXPECT_THAT(t.text, HasSubstr("0 ms  start    type=4 anim=wave2.kani frame=- at=0,0 size=240x180 interval=25"));
+    EXPECT_THAT(t.text, HasSubstr("50 ms  Timer1   type=4 anim=wave2.kani frame=f1.bmp at=14280,8010 interval=40 "
+                                  "key=255,0,255 sound=s.wav"));
+    EXPECT_THAT(t.text, HasSubstr("130 ms  Timer1   type=4 anim=wave2.kani frame=f2.bmp"));
+    EXPECT_THAT(t.text, HasSubstr("210 ms  Timer1   type=4 anim=wave2.kani frame=@f1.bmp"));
+    // The idle clock reaches hibernatetime after 3 s: both timers stop, nothing moves after.
+    EXPECT_THAT(t.text, HasSubstr("3000 ms  Timer2   type=4 anim=wave2.kani"));
+    EXPECT_THAT(t.text, HasSubstr("Timer1=off Timer2=off state=Hibernate"));
+    EXPECT_TRUE(LinesWith(t.text, "  Timer1  ").size() > 20);
+    for (const std::string& line : LinesWith(t.text, "Timer1 ")) EXPECT_LT(std::stoi(line), 3000) << line;
+}
+
+TEST(HeadlessRun, ShowsLinkMessagesButNotThePing) {
+    CorpusInstall install;
+    install.dir.Write("a/active.krnd", "1\n!04|1|wave2.kani|\n");
+    install.dir.Write("a/wave2.kani", std::string(kWaveHeader) + "f1.bmp\n!99|0|bob%*hello.krnd|\nf2.bmp\n");
+    const Timeline t = PlayFor(install, 5, 3);
+    ASSERT_EQ(t.status, 0) << t.text;
+    EXPECT_THAT(t.text, HasSubstr("send=\"bob%*hello.krnd\""));
+    EXPECT_THAT(t.text, Not(HasSubstr("Ping")));
+}
+
+TEST(HeadlessRun, ARunTimeErrorEndsTheRunWithItsFileAndLine) {
+    CorpusInstall install;
+    install.dir.Write("a/active.krnd", "1\n!02|40|$left.kani,right.kani|\n");
+    // Three frames promised, two given: the third read passes the end.
+    install.dir.Write("a/left.kani", std::string(kWaveHeader) + "f1.bmp\nf2.bmp\n");
+    install.dir.Write("a/right.kani", std::string(kWaveHeader) + "f1.bmp\nf2.bmp\n");
+    const Timeline t = PlayFor(install, 60, 2);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_THAT(t.text, HasSubstr("error: Run-time error '62': Input past end of file: " + (install / "a/") ));
+    EXPECT_THAT(t.text, HasSubstr(".kani, line 15"));
+    EXPECT_THAT(t.text, Not(HasSubstr("end of run")));
+}
+
+TEST(HeadlessRun, AMissingPictureEndsTheRunAsTheWindowWould) {
+    CorpusInstall install;
+    install.dir.Write("a/active.krnd", "1\n!04|1|wave2.kani|\n");
+    install.dir.Write("a/wave2.kani", std::string(kWaveHeader) + "f1.bmp\nbad.bmp\nf2.bmp\n");
+    const Timeline t = PlayFor(install, 5, 3);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_THAT(t.text, HasSubstr("error: Run-time error '481': Invalid picture: " + (install / "a/bad.bmp")));
+}
+
+TEST(HeadlessRun, WithoutTheActorProgramTheActorRefusesToStart) {
+    CorpusInstall install;
+    std::filesystem::remove(install / "resource/kobalactor");
+    const Timeline t = PlayFor(install, 5, 3);
+    EXPECT_EQ(t.status, 1);
+    EXPECT_THAT(t.text, HasSubstr("message=\"!: Cannot find the application, Please run kobalconfig\""));
+    EXPECT_THAT(t.text, HasSubstr("the actor ended (status 1)"));
+}

@@ -405,7 +405,28 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
 
 // --------------------------------------------------------------- lists --
 
+namespace {
+constexpr int kMaxDepth = 400;
+
+struct DepthStep {
+    explicit DepthStep(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthStep() { --depth_; }
+    DepthStep(const DepthStep&) = delete;
+    DepthStep& operator=(const DepthStep&) = delete;
+    int& depth_;
+};
+}  // namespace
+
+bool ActorChecker::TooDeep(const Where& at) {
+    if (depth_ < kMaxDepth) return false;
+    report_.Warning(at, "more than " + std::to_string(kMaxDepth) +
+                          " lists and animations lead one into the next here: the checker follows them no further");
+    return true;
+}
+
 std::string ActorChecker::CheckList(const std::string& name, const Where& at, ActorContext& ctx) {
+    if (TooDeep(at)) return {};
+    const DepthStep step(depth_);
     const Located list = Locate(ctx.actorpath + name, at, "list", name, Severity::Error);
     if (!list.found) return {};
     if (!listsSeen_.insert(list.native).second) return list.native;
@@ -491,7 +512,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     const int16_t type = NumberSetting(RightChars(typefield, 2));  // two characters never overflow
     double meant = 0;
     try {
-        meant = LeadingNumber(typefield.substr(1));
+        meant = LeadingNumber(std::string_view(typefield).substr(typefield.empty() ? 0 : 1));
     } catch (const RuntimeError&) {
     }
     if (meant != type) {
@@ -624,6 +645,8 @@ std::string ActorChecker::CheckAnimationName(const std::string& name, const Wher
 }
 
 std::string ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx) {
+    if (TooDeep(at)) return {};
+    const DepthStep step(depth_);
     const Located anim = Locate(ctx.actorpath + name, at, "animation", name, Severity::Error);
     if (!anim.found) return {};
     if (!animationsSeen_.insert(anim.native).second) return anim.native;
@@ -681,6 +704,11 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
         const int interval = checkRange("timerspeed", header.timerspeed / (priorityup / 100.0),
                                         "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
                                             std::to_string(priorityup));
+        if (has("timerspeed") && RoundHalfEven(header.timerspeed / (priorityup / 100.0)) == 0)
+            report_.Warning(lineOf("timerspeed"), "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
+                                                      std::to_string(priorityup) +
+                                                      " gives 0 ms: the actor's timer stops, and it stands still on "
+                                                      "this animation until it is clicked");
         if (interval < 0)
             report_.Error(lineOf("timerspeed"), "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
                                                     std::to_string(priorityup) +

@@ -101,6 +101,10 @@ private:
     };
     std::deque<PendingActor> pendingActors_;
     bool draining_ = false;
+    // Files followed one inside another: a chain beyond reason is cut short
+    // rather than exhausting the stack.
+    int depth_ = 0;
+    bool TooDeep(const Where& at);
     std::set<std::string> actorsSeen_, listsSeen_, animationsSeen_, caseSeen_, pictureNotes_;
 
     // What the next list of an action leads to, judged once every file is

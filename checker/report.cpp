@@ -7,11 +7,9 @@ Report::Report(std::string displayBase) : base_(std::move(displayBase)) {
 }
 
 void Report::Add(const Where& where, Severity severity, const std::string& message) {
-    for (const Problem& p : problems_)
-        if (p.severity == severity && p.where.line == where.line && p.where.file == where.file &&
-            p.message == message)
-            return;
-    problems_.push_back({where, severity, message});
+    Problem problem{where, severity, message};
+    if (!seen_.insert(Format(problem)).second) return;
+    problems_.push_back(std::move(problem));
     (severity == Severity::Error ? errors_ : warnings_)++;
 }
 

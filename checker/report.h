@@ -1,6 +1,7 @@
 #pragma once
 // The checker's findings, one per "file:line: error|warning: message" line,
 // kept in the order they were found.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ public:
 private:
     std::string base_;
     std::vector<Problem> problems_;
+    std::set<std::string> seen_;
     int errors_ = 0;
     int warnings_ = 0;
 };

@@ -117,11 +117,17 @@ ActorChecker::Located ActorChecker::Locate(const std::string& systemPath, const 
 }
 
 void ActorChecker::WarnLetterCase(const std::string& written, const std::string& resolved, const Where& at) {
-    const std::vector<std::string> a = SplitAt(written, '/');
-    const std::vector<std::string> b = SplitAt(resolved, '/');
+    // Doubled separators are one on the file system: compare the names alone.
+    auto names = [](const std::string& path) {
+        std::vector<std::string> parts = SplitAt(path, '/');
+        std::erase(parts, std::string());
+        return parts;
+    };
+    const std::vector<std::string> a = names(written);
+    const std::vector<std::string> b = names(resolved);
     std::string prefix;
     for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        prefix += (i ? "/" : "") + b[i];
+        prefix += "/" + b[i];
         if (a[i] == b[i]) continue;
         // One warning per directory or file that differs, however many names lead through it.
         if (!caseSeen_.insert(prefix).second) return;
@@ -424,10 +430,11 @@ bool ActorChecker::TooDeep(const Where& at) {
     return true;
 }
 
-std::string ActorChecker::CheckList(const std::string& name, const Where& at, ActorContext& ctx) {
+std::string ActorChecker::CheckList(const std::string& name, const Where& at, ActorContext& ctx,
+                                    const std::string& what) {
     if (TooDeep(at)) return {};
     const DepthStep step(depth_);
-    const Located list = Locate(ctx.actorpath + name, at, "list", name, Severity::Error);
+    const Located list = Locate(ctx.actorpath + name, at, what, name, Severity::Error);
     if (!list.found) return {};
     if (!listsSeen_.insert(list.native).second) return list.native;
     ListLeads& leads = listLeads_[list.native];
@@ -460,7 +467,9 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
     const int entries = static_cast<int>(lines.size()) - 1;
     const int picked = count == 0 ? 1 : count;
     if (count == 0) report_.Warning(first, "count 0: the first entry is always picked");
-    if (picked > entries)
+    if (entries == 0)
+        report_.Error(first, "the list has no entries: picking one ends with Input past end of file");
+    else if (picked > entries)
         report_.Error(first, "count " + std::to_string(picked) + " is larger than its " + std::to_string(entries) +
                                  (entries == 1 ? " entry" : " entries") + ": picking entry " +
                                  std::to_string(entries + 1) + " ends with Input past end of file");
@@ -607,9 +616,9 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     if (!next.empty()) {
         if (HasEnding(next, ".kani")) {
             report_.Warning(at, "next " + Quoted(next) + " names an animation, but it is read as a random-choice list");
-            Locate(ctx.actorpath + next, at, "list", next, Severity::Error);
+            Locate(ctx.actorpath + next, at, "next list", next, Severity::Error);
         } else {
-            use.list = CheckList(next, at, ctx);
+            use.list = CheckList(next, at, ctx, "next list");
             if (!use.list.empty()) nextUses_.push_back(std::move(use));
         }
     }

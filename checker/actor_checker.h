@@ -63,7 +63,8 @@ private:
     void CheckActorSettings(ActorContext& ctx);
     void CheckActorFiles(ActorContext& ctx);
     // Returns the list's native path, empty when it was not found.
-    std::string CheckList(const std::string& name, const Where& at, ActorContext& ctx);
+    std::string CheckList(const std::string& name, const Where& at, ActorContext& ctx,
+                          const std::string& what = "list");
     struct CommandFacts {
         int type = -1;  // -1: malformed
         std::string target;

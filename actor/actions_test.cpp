@@ -8,12 +8,6 @@ using namespace kobal::actor::testing;
 
 namespace {
 
-std::string Lines(std::initializer_list<std::string> lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
-    return out;
-}
-
 std::string Anim(const std::string& picture, int frames = 2, int width = 100) {
     std::string text = Lines({"framecount=" + std::to_string(frames), "framepause=1", "timerspeed=40",
                               "movespeed=10", "actorwidth=" + std::to_string(width), "actorheight=100", "[end]"});

@@ -8,12 +8,6 @@ using namespace kobal::actor::testing;
 
 namespace {
 
-std::string Lines(std::initializer_list<std::string> lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
-    return out;
-}
-
 // An actor whose lists each play a one-frame animation of their own.
 class Activity : public ::testing::Test {
 protected:

@@ -8,13 +8,6 @@ using namespace kobal::actor::testing;
 
 namespace {
 
-// CRLF lines, as actor authors write them.
-std::string Lines(std::initializer_list<std::string> lines) {
-    std::string out;
-    for (const auto& l : lines) out += l + "\r\n";
-    return out;
-}
-
 class Player : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -14,6 +14,13 @@
 
 namespace kobal::actor::testing {
 
+// CRLF lines, as actor authors write them.
+inline std::string Lines(std::initializer_list<std::string> lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
 class FakeWindow : public ActorWindowPort {
 public:
     void SetSize(int32_t w, int32_t h) override { Log("size " + std::to_string(w) + "x" + std::to_string(h)); width = w; height = h; }

@@ -80,6 +80,13 @@ std::string ResolvePath(std::string_view path) {
     return built.empty() ? native : built;
 }
 
+std::string NativePathForCreate(std::string_view path) {
+    const std::string native = NativePath(path);
+    const size_t slash = native.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return native;
+    return ResolvePath(native.substr(0, slash)) + native.substr(slash);
+}
+
 bool FileExists(std::string_view path) {
     struct stat st {};
     return StatPath(ResolvePath(path), &st) && S_ISREG(st.st_mode);

@@ -25,4 +25,8 @@ bool ExistsExactly(std::string_view path);
 
 std::string ParentDirectory(std::string_view nativePath);
 
+// The native name under which to create a file or folder: the existing
+// parent may differ in letter case, the new last part stays as written.
+std::string NativePathForCreate(std::string_view path);
+
 }  // namespace kobal

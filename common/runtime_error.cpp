@@ -1,5 +1,8 @@
 #include "common/runtime_error.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace kobal {
 
 const char* ErrorText(ErrorNumber number) {
@@ -38,6 +41,18 @@ void RuntimeError::Compose() {
         if (line_ > 0) message_ += ", line " + std::to_string(line_);
     }
     if (!detail_.empty()) message_ += " (" + detail_ + ")";
+}
+
+RuntimeError FileSystemError(int err, const std::string& path) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR: return RuntimeError(ErrorNumber::PathNotFound, path);
+        case EACCES:
+        case EPERM:
+        case EROFS: return RuntimeError(ErrorNumber::PermissionDenied, path);
+        case ENOSPC: return RuntimeError(ErrorNumber::DiskFull, path);
+        default: return RuntimeError(ErrorNumber::PathFileAccessError, path, 0, std::strerror(err));
+    }
 }
 
 RuntimeError RuntimeError::WithFile(const std::string& file, int line) const {

@@ -55,6 +55,9 @@ private:
     std::string message_;
 };
 
+// The run-time error for a failed file-system call's errno, naming the path.
+RuntimeError FileSystemError(int err, const std::string& path);
+
 // Not an error: a program asked to end at once (EndActor, a start-up refusal).
 struct ProgramEnd {
     int status = 0;

@@ -22,40 +22,20 @@ bool EndsInSeparator(const std::string& text) {
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
 }
 
-// The native name to create: an existing parent may differ in letter case.
-std::string NativeForCreate(const std::string& path) {
-    const std::string native = NativePath(path);
-    const size_t slash = native.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) return native;
-    return ResolvePath(native.substr(0, slash)) + native.substr(slash);
-}
-
-RuntimeError ErrnoError(int err, const std::string& native) {
-    switch (err) {
-        case ENOENT:
-        case ENOTDIR: return RuntimeError(ErrorNumber::PathNotFound, native);
-        case EACCES:
-        case EPERM:
-        case EROFS: return RuntimeError(ErrorNumber::PermissionDenied, native);
-        case ENOSPC: return RuntimeError(ErrorNumber::DiskFull, native);
-        default: return RuntimeError(ErrorNumber::PathFileAccessError, native, 0, std::strerror(err));
-    }
-}
-
 void MakeDirectory(const std::string& path) {
-    const std::string native = NativeForCreate(path);
+    const std::string native = NativePathForCreate(path);
     if (native.empty()) throw RuntimeError(ErrorNumber::PathNotFound, native, 0, "no folder named");
-    if (::mkdir(native.c_str(), 0755) != 0) throw ErrnoError(errno, native);
+    if (::mkdir(native.c_str(), 0755) != 0) throw FileSystemError(errno, native);
 }
 
 // A file without its owner's write permission counts as read-only, as the
 // attribute did: it is not deleted, even by a user who could.
 void DeleteFile(const std::string& native) {
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0) throw ErrnoError(errno, native);
+    if (::stat(native.c_str(), &st) != 0) throw FileSystemError(errno, native);
     if (!(st.st_mode & S_IWUSR))
         throw RuntimeError(ErrorNumber::PathFileAccessError, native, 0, "the file is read-only");
-    if (::unlink(native.c_str()) != 0) throw ErrnoError(errno, native);
+    if (::unlink(native.c_str()) != 0) throw FileSystemError(errno, native);
 }
 
 void CopyFile(const std::string& from, const std::string& toNative) {
@@ -65,7 +45,7 @@ void CopyFile(const std::string& from, const std::string& toNative) {
     fs::copy_file(fromNative, toNative, fs::copy_options::none, ec);
     if (ec) {
         if (!DirectoryExists(ParentDirectory(toNative))) throw RuntimeError(ErrorNumber::PathNotFound, toNative);
-        throw ErrnoError(ec.value(), toNative);
+        throw FileSystemError(ec.value(), toNative);
     }
     // Files from a read-only medium must stay replaceable by the next install.
     fs::permissions(toNative, fs::perms::owner_write, fs::perm_options::add, ec);
@@ -157,7 +137,7 @@ void InstallForm::CopyListLine(const std::string& line, const std::string& sourc
     }
 
     ctx_.view.SetMsg("Copying File..." + line);
-    std::string targetNative = NativeForCreate(target);
+    std::string targetNative = NativePathForCreate(target);
     bool copy = true;
     if (FileExists(target)) {
         if (mode == Overwrite::NotAsked)

@@ -14,32 +14,10 @@
 namespace kobal::shell {
 namespace {
 
-// A name that does not exist as written may exist in another letter case;
-// a new last component is kept as written.
-std::string NativeForCreate(const std::string& path) {
-    const std::string native = NativePath(path);
-    const size_t slash = native.find_last_of('/');
-    if (slash == std::string::npos) return native;
-    if (slash == 0) return native;
-    return ResolvePath(native.substr(0, slash)) + native.substr(slash);
-}
-
 bool Exists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }
 
-RuntimeError FileSystemError(int err, const std::string& native) {
-    switch (err) {
-        case ENOENT:
-        case ENOTDIR: return RuntimeError(ErrorNumber::PathNotFound, native);
-        case EACCES:
-        case EPERM:
-        case EROFS: return RuntimeError(ErrorNumber::PermissionDenied, native);
-        case ENOSPC: return RuntimeError(ErrorNumber::DiskFull, native);
-        default: return RuntimeError(ErrorNumber::PathFileAccessError, native, 0, std::strerror(err));
-    }
-}
-
 void MakeFolder(const std::string& path) {
-    const std::string native = NativeForCreate(path);
+    const std::string native = NativePathForCreate(path);
     if (::mkdir(native.c_str(), 0755) != 0) throw FileSystemError(errno, native);
 }
 
@@ -240,7 +218,7 @@ void Module1::AddToStartMenu(const std::string& fileName) {
 void Module1::WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
                                 const std::string& iconFile) {
     const std::string path = cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";
-    const std::string native = NativeForCreate(path);
+    const std::string native = NativePathForCreate(path);
     const std::string content = "[InternetShortcut]\r\nURL=" + target + "\r\nIconIndex=0\r\nIconFile=" +
                                 iconFile + "\r\n";
     std::FILE* f = std::fopen(native.c_str(), "wb");

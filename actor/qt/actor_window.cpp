@@ -1,12 +1,15 @@
 #include "actor/qt/actor_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtGui/qguiapplication_platform.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <atomic>
 #include <cmath>
@@ -45,6 +48,44 @@ void CountFrame() {
     frames.store(frames.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
+xcb_connection_t* XConnection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+template <typename T>
+struct Reply {
+    explicit Reply(T* r) : p(r) {}
+    ~Reply() { std::free(p); }
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+    T* operator->() const { return p; }
+    explicit operator bool() const { return p != nullptr; }
+    T* p;
+};
+
+// Pictures are drawn by the server from pixmaps only when it takes our
+// 32-bit pixels as they are: a 24- or 32-bit true-colour visual with
+// 8-bit red, green and blue, 32 bits per pixel, least significant byte first.
+bool ServerTakesRgb32(xcb_connection_t* c, xcb_visualid_t visual, uint8_t depth) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    if ((depth != 24 && depth != 32) || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) return false;
+    bool bpp32 = false;
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+        if (f.data->depth == depth) bpp32 = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
+    if (!bpp32) return false;
+    for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
+        for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem; xcb_depth_next(&d))
+            for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+                if (v.data->visual_id == visual)
+                    return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && v.data->red_mask == 0xFF0000 &&
+                           v.data->green_mask == 0xFF00 && v.data->blue_mask == 0xFF;
+    return false;
+}
+
+// Server pixmaps of pictures are dropped all together beyond this.
+constexpr size_t kMaxServerBytes = 32u << 20;
+
 }  // namespace
 
 ActorWindow::ActorWindow()
@@ -58,10 +99,54 @@ ActorWindow::ActorWindow()
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
+// Qt answers each configure notification of a top-level window with three
+// round trips to the server (its position, then the frame margins), and each
+// exposure with a paint that waits for the server; every one is a hand-off
+// between Qt's X event thread and the main thread. While the actor is on the
+// screen it moves itself and the server draws its pictures, so the window
+// does not ask for either.
+bool ActorWindow::Quiet() {
+    xcb_connection_t* c = XConnection();
+    if (!c || !isVisible()) return false;
+    if (quiet_) return true;
+    const auto window = static_cast<xcb_window_t>(winId());
+    if (!probed_) {
+        probed_ = true;
+        Reply attributes(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+        Reply geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+        if (!attributes || !geometry) return false;
+        qtEventMask_ = attributes->your_event_mask;
+        if (ServerTakesRgb32(c, attributes->visual, geometry->depth)) depth_ = geometry->depth;
+    }
+    if (!qtEventMask_) return false;
+    uint32_t quiet = qtEventMask_ & ~static_cast<uint32_t>(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+    if (depth_) quiet &= ~static_cast<uint32_t>(XCB_EVENT_MASK_EXPOSURE);
+    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &quiet);
+    quiet_ = true;
+    return true;
+}
+
+void ActorWindow::RestoreQtEvents() {
+    if (!quiet_) return;
+    quiet_ = false;
+    if (xcb_connection_t* c = XConnection())
+        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_EVENT_MASK, &qtEventMask_);
+}
+
+void ActorWindow::SyncQtPosition() {
+    if (!quiet_) return;
+    RestoreQtEvents();
+    move(position_);
+}
+
 void ActorWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
     const QSize size(std::max(1, static_cast<int>(std::lround(widthTwips / tppx_))),
                      std::max(1, static_cast<int>(std::lround(heightTwips / tppy_))));
-    if (size != this->size()) resize(size);
+    if (size == this->size()) return;
+    // One request with the real position, or Qt would put the window back
+    // where it last knew it.
+    RestoreQtEvents();
+    setGeometry(QRect(positioned_ ? position_ : pos(), size));
 }
 
 void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
@@ -72,7 +157,17 @@ void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
     if (positioned_ && to == position_) return;
     position_ = to;
     positioned_ = true;
-    move(to);
+    if (!Quiet()) {
+        // Not on the screen yet: Qt places it when it shows it.
+        move(to);
+        return;
+    }
+    // Straight to the server: Qt's move would also rewrite the size hints.
+    xcb_connection_t* c = XConnection();
+    const uint32_t xy[] = {static_cast<uint32_t>(to.x()), static_cast<uint32_t>(to.y())};
+    xcb_configure_window(c, static_cast<xcb_window_t>(winId()), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+    // A new picture's repaint follows in the same tick and sends both at once.
+    if (!shapePending_) xcb_flush(c);
 }
 
 const QPixmap& ActorWindow::Picture(const std::string& path) {
@@ -97,14 +192,68 @@ void ActorWindow::SetKeyColor(int32_t keyColor) {
     shapePending_ = true;
 }
 
+uint32_t ActorWindow::ServerPicture() {
+    xcb_connection_t* c = XConnection();
+    const auto key = std::make_tuple(picture_.cacheKey(), width(), height());
+    if (auto it = serverPictures_.find(key); it != serverPictures_.end()) return it->second;
+
+    const auto window = static_cast<xcb_window_t>(winId());
+    if (serverBytes_ > kMaxServerBytes) {
+        // Only the picture on show is in use; the others are made again.
+        for (const auto& [k, pixmap] : serverPictures_)
+            if (pixmap != background_) xcb_free_pixmap(c, pixmap);
+        std::erase_if(serverPictures_, [this](const auto& entry) { return entry.second != background_; });
+        serverBytes_ = 0;
+    }
+    // What paintEvent draws: the picture at the top-left corner on black.
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    {
+        QPainter painter(&image);
+        painter.drawPixmap(0, 0, picture_);
+    }
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(width()), static_cast<uint16_t>(height()));
+    if (!gc_) {
+        gc_ = xcb_generate_id(c);
+        xcb_create_gc(c, gc_, pixmap, 0, nullptr);
+    }
+    // In strips that fit in one request.
+    const size_t line = static_cast<size_t>(image.bytesPerLine());
+    const size_t room = static_cast<size_t>(xcb_get_maximum_request_length(c)) * 4 - 64;
+    const int strip = static_cast<int>(std::max<size_t>(1, room / line));
+    for (int y = 0; y < image.height(); y += strip) {
+        const int rows = std::min(strip, image.height() - y);
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc_, static_cast<uint16_t>(image.width()),
+                      static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth_,
+                      static_cast<uint32_t>(line * static_cast<size_t>(rows)), image.constScanLine(y));
+    }
+    serverPictures_.emplace(key, pixmap);
+    serverBytes_ += image.sizeInBytes();
+    return pixmap;
+}
+
 void ActorWindow::Repaint() {
+    const bool onServer = Quiet() && depth_ != 0;
+    if (onServer) {
+        // The server draws the picture as the window's background, at once
+        // and again whenever a part of the window comes into view.
+        if (const uint32_t pixmap = ServerPicture(); pixmap != background_) {
+            xcb_connection_t* c = XConnection();
+            const auto window = static_cast<xcb_window_t>(winId());
+            xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
+            xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+            background_ = pixmap;
+        }
+    }
     if (shapePending_) {
         shapePending_ = false;
         shaper_.SetPicture(picture_);
         if (pendingKey_) shaper_.SetKeyColor(*pendingKey_);
         else shaper_.ClearShape();
     }
-    update();
+    if (onServer) xcb_flush(XConnection());
+    else update();
 }
 
 void ActorWindow::SetIcon(const std::string& path) { setWindowIcon(QIcon(kobal::qt::LoadPicture(path))); }
@@ -118,10 +267,14 @@ void ActorWindow::Show() {
         position_ = pos();
         positioned_ = true;
     }
+    SyncQtPosition();
     show();
 }
 
-void ActorWindow::Hide() { hide(); }
+void ActorWindow::Hide() {
+    SyncQtPosition();
+    hide();
+}
 
 void ActorWindow::BringToFront() {
     raise();

@@ -7,7 +7,9 @@
 #include <QPoint>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
+#include <tuple>
 
 #include "actor/ports.h"
 #include "common/qt/key_color_shaper.h"
@@ -48,6 +50,16 @@ protected:
 private:
     QPointF TwipsInside(const QPointF& globalPixels) const;
     const QPixmap& Picture(const std::string& path);
+    // While the window is on the screen, moves and pictures go straight to
+    // the X server, and the window stops reporting its moves (and, when the
+    // server draws the pictures, its exposures) to Qt.
+    bool Quiet();
+    // Before Qt sets the window's geometry or visibility again: it hears of
+    // the window again, and learns where it really is.
+    void RestoreQtEvents();
+    void SyncQtPosition();
+    // The server-side copy of the picture at the window's size (0: none).
+    uint32_t ServerPicture();
 
     double tppx_, tppy_;
     QPixmap picture_;
@@ -57,6 +69,17 @@ private:
     bool shapePending_ = false;
     QPoint position_{0, 0};
     bool positioned_ = false;
+    // Qt's idea of the position is out of date and it hears nothing of the
+    // window's moves (nor of its exposures when the server draws it).
+    bool quiet_ = false;
+    bool probed_ = false;
+    uint32_t qtEventMask_ = 0;
+    uint8_t depth_ = 0;  // 0: the server cannot take our pictures as they are
+    uint32_t gc_ = 0;
+    // Pictures kept on the server as pixmaps, by picture and window size.
+    std::map<std::tuple<qint64, int, int>, uint32_t> serverPictures_;
+    size_t serverBytes_ = 0;
+    uint32_t background_ = 0;
     QPoint rightPress_;
     bool rightMoved_ = false;
     int pictureLoads_ = 0;

@@ -4,16 +4,22 @@
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace kobal::actor::qt {
 
 namespace {
 
-// A member that stops reading must not make the hub hoard its texts.
-constexpr qint64 kMaxPendingBytes = 1 << 20;
+// A peer that stops reading must not make us hoard its texts.
+constexpr size_t kMaxPendingBytes = 1 << 20;
+constexpr int kBacklog = 50;
 
 bool PrivateDirectory(const std::string& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
@@ -23,11 +29,10 @@ bool PrivateDirectory(const std::string& dir) {
     return true;
 }
 
-bool SameUser(QLocalSocket* socket) {
+bool SameUser(int fd) {
     ucred cred {};
     socklen_t len = sizeof cred;
-    if (::getsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
-        return false;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
     return cred.uid == ::getuid();
 }
 
@@ -54,6 +59,65 @@ ino_t InodeOf(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
+bool Address(const std::string& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+long long MonotonicMs() {
+    timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// A connected, non-blocking socket to whoever listens at path, or -1. A
+// full backlog is waited out for up to timeoutMs.
+int ConnectTo(const std::string& path, int timeoutMs) {
+    sockaddr_un address;
+    if (!Address(path, address)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const long long deadline = MonotonicMs() + timeoutMs;
+    for (;;) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN || MonotonicMs() >= deadline) break;
+        ::usleep(5000);
+    }
+    ::close(fd);
+    return -1;
+}
+
+// A listening socket at path, or -1 with errno telling why.
+int ListenAt(const std::string& path) {
+    sockaddr_un address;
+    if (!Address(path, address)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, kBacklog) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    ::chmod(path.c_str(), 0600);
+    return fd;
+}
+
+// Qt may still be delivering the notifier's own signal: it goes later.
+void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
+    if (!notifier) return;
+    notifier->setEnabled(false);
+    notifier.release()->deleteLater();
+}
+
 }  // namespace
 
 std::string LocalLink::SocketDirectory() {
@@ -76,6 +140,102 @@ LocalLink::~LocalLink() {
     Serve(false);
 }
 
+std::unique_ptr<LocalLink::Connection> LocalLink::Watch(int fd, bool member) {
+    auto connection = std::make_unique<Connection>();
+    connection->fd = fd;
+    connection->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connection->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connection->writable->setEnabled(false);
+    if (member) {
+        QObject::connect(connection->readable.get(), &QSocketNotifier::activated, [this, fd] { ReadFromMember(fd); });
+        QObject::connect(connection->writable.get(), &QSocketNotifier::activated, [this, fd] {
+            auto it = members_.find(fd);
+            if (it == members_.end()) return;
+            Flush(*it->second);
+            if (it->second->broken) DropMember(fd);
+        });
+    } else {
+        QObject::connect(connection->readable.get(), &QSocketNotifier::activated, [this, fd] {
+            if (hub_ && hub_->fd == fd) ReadFromHub();
+        });
+        QObject::connect(connection->writable.get(), &QSocketNotifier::activated, [this, fd] {
+            if (!hub_ || hub_->fd != fd) return;
+            Flush(*hub_);
+            if (hub_->broken) CloseLink();
+        });
+    }
+    return connection;
+}
+
+void LocalLink::Close(std::unique_ptr<Connection> connection) {
+    if (!connection) return;
+    Retire(connection->readable);
+    Retire(connection->writable);
+    ::close(connection->fd);
+}
+
+bool LocalLink::Send(Connection& connection, const std::string& bytes) {
+    if (connection.broken) return false;
+    if (!connection.pending.empty()) {
+        connection.pending += bytes;
+        return true;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            connection.broken = true;
+            return false;
+        }
+    }
+    if (done < bytes.size()) {
+        connection.pending.assign(bytes, done, std::string::npos);
+        connection.writable->setEnabled(true);
+    }
+    return true;
+}
+
+void LocalLink::Flush(Connection& connection) {
+    size_t done = 0;
+    while (done < connection.pending.size()) {
+        const ssize_t n = ::send(connection.fd, connection.pending.data() + done, connection.pending.size() - done,
+                                 MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            connection.broken = true;
+            break;
+        }
+    }
+    connection.pending.erase(0, done);
+    if (connection.pending.empty() || connection.broken) connection.writable->setEnabled(false);
+}
+
+// One read per turn of the event loop: what is left wakes it again.
+bool LocalLink::Receive(Connection& connection) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(connection.fd, buffer, sizeof buffer);
+        if (n > 0) {
+            connection.decoder.Append(std::string_view(buffer, static_cast<size_t>(n)));
+            return true;
+        }
+        if (n == 0) return false;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
 bool LocalLink::OpenLink() {
     const std::string path = SocketPath();
     if (path.empty()) return false;
@@ -85,39 +245,26 @@ bool LocalLink::OpenLink() {
         Serve(false);
     }
     CloseLink();
-    auto* hub = new QLocalSocket;
-    hub->connectToServer(QString::fromStdString(path));
-    if (!hub->waitForConnected(200)) {
-        delete hub;
-        return false;
-    }
-    hub_ = hub;
-    fromHub_ = LinkFrameDecoder();
-    QObject::connect(hub, &QLocalSocket::readyRead, [this, hub] {
-        if (hub == hub_) ReadFromHub();
-    });
+    const int fd = ConnectTo(path, 200);
+    if (fd < 0) return false;
+    hub_ = Watch(fd, false);
     return true;
 }
 
-void LocalLink::CloseLink() {
-    if (!hub_) return;
-    QLocalSocket* hub = hub_;
-    hub_ = nullptr;
-    hub->disconnect();
-    hub->abort();
-    hub->deleteLater();
-}
+void LocalLink::CloseLink() { Close(std::move(hub_)); }
 
 void LocalLink::Serve(bool serve) {
     if (!serve) {
-        for (auto& [member, decoder] : members_) {
-            member->disconnect();
-            member->abort();
-            member->deleteLater();
-        }
+        for (auto& [fd, member] : members_) Close(std::move(member));
         members_.clear();
-        if (server_) server_->close();
-        server_.reset();
+        if (listenFd_ >= 0) {
+            Retire(accepting_);
+            ::close(listenFd_);
+            listenFd_ = -1;
+            // Our own socket file only: another hub may have taken the name.
+            const std::string path = SocketPath();
+            if (!path.empty() && InodeOf(path) == servedInode_) ::unlink(path.c_str());
+        }
         servedInode_ = 0;
         return;
     }
@@ -125,107 +272,106 @@ void LocalLink::Serve(bool serve) {
     const std::string dir = SocketDirectory();
     if (dir.empty()) return;
     const std::string path = dir + "/KOBALACTOR-Actor-DDEline";
-    const QString name = QString::fromStdString(path);
     DirectoryLock lock(dir);
-    auto server = std::make_unique<QLocalServer>();
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(name)) {
+    int fd = ListenAt(path);
+    if (fd < 0) {
+        if (errno != EADDRINUSE) return;
         // Someone alive serves it: this actor joins that hub at its re-join.
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(100)) {
-            probe.abort();
+        if (const int probe = ConnectTo(path, 100); probe >= 0) {
+            ::close(probe);
             return;
         }
         // Left behind by a hub that died: take it over.
-        QLocalServer::removeServer(name);
-        if (!server->listen(name)) return;
+        ::unlink(path.c_str());
+        fd = ListenAt(path);
+        if (fd < 0) return;
     }
-    server_ = std::move(server);
+    listenFd_ = fd;
     servedInode_ = InodeOf(path);
-    QObject::connect(server_.get(), &QLocalServer::newConnection, [this] { Accept(); });
+    accepting_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(accepting_.get(), &QSocketNotifier::activated, [this] { Accept(); });
 }
 
 void LocalLink::Accept() {
-    while (server_ && server_->hasPendingConnections()) {
-        QLocalSocket* member = server_->nextPendingConnection();
-        if (!SameUser(member)) {
-            member->abort();
-            member->deleteLater();
-            continue;
-        }
-        members_.emplace(member, LinkFrameDecoder());
-        QObject::connect(member, &QLocalSocket::readyRead, [this, member] { ReadFromMember(member); });
-        QObject::connect(member, &QLocalSocket::disconnected, [this, member] { DropMember(member); });
-    }
-}
-
-void LocalLink::DropMember(QLocalSocket* member) {
-    auto it = members_.find(member);
-    if (it == members_.end()) return;
-    members_.erase(it);
-    member->disconnect();
-    member->abort();
-    member->deleteLater();
-}
-
-void LocalLink::Broadcast(const std::string& frame, QLocalSocket* except) {
-    std::vector<QLocalSocket*> stalled;
-    for (auto& [member, decoder] : members_) {
-        if (member == except) continue;
-        member->write(frame.data(), static_cast<qint64>(frame.size()));
-        if (member->bytesToWrite() > kMaxPendingBytes) stalled.push_back(member);
-    }
-    for (QLocalSocket* member : stalled) DropMember(member);
-}
-
-void LocalLink::ReadFromMember(QLocalSocket* member) {
-    auto it = members_.find(member);
-    if (it == members_.end()) return;
-    const QByteArray bytes = member->readAll();
-    it->second.Append(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-    std::string text;
-    for (;;) {
-        it = members_.find(member);
-        if (it == members_.end()) return;
-        const auto result = it->second.Next(text);
-        if (result == LinkFrameDecoder::Result::NeedMore) return;
-        if (result == LinkFrameDecoder::Result::Bad) {
-            DropMember(member);
+    while (listenFd_ >= 0) {
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
             return;
         }
-        // The hub's item changes: its own change event, then every other member.
-        Broadcast(EncodeLinkFrame(text), member);
+        if (!SameUser(fd)) {
+            ::close(fd);
+            continue;
+        }
+        members_.emplace(fd, Watch(fd, true));
+    }
+}
+
+void LocalLink::DropMember(int fd) {
+    auto it = members_.find(fd);
+    if (it == members_.end()) return;
+    std::unique_ptr<Connection> member = std::move(it->second);
+    members_.erase(it);
+    Close(std::move(member));
+}
+
+void LocalLink::Broadcast(const std::string& frame, int exceptFd) {
+    std::vector<int> stalled;
+    for (auto& [fd, member] : members_) {
+        if (fd == exceptFd) continue;
+        if (!Send(*member, frame) || member->pending.size() > kMaxPendingBytes) stalled.push_back(fd);
+    }
+    for (int fd : stalled) DropMember(fd);
+}
+
+void LocalLink::ReadFromMember(int fd) {
+    auto it = members_.find(fd);
+    if (it == members_.end()) return;
+    const bool open = Receive(*it->second);
+    std::string text;
+    for (;;) {
+        it = members_.find(fd);
+        if (it == members_.end()) return;
+        const auto result = it->second->decoder.Next(text);
+        if (result == LinkFrameDecoder::Result::NeedMore) break;
+        if (result == LinkFrameDecoder::Result::Bad) {
+            DropMember(fd);
+            return;
+        }
+        // The hub's item changes: every other member, then its own change event.
+        Broadcast(EncodeLinkFrame(text), fd);
         changed_(text);
     }
+    if (!open) DropMember(fd);
 }
 
 void LocalLink::ReadFromHub() {
-    const QByteArray bytes = hub_->readAll();
-    fromHub_.Append(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    const bool open = Receive(*hub_);
     std::string text;
     for (;;) {
-        const auto result = fromHub_.Next(text);
-        if (result == LinkFrameDecoder::Result::NeedMore) return;
+        if (!hub_) return;
+        const auto result = hub_->decoder.Next(text);
+        if (result == LinkFrameDecoder::Result::NeedMore) break;
         if (result == LinkFrameDecoder::Result::Bad) {
             CloseLink();
             return;
         }
         changed_(text);
-        if (!hub_) return;
     }
+    if (!open) CloseLink();
 }
 
 void LocalLink::SetItemText(const std::string& text) {
-    if (serving()) Broadcast(EncodeLinkFrame(text), nullptr);
+    if (serving()) Broadcast(EncodeLinkFrame(text), -1);
 }
 
 bool LocalLink::Poke(const std::string& text) {
-    if (!hub_ || hub_->state() != QLocalSocket::ConnectedState) return false;
-    const std::string frame = EncodeLinkFrame(text);
-    if (hub_->write(frame.data(), static_cast<qint64>(frame.size())) < 0) return false;
-    hub_->flush();
-    return hub_->state() == QLocalSocket::ConnectedState;
+    if (!hub_) return false;
+    if (!Send(*hub_, EncodeLinkFrame(text)) || hub_->pending.size() > kMaxPendingBytes) {
+        CloseLink();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kobal::actor::qt

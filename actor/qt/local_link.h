@@ -2,9 +2,10 @@
 // The link between actors over a local socket. The hub listens on
 // KOBALACTOR-Actor-DDEline in a directory only the user can open; members
 // connect to it. A member's poke goes to the hub, whose item change reaches
-// every other member; the sender never gets its own text back.
-#include <QLocalServer>
-#include <QLocalSocket>
+// every other member; the sender never gets its own text back. Plain
+// sockets watched by the event loop: an actor does not load Qt's network
+// module (and what it pulls in) for one local socket.
+#include <QSocketNotifier>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,21 +31,37 @@ public:
     // The socket's directory and full name, made on first use.
     static std::string SocketDirectory();
     static std::string SocketPath();
-    bool serving() const { return server_ && server_->isListening(); }
+    bool serving() const { return listenFd_ >= 0; }
     int members() const { return static_cast<int>(members_.size()); }
 
 private:
+    // One connected socket: to a member (in the hub) or to the hub.
+    struct Connection {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> readable, writable;
+        LinkFrameDecoder decoder;
+        std::string pending;  // written when the socket takes it
+        bool broken = false;
+    };
+
+    std::unique_ptr<Connection> Watch(int fd, bool member);
+    void Close(std::unique_ptr<Connection> connection);
+    // Sends now what the socket takes and keeps the rest; false when broken.
+    bool Send(Connection& connection, const std::string& bytes);
+    void Flush(Connection& connection);
+    // Reads what has arrived; false when the peer has gone.
+    bool Receive(Connection& connection);
     void Accept();
-    void ReadFromMember(QLocalSocket* member);
+    void ReadFromMember(int fd);
     void ReadFromHub();
-    void DropMember(QLocalSocket* member);
-    void Broadcast(const std::string& frame, QLocalSocket* except);
+    void DropMember(int fd);
+    void Broadcast(const std::string& frame, int exceptFd);
 
     std::function<void(const std::string&)> changed_;
-    std::unique_ptr<QLocalServer> server_;
-    std::map<QLocalSocket*, LinkFrameDecoder> members_;
-    QLocalSocket* hub_ = nullptr;  // the member's link; deleted later, never in its own slot
-    LinkFrameDecoder fromHub_;
+    int listenFd_ = -1;
+    std::unique_ptr<QSocketNotifier> accepting_;
+    std::map<int, std::unique_ptr<Connection>> members_;  // by socket
+    std::unique_ptr<Connection> hub_;                     // the member's link
     unsigned long servedInode_ = 0;  // our socket file, to notice a take-over
 };
 

@@ -1,12 +1,16 @@
 #include "actor/qt/qt_ports.h"
 
+#include <dlfcn.h>
+
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QScreen>
-#include <QSoundEffect>
 #include <QUrl>
+#include <cstdio>
 
 #include "common/qt/qt_support.h"
 
@@ -97,14 +101,20 @@ void TrayAndMenu::SetChecked(MenuItem item, bool checked) { items_.at(item)->set
 
 void TrayAndMenu::Popup() { taskpopup_.exec(QCursor::pos()); }
 
-QtSound::~QtSound() { delete effect_; }
+QtSound::~QtSound() = default;
 
 void QtSound::Play(const std::string& path) {
-    if (!effect_) effect_ = new QSoundEffect;
-    effect_->stop();
-    // A missing file or no audio device simply stays silent.
-    effect_->setSource(QUrl::fromLocalFile(Q(path)));
-    effect_->play();
+    if (!loaded_) {
+        loaded_ = true;
+        const QString module = QCoreApplication::applicationDirPath() + "/kobalactor_sound.so";
+        using Create = SoundPort* (*)();
+        if (void* handle = ::dlopen(QFile::encodeName(module).constData(), RTLD_NOW | RTLD_LOCAL)) {
+            if (auto create = reinterpret_cast<Create>(::dlsym(handle, "KobalCreateSoundPlayer"))) player_.reset(create());
+        } else {
+            std::fprintf(stderr, "kobalactor: no sound: %s\n", ::dlerror());
+        }
+    }
+    if (player_) player_->Play(path);
 }
 
 void QtDesktop::OpenDocument(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); }

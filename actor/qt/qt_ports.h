@@ -11,8 +11,6 @@
 
 #include "actor/ports.h"
 
-class QSoundEffect;
-
 namespace kobal::actor::qt {
 
 // An interval of 0 keeps the timer from ticking, as the classic control did.
@@ -65,14 +63,17 @@ private:
 };
 
 // One player, made on the first sound so that a silent actor never pays
-// for the audio stack; a new sound cuts off the one playing.
+// for the audio stack: it lives in the module kobalactor_sound beside the
+// program, loaded then. A new sound cuts off the one playing; without the
+// module the actor stays silent.
 class QtSound : public SoundPort {
 public:
     ~QtSound() override;
     void Play(const std::string& path) override;
 
 private:
-    QSoundEffect* effect_ = nullptr;
+    std::unique_ptr<SoundPort> player_;
+    bool loaded_ = false;
 };
 
 class QtDesktop : public DesktopPort {

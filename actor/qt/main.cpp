@@ -1,6 +1,9 @@
 // kobalactor: one actor per process, started with the actor file's path.
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <unistd.h>
@@ -30,6 +33,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
     // A hub that vanished must not kill the member writing to it.
     std::signal(SIGPIPE, SIG_IGN);
+    // Seven actors are seven processes: Qt's helper threads share the one
+    // heap rather than each keep an arena of its own.
+    mallopt(M_ARENA_MAX, 1);
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -54,6 +60,8 @@ int main(int argc, char** argv) {
             std::signal(SIGHUP, OnTerminate);
         }
         actor.Start(commandLine, installPath);
+        // What start-up freed goes back to the system once it has settled.
+        QTimer::singleShot(2000, [] { malloc_trim(0); });
         return QApplication::exec();
     });
 }

@@ -17,13 +17,21 @@ play() {  # $1: screen size
   xvfb-run -a -s "-screen 0 ${1}x24" sh -c '
     cd "$1" || exit 2
     resource/kobaltron actors/samples.kpls || exit 3
-    sleep 3
-    xdotool search --name "^(Kobi|Tron)$" > "$2/windows"
+    # Both windows and both processes; a loaded machine may take a while.
+    tries=0
+    while :; do
+      sleep 1
+      xdotool search --name "^(Kobi|Tron)$" > "$2/windows"
+      # Every actor process of this screen, by its runtime directory.
+      for pid in $(pgrep -x kobalactor); do
+        grep -qzx "XDG_RUNTIME_DIR=$2/run" /proc/$pid/environ 2>/dev/null && echo $pid
+      done > "$2/pids"
+      tries=$((tries + 1))
+      [ "$(wc -l < "$2/windows")" -ge 2 ] && [ "$(wc -l < "$2/pids")" -ge 2 ] && break
+      [ $tries -ge 20 ] && break
+    done
+    echo "actors seen after $tries s: $(cat "$2/pids" | tr "\n" " ")"
     for id in $(cat "$2/windows"); do xwininfo -id $id | grep -E "Absolute upper-left [XY]"; done > "$2/before"
-    # Every actor process of this screen, by its runtime directory.
-    for pid in $(pgrep -f "$1/resource/kobalactor"); do
-      grep -qz "XDG_RUNTIME_DIR=$2/run" /proc/$pid/environ 2>/dev/null && echo $pid
-    done > "$2/pids"
     sleep "$3"
     for id in $(cat "$2/windows"); do xwininfo -id $id | grep -E "Absolute upper-left [XY]"; done > "$2/after"
     alive=0
@@ -44,6 +52,7 @@ for size in 1920x1080 2560x1440; do
   windows=$(wc -l < "$dir/windows" 2>/dev/null || echo 0)
   if [ "$alive" != 2 ] || [ "$windows" != 2 ]; then
     echo "$size: $alive actors alive, $windows windows (expected 2 and 2)"; status=1
+    sed "s/^/$size: /" "$dir/output"
   fi
   if grep -E "Run-time error|: File not found|Error:" "$dir/output"; then
     echo "$size: an actor reported an error"; status=1

@@ -51,29 +51,32 @@ double QtScreen::Height() { return ScreenRect().height() * TwipsPerPixelY(); }
 double QtScreen::TwipsPerPixelX() { return kobal::qt::TwipsPerPixelX(); }
 double QtScreen::TwipsPerPixelY() { return kobal::qt::TwipsPerPixelY(); }
 
-TrayAndMenu::TrayAndMenu(Handlers handlers) : taskpopup_("popup"), handlers_(std::move(handlers)) {
-    auto item = [this](QMenu* menu, const char* caption, const std::function<void()>& handler) {
+TrayAndMenu::TrayAndMenu(Handlers handlers) : handlers_(std::move(handlers)) {}
+
+void TrayAndMenu::MakeMenu() {
+    taskpopup_ = std::make_unique<QMenu>("popup");
+    auto item = [](QMenu* menu, const char* caption, const std::function<void()>& handler) {
         QAction* a = menu->addAction(caption);
         QObject::connect(a, &QAction::triggered, [handler] {
             if (handler) handler();
         });
         return a;
     };
-    QMenu* processpri = taskpopup_.addMenu("Priority");
+    QMenu* processpri = taskpopup_->addMenu("Priority");
     items_[MenuItem::pActivated] = item(processpri, "1:Activated", handlers_.pActivated);
     items_[MenuItem::pBored] = item(processpri, "2:Bored", handlers_.pBored);
     items_[MenuItem::psleep] = item(processpri, "3:Sleep", handlers_.psleep);
     items_[MenuItem::phyber] = item(processpri, "4:Hibernate", handlers_.phyber);
-    QMenu* paudio = taskpopup_.addMenu("Audio");
+    QMenu* paudio = taskpopup_->addMenu("Audio");
     items_[MenuItem::Paudioon] = item(paudio, "On", handlers_.Paudioon);
     items_[MenuItem::paudiooff] = item(paudio, "Off", handlers_.paudiooff);
     for (auto& [id, action] : items_) {
         action->setCheckable(true);
-        action->setChecked(false);
+        action->setChecked(checked_[id]);
     }
-    item(&taskpopup_, "Help", handlers_.Helpme);
-    item(&taskpopup_, "About", handlers_.about);
-    item(&taskpopup_, "Remove", handlers_.Remove);
+    item(taskpopup_.get(), "Help", handlers_.Helpme);
+    item(taskpopup_.get(), "About", handlers_.about);
+    item(taskpopup_.get(), "Remove", handlers_.Remove);
 }
 
 TrayAndMenu::~TrayAndMenu() = default;
@@ -97,9 +100,15 @@ void TrayAndMenu::Remove() {
     icon_.reset();
 }
 
-void TrayAndMenu::SetChecked(MenuItem item, bool checked) { items_.at(item)->setChecked(checked); }
+void TrayAndMenu::SetChecked(MenuItem item, bool checked) {
+    checked_[item] = checked;
+    if (auto it = items_.find(item); it != items_.end()) it->second->setChecked(checked);
+}
 
-void TrayAndMenu::Popup() { taskpopup_.exec(QCursor::pos()); }
+void TrayAndMenu::Popup() {
+    if (!taskpopup_) MakeMenu();
+    taskpopup_->exec(QCursor::pos());
+}
 
 QtSound::~QtSound() = default;
 

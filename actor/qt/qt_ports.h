@@ -53,11 +53,14 @@ public:
     void Popup() override;
 
     bool trayAvailable() const;
-    QMenu& taskpopup() { return taskpopup_; }
 
 private:
-    QMenu taskpopup_;
+    void MakeMenu();
+    // Made on the first popup: an actor that is never asked for its menu
+    // does not carry the menu's widgets. The check marks are kept here.
+    std::unique_ptr<QMenu> taskpopup_;
     std::map<MenuItem, QAction*> items_;
+    std::map<MenuItem, bool> checked_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     Handlers handlers_;
 };

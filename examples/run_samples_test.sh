@@ -13,8 +13,10 @@ play() {  # $1: screen size
   dir="$WORK/$1"
   mkdir -p "$dir/config" "$dir/run"
   chmod 700 "$dir/run"
+  # -noreset: the launcher is the last client when it ends; a resetting
+  # server would refuse an actor connecting just then.
   XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/run" KOBALTRON_NO_DIALOGS=1 \
-  xvfb-run -a -s "-screen 0 ${1}x24" sh -c '
+  xvfb-run -a -s "-screen 0 ${1}x24 -noreset" sh -c '
     cd "$1" || exit 2
     resource/kobaltron actors/samples.kpls || exit 3
     # Both windows and both processes; a loaded machine may take a while.

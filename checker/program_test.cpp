@@ -106,6 +106,7 @@ TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {
         {"--run 5 --seed -1 a.kact", "kobalcheck: seed \"-1\" is not a number"},
         {"--screen 1920 a.kact", "kobalcheck: screen size \"1920\" is not WIDTHxHEIGHT"},
         {"--run 5 a.kact b.kact", "kobalcheck: --run takes exactly one actor file"},
+        {"--run 5 actors/Samples.KPL", "kobalcheck: --run takes one actor file, and actors/Samples.KPL is a playlist"},
         {"--frobnicate a.kact", "kobalcheck: unknown option --frobnicate"},
         {"--install /nonexistent/kobal a.kact", "kobalcheck: install directory \"/nonexistent/kobal\" not found"},
     };

@@ -14,7 +14,7 @@
 #include "common/install_path.h"
 #include "common/paths.h"
 #include "common/qt/qt_support.h"
-#include "common/text.h"
+#include "launcher/launcher.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ Options Parse(int argc, char** argv) {
     if (o.files.empty()) Usage("no actor file or playlist given");
     if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
     // A playlist would be read as an actor file and fail at its first line.
-    if (o.run && (kobal::EndsWithNoCase(o.files[0], ".kpls") || kobal::EndsWithNoCase(o.files[0], ".kpl")))
+    if (o.run && kobal::launcher::ClassifyTarget(o.files[0]) == kobal::launcher::TargetKind::Playlist)
         Usage("--run takes one actor file, and " + o.files[0] + " is a playlist");
     return o;
 }

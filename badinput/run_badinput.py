@@ -198,7 +198,10 @@ class Sandbox:
                if k not in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS")}
         env.update(HOME=str(self.dir / "home"), XDG_CONFIG_HOME=str(self.dir / "config"),
                    XDG_DATA_HOME=str(self.dir / "data"), XDG_CACHE_HOME=str(self.dir / "cache"),
-                   XDG_RUNTIME_DIR=str(self.runtime), TMPDIR=str(self.dir / "tmp"), KOBALTRON_NO_DIALOGS="1")
+                   XDG_RUNTIME_DIR=str(self.runtime), TMPDIR=str(self.dir / "tmp"), KOBALTRON_NO_DIALOGS="1",
+                   # A bus that is not there: without an address D-Bus would
+                   # autolaunch a session bus into the private home.
+                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.runtime}/no-bus")
         if not env.get("DISPLAY"):
             env["QT_QPA_PLATFORM"] = "offscreen"
         key, value = self.marker.split("=", 1)

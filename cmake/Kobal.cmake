@@ -24,5 +24,13 @@ function(kobal_test name)
   target_compile_definitions(${name} PRIVATE
     KOBAL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
     KOBAL_STAGE_DIR="${KOBAL_STAGE_DIR}")
+  # Tests with a QApplication share the one X server of the test run; the
+  # resource spec lets only two of them use it at a time, as before, while
+  # tests without a display fill the other slots.
+  # A test that clicks through the X server asks for both slots, so that no
+  # other test's window can come between its pointer and its target.
+  if((T_QT_MAIN OR "xvfb" IN_LIST T_PROPERTIES) AND NOT "RESOURCE_GROUPS" IN_LIST T_PROPERTIES)
+    list(APPEND T_PROPERTIES RESOURCE_GROUPS display:1)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${T_PROPERTIES})
 endfunction()

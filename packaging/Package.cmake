@@ -11,16 +11,15 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kobaltron.org/")
-# Extended description: one paragraph, each line indented by one blank.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "animated actors that live on the desktop
- Kobaltron puts animated characters, called actors, on the desktop in
- shaped, borderless windows: they walk, climb, drop, play sequences with
- sounds, answer the mouse, grow bored, sleep and hibernate, sit in the tray
- with a menu, and send each other commands. Actors and playlists are plain
- text files; two sample actors are included.")
+# The extended description; CPack puts the summary above it and indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kobaltron puts animated characters, called actors, on the desktop in
+shaped, borderless windows: they walk, climb, drop, play sequences with
+sounds, answer the mouse, grow bored, sleep and hibernate, sit in the tray
+with a menu, and send each other commands. Actors and playlists are plain
+text files; two sample actors are included.")
 # The libraries come from the programs themselves; the rest is what a user
 # needs to open actor files from the desktop: xdg-mime finds their type with
 # mimetype (File::MimeInfo), without which it falls back to file(1), which

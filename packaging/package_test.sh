@@ -94,6 +94,7 @@ until [ "$(xdotool search --onlyvisible --name '^(Kobi|Tron)$' 2>/dev/null | wc 
 done
 echo "sample playlist: actors $kobi and $tron are on the screen"
 if [ -n "${KOBAL_SHOTS:-}" ]; then
+  sleep 4  # long enough for the two to walk apart
   mkdir -p "$KOBAL_SHOTS" && import -window root "$KOBAL_SHOTS/package-samples.png" 2>/dev/null || true
 fi
 

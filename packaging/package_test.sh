@@ -75,12 +75,12 @@ expect_file_types "$work"
 expect_default application/x-kactor org.kobaltron.Kobaltron.desktop
 expect_default application/x-kplaylist org.kobaltron.Kobaltron.desktop
 
-# The launcher through its link in bin, on the sample playlist, with no
-# per-user install path: it finds /usr/lib/kobaltron by itself.
+# The menu's sample entry: the launcher through its link in bin, in the
+# install directory, on the sample playlist, with no per-user install path.
 [ ! -e "$HOME/.config/kobaltron" ] || fail "the account is not fresh"
 start_xvfb "$work"
-(cd /usr/lib/kobaltron && kobaltron actors/samples.kpls) 2> "$work/launch.err" \
-  || fail "kobaltron actors/samples.kpls failed: $(cat "$work/launch.err")"
+gio launch /usr/share/applications/org.kobaltron.Kobaltron.Samples.desktop 2> "$work/launch.err" \
+  || fail "the sample entry did not start: $(cat "$work/launch.err")"
 kobi=$(wait_for_actor "$work" 'actors\kobi\kobi.kact') || fail "no Kobi process: $(cat "$work/launch.err")"
 tron=$(wait_for_actor "$work" 'actors\tron\tron.kact') || fail "no Tron process: $(cat "$work/launch.err")"
 pids="$kobi $tron"

@@ -1,10 +1,15 @@
 # Helpers shared by the subsystem CMake files.
 
+# Installed, the install directory is <prefix>/lib/kobaltron: the programs
+# find it as the directory above their own "resource" directory.
+set(KOBAL_INSTALL_DIR lib/kobaltron)
+set(KOBAL_INSTALL_RESOURCE ${KOBAL_INSTALL_DIR}/resource)
+
 # kobal_program(name SOURCES...) : a deliverable staged into resource/.
 function(kobal_program name)
   add_executable(${name} ${ARGN})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KOBAL_RESOURCE_DIR})
-  install(TARGETS ${name} RUNTIME DESTINATION resource)
+  install(TARGETS ${name} RUNTIME DESTINATION ${KOBAL_INSTALL_RESOURCE})
 endfunction()
 
 # kobal_test(name SOURCES... LIBS libs...) : one GoogleTest executable per library.

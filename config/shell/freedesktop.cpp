@@ -174,6 +174,28 @@ std::string EscapeDesktopValue(const std::string& value) {
     return out;
 }
 
+std::string MimeTypeElement(const FileTypeInfo& info) {
+    // Globs match without regard to letter case unless told otherwise, so
+    // "*.kact" also takes "BOB.KACT". The short form is the first three letters.
+    std::string ext = LowerCase(info.Extension);
+    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
+    std::string xml =
+        "  <mime-type type=\"" + MimeTypeFor(info.TypeName) + "\">\n"
+        "    <comment>" + XmlEscape(info.Description) + "</comment>\n"
+        "    <sub-class-of type=\"text/plain\"/>\n"
+        "    <glob pattern=\"*." + XmlEscape(ext) + "\"/>\n";
+    if (ext.size() > 3) xml += "    <glob pattern=\"*." + XmlEscape(ext.substr(0, 3)) + "\"/>\n";
+    return xml + "  </mime-type>\n";
+}
+
+std::string MimePackageXml(const std::vector<FileTypeInfo>& types) {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    for (const auto& t : types) xml += MimeTypeElement(t);
+    return xml + "</mime-info>\n";
+}
+
 Freedesktop::Freedesktop(std::string dataHome, std::string configHome, CommandRunner& runner)
     : dataHome_(std::move(dataHome)), configHome_(std::move(configHome)), runner_(runner) {}
 
@@ -188,20 +210,7 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
     };
     const std::string mime = MimeTypeFor(info.TypeName);
 
-    // Globs match without regard to letter case unless told otherwise, so
-    // "*.kact" also takes "BOB.KACT". The short form is the first three letters.
-    std::string ext = LowerCase(info.Extension);
-    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
-    std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-        "  <mime-type type=\"" + mime + "\">\n"
-        "    <comment>" + XmlEscape(info.Description) + "</comment>\n"
-        "    <sub-class-of type=\"text/plain\"/>\n"
-        "    <glob pattern=\"*." + XmlEscape(ext) + "\"/>\n";
-    if (ext.size() > 3) xml += "    <glob pattern=\"*." + XmlEscape(ext.substr(0, 3)) + "\"/>\n";
-    xml += "  </mime-type>\n</mime-info>\n";
-    note(WriteWhole(MimePackageFile(info.TypeName), xml));
+    note(WriteWhole(MimePackageFile(info.TypeName), MimePackageXml({info})));
 
     std::vector<std::string> ids;
     const std::string icon = info.IconPath.empty() ? "" : ResolvePath(info.IconPath);

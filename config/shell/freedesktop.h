@@ -39,6 +39,12 @@ public:
 std::string MimeTypeFor(const std::string& typeName);
 std::string VerbDesktopId(const std::string& typeName, const std::string& verb);
 
+// The shared-mime-info description of file types: one <mime-type> element,
+// and a whole package (what the per-user registration writes for one type
+// and the system-wide install for both).
+std::string MimeTypeElement(const FileTypeInfo& info);
+std::string MimePackageXml(const std::vector<FileTypeInfo>& types);
+
 // Splits a registry command ("prog path "%1"" or "prog path %1") into the
 // program, which may hold blanks, and whether the file is passed.
 struct VerbCommand {

@@ -187,6 +187,25 @@ std::string Output(const std::string& command) {
     return out;
 }
 
+// The system-wide package holds both product types, each element exactly as
+// the per-user registration writes it, so the two never disagree.
+TEST_F(FreedesktopTest, SystemPackageDescribesBothTypesAsTheUserOneDoes) {
+    const std::vector<FileTypeInfo> types = ProductFileTypes(installdir);
+    ASSERT_EQ(types.size(), 2u);
+    const std::string package = MimePackageXml(types);
+    for (const FileTypeInfo& type : types) {
+        desktop.RegisterFileType(type);
+        const std::string user = ReadBytes(desktop.MimePackageFile(type.TypeName));
+        const std::string element = MimeTypeElement(type);
+        EXPECT_TRUE(Contains(user, element)) << user;
+        EXPECT_TRUE(Contains(package, element)) << package;
+    }
+    EXPECT_TRUE(Contains(package, "type=\"application/x-kactor\""));
+    EXPECT_TRUE(Contains(package, "type=\"application/x-kplaylist\""));
+    EXPECT_EQ(package.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(package.find("<mime-info"), package.rfind("<mime-info"));
+}
+
 bool HaveTool(const std::string& name) { return !Output("command -v " + name + " 2>/dev/null").empty(); }
 
 // The real desktop files and tools, in a private home: what a file manager

@@ -120,13 +120,7 @@ std::vector<std::string> Module1::RegisterFileType(FileTypeInfo& info) {
     return failures;
 }
 
-void Module1::RegisterFileAssociations() {
-    const std::string installdir = InstallDir();
-    if (!ApplicationPresent(installdir)) {
-        ctx_.boxes.ShowMessage("Cannot find the application", "!");
-        return;
-    }
-
+std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir) {
     FileTypeInfo actor;
     actor.Extension = ".KACT";
     actor.TypeName = "Kactor";
@@ -136,7 +130,6 @@ void Module1::RegisterFileAssociations() {
     actor.Verbs = {"Open", "Install"};
     actor.Commands = {installdir + "resource\\kobaltron \"%1\"",
                       installdir + "resource\\kobalconfig \"%1\""};
-    std::vector<std::string> failures = RegisterFileType(actor);
 
     FileTypeInfo playlist;
     playlist.Extension = ".KPLS";
@@ -146,7 +139,19 @@ void Module1::RegisterFileAssociations() {
     playlist.IconPath = installdir + "resource\\icon_playlist.ico";
     playlist.Verbs = {"Open", "Install"};
     playlist.Commands = {installdir + "resource\\kobaltron %1", installdir + "resource\\kobalconfig %1"};
-    for (auto& f : RegisterFileType(playlist)) failures.push_back(std::move(f));
+    return {actor, playlist};
+}
+
+void Module1::RegisterFileAssociations() {
+    const std::string installdir = InstallDir();
+    if (!ApplicationPresent(installdir)) {
+        ctx_.boxes.ShowMessage("Cannot find the application", "!");
+        return;
+    }
+
+    std::vector<std::string> failures;
+    for (FileTypeInfo& type : ProductFileTypes(installdir))
+        for (auto& f : RegisterFileType(type)) failures.push_back(std::move(f));
 
     if (ctx_.desktop)
         for (auto& f : ctx_.desktop->RefreshCaches()) failures.push_back(std::move(f));

@@ -122,6 +122,10 @@ private:
     ShellContext ctx_;
 };
 
+// The two file types the product registers (actor files and playlists),
+// their icons and commands below installdir.
+std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir);
+
 // "file:///" + the path with every "\" made "/"; nothing else changes.
 std::string PathToFileUrl(const std::string& path);
 

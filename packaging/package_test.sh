@@ -1,0 +1,127 @@
+#!/bin/sh
+# Builds the Debian package, checks it with lintian, unpacks it into a fresh
+# root and runs it from there as if installed: the root's /usr is laid over
+# the machine's in a private mount namespace (nothing of the machine is
+# changed), the package's own postinst runs, and then the desktop's tools
+# and the installed programs are asked what a user would ask.
+# Usage: package_test.sh <build dir>
+set -eu
+build=$(cd "${1:?usage: package_test.sh <build dir>}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/desktop_checks.sh"
+
+if [ "${KOBAL_IN_ROOT:-}" != 1 ]; then
+  for tool in cpack dpkg-deb lintian unshare xdg-mime gio mimetype Xvfb xdotool; do
+    command -v $tool >/dev/null || fail "$tool is missing (scripts/deps installs it)"
+  done
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+
+  cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/deb" > "$work/cpack.log" 2>&1 \
+    || fail "cpack failed: $(tail -20 "$work/cpack.log")"
+  deb=$(ls "$work"/deb/kobaltron_*.deb)
+  echo "package: $(basename "$deb")"
+
+  # Dependencies are computed from the programs, not written by hand.
+  depends=$(dpkg-deb -f "$deb" Depends)
+  echo "Depends: $depends"
+  for lib in libqt6core6 libqt6widgets6 libqt6multimedia6 libc6 libfile-mimeinfo-perl; do
+    echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib"
+  done
+
+  lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1 || fail "lintian: $(cat "$work/lintian.log")"
+  grep -E '^[EW]: ' "$work/lintian.log" && fail "lintian found errors or warnings"
+  echo "lintian: no errors, no warnings"
+
+  mkdir -p "$work/root" "$work/control"
+  dpkg-deb -x "$deb" "$work/root"
+  dpkg-deb -e "$deb" "$work/control"
+  [ -x "$work/root/usr/lib/kobaltron/resource/kobalactor" ] || fail "no kobalactor in the package"
+
+  # Mounting needs a private mount namespace; where the machine refuses one
+  # the package cannot be run in place.
+  if ! unshare -m --propagation private true 2>/dev/null; then
+    echo "SKIP: no private mount namespace here (needs root or user namespaces)"
+    exit 77
+  fi
+  KOBAL_IN_ROOT=1 KOBAL_WORK="$work" unshare -m --propagation private sh "$0" "$build"
+  exit $?
+fi
+
+# Inside the namespace: /usr is the machine's with the package's files on top.
+work=$KOBAL_WORK
+mkdir -p "$work/layer"
+mount -t tmpfs none "$work/layer"
+mkdir -p "$work/layer/upper" "$work/layer/work"
+mount -t overlay overlay \
+  -o "lowerdir=$work/root/usr:/usr,upperdir=$work/layer/upper,workdir=$work/layer/work" /usr
+[ -x /usr/bin/kobaltron ] || fail "/usr/bin/kobaltron is not the package's launcher"
+
+pids=""
+cleanup() {
+  for p in $pids; do kill "$p" 2>/dev/null || true; done
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+"$work/control/postinst" configure || fail "postinst failed"
+[ -s /usr/share/mime/mime.cache ] && grep -q application/x-kactor /usr/share/mime/types \
+  || fail "postinst did not update the MIME database"
+grep -q "application/x-kactor=org.kobaltron.Kobaltron.desktop" /usr/share/applications/mimeinfo.cache \
+  || fail "postinst did not update the desktop database"
+
+private_account "$work"
+expect_file_types "$work"
+expect_default application/x-kactor org.kobaltron.Kobaltron.desktop
+expect_default application/x-kplaylist org.kobaltron.Kobaltron.desktop
+
+# The menu's sample entry: the launcher through its link in bin, in the
+# install directory, on the sample playlist, with no per-user install path.
+[ ! -e "$HOME/.config/kobaltron" ] || fail "the account is not fresh"
+start_xvfb "$work"
+gio launch /usr/share/applications/org.kobaltron.Kobaltron.Samples.desktop 2> "$work/launch.err" \
+  || fail "the sample entry did not start: $(cat "$work/launch.err")"
+kobi=$(wait_for_actor "$work" 'actors\kobi\kobi.kact') || fail "no Kobi process: $(cat "$work/launch.err")"
+tron=$(wait_for_actor "$work" 'actors\tron\tron.kact') || fail "no Tron process: $(cat "$work/launch.err")"
+pids="$kobi $tron"
+[ "$(readlink /proc/$kobi/exe)" = /usr/lib/kobaltron/resource/kobalactor ] \
+  || fail "Kobi runs $(readlink /proc/$kobi/exe), not the package's kobalactor"
+tries=0
+until [ "$(xdotool search --onlyvisible --name '^(Kobi|Tron)$' 2>/dev/null | wc -l)" -ge 2 ]; do
+  tries=$((tries + 1))
+  [ $tries -le 120 ] || fail "the sample actors' windows did not appear"
+  sleep 0.5
+done
+echo "sample playlist: actors $kobi and $tron are on the screen"
+if [ -n "${KOBAL_SHOTS:-}" ]; then
+  sleep 4  # long enough for the two to walk apart
+  mkdir -p "$KOBAL_SHOTS" && import -window root "$KOBAL_SHOTS/package-samples.png" 2>/dev/null || true
+fi
+
+# A file manager's open: the launcher's desktop entry, then an actor.
+cp /usr/share/kobaltron/actors/kobi/kobi.kact "$work/files/Mine.kact"
+gio open "$work/files/Mine.kact" || fail "gio open failed"
+mine=$(wait_for_actor "$work" "$work/files/Mine.kact") || fail "gio open started no actor"
+pids="$pids $mine"
+echo "gio open started actor process $mine"
+
+# The per-user install path still wins over the installed directory.
+mkdir -p "$work/elsewhere"
+KOBALTRON_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen kobalconfig "!$work/elsewhere" 2>/dev/null \
+  || fail "kobalconfig !DIR failed"
+(cd /usr/lib/kobaltron && KOBALTRON_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen \
+  kobaltron actors/samples.kpls) > /dev/null 2> "$work/setting.err" || true
+grep -q "^!: Cannot find the application" "$work/setting.err" \
+  || fail "the per-user setting was not used: $(cat "$work/setting.err")"
+for p in $(account_actors "$work"); do
+  case " $pids " in *" $p "*) ;; *) pids="$pids $p" ;; esac
+done
+
+# Removal: dpkg takes the files away, then postrm drops the types.
+for p in $pids; do kill "$p" 2>/dev/null || true; done
+rm -f /usr/share/mime/packages/kobaltron.xml /usr/share/applications/org.kobaltron.*.desktop
+"$work/control/postrm" remove || fail "postrm failed"
+got=$(xdg-mime query filetype "$work/files/full.kact")
+[ "$got" != application/x-kactor ] || fail "after removal the actor type is still known"
+! grep -q org.kobaltron /usr/share/applications/mimeinfo.cache || fail "after removal the desktop database still names the launcher"
+echo "postrm: types and entries gone"

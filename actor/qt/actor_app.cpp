@@ -22,6 +22,7 @@ ActorApp::ActorApp() {
     h.phyber = on(&ActorRuntime::phyber_Click);
     h.Paudioon = on(&ActorRuntime::Paudioon_Click);
     h.paudiooff = on(&ActorRuntime::paudiooff_Click);
+    h.pclickthrough = on(&ActorRuntime::pclickthrough_Click);
     h.Helpme = on(&ActorRuntime::Helpme_Click);
     h.Remove = on(&ActorRuntime::Remove_Click);
     h.about = [this] { Guard([this] { ShowAbout(); }); };
@@ -40,6 +41,11 @@ ActorApp::ActorApp() {
     // actor can always be removed.
     window_.onRightClick = [this] {
         if (!tray_->trayAvailable()) Guard([this] { runtime_->TrayContextMenu(); });
+    };
+
+    screen_.onChanged = [this] {
+        window_.ScreensChanged();
+        Guard([this] { runtime_->ScreensChanged(); });
     };
 
     ActorPorts ports;
@@ -68,6 +74,10 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         tray_->Remove();
         throw;
     }
+    // Only an actor asked to stay out of the way listens to the window manager.
+    if (runtime_->settings.hidefullscreen == 1)
+        fullscreen_ = std::make_unique<FullscreenWatch>(
+            [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
 }
 
 void ActorApp::ShowAbout() {

@@ -1,0 +1,161 @@
+// The real actor program on X servers of the test's own: two monitors of
+// different sizes and a layout change while actors run, scaled screens,
+// and staying out of the way (fullscreen windows, click-through).
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "actor/qt/private_x.h"
+#include "actor/qt/process_harness.h"
+#include "common/qt/x11_probe.h"
+
+using namespace kobal::actor::qt::testing;
+
+namespace {
+
+// Polls until the condition holds, with a limit generous for a loaded machine.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (condition()) return true;
+        Wait(100);
+    }
+    return condition();
+}
+
+class DesktopProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
+        if (!PrivateX::Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+        install = std::make_unique<ActorInstall>();
+        auto& d = install->dir;
+        // Walking and falling 20 pixels a tick; a faller stands once it has landed.
+        const std::string header = "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
+                                   "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
+        d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
+        d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        d.Write("actor/walk.krnd", "1\r\n!02|5000|$left.kani,right.kani|\r\n");
+        d.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
+    }
+    QString StartActor(const std::string& name, const std::string& list) {
+        install->Start({QString::fromStdString(install->WriteActor(name + ".kact", list, name))});
+        return ActorInstall::FindWindow(QString::fromStdString(name), 15000);
+    }
+    // Saves the screen for the lead when KOBAL_SHOTS names a directory.
+    static void Shot(const QString& name, const QStringList& drawing = {}) {
+        const QString dir = qEnvironmentVariable("KOBAL_SHOTS");
+        if (dir.isEmpty()) return;
+        QDir().mkpath(dir);
+        const QString file = dir + "/" + name + ".png";
+        RunTool("import", {"-window", "root", file});
+        if (!drawing.isEmpty()) RunTool("convert", QStringList{file} + drawing + QStringList{file});
+    }
+    // What the actors said, for a failure.
+    std::string Errors() {
+        std::string out;
+        for (auto& p : install->processes)
+            out += QString::fromLocal8Bit(p->readAllStandardError()).toStdString() +
+                   (p->state() == QProcess::NotRunning ? " (ended)\n" : " (running)\n");
+        return out;
+    }
+    std::unique_ptr<ActorInstall> install;
+};
+
+constexpr const char* kSecondMonitor = "1280/338x1024/270+1920+0";
+
+}  // namespace
+
+// Qt reads monitors from RandR 1.5; Xvfb holds one screen, on which xrandr
+// sets two monitors side by side and takes one away again.
+TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
+    PrivateX x({"-screen", "0", "3200x1080x24"});
+    ASSERT_TRUE(x.running());
+    RunTool("xrandr", {"--setmonitor", "A", "1920/508x1080/286+0+0", "screen"});
+    RunTool("xrandr", {"--setmonitor", "B", kSecondMonitor, "none"});
+    ASSERT_TRUE(RunTool("xrandr", {"--listmonitors"}).contains("Monitors: 2"));
+
+    const QString walker = StartActor("Walker", "walk.krnd");
+    const QString fallerA = StartActor("FallerA", "fall.krnd");
+    const QString fallerB = StartActor("FallerB", "fall.krnd");
+    ASSERT_FALSE(walker.isEmpty() || fallerA.isEmpty() || fallerB.isEmpty()) << Errors();
+
+    // Start-up centres on the primary monitor, and the fallers land on its floor.
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(fallerB).y == 1080 - 30; }));
+    EXPECT_NEAR(WindowGeometry(fallerB).x, 960 - 20, 2);
+
+    // Carried onto the second monitor, a faller lands on that one's floor.
+    Geometry g = WindowGeometry(fallerB);
+    RunTool("xdotool", {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
+    for (int step = 1; step <= 20; ++step) {
+        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78), QString::number(g.y + 15 - step * 40)});
+        Wait(20);
+    }
+    RunTool("xdotool", {"mouseup", "3"});
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(fallerB).y == 1024 - 30; }))
+        << "at " << WindowGeometry(fallerB).x << "," << WindowGeometry(fallerB).y;
+    EXPECT_GT(WindowGeometry(fallerB).x, 1920);
+    EXPECT_EQ(WindowGeometry(fallerA).y, 1080 - 30);
+
+    // The walker crosses onto the second monitor and turns at its far edge.
+    int farthest = 0;
+    bool turned = false;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const int wx = WindowGeometry(walker).x;
+            farthest = std::max(farthest, wx);
+            turned = farthest > 3200 - 40 - 40 && wx < farthest - 60;
+            return turned;
+        },
+        40000))
+        << "farthest " << farthest;
+    EXPECT_LE(farthest, 3200 - 40 + 20);
+    EXPECT_EQ(WindowGeometry(walker).y, 540 - 15);
+    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079", "-draw",
+                          "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw", "rectangle 1920,1024 3199,1079"});
+
+    // The second monitor goes while the actors run: nobody stays on it.
+    RunTool("xrandr", {"--delmonitor", "B"});
+    EXPECT_TRUE(WaitFor([&] {
+        const Geometry f = WindowGeometry(fallerB);
+        return f.x + 40 <= 1920 && f.y == 1080 - 30;
+    })) << "the faller left on the second monitor is at " << WindowGeometry(fallerB).x;
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(walker).x + 40 <= 1920; }));
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_LE(WindowGeometry(walker).x + 40, 1920 + 20) << "the walker walked off the desktop";
+        Wait(100);
+    }
+    Shot("after-second-monitor-removed");
+
+    // Back again, lower down: the walker finds it again.
+    RunTool("xrandr", {"--setmonitor", "B", "1280/338x1024/270+1920+56", "none"});
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(walker).x > 1920; }, 40000));
+}
+
+// Xvfb's Xinerama lays its screens over each other at the origin, and Qt 6
+// takes its screens from RandR, which shows one 1920 x 1080 monitor there:
+// the actors keep to it.
+TEST_F(DesktopProcess, UnderXineramaActorsKeepToTheDesktop) {
+    PrivateX x({"+xinerama", "-screen", "0", "1920x1080x24", "-screen", "1", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    const QString walker = StartActor("Walker", "walk.krnd");
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(walker.isEmpty() || faller.isEmpty()) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 30; }));
+    int lowest = 5000, highest = -5000;
+    for (int i = 0; i < 60; ++i) {
+        const int wx = WindowGeometry(walker).x;
+        lowest = std::min(lowest, wx);
+        highest = std::max(highest, wx);
+        Wait(100);
+    }
+    EXPECT_GE(lowest, 0);
+    EXPECT_LE(highest, 1920 - 40 + 20);
+    EXPECT_GT(highest - lowest, 300) << "the walker did not walk";
+}

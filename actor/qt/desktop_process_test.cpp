@@ -159,3 +159,59 @@ TEST_F(DesktopProcess, UnderXineramaActorsKeepToTheDesktop) {
     EXPECT_LE(highest, 1920 - 40 + 20);
     EXPECT_GT(highest - lowest, 300) << "the walker did not walk";
 }
+
+// Scaled screens: the actor scales by the screen's whole factor, so a
+// picture pixel is a 2 x 2 block of device pixels, its shape is cut at the
+// same blocks, and its twips map to the same places as on a plain screen.
+class ScaledScreen : public DesktopProcess, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
+    PrivateX x({"-screen", "0", "1920x1080x24"});
+    ASSERT_TRUE(x.running());
+    const std::string how = GetParam();
+    if (how == "QT_SCALE_FACTOR=2") install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    else RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
+
+    const QString stand = StartActor("Stand", "stand.krnd");
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(stand.isEmpty() || faller.isEmpty()) << Errors();
+    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; })) << WindowGeometry(stand).width;
+    Wait(300);
+    const Geometry g = WindowGeometry(stand);
+    EXPECT_EQ(g.height, 60);
+    // Centred on the screen in device pixels.
+    EXPECT_NEAR(g.x + 40, 960, 2);
+    EXPECT_NEAR(g.y + 30, 540, 2);
+    QString shape;
+    kobal::qt::testing::HasBoundingShape(g.x >= 0 ? stand.toULong() : 0, &shape);
+    EXPECT_TRUE(shape.contains("extents:  40x40+20+10")) << shape.toStdString();
+    // The block's edges fall on the shape's: red inside, the desktop outside.
+    EXPECT_EQ(PixelAt(g.x + 20, g.y + 10), QColor(Qt::red));
+    EXPECT_EQ(PixelAt(g.x + 59, g.y + 49), QColor(Qt::red));
+    EXPECT_EQ(PixelAt(g.x + 19, g.y + 30), QColor(Qt::black));
+    EXPECT_EQ(PixelAt(g.x + 60, g.y + 30), QColor(Qt::black));
+
+    // The floor in twips is the screen's bottom edge in device pixels.
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 60; }))
+        << WindowGeometry(faller).y;
+
+    // A right drag keeps the grab point under the pointer.
+    const int cx = g.x + 40, cy = g.y + 30;
+    RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
+    for (int step = 1; step <= 10; ++step) {
+        RunTool("xdotool", {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
+        Wait(20);
+    }
+    RunTool("xdotool", {"mouseup", "3"});
+    Wait(300);
+    const Geometry moved = WindowGeometry(stand);
+    EXPECT_NEAR(moved.x - g.x, 120, 2);
+    EXPECT_NEAR(moved.y - g.y, -70, 2);
+    Shot(QString::fromStdString(how == "QT_SCALE_FACTOR=2" ? "scale-factor-2" : "xft-dpi-192"),
+         {"-crop", "400x300+760+390"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, ScaledScreen, ::testing::Values("QT_SCALE_FACTOR=2", "Xft.dpi=192"),
+                         [](const auto& info) {
+                             return std::string(info.param[0] == 'Q' ? "ScaleFactor" : "XftDpi");
+                         });

@@ -215,3 +215,107 @@ INSTANTIATE_TEST_SUITE_P(Both, ScaledScreen, ::testing::Values("QT_SCALE_FACTOR=
                          [](const auto& info) {
                              return std::string(info.param[0] == 'Q' ? "ScaleFactor" : "XftDpi");
                          });
+
+namespace {
+
+QString MapState(const QString& id) {
+    const auto m = QRegularExpression("Map State: (\\w+)").match(RunTool("xwininfo", {"-id", id}));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+}  // namespace
+
+// A real window manager (openbox) keeps _NET_ACTIVE_WINDOW and the
+// fullscreen state; the fullscreen window is the configuration tool's.
+TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) {
+    if (!PrivateX::Installed("openbox") || !PrivateX::Installed("wmctrl"))
+        GTEST_SKIP() << "openbox and wmctrl are not installed (scripts/deps installs them)";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WaitFor([] { return RunTool("wmctrl", {"-m"}).contains("Openbox"); }, 10000));
+
+    auto& d = install->dir;
+    d.Write("install/resource/config.kcfg",
+            "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\nsleeptime=300\r\n"
+            "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
+            "hidefullscreen= 1 \r\n[end]\r\n");
+    const QString shy = StartActor("Shy", "stand.krnd");
+    // An actor file's own preference wins over the global one.
+    d.Write("bold.kact", "actorname=Bold\r\nactorpath=" + d.path() +
+                             "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
+                             "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
+    install->Start({QString::fromStdString(d / "bold.kact")});
+    const QString bold = ActorInstall::FindWindow("Bold", 15000);
+    ASSERT_FALSE(shy.isEmpty() || bold.isEmpty()) << Errors();
+
+    QProcess config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(d / "config"));
+    env.insert("KOBALTRON_NO_DIALOGS", "1");
+    config.setProcessEnvironment(env);
+    config.start(KOBAL_STAGE_DIR "/resource/kobalconfig", {});
+    const QString window = ActorInstall::FindWindow("Kobaltron Configuration", 15000);
+    ASSERT_FALSE(window.isEmpty());
+    RunTool("wmctrl", {"-i", "-a", window});
+    Wait(300);
+    EXPECT_EQ(MapState(shy), "IsViewable") << "a plain active window hides nothing";
+
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000)) << MapState(shy).toStdString();
+    EXPECT_EQ(MapState(bold), "IsViewable");
+    Shot("fullscreen-active");
+
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "remove,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsViewable"; }, 10000));
+
+    // Fullscreen again, then another window becomes active: the actor is back.
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000));
+    RunTool("wmctrl", {"-i", "-a", bold});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsViewable"; }, 10000));
+    config.kill();
+    config.waitForFinished(3000);
+}
+
+// Click-through from the tray menu, and back out of it the same way.
+TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
+    if (!PrivateX::Installed("trayer")) GTEST_SKIP() << "trayer (a tray host) is not installed";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height",
+                        "32", "--transparent", "false"});
+    const QString panel = ActorInstall::FindWindow("panel");
+    ASSERT_FALSE(panel.isEmpty());
+    const QString actor = StartActor("Ghost", "stand.krnd");
+    ASSERT_FALSE(actor.isEmpty()) << Errors();
+    QString icon;
+    ASSERT_TRUE(WaitFor([&] {
+        const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)")
+                           .match(RunTool("xwininfo", {"-children", "-id", panel}));
+        icon = m.hasMatch() ? m.captured(1) : QString();
+        return !icon.isEmpty();
+    }, 10000)) << "no tray icon";
+    // The item above Help, About and Remove.
+    auto toggle = [&] {
+        ActorInstall::ClickCentre(icon, 3);
+        Wait(600);
+        RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
+        Wait(400);
+    };
+    Wait(400);
+    const Geometry g = WindowGeometry(actor);
+    const QString cx = QString::number(g.x + 20), cy = QString::number(g.y + 15);
+
+    toggle();
+    RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});
+    Wait(600);
+    EXPECT_EQ(PixelAt(g.x + 20, g.y + 15), QColor(Qt::red)) << "the click reached the actor";
+    // The pointer is over the desktop, not the actor.
+    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"}).contains("WINDOW=" + QString::number(actor.toULong())));
+
+    toggle();
+    RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});
+    EXPECT_TRUE(WaitFor([&] { return PixelAt(g.x + 20, g.y + 15) == QColor(Qt::blue); }, 5000))
+        << "clicks still pass through";
+}

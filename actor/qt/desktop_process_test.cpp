@@ -319,3 +319,26 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
     EXPECT_TRUE(WaitFor([&] { return PixelAt(g.x + 20, g.y + 15) == QColor(Qt::blue); }, 5000))
         << "clicks still pass through";
 }
+
+// Scaled and on two monitors: Qt's own coordinates have a gap between the
+// monitors there, the actor's desktop does not.
+TEST_F(DesktopProcess, ScaledWalkerStillCrossesIntoTheNextMonitor) {
+    PrivateX x({"-screen", "0", "3200x1080x24"});
+    ASSERT_TRUE(x.running());
+    RunTool("xrandr", {"--setmonitor", "A", "1920/508x1080/286+0+0", "screen"});
+    RunTool("xrandr", {"--setmonitor", "B", kSecondMonitor, "none"});
+    install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    const QString walker = StartActor("Walker", "walk.krnd");
+    ASSERT_FALSE(walker.isEmpty()) << Errors();
+    int farthest = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const Geometry g = WindowGeometry(walker);
+            farthest = std::max(farthest, g.x);
+            return farthest > 3200 - 80 - 40 && g.x < farthest - 100;
+        },
+        40000))
+        << "farthest " << farthest;
+    EXPECT_LE(farthest, 3200 - 80 + 40);
+    EXPECT_EQ(WindowGeometry(walker).width, 80);
+}

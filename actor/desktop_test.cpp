@@ -1,9 +1,10 @@
 // Actors on a desktop of several monitors, and staying out of the user's way.
+#include "actor/desktop.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "actor/desktop.h"
 #include "actor/test_support.h"
 
 using namespace kobal;
@@ -16,12 +17,12 @@ constexpr int32_t kPx = 15;  // twips per pixel of the fake screen
 
 // A 100 x 100 actor stepping 10 pixels a tick.
 std::string Anim(const std::string& picture) {
-    return Lines({"framecount=1", "framepause=1", "timerspeed=40", "movespeed=150", "actorwidth=100",
-                  "actorheight=100", "[end]", picture + ".bmp"});
+    return Lines({"framecount=1", "framepause=1", "timerspeed=40", "movespeed=150",
+                  "actorwidth=100", "actorheight=100", "[end]", picture + ".bmp"});
 }
 
 class Desktop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         h.UseActorDir();
         h.rt->settings.iconfile = "icon.ico";
@@ -45,7 +46,9 @@ protected:
         h.rt->actorx = xPx * kPx;
         h.rt->actory = yPx * kPx;
     }
-    Room RoomAt(int xPx, int yPx) { return RoomAround(h.screen, xPx * kPx, yPx * kPx, 100 * kPx, 100 * kPx); }
+    Room RoomAt(int xPx, int yPx) {
+        return RoomAround(h.screen, xPx * kPx, yPx * kPx, 100 * kPx, 100 * kPx);
+    }
     ActorHarness h;
 };
 
@@ -98,7 +101,7 @@ TEST_F(Desktop, WalkerCrossesIntoTheNextMonitorAndTurnsAtTheFarEdge) {
         back = far > 1920 * kPx && h.rt->actorx < 1900 * kPx;
     }
     EXPECT_TRUE(back) << "did not come back onto the first monitor";
-    EXPECT_GT(far, (3200 - 100) * kPx);  // reached the second monitor's right edge,
+    EXPECT_GT(far, (3200 - 100) * kPx);       // reached the second monitor's right edge,
     EXPECT_LE(far, (3200 - 100 + 10) * kPx);  // at most one step beyond it
     EXPECT_EQ(h.rt->action.actionmove1, -10 * kPx);
     EXPECT_EQ(h.window.left, h.rt->actorx + 10 * kPx);  // the frame shows the previous position
@@ -165,8 +168,8 @@ TEST_F(Desktop, StartUpCentresOnThePrimaryMonitor) {
     h.screen.AddMonitor(0, 0, 1280, 1024);
     h.Actor("one.krnd", Lines({"1", "s.kani"}));
     h.dir.Write("bob.kact", Lines({"actorname=Bob", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                                   "activefile=one.krnd", "responsefile=one.krnd", "boredfile=one.krnd",
-                                   "sleepfile=one.krnd", "[end]"}));
+                                   "activefile=one.krnd", "responsefile=one.krnd",
+                                   "boredfile=one.krnd", "sleepfile=one.krnd", "[end]"}));
     h.rt->Main(h.dir.path() + "/bob.kact", h.installPath());
     EXPECT_EQ(h.rt->actorx, (1280 + 960 - 50) * kPx);
     EXPECT_EQ(h.rt->actory, (540 - 50) * kPx);

@@ -74,10 +74,15 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         tray_->Remove();
         throw;
     }
-    // Only an actor asked to stay out of the way listens to the window manager.
-    if (runtime_->settings.hidefullscreen == 1)
-        fullscreen_ = std::make_unique<FullscreenWatch>(
-            [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
+    WatchFullscreenWhenAsked();
+}
+
+void ActorApp::WatchFullscreenWhenAsked() {
+    // Only an actor asked to stay out of the way listens to the window
+    // manager; an actor switch may ask for it later.
+    if (fullscreen_ || runtime_->settings.hidefullscreen != 1) return;
+    fullscreen_ = std::make_unique<FullscreenWatch>(
+        [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
 }
 
 void ActorApp::ShowAbout() {
@@ -90,6 +95,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     if (ended_) return;
     try {
         handler();
+        WatchFullscreenWhenAsked();
     } catch (const ProgramEnd& end) {
         End(end.status);
     } catch (const std::exception& error) {

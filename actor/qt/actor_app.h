@@ -32,6 +32,7 @@ private:
     void Guard(const std::function<void()>& handler);
     [[noreturn]] void End(int status);
     void ShowAbout();
+    void WatchFullscreenWhenAsked();
 
     ActorWindow window_;
     QtScreen screen_;

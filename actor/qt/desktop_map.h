@@ -21,7 +21,7 @@ struct ScreenShape {
 };
 
 class DesktopMap {
-public:
+  public:
     // The screens, primary first (the primary's factor scales the desktop).
     explicit DesktopMap(std::vector<ScreenShape> screens);
     static DesktopMap Current();
@@ -36,7 +36,7 @@ public:
     // Each screen in desktop pixels (device pixels / scale), primary first.
     std::vector<QRectF> DesktopRects() const;
 
-private:
+  private:
     const ScreenShape& Holding(const QPoint& p, bool device) const;
     std::vector<ScreenShape> screens_;
     double scale_ = 1;

@@ -1,8 +1,8 @@
 // Qt keeps a scaled screen's corner in device pixels and halves its size, so
 // its own coordinates leave gaps between monitors; the desktop map closes them.
-#include <gtest/gtest.h>
-
 #include "actor/qt/desktop_map.h"
+
+#include <gtest/gtest.h>
 
 using namespace kobal::actor::qt;
 

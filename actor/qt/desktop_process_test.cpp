@@ -1,12 +1,12 @@
 // The real actor program on X servers of the test's own: two monitors of
 // different sizes and a layout change while actors run, scaled screens,
 // and staying out of the way (fullscreen windows, click-through).
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
-
 #include <functional>
 
 #include "actor/qt/private_x.h"
@@ -29,15 +29,16 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
 }
 
 class DesktopProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         if (!PrivateX::Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
         install = std::make_unique<ActorInstall>();
         auto& d = install->dir;
         // Walking and falling 20 pixels a tick; a faller stands once it has landed.
-        const std::string header = "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
-                                   "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
+        const std::string header =
+            "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
+            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
         d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
         d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
         d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
@@ -92,9 +93,11 @@ TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
 
     // Carried onto the second monitor, a faller lands on that one's floor.
     Geometry g = WindowGeometry(fallerB);
-    RunTool("xdotool", {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
+    RunTool("xdotool",
+            {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
     for (int step = 1; step <= 20; ++step) {
-        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78), QString::number(g.y + 15 - step * 40)});
+        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78),
+                            QString::number(g.y + 15 - step * 40)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -117,15 +120,17 @@ TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
         << "farthest " << farthest;
     EXPECT_LE(farthest, 3200 - 40 + 20);
     EXPECT_EQ(WindowGeometry(walker).y, 540 - 15);
-    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079", "-draw",
-                          "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw", "rectangle 1920,1024 3199,1079"});
+    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079",
+                          "-draw", "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw",
+                          "rectangle 1920,1024 3199,1079"});
 
     // The second monitor goes while the actors run: nobody stays on it.
     RunTool("xrandr", {"--delmonitor", "B"});
     EXPECT_TRUE(WaitFor([&] {
         const Geometry f = WindowGeometry(fallerB);
         return f.x + 40 <= 1920 && f.y == 1080 - 30;
-    })) << "the faller left on the second monitor is at " << WindowGeometry(fallerB).x;
+    })) << "the faller left on the second monitor is at "
+        << WindowGeometry(fallerB).x;
     EXPECT_TRUE(WaitFor([&] { return WindowGeometry(walker).x + 40 <= 1920; }));
     for (int i = 0; i < 15; ++i) {
         EXPECT_LE(WindowGeometry(walker).x + 40, 1920 + 20) << "the walker walked off the desktop";
@@ -169,13 +174,16 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
     PrivateX x({"-screen", "0", "1920x1080x24"});
     ASSERT_TRUE(x.running());
     const std::string how = GetParam();
-    if (how == "QT_SCALE_FACTOR=2") install->extraEnv.insert("QT_SCALE_FACTOR", "2");
-    else RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
+    if (how == "QT_SCALE_FACTOR=2")
+        install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    else
+        RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
 
     const QString stand = StartActor("Stand", "stand.krnd");
     const QString faller = StartActor("Faller", "fall.krnd");
     ASSERT_FALSE(stand.isEmpty() || faller.isEmpty()) << Errors();
-    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; })) << WindowGeometry(stand).width;
+    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; }))
+        << WindowGeometry(stand).width;
     Wait(300);
     const Geometry g = WindowGeometry(stand);
     EXPECT_EQ(g.height, 60);
@@ -199,7 +207,8 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
     const int cx = g.x + 40, cy = g.y + 30;
     RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
     for (int step = 1; step <= 10; ++step) {
-        RunTool("xdotool", {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
+        RunTool("xdotool",
+                {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -236,15 +245,19 @@ TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) 
     ASSERT_TRUE(WaitFor([] { return RunTool("wmctrl", {"-m"}).contains("Openbox"); }, 10000));
 
     auto& d = install->dir;
-    d.Write("install/resource/config.kcfg",
-            "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\nsleeptime=300\r\n"
-            "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
-            "hidefullscreen= 1 \r\n[end]\r\n");
+    d.Write(
+        "install/resource/config.kcfg",
+        "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 "
+        "\r\nboredtime=60\r\nsleeptime=300\r\n"
+        "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
+        "hidefullscreen= 1 \r\n[end]\r\n");
     const QString shy = StartActor("Shy", "stand.krnd");
     // An actor file's own preference wins over the global one.
-    d.Write("bold.kact", "actorname=Bold\r\nactorpath=" + d.path() +
-                             "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
-                             "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
+    d.Write(
+        "bold.kact",
+        "actorname=Bold\r\nactorpath=" + d.path() +
+            "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
+            "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
     install->Start({QString::fromStdString(d / "bold.kact")});
     const QString bold = ActorInstall::FindWindow("Bold", 15000);
     ASSERT_FALSE(shy.isEmpty() || bold.isEmpty()) << Errors();
@@ -262,7 +275,8 @@ TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) 
     EXPECT_EQ(MapState(shy), "IsViewable") << "a plain active window hides nothing";
 
     RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
-    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000)) << MapState(shy).toStdString();
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000))
+        << MapState(shy).toStdString();
     EXPECT_EQ(MapState(bold), "IsViewable");
     Shot("fullscreen-active");
 
@@ -283,19 +297,22 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
     if (!PrivateX::Installed("trayer")) GTEST_SKIP() << "trayer (a tray host) is not installed";
     PrivateX x({"-screen", "0", "1280x1024x24"});
     ASSERT_TRUE(x.running());
-    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height",
-                        "32", "--transparent", "false"});
+    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                        "200", "--height", "32", "--transparent", "false"});
     const QString panel = ActorInstall::FindWindow("panel");
     ASSERT_FALSE(panel.isEmpty());
     const QString actor = StartActor("Ghost", "stand.krnd");
     ASSERT_FALSE(actor.isEmpty()) << Errors();
     QString icon;
-    ASSERT_TRUE(WaitFor([&] {
-        const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)")
-                           .match(RunTool("xwininfo", {"-children", "-id", panel}));
-        icon = m.hasMatch() ? m.captured(1) : QString();
-        return !icon.isEmpty();
-    }, 10000)) << "no tray icon";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)")
+                               .match(RunTool("xwininfo", {"-children", "-id", panel}));
+            icon = m.hasMatch() ? m.captured(1) : QString();
+            return !icon.isEmpty();
+        },
+        10000))
+        << "no tray icon";
     // The item above Help, About and Remove.
     auto toggle = [&] {
         ActorInstall::ClickCentre(icon, 3);
@@ -312,7 +329,8 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
     Wait(600);
     EXPECT_EQ(PixelAt(g.x + 20, g.y + 15), QColor(Qt::red)) << "the click reached the actor";
     // The pointer is over the desktop, not the actor.
-    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"}).contains("WINDOW=" + QString::number(actor.toULong())));
+    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"})
+                     .contains("WINDOW=" + QString::number(actor.toULong())));
 
     toggle();
     RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});

@@ -10,13 +10,13 @@
 namespace kobal::actor::qt {
 
 class FullscreenWatch : public QAbstractNativeEventFilter {
-public:
+  public:
     explicit FullscreenWatch(std::function<void(bool)> changed);
     ~FullscreenWatch() override;
     bool fullscreen() const { return fullscreen_; }
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
-private:
+  private:
     void FollowActiveWindow();
     void Update();
     std::function<void(bool)> changed_;

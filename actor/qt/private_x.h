@@ -14,7 +14,7 @@
 namespace kobal::actor::qt::testing {
 
 class PrivateX {
-public:
+  public:
     // Xvfb's own arguments after the display, e.g. {"-screen", "0", "3200x1080x24"}.
     explicit PrivateX(const QStringList& serverArgs) {
         oldDisplay_ = qgetenv("DISPLAY");
@@ -41,8 +41,10 @@ public:
     ~PrivateX() {
         for (auto& p : helpers_) Stop(*p);
         Stop(server_);
-        if (hadDisplay_) qputenv("DISPLAY", oldDisplay_);
-        else qunsetenv("DISPLAY");
+        if (hadDisplay_)
+            qputenv("DISPLAY", oldDisplay_);
+        else
+            qunsetenv("DISPLAY");
         if (!oldPlatform_.isEmpty()) qputenv("QT_QPA_PLATFORM", oldPlatform_);
     }
     PrivateX(const PrivateX&) = delete;
@@ -71,7 +73,7 @@ public:
         return p.exitCode() == 0;
     }
 
-private:
+  private:
     static void Stop(QProcess& p) {
         if (p.state() == QProcess::NotRunning) return;
         p.terminate();

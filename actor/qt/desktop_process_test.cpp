@@ -314,11 +314,16 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
         10000))
         << "no tray icon";
     // The item above Help, About and Remove.
+    // The actor's windows on the screen: its own, and its menu while open.
+    auto shown = [] { return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n'); };
     auto toggle = [&] {
+        const int before = shown();
         ActorInstall::ClickCentre(icon, 3);
-        Wait(600);
+        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000)) << "the tray menu did not open";
+        Wait(200);
         RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
-        Wait(400);
+        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000)) << "the tray menu did not close";
+        Wait(200);
     };
     Wait(400);
     const Geometry g = WindowGeometry(actor);

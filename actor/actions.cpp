@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "actor/actor_runtime.h"
+#include "actor/desktop.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -11,6 +12,10 @@ namespace kobal::actor {
 int16_t ActorRuntime::PickDirection() {
     const int k = static_cast<int>(std::floor(2 * ports_.random->Next())) + 1;
     return k == 1 ? 1 : -1;
+}
+
+Room ActorRuntime::CurrentRoom() {
+    return RoomAround(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight);
 }
 
 int32_t ActorRuntime::AddPosition(int32_t position, int32_t step) {
@@ -75,12 +80,13 @@ void ActorRuntime::Timer1_Timer() {
 void ActorRuntime::MoveAndBounce() {
     actory = AddPosition(actory, action.actionmove1);
     actorx = AddPosition(actorx, action.actionmove2);
-    const float bottom = static_cast<float>(ports_.screen->Height() - settings.actorheight);
-    const float right = static_cast<float>(ports_.screen->Width() - settings.actorwidth);
+    const Room room = CurrentRoom();
+    const float bottom = static_cast<float>(room.bottom - settings.actorheight);
+    const float right = static_cast<float>(room.right - settings.actorwidth);
     if (actory > bottom) action.actionmove1 = -action.actionmove1;
-    if (actory < 1) action.actionmove1 = -action.actionmove1;
+    if (actory < room.top + 1) action.actionmove1 = -action.actionmove1;
     if (actorx > right) action.actionmove2 = -action.actionmove2;
-    if (actorx < 1) action.actionmove2 = -action.actionmove2;
+    if (actorx < room.left + 1) action.actionmove2 = -action.actionmove2;
     action.actionstep = Add16(action.actionstep, -1);
 }
 
@@ -123,13 +129,14 @@ void ActorRuntime::StepWalk() {
     }
     ShowNextFrame(action.actionmove1 <= 0 ? facingnames[2] : facingnames[1]);
     actorx = AddPosition(actorx, action.actionmove1);
-    const float right = static_cast<float>(ports_.screen->Width() - settings.actorwidth);
-    if (actorx > right || actorx < 1) action.actionmove1 = -action.actionmove1;
+    const Room room = CurrentRoom();
+    const float right = static_cast<float>(room.right - settings.actorwidth);
+    if (actorx > right || actorx < room.left + 1) action.actionmove1 = -action.actionmove1;
     action.actionstep = Add16(action.actionstep, -1);
 }
 
 void ActorRuntime::StepDescend() {
-    const float bottom = static_cast<float>(ports_.screen->Height() - settings.actorheight);
+    const float bottom = static_cast<float>(CurrentRoom().bottom - settings.actorheight);
     if (!(bottom > actory) || action.actionstep == 0) {
         PlayNext();
         return;
@@ -151,7 +158,7 @@ void ActorRuntime::StepPlayOnce() {
 }
 
 void ActorRuntime::StepClimb() {
-    if (action.actionstep != 0 && actory > 0) {
+    if (action.actionstep != 0 && actory > CurrentRoom().top) {
         std::string empty;
         ShowNextFrame(empty);
         actory = AddPosition(actory, -settings.movespeed);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "actor/desktop.h"
 #include "actor/ports.h"
 #include "common/line_reader.h"
 #include "common/message_box.h"
@@ -66,6 +67,8 @@ public:
     void LoadAnimation(std::string& name);
     void ShowNextFrame(std::string& name);
     void KeepOnScreen();
+    // The monitors changed: an actor stranded on none comes back.
+    void ScreensChanged();
     void PlayActorSound(const std::string& name);
     std::string PickRandomLine(const std::string& list);
     void PlayRandomChoice(std::string& list);
@@ -103,9 +106,16 @@ public:
     void Paudioon_Click();
     void paudiooff_Click();
     void Helpme_Click();
+    // Click-through mode: the pointer reaches what lies below the actor;
+    // only the tray menu turns it off again.
+    void pclickthrough_Click();
     void Remove_Click();
     // The About window's lists, read on its first load.
     AboutLists LoadAboutLists();
+
+    // The active window became fullscreen, or stopped being: with
+    // hidefullscreen 1 the actor stays out of its way until then.
+    void FullscreenChanged(bool active);
 
     // ---- link between actors ----
     void JoinActorLink();
@@ -147,6 +157,8 @@ public:
     int32_t dragx = 0;
     int32_t dragy = 0;
     bool traybusy = false;
+    bool clickthrough = false;
+    bool hiddenforfullscreen = false;
 
     int16_t linkhub = 0;
     std::deque<std::string> DDEcache;
@@ -156,6 +168,7 @@ private:
     void RequireChannel2();
     [[noreturn]] void FailCommand(const std::string& detail, const std::string& line);
     int32_t AddPosition(int32_t position, int32_t step);
+    Room CurrentRoom();
     void MoveAndBounce();
     void ApplyPendingInterval();
 

@@ -65,6 +65,23 @@ void ActorRuntime::paudiooff_Click() {
     ports_.menu->SetChecked(MenuItem::paudiooff, true);
 }
 
+void ActorRuntime::pclickthrough_Click() {
+    clickthrough = !clickthrough;
+    ports_.window->SetClickThrough(clickthrough);
+    ports_.menu->SetChecked(MenuItem::pclickthrough, clickthrough);
+}
+
+void ActorRuntime::FullscreenChanged(bool active) {
+    if (active && settings.hidefullscreen == 1 && !hiddenforfullscreen) {
+        hiddenforfullscreen = true;
+        ports_.window->Hide();
+    } else if (!active && hiddenforfullscreen) {
+        // Shown again even when the setting went off meanwhile (an actor switch).
+        hiddenforfullscreen = false;
+        ports_.window->Show();
+    }
+}
+
 void ActorRuntime::Helpme_Click() { ports_.desktop->OpenDocument(HelpPagePath()); }
 
 void ActorRuntime::Remove_Click() { EndActor(); }

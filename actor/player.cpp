@@ -1,8 +1,10 @@
 // The animation player: animation files, random-choice lists and action
 // command lines.
+#include <algorithm>
 #include <cmath>
 
 #include "actor/actor_runtime.h"
+#include "actor/desktop.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -196,12 +198,24 @@ void ActorRuntime::ApplyPendingInterval() {
 }
 
 void ActorRuntime::KeepOnScreen() {
-    const double bottom = ports_.screen->Height() - settings.actorheight;
+    const Room room = CurrentRoom();
+    const double bottom = room.bottom - settings.actorheight;
     if (actory > bottom) actory = RoundToInt32(bottom);
-    if (actory < 1) actory = 0;
-    const double right = ports_.screen->Width() - settings.actorwidth;
+    if (actory < room.top + 1) actory = RoundToInt32(room.top);
+    const double right = room.right - settings.actorwidth;
     if (actorx > right) actorx = RoundToInt32(right);
-    if (actorx < 1) actorx = 0;
+    if (actorx < room.left + 1) actorx = RoundToInt32(room.left);
+}
+
+void ActorRuntime::ScreensChanged() {
+    // An actor left on no monitor (one unplugged, or moved away) comes back
+    // onto the nearest one, whole, and the window follows at once.
+    if (OnSomeMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight)) return;
+    const ScreenRect m =
+        ports_.screen->Monitor(StandingMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
+    actorx = RoundToInt32(std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
+    actory = RoundToInt32(std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
+    if (windowLoaded_) ports_.window->Move(actorx, actory);
 }
 
 void ActorRuntime::PlayActorSound(const std::string& name) {

@@ -25,9 +25,19 @@ public:
     virtual void Hide() = 0;
     // Raise and activate (SetForegroundWindow).
     virtual void BringToFront() = 0;
+    // Clicks go through the window to whatever lies below it.
+    virtual void SetClickThrough(bool) {}
 };
 
-// The platform's screen object.
+// One monitor of the virtual desktop, in twips from the desktop's origin.
+struct ScreenRect {
+    double left = 0, top = 0, width = 0, height = 0;
+    double right() const { return left + width; }
+    double bottom() const { return top + height; }
+};
+
+// The platform's screen object. Width and Height are the primary screen's;
+// the monitors make up the whole desktop, the primary one first.
 class ScreenPort {
 public:
     virtual ~ScreenPort() = default;
@@ -35,6 +45,9 @@ public:
     virtual double Height() = 0;  // twips
     virtual double TwipsPerPixelX() = 0;
     virtual double TwipsPerPixelY() = 0;
+    // Called on every step of the behaviours: no allocation, no server request.
+    virtual int MonitorCount() { return 1; }
+    virtual ScreenRect Monitor(int) { return {0, 0, Width(), Height()}; }
 };
 
 // A timer control: an interval of 0 stops it from ticking, as the classic
@@ -56,7 +69,7 @@ public:
 };
 
 // Items of the popup menu `taskpopup` that carry check marks.
-enum class MenuItem { pActivated, pBored, psleep, phyber, Paudioon, paudiooff };
+enum class MenuItem { pActivated, pBored, psleep, phyber, Paudioon, paudiooff, pclickthrough };
 
 class MenuPort {
 public:

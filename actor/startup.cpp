@@ -30,8 +30,10 @@ void ActorRuntime::Main(const std::string& commandLine, const std::string& insta
     settings.actorpath = commandLine;
     LoadSettings();
 
-    actorx = RoundToInt32(ports_.screen->Width() / 2 - settings.actorwidth / 2.0);
-    actory = RoundToInt32(ports_.screen->Height() / 2 - settings.actorheight / 2.0);
+    // The centre of the primary screen.
+    const ScreenRect primary = ports_.screen->Monitor(0);
+    actorx = RoundToInt32(primary.left + primary.width / 2 - settings.actorwidth / 2.0);
+    actory = RoundToInt32(primary.top + primary.height / 2 - settings.actorheight / 2.0);
 
     EnsureWindowLoaded();
     ports_.window->Show();

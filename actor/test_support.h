@@ -43,6 +43,7 @@ public:
     void Show() override { visible = true; Log("show"); }
     void Hide() override { visible = false; Log("hide"); }
     void BringToFront() override { Log("front"); }
+    void SetClickThrough(bool on) override { clickThrough = on; Log(on ? "click through" : "clicks caught"); }
 
     void Log(const std::string& s) { events.push_back(s); }
     // The events since the last call, then forgets them.
@@ -53,6 +54,7 @@ public:
     int32_t width = 0, height = 0, left = 0, top = 0;
     int moves = 0;
     bool visible = false;
+    bool clickThrough = false;
 };
 
 class FakeScreen : public ScreenPort {
@@ -61,7 +63,16 @@ public:
     double Height() override { return heightPixels * 15.0; }
     double TwipsPerPixelX() override { return 15; }
     double TwipsPerPixelY() override { return 15; }
+    // Without monitors, the one screen of widthPixels x heightPixels.
+    int MonitorCount() override { return monitors.empty() ? 1 : static_cast<int>(monitors.size()); }
+    ScreenRect Monitor(int i) override {
+        if (monitors.empty()) return ScreenPort::Monitor(i);
+        return monitors[static_cast<size_t>(i)];
+    }
+    // A monitor given in pixels, primary first.
+    void AddMonitor(int x, int y, int w, int h) { monitors.push_back({x * 15.0, y * 15.0, w * 15.0, h * 15.0}); }
     int widthPixels = 1920, heightPixels = 1080;
+    std::vector<ScreenRect> monitors;
 };
 
 class FakeTimer : public TimerPort {

@@ -99,3 +99,24 @@ static void BM_BehaviourTick(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BehaviourTick)->DenseRange(1, 6);
+
+// A wandering tick on three monitors (the room is worked out on every step),
+// and the allocations it makes (none).
+static void BM_WanderTickThreeMonitors(benchmark::State& state) {
+    Bench b;
+    b.h.screen.AddMonitor(0, 0, 1920, 1080);
+    b.h.screen.AddMonitor(1920, 0, 1280, 1024);
+    b.h.screen.AddMonitor(-1280, 56, 1280, 1024);
+    b.h.rt->RunActionCommand("!01|30000|still.kani|");
+    b.h.rt->Timer1_Timer();
+    const long before = g_allocations;
+    for (auto _ : state) {
+        b.h.rt->actorx = b.h.rt->actory = 6000;
+        b.h.rt->action.actionstep = 20000;
+        b.h.rt->pausecount = 0;  // within the frame's pause: only the step and the room
+        b.h.rt->Timer1_Timer();
+    }
+    state.counters["allocs_per_tick"] =
+        benchmark::Counter(static_cast<double>(g_allocations - before) / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_WanderTickThreeMonitors);

@@ -24,7 +24,7 @@ constexpr const char* kAnimationKeys[] = {"framecount",       "framepause",     
                                           "transparentgreen", "transparentblue", "alignx",    "aligny"};
 constexpr const char* kPreferenceKeys[] = {"priorityup",    "speedup",         "audioon",         "showsplash",
                                            "boredtime",     "sleeptime",       "hibernatetime",   "initialpriority",
-                                           "transparencyoff", "overrideactor"};
+                                           "transparencyoff", "overrideactor",  "hidefullscreen"};
 constexpr const char* kActorKeys[] = {"version",    "actorname", "actorddename", "actorpath",
                                       "infofile",   "splashscreen", "iconfile",  "activefile",
                                       "responsefile", "boredfile",  "sleepfile"};

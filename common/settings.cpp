@@ -42,6 +42,7 @@ constexpr NumericKey kPreferenceKeys[] = {
     {"initialpriority", &SettingStore::initialpriority},
     {"transparencyoff", &SettingStore::transparencyoff},
     {"overrideactor", &SettingStore::overrideactor},
+    {"hidefullscreen", &SettingStore::hidefullscreen},
 };
 
 constexpr TextKey kActorKeys[] = {

@@ -40,6 +40,9 @@ struct SettingStore {
     int16_t initialpriority = 0;
     int16_t transparencyoff = 0;
     int16_t overrideactor = 0;
+    // 1 = actors hide while a fullscreen window is active; files written
+    // before it existed leave it 0.
+    int16_t hidefullscreen = 0;
 
     // Actor keys (section codes 1 and 2)
     std::string version;

@@ -37,6 +37,15 @@ TEST(ParseSettingLine, SectionCodesSelectTheKeyGroups) {
     EXPECT_EQ(s.actorname, "Ann");
 }
 
+TEST(ParseSettingLine, HideFullscreenIsAPreferenceKey) {
+    SettingStore s;
+    ParseSettingLine(s, "hidefullscreen= 1 ", 2);  // an actor file under overrideactor 1
+    ParseSettingLine(s, "hidefullscreen=1", 0);
+    EXPECT_EQ(s.hidefullscreen, 0);
+    ParseSettingLine(s, "HideFullscreen = 1 ", 1);
+    EXPECT_EQ(s.hidefullscreen, 1);
+}
+
 TEST(ParseSettingLine, ValuesKeepCaseAndLaterEquals) {
     SettingStore s;
     ParseSettingLine(s, "actorname = a=b = c ", 1);

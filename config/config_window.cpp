@@ -77,6 +77,8 @@ void ConfigWindow::read_Click() {
     boreds.text = std::to_string(store_.boredtime);
     sleeps.text = std::to_string(store_.sleeptime);
     initial.SetListIndex(store_.initialpriority);
+    // A file from before the key leaves it off.
+    hidefull.SetValue(store_.hidefullscreen);
 }
 
 void ConfigWindow::Reset_Click() {
@@ -85,6 +87,7 @@ void ConfigWindow::Reset_Click() {
     timerup.text = "100";
     moveup.text = "100";
     override.value = 0;
+    hidefull.value = 0;
     audio.value = 1;
     splash.value = 1;
     boreds.text = "180";
@@ -108,6 +111,7 @@ SettingsValues ConfigWindow::Values() const {
     v.initialpriority = initial.listIndex;
     v.transparencyoff = transp.value;
     v.overrideactor = override.value;
+    v.hidefullscreen = hidefull.value;
     return v;
 }
 
@@ -145,6 +149,7 @@ void ConfigWindow::validate() {
     CheckBoxRange(audio, 1);
     CheckBoxRange(splash, 1);
     CheckBoxRange(override, 0);
+    CheckBoxRange(hidefull, 0);
     CheckText(boreds, 0, 30000, "180");
     CheckText(sleeps, 0, 30000, "360");
     CheckText(hyber, 0, 30000, "28800");

@@ -69,6 +69,7 @@ class ConfigWindow {
     CheckBox splash;
     CheckBox transp;
     CheckBox override;
+    CheckBox hidefull;  // hidefullscreen: actors hide while a fullscreen window is active
     TextBox timerup{"Text1"};
     TextBox moveup{"Text1"};
     TextBox boreds{"Text1"};

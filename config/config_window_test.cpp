@@ -20,7 +20,7 @@ const std::string kDefaultFile =
     "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 1 "
     "\r\nboredtime=180\r\nsleeptime=360\r\n"
     "hibernatetime=28800\r\ninitialpriority= 1 \r\ntransparencyoff= 0 \r\noverrideactor= 0 "
-    "\r\n[end]\r\n";
+    "\r\nhidefullscreen= 0 \r\n[end]\r\n";
 
 std::string TestData(const std::string& name) {
     return ReadBytes(std::string(KOBAL_TEST_DATA) + "/" + name);
@@ -221,4 +221,22 @@ TEST(StartConfigTool, EachFormOfTheCommandLine) {
         EXPECT_EQ(fakes.boxes.shown, writes.empty() ? V{} : V{"Kobalconfig: Registry key added"})
             << line;
     }
+}
+
+TEST_F(ConfigWindowTest, HideForFullscreenIsOffForOlderFilesAndDefaultsAndTravelsToTheFile) {
+    Restore("full.kcfg");  // written before the key existed
+    EXPECT_EQ(window.hidefull.value, 0);
+    product.Write("resource/config.kcfg", "hidefullscreen= 1 \r\n[end]\r\n");
+    window.read_Click();
+    EXPECT_EQ(window.hidefull.value, 1);
+    window.Save_Click();
+    const std::string saved = ReadBytes(Settings());
+    // After every older key, where older readers pass over it.
+    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos) << saved;
+
+    window.Reset_Click();
+    EXPECT_EQ(window.hidefull.value, 0);
+    window.hidefull.value = 5;  // no such state: the input checks put it back off
+    window.validate();
+    EXPECT_EQ(window.hidefull.value, 0);
 }

@@ -56,6 +56,7 @@ std::string SettingsFileText(const SettingsValues& v) {
     line("initialpriority=", PrintedNumber(v.initialpriority));
     line("transparencyoff=", PrintedNumber(v.transparencyoff));
     line("overrideactor=", PrintedNumber(v.overrideactor));
+    line("hidefullscreen=", PrintedNumber(v.hidefullscreen));
     out.append("[end]\r\n");
     return out;
 }

@@ -19,6 +19,7 @@ struct SettingsValues {
     int initialpriority = 0;
     int transparencyoff = 0;
     int overrideactor = 0;
+    int hidefullscreen = 0;  // a later key: older readers ignore it
 };
 
 // The number-printing form: a blank (or the minus sign) before the digits
@@ -30,7 +31,7 @@ std::string PrintedNumber(int value);
 // ".5"), exponent form "6E-09" for very small or large values.
 std::string NumberText(double value);
 
-// The whole file: ten lines and "[end]", each ended by CR LF. A text value
+// The whole file: eleven lines and "[end]", each ended by CR LF. A text value
 // loses any line break in it, so one setting stays one line.
 std::string SettingsFileText(const SettingsValues& values);
 

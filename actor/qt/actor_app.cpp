@@ -22,6 +22,7 @@ ActorApp::ActorApp() {
     h.phyber = on(&ActorRuntime::phyber_Click);
     h.Paudioon = on(&ActorRuntime::Paudioon_Click);
     h.paudiooff = on(&ActorRuntime::paudiooff_Click);
+    h.pclickthrough = on(&ActorRuntime::pclickthrough_Click);
     h.Helpme = on(&ActorRuntime::Helpme_Click);
     h.Remove = on(&ActorRuntime::Remove_Click);
     h.about = [this] { Guard([this] { ShowAbout(); }); };
@@ -40,6 +41,11 @@ ActorApp::ActorApp() {
     // actor can always be removed.
     window_.onRightClick = [this] {
         if (!tray_->trayAvailable()) Guard([this] { runtime_->TrayContextMenu(); });
+    };
+
+    screen_.onChanged = [this] {
+        window_.ScreensChanged();
+        Guard([this] { runtime_->ScreensChanged(); });
     };
 
     ActorPorts ports;
@@ -68,6 +74,15 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         tray_->Remove();
         throw;
     }
+    WatchFullscreenWhenAsked();
+}
+
+void ActorApp::WatchFullscreenWhenAsked() {
+    // Only an actor asked to stay out of the way listens to the window
+    // manager; an actor switch may ask for it later.
+    if (fullscreen_ || runtime_->settings.hidefullscreen != 1) return;
+    fullscreen_ = std::make_unique<FullscreenWatch>(
+        [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
 }
 
 void ActorApp::ShowAbout() {
@@ -80,6 +95,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     if (ended_) return;
     try {
         handler();
+        WatchFullscreenWhenAsked();
     } catch (const ProgramEnd& end) {
         End(end.status);
     } catch (const std::exception& error) {

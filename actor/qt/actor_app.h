@@ -8,6 +8,7 @@
 #include "actor/actor_runtime.h"
 #include "actor/qt/about_window.h"
 #include "actor/qt/actor_window.h"
+#include "actor/qt/fullscreen_watch.h"
 #include "actor/qt/local_link.h"
 #include "actor/qt/qt_ports.h"
 #include "common/qt/qt_support.h"
@@ -31,6 +32,7 @@ private:
     void Guard(const std::function<void()>& handler);
     [[noreturn]] void End(int status);
     void ShowAbout();
+    void WatchFullscreenWhenAsked();
 
     ActorWindow window_;
     QtScreen screen_;
@@ -44,6 +46,7 @@ private:
     SystemClock clock_;
     std::unique_ptr<ActorRuntime> runtime_;
     std::unique_ptr<AboutWindow> about_;
+    std::unique_ptr<FullscreenWatch> fullscreen_;
     bool ended_ = false;
 };
 

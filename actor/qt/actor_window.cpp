@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "actor/qt/desktop_map.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
@@ -92,6 +94,8 @@ ActorWindow::ActorWindow()
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool),
       tppx_(kobal::qt::TwipsPerPixelX()),
       tppy_(kobal::qt::TwipsPerPixelY()),
+      map_(DesktopMap::Current()),
+      scale_(map_.scale()),
       shaper_(this) {
     if (!g_frames) g_frames = OpenFrameCounter();
     // The picture covers the window; nothing needs clearing behind it.
@@ -136,7 +140,19 @@ void ActorWindow::RestoreQtEvents() {
 void ActorWindow::SyncQtPosition() {
     if (!quiet_) return;
     RestoreQtEvents();
-    move(position_);
+    move(QtPosition());
+}
+
+QPoint ActorWindow::DeviceFromTwips(int32_t leftTwips, int32_t topTwips) const {
+    return {static_cast<int>(std::lround(leftTwips / tppx_ * scale_)),
+            static_cast<int>(std::lround(topTwips / tppy_ * scale_))};
+}
+
+QPoint ActorWindow::QtPosition() const { return map_.QtFromDevice(position_); }
+
+QSize ActorWindow::DeviceSize() const {
+    const double f = devicePixelRatioF();
+    return {static_cast<int>(std::lround(width() * f)), static_cast<int>(std::lround(height() * f))};
 }
 
 void ActorWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
@@ -146,20 +162,19 @@ void ActorWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
     // One request with the real position, or Qt would put the window back
     // where it last knew it.
     RestoreQtEvents();
-    setGeometry(QRect(positioned_ ? position_ : pos(), size));
+    setGeometry(QRect(positioned_ ? QtPosition() : pos(), size));
 }
 
 void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
     // Every frame display ends in a move, whether or not the window moves.
     CountFrame();
-    const QPoint to(static_cast<int>(std::lround(leftTwips / tppx_)),
-                    static_cast<int>(std::lround(topTwips / tppy_)));
+    const QPoint to = DeviceFromTwips(leftTwips, topTwips);
     if (positioned_ && to == position_) return;
     position_ = to;
     positioned_ = true;
     if (!Quiet()) {
         // Not on the screen yet: Qt places it when it shows it.
-        move(to);
+        move(QtPosition());
         return;
     }
     // Straight to the server: Qt's move would also rewrite the size hints.
@@ -194,7 +209,8 @@ void ActorWindow::SetKeyColor(int32_t keyColor) {
 
 uint32_t ActorWindow::ServerPicture() {
     xcb_connection_t* c = XConnection();
-    const auto key = std::make_tuple(picture_.cacheKey(), width(), height());
+    const QSize device = DeviceSize();
+    const auto key = std::make_tuple(picture_.cacheKey(), device.width(), device.height());
     if (auto it = serverPictures_.find(key); it != serverPictures_.end()) return it->second;
 
     const auto window = static_cast<xcb_window_t>(winId());
@@ -205,15 +221,19 @@ uint32_t ActorWindow::ServerPicture() {
         std::erase_if(serverPictures_, [this](const auto& entry) { return entry.second != background_; });
         serverBytes_ = 0;
     }
-    // What paintEvent draws: the picture at the top-left corner on black.
-    QImage image(size(), QImage::Format_RGB32);
+    // What paintEvent draws: the picture at the top-left corner on black,
+    // each pixel a block of device pixels on a scaled screen (no smoothing,
+    // so the shape, scaled the same way, fits it exactly).
+    QImage image(device, QImage::Format_RGB32);
     image.fill(Qt::black);
     {
         QPainter painter(&image);
+        painter.scale(static_cast<double>(device.width()) / width(), static_cast<double>(device.height()) / height());
         painter.drawPixmap(0, 0, picture_);
     }
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
-    xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(width()), static_cast<uint16_t>(height()));
+    xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(device.width()),
+                      static_cast<uint16_t>(device.height()));
     if (!gc_) {
         gc_ = xcb_generate_id(c);
         xcb_create_gc(c, gc_, pixmap, 0, nullptr);
@@ -264,7 +284,7 @@ void ActorWindow::Show() {
     if (!positioned_) {
         // Never moved: the centre of the screen.
         move(screen()->geometry().center() - rect().center());
-        position_ = pos();
+        position_ = map_.DeviceFromQt(pos());
         positioned_ = true;
     }
     SyncQtPosition();
@@ -281,6 +301,25 @@ void ActorWindow::BringToFront() {
     activateWindow();
 }
 
+void ActorWindow::ScreensChanged() {
+    // The desktop's scale stays that of start-up: the actor's twips mean
+    // the same device pixels as before.
+    map_ = DesktopMap::Current();
+    map_.KeepScale(scale_);
+}
+
+void ActorWindow::SetClickThrough(bool on) {
+    // Qt gives the window an empty input shape and sets its own event mask
+    // again: the window is no longer quiet, and Qt must know where it is.
+    SyncQtPosition();
+    winId();
+    overrideWindowFlags(on ? windowFlags() | Qt::WindowTransparentForInput
+                           : windowFlags() & ~Qt::WindowTransparentForInput);
+    windowHandle()->setFlag(Qt::WindowTransparentForInput, on);
+    quiet_ = false;
+    probed_ = false;
+}
+
 void ActorWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (picture_.width() < width() || picture_.height() < height()) painter.fillRect(rect(), Qt::black);
@@ -290,7 +329,7 @@ void ActorWindow::paintEvent(QPaintEvent*) {
 QPointF ActorWindow::TwipsInside(const QPointF& global) const {
     // Relative to where the window was asked to be, so that a drag keeps its
     // grab point even while the server is still moving the window.
-    const QPointF local = global - QPointF(position_);
+    const QPointF local = QPointF(map_.DeviceFromQt(global) - position_) / scale_;
     return {local.x() * tppx_, local.y() * tppy_};
 }
 

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "actor/ports.h"
+#include "actor/qt/desktop_map.h"
 #include "common/qt/key_color_shaper.h"
 
 namespace kobal::actor::qt {
@@ -30,6 +31,9 @@ public:
     void Show() override;
     void Hide() override;
     void BringToFront() override;
+    void SetClickThrough(bool on) override;
+    // The monitors changed: positions map to the new layout.
+    void ScreensChanged();
 
     // Mouse events in twips relative to the window; buttons as 1, 2, 4.
     std::function<void(int button, double x, double y)> onMouseDown;
@@ -49,6 +53,10 @@ protected:
 
 private:
     QPointF TwipsInside(const QPointF& globalPixels) const;
+    // Device pixels from twips, and Qt's coordinates for device pixels.
+    QPoint DeviceFromTwips(int32_t leftTwips, int32_t topTwips) const;
+    QPoint QtPosition() const;
+    QSize DeviceSize() const;
     const QPixmap& Picture(const std::string& path);
     // While the window is on the screen, moves and pictures go straight to
     // the X server, and the window stops reporting its moves (and, when the
@@ -62,12 +70,14 @@ private:
     uint32_t ServerPicture();
 
     double tppx_, tppy_;
+    DesktopMap map_;
+    double scale_;  // device pixels per desktop pixel
     QPixmap picture_;
     QHash<QString, QPixmap> pictures_;  // loaded once per file
     kobal::qt::KeyColorShaper shaper_;
     std::optional<int32_t> pendingKey_;  // the shape the next repaint applies
     bool shapePending_ = false;
-    QPoint position_{0, 0};
+    QPoint position_{0, 0};  // device pixels
     bool positioned_ = false;
     // Qt's idea of the position is out of date and it hears nothing of the
     // window's moves (nor of its exposures when the server draws it).

@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
     // heap rather than each keep an arena of its own.
     mallopt(M_ARENA_MAX, 1);
 
+    // Pictures scale by whole factors only (1.5 becomes 2): every picture
+    // pixel is then a square block of device pixels and the shape cut from
+    // the picture fits it exactly.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -103,6 +103,7 @@ public:
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir / "config"));
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir / "run"));
         env.insert("KOBALTRON_NO_DIALOGS", "1");
+        env.insert(extraEnv);
         p->setProcessEnvironment(env);
         p->start(kActorProgram, args);
         p->waitForStarted(5000);
@@ -137,6 +138,7 @@ public:
 
     TempDir dir;
     std::vector<std::unique_ptr<QProcess>> processes;
+    QProcessEnvironment extraEnv;  // for the actors started next
 };
 
 }  // namespace kobal::actor::qt::testing

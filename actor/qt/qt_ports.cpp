@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <cstdio>
 
+#include "actor/qt/desktop_map.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
@@ -41,13 +42,44 @@ void QtTimer::Apply() {
     timer_.start(interval_);
 }
 
-static QRect ScreenRect() {
-    QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry() : QRect(0, 0, 1024, 768);
+QtScreen::QtScreen() {
+    Refresh();
+    auto changed = [this] {
+        Refresh();
+        if (onChanged) onChanged();
+    };
+    for (QScreen* s : QGuiApplication::screens()) Watch(s);
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this, changed](QScreen* s) {
+        Watch(s);
+        changed();
+    });
+    // Qt still lists the screen being removed: look again once it has gone.
+    QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, &watcher_,
+                     [this, changed](QScreen*) { QTimer::singleShot(0, &watcher_, changed); });
+    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, &watcher_, changed);
 }
 
-double QtScreen::Width() { return ScreenRect().width() * TwipsPerPixelX(); }
-double QtScreen::Height() { return ScreenRect().height() * TwipsPerPixelY(); }
+QtScreen::~QtScreen() = default;
+
+void QtScreen::Watch(QScreen* screen) {
+    QObject::connect(screen, &QScreen::geometryChanged, &watcher_, [this] {
+        Refresh();
+        if (onChanged) onChanged();
+    });
+}
+
+void QtScreen::Refresh() {
+    DesktopMap map = DesktopMap::Current();
+    if (scale_ == 0) scale_ = map.scale();
+    map.KeepScale(scale_);
+    const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
+    monitors_.clear();
+    for (const QRectF& r : map.DesktopRects())
+        monitors_.push_back({r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty});
+}
+
+double QtScreen::Width() { return monitors_.front().width; }
+double QtScreen::Height() { return monitors_.front().height; }
 double QtScreen::TwipsPerPixelX() { return kobal::qt::TwipsPerPixelX(); }
 double QtScreen::TwipsPerPixelY() { return kobal::qt::TwipsPerPixelY(); }
 
@@ -70,6 +102,7 @@ void TrayAndMenu::MakeMenu() {
     QMenu* paudio = taskpopup_->addMenu("Audio");
     items_[MenuItem::Paudioon] = item(paudio, "On", handlers_.Paudioon);
     items_[MenuItem::paudiooff] = item(paudio, "Off", handlers_.paudiooff);
+    items_[MenuItem::pclickthrough] = item(taskpopup_.get(), "Click through", handlers_.pclickthrough);
     for (auto& [id, action] : items_) {
         action->setCheckable(true);
         action->setChecked(checked_[id]);
@@ -107,6 +140,9 @@ void TrayAndMenu::SetChecked(MenuItem item, bool checked) {
 
 void TrayAndMenu::Popup() {
     if (!taskpopup_) MakeMenu();
+    // Clicks through the actor never reach its own menu again: only the
+    // tray's menu leads back, so without a tray the mode is not offered.
+    items_[MenuItem::pclickthrough]->setEnabled(trayAvailable() || checked_[MenuItem::pclickthrough]);
     taskpopup_->exec(QCursor::pos());
 }
 

@@ -5,9 +5,12 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+class QScreen;
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "actor/ports.h"
 
@@ -29,19 +32,36 @@ private:
     bool enabled_ = false;
 };
 
+// The monitors in twips, kept from Qt's screens and refreshed when one is
+// added, removed or changed, so that the behaviours' steps ask nothing.
 class QtScreen : public ScreenPort {
 public:
+    QtScreen();
+    ~QtScreen() override;
     double Width() override;
     double Height() override;
     double TwipsPerPixelX() override;
     double TwipsPerPixelY() override;
+    int MonitorCount() override { return static_cast<int>(monitors_.size()); }
+    ScreenRect Monitor(int i) override { return monitors_[static_cast<size_t>(i)]; }
+
+    // After the monitors have changed.
+    std::function<void()> onChanged;
+
+private:
+    void Refresh();
+    void Watch(QScreen* screen);
+    std::vector<ScreenRect> monitors_;
+    double scale_ = 0;  // that of start-up
+    QObject watcher_;  // owns the connections
 };
 
 // The tray icon and the popup menu `taskpopup`.
 class TrayAndMenu : public TrayPort, public MenuPort {
 public:
     struct Handlers {
-        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff, Helpme, about, Remove;
+        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff, pclickthrough, Helpme, about,
+            Remove;
         std::function<void()> doubleClick, contextMenu;
     };
     explicit TrayAndMenu(Handlers handlers);

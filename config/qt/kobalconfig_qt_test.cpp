@@ -161,11 +161,12 @@ TEST_F(ConfigFormTest, EntriesTypedInTheWindowReachTheFile) {
     Child<QComboBox>(form, "initial")->setCurrentIndex(3);
     Child<QCheckBox>(form, "transp")->click();
     Child<QCheckBox>(form, "audio")->click();
+    Child<QCheckBox>(form, "hidefull")->click();
     Child<QPushButton>(form, "Save")->click();
     EXPECT_EQ(ReadBytes(product / "resource/config.kcfg"),
               "priorityup =abc\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 1 \r\nboredtime=180\r\n"
               "sleeptime=12 minutes\r\nhibernatetime=28800\r\ninitialpriority= 3 \r\n"
-              "transparencyoff= 1 \r\noverrideactor= 0 \r\n[end]\r\n");
+              "transparencyoff= 1 \r\noverrideactor= 0 \r\nhidefullscreen= 1 \r\n[end]\r\n");
     EXPECT_EQ(fakes.paths.writes.back(), product.path());
 }
 

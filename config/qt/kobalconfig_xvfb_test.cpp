@@ -159,5 +159,5 @@ TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
     EXPECT_EQ(ReadBytes(settings),
               "priorityup =150\r\nspeedup=0\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=0\r\n"
               "sleeptime=0\r\nhibernatetime=0\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
-              "overrideactor= 0 \r\n[end]\r\n");
+              "overrideactor= 0 \r\nhidefullscreen= 0 \r\n[end]\r\n");
 }

@@ -127,6 +127,7 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent) : QWidget(parent), 
     splash_ = Check(standard, "splash", "Splash screen enabled", 840, 1920, 1935, 255);
     transp_ = Check(standard, "transp", "No transparency", 840, 2160, 1575, 255);
     override_ = Check(standard, "override", "Override actor defaults", 840, 2400, 1935, 195);
+    hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610, 3495, 255);
 
     QGroupBox* advanced = Group(this, "Advanced Configuration", 3840, 0, 3735, 3375);
     Label(advanced, "Timer frequency (%)", 120, 360, 2055, 255);
@@ -172,6 +173,7 @@ void ConfigForm::Push() {
     splash_->setCheckState(StateOf(model_.splash.value));
     transp_->setCheckState(StateOf(model_.transp.value));
     override_->setCheckState(StateOf(model_.override.value));
+    hidefull_->setCheckState(StateOf(model_.hidefull.value));
     timerup_->setText(Q(model_.timerup.text));
     moveup_->setText(Q(model_.moveup.text));
     boreds_->setText(Q(model_.boreds.text));
@@ -186,6 +188,7 @@ void ConfigForm::Pull() {
     model_.splash.value = ValueOf(splash_->checkState());
     model_.transp.value = ValueOf(transp_->checkState());
     model_.override.value = ValueOf(override_->checkState());
+    model_.hidefull.value = ValueOf(hidefull_->checkState());
     model_.timerup.text = S(timerup_->text());
     model_.moveup.text = S(moveup_->text());
     model_.boreds.text = S(boreds_->text());

@@ -44,6 +44,7 @@ class ConfigForm : public QWidget {
     ClickCheckBox* splash_;
     ClickCheckBox* transp_;
     ClickCheckBox* override_;
+    ClickCheckBox* hidefull_;
     QLineEdit* timerup_;
     QLineEdit* moveup_;
     QLineEdit* boreds_;

@@ -1,0 +1,367 @@
+// The real actor program on X servers of the test's own: two monitors of
+// different sizes and a layout change while actors run, scaled screens,
+// and staying out of the way (fullscreen windows, click-through).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <functional>
+
+#include "actor/qt/private_x.h"
+#include "actor/qt/process_harness.h"
+#include "common/qt/x11_probe.h"
+
+using namespace kobal::actor::qt::testing;
+
+namespace {
+
+// Polls until the condition holds, with a limit generous for a loaded machine.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (condition()) return true;
+        Wait(100);
+    }
+    return condition();
+}
+
+class DesktopProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
+        if (!PrivateX::Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+        install = std::make_unique<ActorInstall>();
+        auto& d = install->dir;
+        // Walking and falling 20 pixels a tick; a faller stands once it has landed.
+        const std::string header =
+            "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
+            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
+        d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
+        d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        d.Write("actor/walk.krnd", "1\r\n!02|5000|$left.kani,right.kani|\r\n");
+        d.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
+    }
+    QString StartActor(const std::string& name, const std::string& list) {
+        install->Start({QString::fromStdString(install->WriteActor(name + ".kact", list, name))});
+        return ActorInstall::FindWindow(QString::fromStdString(name), 15000);
+    }
+    // Saves the screen for the lead when KOBAL_SHOTS names a directory.
+    static void Shot(const QString& name, const QStringList& drawing = {}) {
+        const QString dir = qEnvironmentVariable("KOBAL_SHOTS");
+        if (dir.isEmpty()) return;
+        QDir().mkpath(dir);
+        const QString file = dir + "/" + name + ".png";
+        RunTool("import", {"-window", "root", file});
+        if (!drawing.isEmpty()) RunTool("convert", QStringList{file} + drawing + QStringList{file});
+    }
+    // What the actors said, for a failure.
+    std::string Errors() {
+        std::string out;
+        for (auto& p : install->processes)
+            out += QString::fromLocal8Bit(p->readAllStandardError()).toStdString() +
+                   (p->state() == QProcess::NotRunning ? " (ended)\n" : " (running)\n");
+        return out;
+    }
+    std::unique_ptr<ActorInstall> install;
+};
+
+constexpr const char* kSecondMonitor = "1280/338x1024/270+1920+0";
+
+}  // namespace
+
+// Qt reads monitors from RandR 1.5; Xvfb holds one screen, on which xrandr
+// sets two monitors side by side and takes one away again.
+TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
+    PrivateX x({"-screen", "0", "3200x1080x24"});
+    ASSERT_TRUE(x.running());
+    RunTool("xrandr", {"--setmonitor", "A", "1920/508x1080/286+0+0", "screen"});
+    RunTool("xrandr", {"--setmonitor", "B", kSecondMonitor, "none"});
+    ASSERT_TRUE(RunTool("xrandr", {"--listmonitors"}).contains("Monitors: 2"));
+
+    const QString walker = StartActor("Walker", "walk.krnd");
+    const QString fallerA = StartActor("FallerA", "fall.krnd");
+    const QString fallerB = StartActor("FallerB", "fall.krnd");
+    ASSERT_FALSE(walker.isEmpty() || fallerA.isEmpty() || fallerB.isEmpty()) << Errors();
+
+    // Start-up centres on the primary monitor, and the fallers land on its floor.
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(fallerB).y == 1080 - 30; }));
+    EXPECT_NEAR(WindowGeometry(fallerB).x, 960 - 20, 2);
+
+    // Carried onto the second monitor, a faller lands on that one's floor.
+    Geometry g = WindowGeometry(fallerB);
+    RunTool("xdotool",
+            {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
+    for (int step = 1; step <= 20; ++step) {
+        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78),
+                            QString::number(g.y + 15 - step * 40)});
+        Wait(20);
+    }
+    RunTool("xdotool", {"mouseup", "3"});
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(fallerB).y == 1024 - 30; }))
+        << "at " << WindowGeometry(fallerB).x << "," << WindowGeometry(fallerB).y;
+    EXPECT_GT(WindowGeometry(fallerB).x, 1920);
+    EXPECT_EQ(WindowGeometry(fallerA).y, 1080 - 30);
+
+    // The walker crosses onto the second monitor and turns at its far edge.
+    int farthest = 0;
+    bool turned = false;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const int wx = WindowGeometry(walker).x;
+            farthest = std::max(farthest, wx);
+            turned = farthest > 3200 - 40 - 40 && wx < farthest - 60;
+            return turned;
+        },
+        40000))
+        << "farthest " << farthest;
+    EXPECT_LE(farthest, 3200 - 40 + 20);
+    EXPECT_EQ(WindowGeometry(walker).y, 540 - 15);
+    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079",
+                          "-draw", "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw",
+                          "rectangle 1920,1024 3199,1079"});
+
+    // The second monitor goes while the actors run: nobody stays on it.
+    RunTool("xrandr", {"--delmonitor", "B"});
+    EXPECT_TRUE(WaitFor([&] {
+        const Geometry f = WindowGeometry(fallerB);
+        return f.x + 40 <= 1920 && f.y == 1080 - 30;
+    })) << "the faller left on the second monitor is at "
+        << WindowGeometry(fallerB).x;
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(walker).x + 40 <= 1920; }));
+    for (int i = 0; i < 15; ++i) {
+        EXPECT_LE(WindowGeometry(walker).x + 40, 1920 + 20) << "the walker walked off the desktop";
+        Wait(100);
+    }
+    Shot("after-second-monitor-removed");
+
+    // Back again, lower down: the walker finds it again.
+    RunTool("xrandr", {"--setmonitor", "B", "1280/338x1024/270+1920+56", "none"});
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(walker).x > 1920; }, 40000));
+}
+
+// Xvfb's Xinerama lays its screens over each other at the origin, and Qt 6
+// takes its screens from RandR, which shows one 1920 x 1080 monitor there:
+// the actors keep to it.
+TEST_F(DesktopProcess, UnderXineramaActorsKeepToTheDesktop) {
+    PrivateX x({"+xinerama", "-screen", "0", "1920x1080x24", "-screen", "1", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    const QString walker = StartActor("Walker", "walk.krnd");
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(walker.isEmpty() || faller.isEmpty()) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 30; }));
+    int lowest = 5000, highest = -5000;
+    for (int i = 0; i < 60; ++i) {
+        const int wx = WindowGeometry(walker).x;
+        lowest = std::min(lowest, wx);
+        highest = std::max(highest, wx);
+        Wait(100);
+    }
+    EXPECT_GE(lowest, 0);
+    EXPECT_LE(highest, 1920 - 40 + 20);
+    EXPECT_GT(highest - lowest, 300) << "the walker did not walk";
+}
+
+// Scaled screens: the actor scales by the screen's whole factor, so a
+// picture pixel is a 2 x 2 block of device pixels, its shape is cut at the
+// same blocks, and its twips map to the same places as on a plain screen.
+class ScaledScreen : public DesktopProcess, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
+    PrivateX x({"-screen", "0", "1920x1080x24"});
+    ASSERT_TRUE(x.running());
+    const std::string how = GetParam();
+    if (how == "QT_SCALE_FACTOR=2")
+        install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    else
+        RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
+
+    const QString stand = StartActor("Stand", "stand.krnd");
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(stand.isEmpty() || faller.isEmpty()) << Errors();
+    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; }))
+        << WindowGeometry(stand).width;
+    Wait(300);
+    const Geometry g = WindowGeometry(stand);
+    EXPECT_EQ(g.height, 60);
+    // Centred on the screen in device pixels.
+    EXPECT_NEAR(g.x + 40, 960, 2);
+    EXPECT_NEAR(g.y + 30, 540, 2);
+    QString shape;
+    kobal::qt::testing::HasBoundingShape(g.x >= 0 ? stand.toULong() : 0, &shape);
+    EXPECT_TRUE(shape.contains("extents:  40x40+20+10")) << shape.toStdString();
+    // The block's edges fall on the shape's: red inside, the desktop outside.
+    EXPECT_EQ(PixelAt(g.x + 20, g.y + 10), QColor(Qt::red));
+    EXPECT_EQ(PixelAt(g.x + 59, g.y + 49), QColor(Qt::red));
+    EXPECT_EQ(PixelAt(g.x + 19, g.y + 30), QColor(Qt::black));
+    EXPECT_EQ(PixelAt(g.x + 60, g.y + 30), QColor(Qt::black));
+
+    // The floor in twips is the screen's bottom edge in device pixels.
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 60; }))
+        << WindowGeometry(faller).y;
+
+    // A right drag keeps the grab point under the pointer.
+    const int cx = g.x + 40, cy = g.y + 30;
+    RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
+    for (int step = 1; step <= 10; ++step) {
+        RunTool("xdotool",
+                {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
+        Wait(20);
+    }
+    RunTool("xdotool", {"mouseup", "3"});
+    Wait(300);
+    const Geometry moved = WindowGeometry(stand);
+    EXPECT_NEAR(moved.x - g.x, 120, 2);
+    EXPECT_NEAR(moved.y - g.y, -70, 2);
+    Shot(QString::fromStdString(how == "QT_SCALE_FACTOR=2" ? "scale-factor-2" : "xft-dpi-192"),
+         {"-crop", "400x300+760+390"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, ScaledScreen, ::testing::Values("QT_SCALE_FACTOR=2", "Xft.dpi=192"),
+                         [](const auto& info) {
+                             return std::string(info.param[0] == 'Q' ? "ScaleFactor" : "XftDpi");
+                         });
+
+namespace {
+
+QString MapState(const QString& id) {
+    const auto m = QRegularExpression("Map State: (\\w+)").match(RunTool("xwininfo", {"-id", id}));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+}  // namespace
+
+// A real window manager (openbox) keeps _NET_ACTIVE_WINDOW and the
+// fullscreen state; the fullscreen window is the configuration tool's.
+TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) {
+    if (!PrivateX::Installed("openbox") || !PrivateX::Installed("wmctrl"))
+        GTEST_SKIP() << "openbox and wmctrl are not installed (scripts/deps installs them)";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WaitFor([] { return RunTool("wmctrl", {"-m"}).contains("Openbox"); }, 10000));
+
+    auto& d = install->dir;
+    d.Write(
+        "install/resource/config.kcfg",
+        "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 "
+        "\r\nboredtime=60\r\nsleeptime=300\r\n"
+        "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
+        "hidefullscreen= 1 \r\n[end]\r\n");
+    const QString shy = StartActor("Shy", "stand.krnd");
+    // An actor file's own preference wins over the global one.
+    d.Write(
+        "bold.kact",
+        "actorname=Bold\r\nactorpath=" + d.path() +
+            "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
+            "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
+    install->Start({QString::fromStdString(d / "bold.kact")});
+    const QString bold = ActorInstall::FindWindow("Bold", 15000);
+    ASSERT_FALSE(shy.isEmpty() || bold.isEmpty()) << Errors();
+
+    QProcess config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(d / "config"));
+    env.insert("KOBALTRON_NO_DIALOGS", "1");
+    config.setProcessEnvironment(env);
+    config.start(KOBAL_STAGE_DIR "/resource/kobalconfig", {});
+    const QString window = ActorInstall::FindWindow("Kobaltron Configuration", 15000);
+    ASSERT_FALSE(window.isEmpty());
+    RunTool("wmctrl", {"-i", "-a", window});
+    Wait(300);
+    EXPECT_EQ(MapState(shy), "IsViewable") << "a plain active window hides nothing";
+
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000))
+        << MapState(shy).toStdString();
+    EXPECT_EQ(MapState(bold), "IsViewable");
+    Shot("fullscreen-active");
+
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "remove,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsViewable"; }, 10000));
+
+    // Fullscreen again, then another window becomes active: the actor is back.
+    RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000));
+    RunTool("wmctrl", {"-i", "-a", bold});
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsViewable"; }, 10000));
+    config.kill();
+    config.waitForFinished(3000);
+}
+
+// Click-through from the tray menu, and back out of it the same way.
+TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
+    if (!PrivateX::Installed("trayer")) GTEST_SKIP() << "trayer (a tray host) is not installed";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                        "200", "--height", "32", "--transparent", "false"});
+    const QString panel = ActorInstall::FindWindow("panel");
+    ASSERT_FALSE(panel.isEmpty());
+    const QString actor = StartActor("Ghost", "stand.krnd");
+    ASSERT_FALSE(actor.isEmpty()) << Errors();
+    QString icon;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)")
+                               .match(RunTool("xwininfo", {"-children", "-id", panel}));
+            icon = m.hasMatch() ? m.captured(1) : QString();
+            return !icon.isEmpty();
+        },
+        10000))
+        << "no tray icon";
+    // The item above Help, About and Remove.
+    // The actor's windows on the screen: its own, and its menu while open.
+    auto shown = [] { return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n'); };
+    auto toggle = [&] {
+        const int before = shown();
+        ActorInstall::ClickCentre(icon, 3);
+        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000)) << "the tray menu did not open";
+        Wait(200);
+        RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
+        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000)) << "the tray menu did not close";
+        Wait(200);
+    };
+    Wait(400);
+    const Geometry g = WindowGeometry(actor);
+    const QString cx = QString::number(g.x + 20), cy = QString::number(g.y + 15);
+
+    toggle();
+    RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});
+    Wait(600);
+    EXPECT_EQ(PixelAt(g.x + 20, g.y + 15), QColor(Qt::red)) << "the click reached the actor";
+    // The pointer is over the desktop, not the actor.
+    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"})
+                     .contains("WINDOW=" + QString::number(actor.toULong())));
+
+    toggle();
+    RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});
+    EXPECT_TRUE(WaitFor([&] { return PixelAt(g.x + 20, g.y + 15) == QColor(Qt::blue); }, 5000))
+        << "clicks still pass through";
+}
+
+// Scaled and on two monitors: Qt's own coordinates have a gap between the
+// monitors there, the actor's desktop does not.
+TEST_F(DesktopProcess, ScaledWalkerStillCrossesIntoTheNextMonitor) {
+    PrivateX x({"-screen", "0", "3200x1080x24"});
+    ASSERT_TRUE(x.running());
+    RunTool("xrandr", {"--setmonitor", "A", "1920/508x1080/286+0+0", "screen"});
+    RunTool("xrandr", {"--setmonitor", "B", kSecondMonitor, "none"});
+    install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    const QString walker = StartActor("Walker", "walk.krnd");
+    ASSERT_FALSE(walker.isEmpty()) << Errors();
+    int farthest = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const Geometry g = WindowGeometry(walker);
+            farthest = std::max(farthest, g.x);
+            return farthest > 3200 - 80 - 40 && g.x < farthest - 100;
+        },
+        40000))
+        << "farthest " << farthest;
+    EXPECT_LE(farthest, 3200 - 80 + 40);
+    EXPECT_EQ(WindowGeometry(walker).width, 80);
+}

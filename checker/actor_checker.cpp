@@ -383,6 +383,9 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
             continue;
         }
         natives[list.key] = CheckList(*list.name, lineOf(list.key), ctx);
+        // A click plays its list over the running action; the other three are lived on.
+        if (std::string(list.key) != "responsefile" && !natives[list.key].empty())
+            stateUses_.push_back({lineOf(list.key), list.key, *list.name, natives[list.key]});
     }
     // The list whose choice starts the actor, by initialpriority.
     const char* start = nullptr;
@@ -907,6 +910,14 @@ void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
 }
 
 void ActorChecker::JudgeNextLists() {
+    for (const StateUse& use : stateUses_) {
+        std::set<std::string> seen;
+        if (!ReachesAction(use.list, seen))
+            report_.Warning(use.at, use.key + " " + Quoted(use.name) +
+                                        " leads to no action: in that state the actor stands where it is, showing "
+                                        "one frame per tick, until it is clicked");
+    }
+    stateUses_.clear();
     for (const NextUse& use : nextUses_) {
         std::set<std::string> seen;
         if (!ReachesAction(use.list, seen))

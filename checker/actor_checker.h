@@ -145,6 +145,13 @@ private:
     std::map<std::string, ListLeads> listLeads_;
     std::map<std::string, AnimationLeads> animationLeads_;
     std::vector<NextUse> nextUses_;
+    // State lists the actor lives on while idle: one that reaches no action
+    // keeps it standing in place, one frame per tick.
+    struct StateUse {
+        Where at;
+        std::string key, name, list;
+    };
+    std::vector<StateUse> stateUses_;
     std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
 };
 

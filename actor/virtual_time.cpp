@@ -26,7 +26,9 @@ std::optional<uint64_t> ParseTestSeed(const char* text) {
     return value;
 }
 
-double VirtualClock::SecondsSinceMidnight() { return std::fmod(base + static_cast<double>(ms) / 1000.0, 86400.0); }
+double VirtualClock::SecondsSinceMidnight() {
+    return std::fmod(base + static_cast<double>(ms) / 1000.0, 86400.0);
+}
 
 void VirtualTimer::SetInterval(int milliseconds) {
     interval_ = milliseconds;
@@ -51,9 +53,12 @@ void VirtualTimer::Apply() {
 
 const VirtualTimer& VirtualTimers::Get(FormTimer which) const {
     switch (which) {
-        case FormTimer::Timer1: return timer1;
-        case FormTimer::Timer2: return timer2;
-        case FormTimer::DDETimer: break;
+        case FormTimer::Timer1:
+            return timer1;
+        case FormTimer::Timer2:
+            return timer2;
+        case FormTimer::DDETimer:
+            break;
     }
     return ddetimer;
 }

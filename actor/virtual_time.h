@@ -24,7 +24,7 @@ inline constexpr const char* kTestSeedVariable = "KOBALACTOR_TEST_SEED";
 std::optional<uint64_t> ParseTestSeed(const char* text);
 
 class VirtualClock : public Clock {
-public:
+  public:
     explicit VirtualClock(uint64_t seed) : base(static_cast<double>(seed % 86400)) {}
     double SecondsSinceMidnight() override;
     int64_t ms = 0;  // virtual time since start-up
@@ -35,7 +35,7 @@ public:
 // restarts the count, the same interval on a running timer does not, and
 // an interval of 0 keeps it from ticking.
 class VirtualTimer : public TimerPort {
-public:
+  public:
     explicit VirtualTimer(const VirtualClock& clock) : clock_(clock) {}
     void SetInterval(int milliseconds) override;
     int Interval() const override { return interval_; }
@@ -47,7 +47,7 @@ public:
     // Called when the tick is delivered, before its handler runs.
     void Fired() { due_ = clock_.ms + runningInterval_; }
 
-private:
+  private:
     void Apply();
     const VirtualClock& clock_;
     int interval_ = 0;
@@ -60,7 +60,7 @@ private:
 enum class FormTimer { Timer1 = 0, Timer2 = 1, DDETimer = 2 };
 
 class VirtualTimers {
-public:
+  public:
     explicit VirtualTimers(uint64_t seed) : clock(seed), random(SeedState(seed)) {}
 
     // The earliest tick due no later than limit (at equal times the form's
@@ -75,7 +75,7 @@ public:
     VirtualTimer timer1{clock}, timer2{clock}, ddetimer{clock};
     ClassicRandom random;
 
-private:
+  private:
     const VirtualTimer& Get(FormTimer which) const;
 };
 

@@ -2,22 +2,17 @@
 // run with the same seed: what the X server holds for the actor's window
 // (position, size, mapped or not, shape) must go through the timeline's
 // states in the timeline's order, at about the timeline's times.
-#include <gtest/gtest.h>
-
-#include <QColor>
-#include <QImage>
-#include <QPainter>
-#include <X11/Xlib.h>
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/shape.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QColor>
+#include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,6 +28,14 @@
 #include <thread>
 #include <tuple>
 #include <vector>
+
+// Xlib after Qt: its macros (Bool, Status) break Qt's headers.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+// clang-format on
 
 #include "common/test_files.h"
 
@@ -56,7 +59,7 @@ int64_t Since(Clock::time_point t0) {
 // --------------------------------------------------------------- Xvfb --
 
 class PrivateX {
-public:
+  public:
     PrivateX() {
         int fds[2];
         if (::pipe(fds) != 0) return;
@@ -64,11 +67,12 @@ public:
         if (pid_ == 0) {
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            const std::string screen = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+            const std::string screen =
+                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-dpi", "96",
-                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                     "-dpi", "96", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -94,7 +98,7 @@ public:
     Display* display() const { return display_; }
     const std::string& name() const { return name_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string name_;
     Display* display_ = nullptr;
@@ -111,7 +115,9 @@ struct State {
     int key = -1;
 };
 
-int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+int Pixels(int twips) {
+    return static_cast<int>(std::lround(twips / 15.0));
+}
 
 struct Timeline {
     std::vector<State> states;  // the first: before start-up, nothing on the screen
@@ -119,10 +125,12 @@ struct Timeline {
     bool failed = false;
 };
 
-Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed, int seconds) {
-    const std::string command = kStage + "/resource/kobalcheck --run " + std::to_string(seconds) + " --seed " +
-                                std::to_string(seed) + " --screen " + std::to_string(kScreenWidth) + "x" +
-                                std::to_string(kScreenHeight) + " --install '" + install + "' '" + actorFile + "' 2>&1";
+Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed,
+                  int seconds) {
+    const std::string command = kStage + "/resource/kobalcheck --run " + std::to_string(seconds) +
+                                " --seed " + std::to_string(seed) + " --screen " +
+                                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) +
+                                " --install '" + install + "' '" + actorFile + "' 2>&1";
     Timeline timeline;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return {{}, "popen failed", true};
@@ -130,7 +138,8 @@ Timeline Headless(const std::string& install, const std::string& actorFile, uint
     while (std::fgets(buffer, sizeof buffer, pipe)) timeline.text += buffer;
     timeline.failed = ::pclose(pipe) != 0;
 
-    static const std::regex line(R"(^\s*(\d+) ms  \S+\s+type=(-?\d+) anim=(\S+) frame=(\S+) at=(-?\d+),(-?\d+)(.*)$)");
+    static const std::regex line(
+        R"(^\s*(\d+) ms  \S+\s+type=(-?\d+) anim=(\S+) frame=(\S+) at=(-?\d+),(-?\d+)(.*)$)");
     static const std::regex size(R"( size=(-?\d+)x(-?\d+))");
     static const std::regex key(R"( key=(\d+),(\d+),(\d+))");
     State s;
@@ -152,12 +161,15 @@ Timeline Headless(const std::string& install, const std::string& actorFile, uint
             s.width = std::max(1, Pixels(std::stoi(c[1])));
             s.height = std::max(1, Pixels(std::stoi(c[2])));
         }
-        if (std::regex_search(rest, c, key)) s.key = std::stoi(c[1]) + 256 * std::stoi(c[2]) + 65536 * std::stoi(c[3]);
+        if (std::regex_search(rest, c, key))
+            s.key = std::stoi(c[1]) + 256 * std::stoi(c[2]) + 65536 * std::stoi(c[3]);
         if ((" " + rest + " ").find(" shown ") != std::string::npos) s.visible = true;
         if ((" " + rest + " ").find(" hidden ") != std::string::npos) s.visible = false;
         // Several lines at one time: the window shows the last.
-        if (timeline.states.size() > 1 && timeline.states.back().t == s.t) timeline.states.back() = s;
-        else timeline.states.push_back(s);
+        if (timeline.states.size() > 1 && timeline.states.back().t == s.t)
+            timeline.states.back() = s;
+        else
+            timeline.states.push_back(s);
     }
     return timeline;
 }
@@ -168,7 +180,8 @@ Spans Normalised(Spans spans) {
     std::sort(spans.begin(), spans.end());
     Spans merged;
     for (const auto& [row, from, to] : spans) {
-        if (!merged.empty() && std::get<0>(merged.back()) == row && std::get<2>(merged.back()) >= from)
+        if (!merged.empty() && std::get<0>(merged.back()) == row &&
+            std::get<2>(merged.back()) >= from)
             std::get<2>(merged.back()) = std::max(std::get<2>(merged.back()), to);
         else
             merged.emplace_back(row, from, to);
@@ -176,32 +189,34 @@ Spans Normalised(Spans spans) {
     return merged;
 }
 
-// What the key colour leaves of a picture, inside a window of w x h.
+// What the key colour leaves of a picture: the window's shape as set, which
+// the server keeps whole even where it reaches past the window.
 class ShapeBook {
-public:
-    const Spans& Keyed(const std::string& file, int key, int w, int h) {
-        const auto id = std::make_tuple(file, key, w, h);
+  public:
+    const Spans& Keyed(const std::string& file, int key) {
+        const auto id = std::make_tuple(file, key);
         if (auto it = book_.find(id); it != book_.end()) return it->second;
-        const QImage image = QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
+        const QImage image =
+            QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
         const QRgb wanted = qRgb(key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF) & 0xFFFFFF;
         Spans spans;
-        for (int y = 0; y < std::min(h, image.height()); ++y) {
+        for (int y = 0; y < image.height(); ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0; x < std::min(w, image.width());) {
+            for (int x = 0; x < image.width();) {
                 if ((row[x] & 0xFFFFFF) == wanted) {
                     ++x;
                     continue;
                 }
                 const int from = x;
-                while (x < std::min(w, image.width()) && (row[x] & 0xFFFFFF) != wanted) ++x;
+                while (x < image.width() && (row[x] & 0xFFFFFF) != wanted) ++x;
                 spans.emplace_back(y, from, x);
             }
         }
         return book_.emplace(id, Normalised(std::move(spans))).first->second;
     }
 
-private:
-    std::map<std::tuple<std::string, int, int, int>, Spans> book_;
+  private:
+    std::map<std::tuple<std::string, int>, Spans> book_;
 };
 
 // ------------------------------------------------------------ samples --
@@ -224,6 +239,7 @@ std::string Describe(const Sample& s) {
 }
 
 std::string Describe(const State& s) {
+    if (s.anim.empty()) return "the state before start-up";
     std::ostringstream out;
     out << s.t << " ms: type " << s.type << " " << s.anim << " frame " << s.frame;
     if (!s.visible) return out.str() + " not shown";
@@ -251,15 +267,26 @@ Sample Take(Display* d, Window w, int64_t t) {
         XRectangle* rects = XShapeGetRectangles(d, w, ShapeBounding, &count, &ordering);
         Spans spans;
         for (int i = 0; i < count; ++i)
-            for (int y = std::max<int>(0, rects[i].y); y < std::min<int>(s.height, rects[i].y + rects[i].height); ++y) {
+            for (int y = std::max<int>(0, rects[i].y);
+                 y < rects[i].y + rects[i].height; ++y) {
                 const int from = std::max<int>(0, rects[i].x);
-                const int to = std::min<int>(s.width, rects[i].x + rects[i].width);
+                const int to = rects[i].x + rects[i].width;
                 if (from < to) spans.emplace_back(y, from, to);
             }
         if (rects) XFree(rects);
         s.spans = Normalised(std::move(spans));
     }
     return s;
+}
+
+void Screenshot(Display* d, const char* file) {
+    XImage* shot = XGetImage(d, DefaultRootWindow(d), 0, 0, kScreenWidth, kScreenHeight, AllPlanes, ZPixmap);
+    if (!shot) return;
+    QImage image(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kScreenHeight; ++y)
+        for (int x = 0; x < kScreenWidth; ++x) image.setPixel(x, y, 0xFF000000u | XGetPixel(shot, x, y));
+    XDestroyImage(shot);
+    image.save(QString::fromLocal8Bit(file), "PNG");
 }
 
 // --------------------------------------------------------------- actors --
@@ -292,9 +319,10 @@ Window FindWindow(Display* d, pid_t pid, const std::string& caption) {
         int format;
         unsigned long items, after;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) == Success &&
-            data && items == 1 && *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid))
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && items == 1 &&
+            *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid))
             found = children[i];
         if (data) XFree(data);
     }
@@ -302,7 +330,8 @@ Window FindWindow(Display* d, pid_t pid, const std::string& caption) {
     return found;
 }
 
-pid_t StartActor(const std::string& display, const kobal::TempDir& home, const Actor& a, int index) {
+pid_t StartActor(const std::string& display, const kobal::TempDir& home, const Actor& a,
+                 int index) {
     const std::string run = home / ("run" + std::to_string(index));
     std::filesystem::create_directories(run);
     ::chmod(run.c_str(), 0700);
@@ -328,7 +357,7 @@ pid_t StartActor(const std::string& display, const kobal::TempDir& home, const A
 // window's requests reach the server one after the other, so a sample may
 // also show some attributes of j and the rest of j + 1.
 class Matcher {
-public:
+  public:
     Matcher(const Actor& a, ShapeBook& book) : a_(a), book_(book) {}
 
     bool Position(const Sample& s, size_t j) const {
@@ -346,12 +375,28 @@ public:
         const State& e = a_.timeline.states[j];
         return s.width == e.width && s.height == e.height;
     }
+    // Compared as what shows: the shape within the window as it now is. A
+    // bounding shape that covers the whole window (Qt leaves one now and
+    // then when a mask is cleared) shows the same as none.
     bool Shape(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
         // No picture yet, an opaque frame, or no key colour: the whole rectangle.
         const bool keyed = e.frame != "-" && e.frame[0] != '@' && e.key >= 0;
-        if (!keyed) return !s.shaped;
-        return s.shaped && s.spans == book_.Keyed(a_.dir + e.frame, e.key, e.width, e.height);
+        const Spans whole = Whole(s.width, s.height);
+        const Spans shown = s.shaped ? Clip(s.spans, s.width, s.height) : whole;
+        if (!keyed) return shown == whole;
+        return shown == Clip(book_.Keyed(a_.dir + e.frame, e.key), s.width, s.height);
+    }
+    static Spans Whole(int w, int h) {
+        Spans spans;
+        for (int y = 0; y < h; ++y) spans.emplace_back(y, 0, w);
+        return spans;
+    }
+    static Spans Clip(const Spans& spans, int w, int h) {
+        Spans out;
+        for (const auto& [row, from, to] : spans)
+            if (row < h && from < w) out.emplace_back(row, from, std::min(to, w));
+        return out;
     }
     bool Shows(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
@@ -368,7 +413,7 @@ public:
                (Shape(s, j) || Shape(s, j + 1));
     }
 
-private:
+  private:
     const Actor& a_;
     ShapeBook& book_;
 };
@@ -380,11 +425,21 @@ std::string Compare(const Actor& a, ShapeBook& book, size_t* reached) {
     size_t j = 0;
     for (const Sample& s : a.samples) {
         size_t k = j;
-        while (k < states.size() && !m.Shows(s, k) && !m.Between(s, k) && states[k].t <= s.t + kMaxAheadMs) ++k;
+        while (k < states.size() && !m.Shows(s, k) && !m.Between(s, k) &&
+               states[k].t <= s.t + kMaxAheadMs)
+            ++k;
         if (k >= states.size() || states[k].t > s.t + kMaxAheadMs) {
             std::ostringstream out;
-            out << "the window at " << Describe(s) << " is no state of the timeline after " << Describe(states[j]);
-            if (j + 1 < states.size()) out << "; the next is " << Describe(states[j + 1]);
+            out << "the window at " << Describe(s) << " is no state of the timeline after "
+                << Describe(states[j]);
+            for (size_t n = j; n < states.size() && n < j + 6; ++n) {
+                out << "\n  " << Describe(states[n]) << " (position " << m.Position(s, n) << ", size " << m.Size(s, n)
+                    << ", shape " << m.Shape(s, n) << ")";
+            }
+            if (!s.spans.empty())
+                out << "\n  the window's shape: rows " << std::get<0>(s.spans.front()) << " to "
+                    << std::get<0>(s.spans.back()) << ", first span " << std::get<1>(s.spans.front()) << ".."
+                    << std::get<2>(s.spans.front());
             return out.str();
         }
         j = k;
@@ -407,7 +462,8 @@ void Picture(const std::string& path, int w, int h, QColor colour, QRect block) 
     painter.fillRect(block, colour);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour.darker());
-    painter.drawEllipse(QRect(block.x() / 2, block.y() / 2, block.width() / 2 + 4, block.height() / 2 + 4));
+    painter.drawEllipse(
+        QRect(block.x() / 2, block.y() / 2, block.width() / 2 + 4, block.height() / 2 + 4));
     painter.end();
     image.save(QString::fromStdString(path), "BMP");
 }
@@ -433,7 +489,8 @@ void WriteOwnActor(const kobal::TempDir& home, const std::string& name, const st
     Picture(home / (dir + "icon.bmp"), 16, 16, Qt::red, QRect(2, 2, 12, 12));
     const std::string key = "transparentred=255\ntransparentgreen=0\ntransparentblue=255\n";
     auto anim = [&](const std::string& file, const std::string& header, const std::string& frames) {
-        home.Write(dir + file, Crlf(header + "timerspeed=40\nmovespeed=45\n" + key + "[end]\n" + frames));
+        home.Write(dir + file,
+                   Crlf(header + "timerspeed=40\nmovespeed=45\n" + key + "[end]\n" + frames));
     };
     const std::string small = "actorwidth=40\nactorheight=30\nalignx=0\naligny=1\n";
     const std::string big = "actorwidth=48\nactorheight=36\nalignx=1\naligny=0\n";
@@ -450,17 +507,20 @@ void WriteOwnActor(const kobal::TempDir& home, const std::string& name, const st
     home.Write(dir + "up.krnd", Crlf("1\n!05|-25|climb.kani|\n"));
     home.Write(dir + "nested.krnd",
                Crlf("3\n!02|20|$left.kani,nul|\ndeeper.krnd\n!04|1|once.kani|plain.krnd\n"));
-    home.Write(dir + "deeper.krnd", Crlf("2\n!06|20|$ul.kani,nul,nul,dr.kani|\n!01|10|fall.kani|\n"));
+    home.Write(dir + "deeper.krnd",
+               Crlf("2\n!06|20|$ul.kani,nul,nul,dr.kani|\n!01|10|fall.kani|\n"));
     home.Write(dir + "plain.krnd", Crlf("2\nwander.kani\n!04|1|once.kani|\n"));
     home.Write(dir + "once.krnd", Crlf("1\n!04|1|once.kani|\n"));
     home.Write(dir + name + ".kact",
-               Crlf("version=Kobaltron V1.0\nactorname=" + name + "\nactorddename=" + name + "\nactorpath=actors\\" +
-                    name + "\\\niconfile=icon.bmp\nactivefile=active.krnd\nresponsefile=once.krnd\n"
+               Crlf("version=Kobaltron V1.0\nactorname=" + name + "\nactorddename=" + name +
+                    "\nactorpath=actors\\" + name +
+                    "\\\niconfile=icon.bmp\nactivefile=active.krnd\nresponsefile=once.krnd\n"
                     "boredfile=active.krnd\nsleepfile=once.krnd\n[end]\n"));
 }
 
 const char* kMixerList =
-    "7\n!01|-25|wander.kani|\n!02|-30|$left.kani,right.kani|\n!03|-20|fall.kani|up.krnd\n!04|1|once.kani|\n"
+    "7\n!01|-25|wander.kani|\n!02|-30|$left.kani,right.kani|\n!03|-20|fall.kani|up.krnd\n!04|1|"
+    "once.kani|\n"
     "nested.krnd\n!06|-30|$ul.kani,nul,dl.kani,dr.kani|\n!05|-15|climb.kani|\n";
 // Plain names as first choices: the start must not freeze.
 const char* kStarterList = "4\nwander.kani\nonce.kani\nnested.krnd\n!01|-40|wander.kani|\n";
@@ -484,14 +544,16 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     PrivateX x;
     if (!x.display()) GTEST_SKIP() << "Xvfb could not be started here";
     int event, error;
-    ASSERT_TRUE(XShapeQueryExtension(x.display(), &event, &error)) << "the X server has no shape extension";
+    ASSERT_TRUE(XShapeQueryExtension(x.display(), &event, &error))
+        << "the X server has no shape extension";
 
     kobal::TempDir home;
     const std::string install = home / "install";
     home.Write("install/resource/kobalactor", "");
-    home.Write("install/resource/config.kcfg",
-               Crlf("priorityup=100\nspeedup=100\naudioon=0\nshowsplash=0\nboredtime=60\nsleeptime=300\n"
-                    "hibernatetime=900\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\n[end]\n"));
+    home.Write(
+        "install/resource/config.kcfg",
+        Crlf("priorityup=100\nspeedup=100\naudioon=0\nshowsplash=0\nboredtime=60\nsleeptime=300\n"
+             "hibernatetime=900\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\n[end]\n"));
     home.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + install + "\n");
     std::filesystem::create_directories(install + "/actors");
     for (const char* sample : {"kobi", "tron"})
@@ -524,20 +586,30 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     };
     const int64_t sampled = kSampleSeconds * 1000 - kMaxBehindMs;
     // Every behaviour type and an opaque frame.
-    pick("mixer", [&](const Timeline& t) { return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled); });
+    pick("mixer", [&](const Timeline& t) {
+        return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled);
+    });
     // A plain name first: one frame in the corner, then the actor must go on.
     pick("starter", [&](const Timeline& t) {
-        return t.states.size() > 2 && t.states[1].frame != "-" && t.states[1].x == 0 && t.states[1].y == 0 &&
-               TypesOf(t, sampled).size() >= 3;
+        return t.states.size() > 2 && t.states[1].frame != "-" && t.states[1].x == 0 &&
+               t.states[1].y == 0 && TypesOf(t, sampled).size() >= 3;
     });
-    for (const Actor& a : actors) ASSERT_FALSE(a.timeline.failed) << a.file << "\n" << a.timeline.text;
+    for (const Actor& a : actors)
+        ASSERT_FALSE(a.timeline.failed) << a.file << "\n" << a.timeline.text;
 
     for (size_t i = 0; i < actors.size(); ++i) {
         actors[i].started = Clock::now();
         actors[i].pid = StartActor(x.name(), home, actors[i], static_cast<int>(i));
     }
     const Clock::time_point t0 = Clock::now();
+    // KOBAL_PARITY_SCREENSHOT names a PNG for the screen half-way through.
+    const char* shot = std::getenv("KOBAL_PARITY_SCREENSHOT");
+    bool shotTaken = !shot || !*shot;
     while (Since(t0) < kSampleSeconds * 1000) {
+        if (!shotTaken && Since(t0) > kSampleSeconds * 500) {
+            shotTaken = true;
+            Screenshot(x.display(), shot);
+        }
         for (Actor& a : actors) {
             // Found by its caption at start and kept: an actor switch renames it.
             if (!a.window) a.window = FindWindow(x.display(), a.pid, a.caption);
@@ -563,8 +635,9 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
         // Not vacuous: the window went well into the run, through many states.
         EXPECT_GT(a.timeline.states[reached].t, kSampleSeconds * 1000 - kMaxBehindMs - 2000);
         EXPECT_GT(reached, 20u);
-        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n", a.caption.c_str(),
-                    static_cast<unsigned long long>(a.seed), a.samples.size(), reached, a.timeline.states.size(),
+        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n",
+                    a.caption.c_str(), static_cast<unsigned long long>(a.seed), a.samples.size(),
+                    reached, a.timeline.states.size(),
                     static_cast<long long>(a.timeline.states[reached].t));
     }
 }

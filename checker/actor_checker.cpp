@@ -632,8 +632,13 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
             report_.Error(at, "\"$\" target " + Quoted(target) + " needs at least two names separated by \",\"");
         } else {
             const std::vector<std::string> names = SplitAt(args, ',');
-            if (names[0].empty()) report_.Warning(at, "no first name: the command restarts the animation that is open");
-            else playOnce(names[0], plays(names[0], false));
+            if (names[0].empty())
+                report_.Warning(at, "no first name: the command restarts the animation that is open");
+            else if (names[0] == "nul")
+                report_.Error(at, "the first name of a \"$\" list is loaded as the action starts, so \"nul\" there "
+                                  "ends the actor with File not found; \"nul\" belongs in the other places");
+            else
+                playOnce(names[0], plays(names[0], false));
             if (type == 2) {
                 const std::string right = args.substr(args.find(',') + 1);
                 if (names.size() > 2)

@@ -247,11 +247,25 @@ std::string Describe(const State& s) {
     return out.str();
 }
 
+// One sample is read with the server grabbed: otherwise the actor's requests
+// may land between our requests (a shape cleared between asking whether
+// there is one and reading it reads back as the whole window).
+struct ServerGrab {
+    explicit ServerGrab(Display* d) : d_(d) { XGrabServer(d_); }
+    ~ServerGrab() {
+        XUngrabServer(d_);
+        XFlush(d_);
+    }
+    Display* d_;
+};
+
 Sample Take(Display* d, Window w, int64_t t) {
     Sample s;
     s.t = t;
+    if (!w) return s;
+    const ServerGrab grab(d);
     XWindowAttributes a;
-    if (!w || !XGetWindowAttributes(d, w, &a)) return s;
+    if (!XGetWindowAttributes(d, w, &a)) return s;
     s.mapped = a.map_state == IsViewable;
     s.x = a.x;
     s.y = a.y;
@@ -375,9 +389,8 @@ class Matcher {
         const State& e = a_.timeline.states[j];
         return s.width == e.width && s.height == e.height;
     }
-    // Compared as what shows: the shape within the window as it now is. A
-    // bounding shape that covers the whole window (Qt leaves one now and
-    // then when a mask is cleared) shows the same as none.
+    // Compared as what shows: the shape within the window as it now is, so
+    // that a bounding shape over the whole window counts as none.
     bool Shape(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
         // No picture yet, an opaque frame, or no key colour: the whole rectangle.
@@ -442,6 +455,9 @@ std::string Compare(const Actor& a, ShapeBook& book, size_t* reached) {
                     << std::get<2>(s.spans.front());
             return out.str();
         }
+        // States that look alike follow one another (an action that shows
+        // nothing new): the window is in the latest of them it has reached.
+        while (k + 1 < states.size() && states[k + 1].t <= s.t + kMaxAheadMs && m.Shows(s, k + 1)) ++k;
         j = k;
         const int64_t leaves = j + 1 < states.size() ? states[j + 1].t : INT64_MAX;
         if (leaves < s.t - kMaxBehindMs)

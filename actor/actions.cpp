@@ -23,6 +23,15 @@ int32_t ActorRuntime::AddPosition(int32_t position, int32_t step) {
 }
 
 void ActorRuntime::Timer1_Timer() {
+    // Until a first action command has run there is no action to step: a
+    // start whose choice was a plain animation (or played nothing) chooses
+    // again on the next tick, as after an ended action, rather than stand
+    // frozen where its one frame put it. Commands 0 and 99 never set the
+    // type, so 0 means that no behaviour has started yet.
+    if (actiontype == 0) {
+        PlayNext();
+        return;
+    }
     if (actiontype < 1 || actiontype > 6) return;
 
     if (action.actionstep < -100) {

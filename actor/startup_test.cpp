@@ -90,6 +90,45 @@ TEST_F(Startup, ActionCommandFirstShowsTheWindowCentredBeforeAnyFrame) {
     EXPECT_EQ(h.timer1.interval, 80);
 }
 
+// A first choice that starts no behaviour (a plain animation, or an entry
+// that plays nothing) must not leave the actor frozen in the corner: the
+// next tick chooses again, and the first command then runs as usual.
+TEST_F(Startup, APlainFirstChoiceIsChosenAgainOnTheNextTick) {
+    h.Actor("mixed.krnd", Lines({"3", "one.kani", "f1.bmp", "!04|1|one.kani|"}));
+    WriteActor("mix.kact", {"actorname=Mix", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=mixed.krnd", "[end]"});
+    // Plain name at start, then the entry that plays nothing, then the command.
+    h.random.queued = {0.1, 0.5, 0.9};
+    RunMain(h.dir.path() + "/mix.kact");
+    EXPECT_EQ(h.rt->actiontype, 0);
+    EXPECT_EQ(h.window.left, 0);  // the one frame, at the corner
+    h.rt->Timer1_Timer();         // plays nothing
+    EXPECT_EQ(h.rt->actiontype, 0);
+    h.rt->Timer1_Timer();         // the command
+    EXPECT_EQ(h.rt->actiontype, 4);
+    h.rt->Timer1_Timer();  // initialises
+    h.rt->Timer1_Timer();  // its first frame, at the centre
+    EXPECT_EQ(h.window.left, h.rt->actorx);
+    EXPECT_EQ(h.window.top, h.rt->actory);
+    EXPECT_GT(h.window.left, 0);
+}
+
+// Once a behaviour has run, a plain name still shows one frame and the
+// next tick chooses again, from the next list of the action that ended.
+TEST_F(Startup, APlainNameAfterAnActionStillShowsOneFrame) {
+    h.Actor("plain.krnd", Lines({"1", "one.kani"}));
+    h.Actor("cmdnext.krnd", Lines({"1", "!04|1|one.kani|plain.krnd"}));
+    WriteActor("cn.kact", {"actorname=Cn", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=cmdnext.krnd", "[end]"});
+    RunMain(h.dir.path() + "/cn.kact");
+    for (int i = 0; i < 6; ++i) h.rt->Timer1_Timer();  // the play-once ends
+    ASSERT_EQ(h.rt->nextfile, "plain.krnd");
+    const int16_t step = h.rt->action.actionstep;
+    h.window.Take();
+    h.rt->Timer1_Timer();
+    h.rt->Timer1_Timer();
+    EXPECT_EQ(h.rt->actiontype, 4);
+    EXPECT_EQ(h.rt->action.actionstep, step);  // no new action: chosen again each tick
+}
+
 TEST_F(Startup, RelativeActorFileIsReadBelowTheInstallDirectory) {
     // Exists relative to the working directory as well as below installdir.
     const std::string cwd = std::filesystem::current_path();

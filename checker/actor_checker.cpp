@@ -375,13 +375,44 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
                                {"responsefile", &s.responsefile, "it is clicked"},
                                {"boredfile", &s.boredfile, "it grows bored"},
                                {"sleepfile", &s.sleepfile, "it falls asleep"}};
+    std::map<std::string, std::string> natives;
     for (const StateList& list : lists) {
         if (list.name->empty()) {
             report_.Error(lineOf(list.key), std::string("no ") + list.key +
                                                 ": the actor ends with File not found when " + list.when);
             continue;
         }
-        CheckList(*list.name, lineOf(list.key), ctx);
+        natives[list.key] = CheckList(*list.name, lineOf(list.key), ctx);
+        // A click plays its list over the running action; the other three are lived on.
+        if (std::string(list.key) != "responsefile" && !natives[list.key].empty())
+            stateUses_.push_back({lineOf(list.key), list.key, *list.name, natives[list.key]});
+    }
+    // The list whose choice starts the actor, by initialpriority.
+    const char* start = nullptr;
+    switch (s.initialpriority) {
+        case 0: start = "activefile"; break;
+        case 1: start = "boredfile"; break;
+        case 2:
+        case 3: start = "sleepfile"; break;
+        default: break;
+    }
+    if (start && !natives[start].empty()) JudgeStartList(natives[start], start);
+}
+
+void ActorChecker::JudgeStartList(const std::string& list, const char* key) {
+    std::vector<std::string> pending{list};
+    std::set<std::string> seen;
+    while (!pending.empty()) {
+        const std::string native = pending.back();
+        pending.pop_back();
+        if (!seen.insert(native).second) continue;
+        const auto it = listLeads_.find(native);
+        if (it == listLeads_.end()) continue;
+        for (const PlainName& plain : it->second.plain)
+            report_.Warning(plain.at, "animation " + Quoted(plain.name) + " can be the first choice at start (" + key +
+                                          "): it shows one frame in the top-left corner and starts no action; "
+                                          "write it as a command such as " + Quoted("!04|1|" + plain.name + "|"));
+        for (const auto& nested : it->second.lists) pending.push_back(nested.first);
     }
 }
 
@@ -489,6 +520,7 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
         } else if (HasEnding(entry, ".kani")) {
             const std::string anim = CheckAnimationFile(entry, here, ctx);
             if (!anim.empty()) leads.animations.push_back(anim);
+            leads.plain.push_back({entry, here});
         } else if (HasEnding(entry, ".krnd")) {
             const std::string nested = CheckList(entry, here, ctx);
             if (!nested.empty()) leads.lists.emplace_back(nested, entry);
@@ -555,10 +587,21 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         if (HasEnding(name, ".krnd")) {
             const std::string list = CheckList(name, at, ctx);
             if (!list.empty()) use.targetLists.push_back(list);
-            return;
+            return std::string();
         }
         const std::string anim = CheckAnimationName(name, at, ctx, viaShow);
         if (!anim.empty()) use.animations.push_back(anim);
+        return anim;
+    };
+    // A play-once lasts until its animation restarts; one with no frame to
+    // show restarts at once, so nothing of it is ever seen.
+    auto playOnce = [&](const std::string& name, const std::string& anim) {
+        if (type != 4 || anim.empty()) return;
+        const auto it = animationLeads_.find(anim);
+        if (it != animationLeads_.end() && it->second.noFrames)
+            report_.Warning(at, "a play-once of " + Quoted(name) +
+                                    ", whose framecount is below 1, shows none of its frames: the action ends on its "
+                                    "first tick and the window keeps the picture before (none at start)");
     };
 
     if (type < 1 || type > 6)
@@ -582,15 +625,20 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         if (type == 2 || type == 6)
             report_.Warning(at, "type " + std::to_string(type) +
                                     " without a \"$\" list takes its names from the \"$\" command that ran last");
-        plays(target, false);
+        playOnce(target, plays(target, false));
     } else {
         const std::string args = target.substr(1);
         if (args.find(',') == std::string::npos) {
             report_.Error(at, "\"$\" target " + Quoted(target) + " needs at least two names separated by \",\"");
         } else {
             const std::vector<std::string> names = SplitAt(args, ',');
-            if (names[0].empty()) report_.Warning(at, "no first name: the command restarts the animation that is open");
-            else plays(names[0], false);
+            if (names[0].empty())
+                report_.Warning(at, "no first name: the command restarts the animation that is open");
+            else if (names[0] == "nul")
+                report_.Error(at, "the first name of a \"$\" list is loaded as the action starts, so \"nul\" there "
+                                  "ends the actor with File not found; \"nul\" belongs in the other places");
+            else
+                playOnce(names[0], plays(names[0], false));
             if (type == 2) {
                 const std::string right = args.substr(args.find(',') + 1);
                 if (names.size() > 2)
@@ -729,6 +777,13 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
     if (speedup != 0)
         checkRange("movespeed", header.movespeed / (speedup / 100.0),
                    "movespeed " + std::to_string(header.movespeed) + " at speedup " + std::to_string(speedup));
+    for (const auto& [key, value] : {std::pair<const char*, int16_t>{"actorwidth", header.actorwidth},
+                                     std::pair<const char*, int16_t>{"actorheight", header.actorheight}})
+        if (has(key) && value < 1)
+            report_.Warning(lineOf(key), std::string(key) + " " + std::to_string(value) +
+                                             ": the window is at most one pixel " +
+                                             (std::string(key) == "actorwidth" ? "wide" : "high") +
+                                             ", the actor is hidden while this animation plays");
     checkRange("actorwidth", header.actorwidth * 15.0,
                "actorwidth " + std::to_string(header.actorwidth) + " pixels in twips (at 96 dpi)");
     checkRange("actorheight", header.actorheight * 15.0,
@@ -770,6 +825,7 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
 
     AnimationLeads& leads = animationLeads_[anim.native];
     leads.action = false;
+    leads.noFrames = has("framecount") && header.framecount < 1;
     bool keyedFrames = false;
     for (int i = 0; i < played; ++i) {
         const Frame& frame = frames[i];
@@ -811,6 +867,11 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
                         pictureNotes_.insert(pic.native + "\n" + keyText).second)
                         report_.Warning(here, "key colour " + keyText + " appears nowhere in picture " +
                                                   Quoted(picture) + ": the whole rectangle shows");
+                    if (!opaque && keyGiven && ctx.store.transparencyoff == 0 &&
+                        pictures_.OnlyColor(pic.native, key) &&
+                        pictureNotes_.insert(pic.native + "\nonly " + keyText).second)
+                        report_.Warning(here, "picture " + Quoted(picture) + " is all key colour " + keyText +
+                                                  ": the actor is hidden while this frame shows");
                 }
             }
         }
@@ -854,6 +915,14 @@ void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
 }
 
 void ActorChecker::JudgeNextLists() {
+    for (const StateUse& use : stateUses_) {
+        std::set<std::string> seen;
+        if (!ReachesAction(use.list, seen))
+            report_.Warning(use.at, use.key + " " + Quoted(use.name) +
+                                        " leads to no action: in that state the actor stands where it is, showing "
+                                        "one frame per tick, until it is clicked");
+    }
+    stateUses_.clear();
     for (const NextUse& use : nextUses_) {
         std::set<std::string> seen;
         if (!ReachesAction(use.list, seen))

@@ -116,14 +116,20 @@ private:
         std::string target;  // the actor file as written
         Where at;
     };
+    struct PlainName {
+        std::string name;
+        Where at;
+    };
     struct ListLeads {
         bool action = false;  // an entry starts an action (types other than 99)
+        std::vector<PlainName> plain;  // entries that name an animation, not a command
         std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
         std::vector<std::string> animations;                     // native
         std::vector<Switch> switches;
     };
     struct AnimationLeads {
         bool action = true;  // a frame line starts an action
+        bool noFrames = false;  // framecount below 1: a play-once ends before a frame
         std::vector<Switch> switches;
     };
     struct NextUse {
@@ -132,11 +138,20 @@ private:
         std::vector<std::string> animations, targetLists;  // natives the action plays
     };
     void JudgeNextLists();
+    // Plain animation names that the first choice at start can reach.
+    void JudgeStartList(const std::string& list, const char* key);
     bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
     void RequireList(const Switch& sw, const std::string& list);
     std::map<std::string, ListLeads> listLeads_;
     std::map<std::string, AnimationLeads> animationLeads_;
     std::vector<NextUse> nextUses_;
+    // State lists the actor lives on while idle: one that reaches no action
+    // keeps it standing in place, one frame per tick.
+    struct StateUse {
+        Where at;
+        std::string key, name, list;
+    };
+    std::vector<StateUse> stateUses_;
     std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
 };
 

@@ -1,5 +1,6 @@
 #include "checker/headless_run.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "actor/actor_runtime.h"
+#include "actor/virtual_time.h"
 #include "checker/report.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -24,54 +26,6 @@ using actor::ScreenPort;
 using actor::SoundPort;
 using actor::TimerPort;
 using actor::TrayPort;
-
-class VirtualClock : public Clock {
-public:
-    double SecondsSinceMidnight() override { return std::fmod(base + static_cast<double>(ms) / 1000.0, 86400.0); }
-    int64_t ms = 0;
-    double base = 0;
-};
-
-// Behaves as the actor program's timer: a new interval or a new start
-// restarts the count, the same interval on a running timer does not, and
-// an interval of 0 keeps it from ticking.
-class VirtualTimer : public TimerPort {
-public:
-    explicit VirtualTimer(const VirtualClock& clock) : clock_(clock) {}
-    void SetInterval(int milliseconds) override {
-        interval_ = milliseconds;
-        Apply();
-    }
-    int Interval() const override { return interval_; }
-    void SetEnabled(bool enabled) override {
-        enabled_ = enabled;
-        Apply();
-    }
-    bool Enabled() const override { return enabled_; }
-
-    bool running() const { return running_; }
-    int64_t due() const { return due_; }
-    // Called when the tick is delivered, before its handler runs.
-    void Fired() { due_ = clock_.ms + runningInterval_; }
-
-private:
-    void Apply() {
-        if (!enabled_ || interval_ <= 0) {
-            running_ = false;
-            return;
-        }
-        if (running_ && runningInterval_ == interval_) return;
-        running_ = true;
-        runningInterval_ = interval_;
-        due_ = clock_.ms + interval_;
-    }
-    const VirtualClock& clock_;
-    int interval_ = 0;
-    bool enabled_ = false;
-    bool running_ = false;
-    int runningInterval_ = 0;
-    int64_t due_ = 0;
-};
 
 // The file name the timeline shows: below the actor's directory, else the last part.
 std::string ShortName(const std::string& native, const std::string& actorDir) {
@@ -92,7 +46,8 @@ struct EventLog {
 
 class TimelineWindow : public ActorWindowPort {
 public:
-    TimelineWindow(PictureInspector& pictures, EventLog& log) : pictures_(pictures), log_(log) {}
+    TimelineWindow(PictureInspector& pictures, EventLog& log, int screenWidth, int screenHeight)
+        : pictures_(pictures), log_(log), screenWidth_(screenWidth), screenHeight_(screenHeight) {}
     void SetSize(int32_t w, int32_t h) override {
         width = w;
         height = h;
@@ -100,6 +55,7 @@ public:
     void Move(int32_t x, int32_t y) override {
         left = x;
         top = y;
+        moved_ = true;
     }
     void SetPicture(const std::string& path) override {
         Require(path);
@@ -109,7 +65,17 @@ public:
     void Repaint() override {}
     void SetIcon(const std::string& path) override { icon = Require(path); }
     void SetCaption(const std::string& text) override { caption = text; }
-    void Show() override { visible = true; }
+    void Show() override {
+        if (!moved_) {
+            // Never moved: the real window centres itself in whole pixels.
+            const int w = std::max(1, static_cast<int>(std::lround(width / 15.0)));
+            const int h = std::max(1, static_cast<int>(std::lround(height / 15.0)));
+            left = ((screenWidth_ - 1) / 2 - (w - 1) / 2) * 15;
+            top = ((screenHeight_ - 1) / 2 - (h - 1) / 2) * 15;
+            moved_ = true;
+        }
+        visible = true;
+    }
     void Hide() override { visible = false; }
     void BringToFront() override {}
 
@@ -127,6 +93,8 @@ private:
     }
     PictureInspector& pictures_;
     EventLog& log_;
+    int screenWidth_, screenHeight_;
+    bool moved_ = false;
 };
 
 class FixedScreen : public ScreenPort {
@@ -220,43 +188,31 @@ private:
     EventLog& log_;
 };
 
-// Spreads a user's small seed over the generator's 24 bits of state.
-uint32_t MixSeed(uint64_t seed) {
-    uint64_t z = seed + 0x9E3779B97F4A7C15ull;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return static_cast<uint32_t>((z ^ (z >> 31)) & 0xFFFFFF);
-}
-
 class HeadlessRun {
 public:
     HeadlessRun(const RunOptions& options, PictureInspector& pictures, std::ostream& out)
         : options_(options),
           out_(out),
-          window_(pictures, log_),
+          window_(pictures, log_, options.screenWidth, options.screenHeight),
           screen_(options.screenWidth, options.screenHeight),
-          timer1_(clock_),
-          timer2_(clock_),
-          ddetimer_(clock_),
+          time_(options.seed),
           sound_(log_, [this](const std::string& native) { return ShortName(native, ActorDir()); }),
           link_(log_),
-          messages_(log_),
-          random_(MixSeed(options.seed)) {
-        clock_.base = static_cast<double>(options.seed % 86400);
+          messages_(log_) {
         ActorPorts ports;
         ports.window = &window_;
         ports.screen = &screen_;
-        ports.timer1 = &timer1_;
-        ports.timer2 = &timer2_;
-        ports.ddetimer = &ddetimer_;
+        ports.timer1 = &time_.timer1;
+        ports.timer2 = &time_.timer2;
+        ports.ddetimer = &time_.ddetimer;
         ports.tray = &tray_;
         ports.menu = &menu_;
         ports.sound = &sound_;
         ports.link = &link_;
         ports.desktop = &desktop_;
         ports.messages = &messages_;
-        ports.random = &random_;
-        ports.clock = &clock_;
+        ports.random = &time_.random;
+        ports.clock = &time_.clock;
         runtime_ = std::make_unique<actor::ActorRuntime>(ports);
     }
 
@@ -271,23 +227,16 @@ public:
             return status;
 
         const int64_t limit = static_cast<int64_t>(options_.seconds) * 1000;
-        VirtualTimer* timers[] = {&timer1_, &timer2_, &ddetimer_};
         const char* names[] = {"Timer1", "Timer2", "DDETimer"};
-        for (;;) {
-            // The earliest tick next; at equal times the form's order.
-            int which = -1;
-            for (int i = 0; i < 3; ++i)
-                if (timers[i]->running() && (which < 0 || timers[i]->due() < timers[which]->due())) which = i;
-            if (which < 0 || timers[which]->due() > limit) break;
-            clock_.ms = timers[which]->due();
-            timers[which]->Fired();
+        while (const std::optional<actor::FormTimer> which = time_.NextDue(limit)) {
+            time_.Deliver(*which);
             std::function<void()> tick;
-            if (which == 0) tick = [this] { runtime_->Timer1_Timer(); };
-            else if (which == 1) tick = [this] { runtime_->Timer2_Timer(); };
+            if (*which == actor::FormTimer::Timer1) tick = [this] { runtime_->Timer1_Timer(); };
+            else if (*which == actor::FormTimer::Timer2) tick = [this] { runtime_->Timer2_Timer(); };
             else tick = [this] { runtime_->DDETimer_Timer(); };
-            if (int status = Event(names[which], tick); status >= 0) return status;
+            if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return status;
         }
-        clock_.ms = limit;
+        time_.clock.ms = limit;
         Prefix("end");
         out_ << "end of run\n";
         return 0;
@@ -321,16 +270,16 @@ private:
         s.width = window_.width;
         s.height = window_.height;
         s.key = window_.keyColor;
-        s.interval = timer1_.Interval();
-        s.timer1 = timer1_.running();
-        s.timer2 = timer2_.running();
+        s.interval = time_.timer1.Interval();
+        s.timer1 = time_.timer1.running();
+        s.timer2 = time_.timer2.running();
         s.visible = window_.visible;
         return s;
     }
 
     void Prefix(const char* source) {
         char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%8lld ms  %-8s ", static_cast<long long>(clock_.ms), source);
+        std::snprintf(buffer, sizeof buffer, "%8lld ms  %-8s ", static_cast<long long>(time_.clock.ms), source);
         out_ << buffer;
     }
 
@@ -392,17 +341,15 @@ private:
     const RunOptions& options_;
     std::ostream& out_;
     EventLog log_;
-    VirtualClock clock_;
     TimelineWindow window_;
     FixedScreen screen_;
-    VirtualTimer timer1_, timer2_, ddetimer_;
+    actor::VirtualTimers time_;
     TimelineTray tray_;
     TimelineMenu menu_;
     TimelineSound sound_;
     LonelyLink link_;
     NoDesktop desktop_;
     TimelineMessages messages_;
-    ClassicRandom random_;
     std::unique_ptr<actor::ActorRuntime> runtime_;
     State last_;
 };

@@ -23,7 +23,8 @@ constexpr const char* kUsage =
     "       kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR] FILE.kact\n"
     "The first form reports every problem as \"file:line: error|warning: message\" and exits 1\n"
     "when there was an error. The second runs the actor headless on a virtual clock and prints\n"
-    "a timeline; the same seed gives the same timeline. DIR is the install directory (default:\n"
+    "a timeline; the same seed gives the same timeline (and, for testing, kobalactor started with\n"
+    "KOBALACTOR_TEST_SEED=N in its environment makes the same choices). DIR is the install directory (default:\n"
     "the install path setting, else the directory above this program's resource directory).\n";
 
 struct Options {

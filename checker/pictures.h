@@ -18,6 +18,8 @@ public:
     virtual PictureFacts Inspect(const std::string& nativePath) = 0;
     // True when some pixel has exactly this colour (red + 256 green + 65536 blue).
     virtual bool HasColor(const std::string& nativePath, int32_t color) = 0;
+    // True when every pixel has this colour: keyed, the picture shows nothing.
+    virtual bool OnlyColor(const std::string& nativePath, int32_t color) = 0;
 };
 
 }  // namespace kobal::checker

@@ -40,4 +40,16 @@ bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) 
     return found;
 }
 
+bool QtPictureInspector::OnlyColor(const std::string& nativePath, int32_t color) {
+    Entry& entry = Load(nativePath);
+    if (!entry.facts.valid) return false;
+    const QRgb wanted = qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF) & 0xFFFFFF;
+    for (int y = 0; y < entry.image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
+        for (int x = 0; x < entry.image.width(); ++x)
+            if ((row[x] & 0xFFFFFF) != wanted) return false;
+    }
+    return true;
+}
+
 }  // namespace kobal::checker

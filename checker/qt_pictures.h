@@ -13,6 +13,7 @@ class QtPictureInspector : public PictureInspector {
 public:
     PictureFacts Inspect(const std::string& nativePath) override;
     bool HasColor(const std::string& nativePath, int32_t color) override;
+    bool OnlyColor(const std::string& nativePath, int32_t color) override;
 
 private:
     struct Entry {

@@ -70,7 +70,8 @@ TEST(HeadlessRun, TimerOneFollowsTheAnimationAndStopsWithHibernation) {
 
     // Start-up sets 25 ms; the first frame, on the second tick, the animation's 40 ms, in
     // the middle of the screen (28800 x 16200 twips).
-    EXPECT_THAT(t.text, HasSubstr("0 ms  start    type=4 anim=wave2.kani frame=- at=0,0 size=240x180 interval=25"));
+    // Shown before any frame, the window centres itself (in whole pixels).
+    EXPECT_THAT(t.text, HasSubstr("0 ms  start    type=4 anim=wave2.kani frame=- at=14280,8010 size=240x180 interval=25"));
     EXPECT_THAT(t.text, HasSubstr("50 ms  Timer1   type=4 anim=wave2.kani frame=f1.bmp at=14280,8010 interval=40 "
                                   "key=255,0,255 sound=s.wav"));
     EXPECT_THAT(t.text, HasSubstr("130 ms  Timer1   type=4 anim=wave2.kani frame=f2.bmp"));
@@ -121,4 +122,25 @@ TEST(HeadlessRun, WithoutTheActorProgramTheActorRefusesToStart) {
     EXPECT_EQ(t.status, 1);
     EXPECT_THAT(t.text, HasSubstr("message=\"!: Cannot find the application, Please run kobalconfig\""));
     EXPECT_THAT(t.text, HasSubstr("the actor ended (status 1)"));
+}
+
+// A plain animation as the first choice used to leave the actor on one frame
+// in the top-left corner for good; now the next tick chooses again.
+TEST(HeadlessRun, APlainFirstChoiceDoesNotFreezeTheActorInTheCorner) {
+    CorpusInstall install;
+    install.dir.Write("a/active.krnd", "3\nwave2.kani\nwave2.kani\n!01|20|wave2.kani|\n");
+    install.dir.Write("a/wave2.kani", std::string(kWaveHeader) + "f1.bmp\nf2.bmp\n@f1.bmp\n");
+    int cornerStarts = 0;
+    for (uint64_t seed = 1; seed <= 12; ++seed) {
+        const Timeline t = PlayFor(install, 3, seed);
+        ASSERT_EQ(t.status, 0) << t.text;
+        const std::vector<std::string> start = LinesWith(t.text, "  start  ");
+        ASSERT_EQ(start.size(), 1u);
+        if (start[0].find("at=0,0") != std::string::npos) ++cornerStarts;
+        EXPECT_THAT(t.text, HasSubstr("type=1 ")) << "seed " << seed << "\n" << t.text;
+        const std::vector<std::string> ticks = LinesWith(t.text, "  Timer1  ");
+        ASSERT_FALSE(ticks.empty());
+        EXPECT_THAT(ticks.back(), Not(HasSubstr("at=0,0"))) << "seed " << seed;
+    }
+    EXPECT_GT(cornerStarts, 0) << "no seed started with the plain name";
 }

@@ -65,6 +65,7 @@ public:
             dir.Write(actor + "f2.bmp", Bmp(16, 12, 0xC06030, true));
             dir.Write(actor + "plain.bmp", Bmp(16, 12, 0x3060C0, false));
             dir.Write(actor + "wide.bmp", Bmp(20, 12, 0x3060C0, true));
+            dir.Write(actor + "blank.bmp", Bmp(16, 12, 0xFF00FF, false));  // key colour only
             dir.Write(actor + "bad.bmp", "not a picture\n");
             dir.Write(actor + "s.wav", "RIFF");
         }

@@ -1,5 +1,6 @@
 #include "actor/qt/actor_app.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,7 +8,7 @@
 
 namespace kobal::actor::qt {
 
-ActorApp::ActorApp() {
+ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
     timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer1_Timer(); }); });
     timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer2_Timer(); }); });
     ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
@@ -62,12 +63,24 @@ ActorApp::ActorApp() {
     ports.messages = &messages_;
     ports.random = &random_;
     ports.clock = &clock_;
+    if (testSeed) {
+        virtual_ = std::make_unique<VirtualTimers>(*testSeed);
+        ports.timer1 = &virtual_->timer1;
+        ports.timer2 = &virtual_->timer2;
+        ports.ddetimer = &virtual_->ddetimer;
+        ports.random = &virtual_->random;
+        ports.clock = &virtual_->clock;
+        pacer_.setSingleShot(true);
+        pacer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&pacer_, &QTimer::timeout, [this] { Pace(); });
+    }
     runtime_ = std::make_unique<ActorRuntime>(ports);
 }
 
 ActorApp::~ActorApp() = default;
 
 void ActorApp::Start(const std::string& commandLine, const std::string& installPath) {
+    wall_.start();
     try {
         runtime_->Main(commandLine, installPath);
     } catch (const RuntimeError&) {
@@ -75,6 +88,35 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         throw;
     }
     WatchFullscreenWhenAsked();
+    SchedulePace();
+}
+
+void ActorApp::Pace() {
+    // A late wake-up delivers every tick it missed, in order, so that the
+    // window goes through what the headless run shows, only later.
+    pacing_ = true;
+    while (!ended_) {
+        const auto which = virtual_->NextDue(wall_.elapsed());
+        if (!which) break;
+        virtual_->Deliver(*which);
+        switch (*which) {
+            case FormTimer::Timer1: Guard([this] { runtime_->Timer1_Timer(); }); break;
+            case FormTimer::Timer2: Guard([this] { runtime_->Timer2_Timer(); }); break;
+            case FormTimer::DDETimer: Guard([this] { runtime_->DDETimer_Timer(); }); break;
+        }
+    }
+    pacing_ = false;
+    SchedulePace();
+}
+
+void ActorApp::SchedulePace() {
+    if (!virtual_ || pacing_ || ended_) return;
+    const auto next = virtual_->NextTime();
+    if (!next) {
+        pacer_.stop();  // hibernating without a link clock: a click wakes it
+        return;
+    }
+    pacer_.start(static_cast<int>(std::clamp<int64_t>(*next - wall_.elapsed(), 0, 1 << 30)));
 }
 
 void ActorApp::WatchFullscreenWhenAsked() {
@@ -96,6 +138,8 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     try {
         handler();
         WatchFullscreenWhenAsked();
+        // A click or a link text may have started, stopped or re-timed a timer.
+        SchedulePace();
     } catch (const ProgramEnd& end) {
         End(end.status);
     } catch (const std::exception& error) {

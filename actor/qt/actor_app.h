@@ -2,10 +2,14 @@
 // Wires the actor's logic to its Qt window, timers, tray, sound and link.
 // Every event reaches the logic through Guard, which turns the end of the
 // actor or a run-time error into the end of the process.
+#include <QElapsedTimer>
+#include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "actor/actor_runtime.h"
+#include "actor/virtual_time.h"
 #include "actor/qt/about_window.h"
 #include "actor/qt/actor_window.h"
 #include "actor/qt/fullscreen_watch.h"
@@ -17,7 +21,9 @@ namespace kobal::actor::qt {
 
 class ActorApp {
 public:
-    ActorApp();
+    // testSeed: the timers run on a virtual clock paced by the wall clock,
+    // and the choices come from that seed, as in kobalcheck's headless run.
+    explicit ActorApp(std::optional<uint64_t> testSeed = std::nullopt);
     ~ActorApp();
     // Runs Main; a start-up refusal or error throws to the caller.
     void Start(const std::string& commandLine, const std::string& installPath);
@@ -33,6 +39,9 @@ private:
     [[noreturn]] void End(int status);
     void ShowAbout();
     void WatchFullscreenWhenAsked();
+    // With a test seed: delivers every tick that is due, then waits for the next.
+    void Pace();
+    void SchedulePace();
 
     ActorWindow window_;
     QtScreen screen_;
@@ -48,6 +57,10 @@ private:
     std::unique_ptr<AboutWindow> about_;
     std::unique_ptr<FullscreenWatch> fullscreen_;
     bool ended_ = false;
+    std::unique_ptr<VirtualTimers> virtual_;
+    QTimer pacer_;
+    QElapsedTimer wall_;
+    bool pacing_ = false;
 };
 
 }  // namespace kobal::actor::qt

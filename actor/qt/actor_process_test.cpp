@@ -136,6 +136,15 @@ TEST_F(ActorProcess, StartedByHandItRefusesWithItsMessage) {
     EXPECT_TRUE(err.contains("!: This program is used by Kobaltron, Do not run it manually!")) << err.toStdString();
 }
 
+TEST_F(ActorProcess, ATestSeedThatIsNoNumberIsRefusedByName) {
+    qputenv("KOBALACTOR_TEST_SEED", "7th");
+    Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
+    qunsetenv("KOBALACTOR_TEST_SEED");
+    QString err;
+    EXPECT_EQ(Finish(&err), 2);
+    EXPECT_TRUE(err.contains("kobalactor: KOBALACTOR_TEST_SEED \"7th\" is not a whole number")) << err.toStdString();
+}
+
 TEST_F(ActorProcess, BrokenActorEndsWithTheErrorNamingTheFile) {
     dir().Write("actor/ghost.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=40\r\nactorheight=30\r\n[end]\r\nghost.bmp\r\n");
     dir().Write("actor/ghost.krnd", "1\r\n!04|1|ghost.kani|\r\n");

@@ -8,9 +8,13 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 
 #include "actor/qt/actor_app.h"
+#include "actor/virtual_time.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 
@@ -37,6 +41,15 @@ int main(int argc, char** argv) {
     // heap rather than each keep an arena of its own.
     mallopt(M_ARENA_MAX, 1);
 
+    // For tests only: the same choices as kobalcheck --run with that seed.
+    std::optional<uint64_t> testSeed;
+    try {
+        testSeed = kobal::actor::ParseTestSeed(std::getenv(kobal::actor::kTestSeedVariable));
+    } catch (const std::invalid_argument& e) {
+        std::fprintf(stderr, "kobalactor: %s\n", e.what());
+        return 2;
+    }
+
     // Pictures scale by whole factors only (1.5 becomes 2): every picture
     // pixel is then a square block of device pixels and the shape cut from
     // the picture fits it exactly.
@@ -55,7 +68,7 @@ int main(int argc, char** argv) {
         kobal::qt::QtInstallPathStore store;
         const std::string installPath = kobal::ReadInstallPath(
             store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
-        kobal::actor::qt::ActorApp actor;
+        kobal::actor::qt::ActorApp actor(testSeed);
         std::unique_ptr<QSocketNotifier> closeRequests;
         if (::pipe(g_closePipe) == 0) {
             closeRequests = std::make_unique<QSocketNotifier>(g_closePipe[0], QSocketNotifier::Read);

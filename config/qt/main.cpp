@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QStringList>
 #include <cstdlib>
+#include <iostream>
+#include <optional>
 
+#include "common/command_line.h"
+#include "common/qt/display_check.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 #include "common/settings.h"
@@ -18,16 +22,38 @@ using namespace kobal;
 using namespace kobal::config;
 namespace cq = kobal::config::qt;
 
+namespace {
+
+const kobal::ProgramHelp kHelp{
+    "kobalconfig", "INSTALL | !DIR | FILE",
+    "Edits Kobaltron's settings and ties it into the desktop.\n"
+    "  INSTALL  writes the application menu entries and the file associations\n"
+    "  !DIR     stores DIR as the install directory\n"
+    "  FILE     adds an actor file or a playlist to the application menu\n"
+    "With nothing on the command line it opens the configuration window.",
+    {}};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
+    if (options.exitStatus) return *options.exitStatus;
     // The windows centre themselves, which only X places as asked.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
+    // After "--" Qt sees no argument: the text is the tool's, whatever it looks like.
+    int qtArgc = options.separated ? 1 : argc;
+    std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
+    QApplication app(qtArgc, argv);
+    display.reset();
     return kobal::qt::RunGuarded(kProgramTitle, [&] {
         // The whole command line: the arguments joined by single blanks.
-        QStringList args = QCoreApplication::arguments();
-        args.removeFirst();
-        const std::string commandLine = kobal::qt::S(args.join(' '));
+        std::string commandLine = JoinArguments(options.args);
+        if (!options.separated) {
+            QStringList args = QCoreApplication::arguments();
+            args.removeFirst();
+            commandLine = kobal::qt::S(args.join(' '));
+        }
 
         kobal::qt::QtMessageBoxes boxes;
         kobal::qt::QtInstallPathStore paths;

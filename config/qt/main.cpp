@@ -12,6 +12,7 @@
 #include "common/qt/qt_support.h"
 #include "common/settings.h"
 #include "config/config_window.h"
+#include "config/qt/autostart_choice.h"
 #include "config/qt/kobalconfigf.h"
 #include "config/qt/shell_port.h"
 #include "config/qt/wizardbox.h"
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
         ConfigWindow window({paths, boxes, shell, input, wizard}, defaultPath);
         window.Form_Load();
         cq::ConfigForm form(window);
+        shell::PosixEntryFiles entryFiles;
+        shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(), InstallDirFrom(window.apath.text));
+        cq::AutostartChoice autostartChoice(&form, autostart);
         form.Show();
         return app.exec();
     });

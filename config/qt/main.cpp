@@ -17,6 +17,7 @@
 #include "config/qt/shell_port.h"
 #include "config/qt/wizardbox.h"
 #include "config/shell/desktop_shell.h"
+#include "config/shell/uninstall.h"
 #include "config/start.h"
 
 using namespace kobal;
@@ -32,13 +33,15 @@ const kobal::ProgramHelp kHelp{
     "  !DIR     stores DIR as the install directory\n"
     "  FILE     adds an actor file or a playlist to the application menu\n"
     "With nothing on the command line it opens the configuration window.",
-    {}};
+    {"  --uninstall  removes what Kobaltron's installer put in place, its menu entries,\n"
+     "               file associations, login choice and install path setting"}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
+    const bool uninstall = !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
     // The windows centre themselves, which only X places as asked.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -63,6 +66,18 @@ int main(int argc, char** argv) {
         SettingStore settings(SettingStore::Program::Config);
         shell::DesktopShell desktop(boxes, paths, defaultPath, settings, kProgramTitle);
         cq::ShellPort shell(desktop.module());
+
+        if (uninstall) {
+            shell::FileRegistry registry(shell::DefaultRegistryFile());
+            shell::PosixCommandRunner runner;
+            shell::PosixEntryFiles entryFiles;
+            shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(),
+                                       InstallDirFrom(ReadInstallPath(paths, defaultPath)));
+            shell::UninstallContext context{boxes, paths, [] { kobal::qt::ClearInstallPath(); }, defaultPath,
+                                            registry, shell::XdgDataHome(), shell::XdgConfigHome(), runner,
+                                            autostart};
+            return shell::Uninstall(context);
+        }
 
         if (StartConfigTool(commandLine, paths, boxes, shell) == StartResult::Ended) return 0;
 

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     return qt::RunGuarded("Install", [&] {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
-        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module()});
+        shell::FileManifestLog manifest;
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {

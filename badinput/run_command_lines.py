@@ -4,6 +4,8 @@
   options     every program answers --help and --version on stdout with status
               0, without a display; a name after "--" reaches the program whole
               even when it begins with "-".
+  server_reset  a program starting while the X server resets (its last
+              client just left) comes up instead of aborting.
   no_display  a program that needs windows, started with DISPLAY unset or
               naming a display nobody serves, says so on stderr and ends with
               a non-zero status, never by a signal.
@@ -15,6 +17,7 @@ import random
 import subprocess
 import sys
 import tempfile
+import threading
 from pathlib import Path
 
 failures = []
@@ -51,9 +54,13 @@ def dead_display():
 
 
 class Xvfb:
+    def __init__(self, reset=False):
+        self.reset = reset
+
     def __enter__(self):
         read, write = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-noreset"],
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24"] +
+                                        ([] if self.reset else ["-noreset"]),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
         os.close(write)
         with os.fdopen(read) as f:
@@ -139,18 +146,45 @@ def no_display(programs, home):
             check(r.returncode in (0, 1) and "bob.kact" in r.stdout + r.stderr, f"kobalcheck without display {display}", r)
 
 
+def server_reset(programs, home):
+    """An X server without -noreset (xvfb-run's default) resets whenever its
+    last client leaves and refuses connections meanwhile. A script that polls
+    for windows makes that happen all the time; a program starting then must
+    still come up, not abort."""
+    with Xvfb(reset=True) as display:
+        env = private_env(home, display)
+        stop = threading.Event()
+
+        def poll():
+            while not stop.is_set():
+                subprocess.run(["xdotool", "search", "--name", "Kobalconfig"], env=env, capture_output=True)
+
+        poller = threading.Thread(target=poll)
+        poller.start()
+        try:
+            for i in range(60):
+                r = run(programs["kobalconfig"], [f"!/some/dir{i}"], env)
+                check(r.returncode == 0 and "Kobalconfig: Registry key added" in r.stderr,
+                      f"kobalconfig !DIR on a resetting server, run {i}", r)
+                if failures:
+                    break
+        finally:
+            stop.set()
+            poller.join()
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--stage", required=True)
     p.add_argument("--install", required=True)
     p.add_argument("--check", required=True)
-    p.add_argument("part", choices=["options", "no_display"])
+    p.add_argument("part", choices=["options", "no_display", "server_reset"])
     a = p.parse_args()
     resource = Path(a.stage) / "resource"
     programs = {"kobalactor": resource / "kobalactor", "kobaltron": resource / "kobaltron",
                 "kobalconfig": resource / "kobalconfig", "install": Path(a.install), "kobalcheck": Path(a.check)}
     with tempfile.TemporaryDirectory() as tmp:
-        {"options": options, "no_display": no_display}[a.part](programs, Path(tmp))
+        {"options": options, "no_display": no_display, "server_reset": server_reset}[a.part](programs, Path(tmp))
     for f in failures:
         print("FAIL:", f)
     print(f"{len(failures)} failure(s)")

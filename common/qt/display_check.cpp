@@ -3,9 +3,11 @@
 #include <QString>
 #include <QtGlobal>
 #include <xcb/xcb.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace kobal::qt {
@@ -46,25 +48,42 @@ std::string SelectedPlatform(int argc, char** argv, const char* environmentValue
     return name.substr(0, name.find(':'));
 }
 
-std::optional<std::string> DisplayProblem(int argc, char** argv) {
-    if (SelectedPlatform(argc, argv, std::getenv("QT_QPA_PLATFORM")) != "xcb") return std::nullopt;
-    const char* option = OptionValue(argc, argv, "-display");
-    const char* env = std::getenv("DISPLAY");
-    const std::string display = option ? option : env ? env : "";
-    if (display.empty())
-        return std::string("no display to show windows on: DISPLAY is not set "
-                           "(start it from a desktop session, or set DISPLAY to a running X server)");
-    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-    const int error = xcb_connection_has_error(c);
-    xcb_disconnect(c);
-    if (error)
-        return "cannot connect to the display \"" + display + "\": no X server answers there, or it refuses this user";
-    return std::nullopt;
+namespace {
+
+// A local display ":N" whose socket is there has a server that may be resetting.
+bool ServerSocketExists(const std::string& display) {
+    if (display.empty() || display[0] != ':') return true;  // remote: worth a second try as well
+    const std::string number = display.substr(1, display.find('.') - 1);
+    return ::access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0;
 }
 
-DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv) {
-    if (const auto problem = DisplayProblem(argc, argv)) {
-        std::fprintf(stderr, "%s: %s\n", programName.c_str(), problem->c_str());
+xcb_connection_t* Connect(const std::string& display) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+        if (!xcb_connection_has_error(c)) return c;
+        xcb_disconnect(c);
+        if (!ServerSocketExists(display) || std::chrono::steady_clock::now() > deadline) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace
+
+DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv, bool exitOnProblem) {
+    if (SelectedPlatform(argc, argv, std::getenv("QT_QPA_PLATFORM")) == "xcb") {
+        const char* option = OptionValue(argc, argv, "-display");
+        const char* env = std::getenv("DISPLAY");
+        const std::string display = option ? option : env ? env : "";
+        if (display.empty())
+            problem_ = "no display to show windows on: DISPLAY is not set "
+                       "(start it from a desktop session, or set DISPLAY to a running X server)";
+        else if (!(connection_ = Connect(display)))
+            problem_ = "cannot connect to the display \"" + display +
+                       "\": no X server answers there, or it refuses this user";
+    }
+    if (problem_ && exitOnProblem) {
+        std::fprintf(stderr, "%s: %s\n", programName.c_str(), problem_->c_str());
         std::fflush(stderr);
         std::exit(kNoDisplayStatus);
     }
@@ -72,6 +91,9 @@ DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv
     g_previous = qInstallMessageHandler(FatalWithoutAbort);
 }
 
-DisplayGuard::~DisplayGuard() { qInstallMessageHandler(g_previous); }
+DisplayGuard::~DisplayGuard() {
+    qInstallMessageHandler(g_previous);
+    if (connection_) xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
+}
 
 }  // namespace kobal::qt

@@ -16,20 +16,30 @@ inline constexpr int kNoDisplayStatus = 3;
 // options after ":" are dropped.
 std::string SelectedPlatform(int argc, char** argv, const char* environmentValue);
 
-// What stands in the way of the display, or nothing when it answers (or
-// when the platform is not X, which Qt checks itself).
-std::optional<std::string> DisplayProblem(int argc, char** argv);
-
-// Answers the question above; on a problem prints "program: problem" to
-// stderr and ends the process with kNoDisplayStatus. Until the returned
-// guard goes, a fatal Qt message (a platform plugin that cannot start)
-// also ends it that way rather than with an abort.
+// Held around the making of the Qt application. It connects to the X
+// display first: an X server resets when its last client leaves (Xvfb
+// unless started with -noreset) and refuses connections meanwhile, which
+// Qt answers with an abort. So a refused connection is tried again for a
+// few seconds, and the guard's own connection stays open until Qt has
+// made its own, so the server cannot reset in between.
+// With exitOnProblem a display that cannot be reached prints
+// "program: problem" to stderr and ends the process with kNoDisplayStatus;
+// otherwise problem() tells it. While the guard lives, a fatal Qt message
+// (a platform plugin that cannot start) ends the process the same way
+// rather than with an abort.
 class DisplayGuard {
 public:
-    DisplayGuard(const std::string& programName, int argc, char** argv);
+    DisplayGuard(const std::string& programName, int argc, char** argv, bool exitOnProblem = true);
     ~DisplayGuard();
     DisplayGuard(const DisplayGuard&) = delete;
     DisplayGuard& operator=(const DisplayGuard&) = delete;
+
+    // Nothing when the display answers (or the platform is not X, which Qt checks itself).
+    const std::optional<std::string>& problem() const { return problem_; }
+
+private:
+    std::optional<std::string> problem_;
+    void* connection_ = nullptr;
 };
 
 }  // namespace kobal::qt

@@ -32,10 +32,10 @@ bool LazyApplication::Ensure() {
         argv_[argc_++] = platformName_.data();
     }
     // Qt aborts on a display it cannot reach; that is "no display" here.
-    if (kobal::qt::DisplayProblem(argc_, argv_)) return false;
+    kobal::qt::DisplayGuard guard("kobaltron", argc_, argv_, false);
+    if (guard.problem()) return false;
     // The command line is not handed to Qt: an actor file named like a Qt
     // option must stay an actor file.
-    kobal::qt::DisplayGuard guard("kobaltron", argc_, argv_);
     app_ = std::make_unique<QApplication>(argc_, argv_);
     return true;
 }

@@ -8,7 +8,9 @@
 
 namespace kobal {
 
-const char* ProductVersion() { return KOBAL_VERSION; }
+const char* ProductVersion() {
+    return KOBAL_VERSION;
+}
 
 void PrintHelp(const ProgramHelp& help, std::ostream& out) {
     out << "Usage: " << help.name << " [OPTION]";

@@ -28,7 +28,7 @@ std::string SelectedPlatform(int argc, char** argv, const char* environmentValue
 // (a platform plugin that cannot start) ends the process the same way
 // rather than with an abort.
 class DisplayGuard {
-public:
+  public:
     DisplayGuard(const std::string& programName, int argc, char** argv, bool exitOnProblem = true);
     ~DisplayGuard();
     DisplayGuard(const DisplayGuard&) = delete;
@@ -37,7 +37,7 @@ public:
     // Nothing when the display answers (or the platform is not X, which Qt checks itself).
     const std::optional<std::string>& problem() const { return problem_; }
 
-private:
+  private:
     std::optional<std::string> problem_;
     void* connection_ = nullptr;
 };

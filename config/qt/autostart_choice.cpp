@@ -35,9 +35,11 @@ void AutostartChoice::nextCheckState() {
     } else {
         const QString file = QFileDialog::getOpenFileName(
             window(), "Start these actors when I log in", QDir::homePath(),
-            "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files (*)", nullptr,
-            QFileDialog::DontUseNativeDialog);
-        if (!file.isEmpty()) autostart_.Choose(kobal::qt::S(QDir::cleanPath(QFileInfo(file).absoluteFilePath())));
+            "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files "
+            "(*)",
+            nullptr, QFileDialog::DontUseNativeDialog);
+        if (!file.isEmpty())
+            autostart_.Choose(kobal::qt::S(QDir::cleanPath(QFileInfo(file).absoluteFilePath())));
     }
     Refresh();
 }

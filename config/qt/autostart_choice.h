@@ -10,14 +10,14 @@
 namespace kobal::config::qt {
 
 class AutostartChoice : public QCheckBox {
-public:
+  public:
     // Placed in the window's "Advanced Configuration" group.
     AutostartChoice(QWidget* form, shell::Autostart& autostart);
 
-protected:
+  protected:
     void nextCheckState() override;
 
-private:
+  private:
     void Refresh();
     shell::Autostart& autostart_;
 };

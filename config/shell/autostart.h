@@ -11,7 +11,7 @@ namespace kobal::shell {
 
 // The few file operations the entry needs, so tests can watch them.
 class EntryFiles {
-public:
+  public:
     virtual ~EntryFiles() = default;
     virtual bool Exists(const std::string& path) = 0;
     virtual std::optional<std::string> Read(const std::string& path) = 0;
@@ -22,7 +22,7 @@ public:
 };
 
 class PosixEntryFiles : public EntryFiles {
-public:
+  public:
     bool Exists(const std::string& path) override;
     std::optional<std::string> Read(const std::string& path) override;
     bool Write(const std::string& path, const std::string& text, std::string& reason) override;
@@ -33,9 +33,10 @@ public:
 inline constexpr const char* kAutostartEntryName = "kobaltron-actors.desktop";
 
 class Autostart {
-public:
+  public:
     // configHome: $XDG_CONFIG_HOME; installdir: the install directory with its trailing separator.
-    Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome, std::string installdir);
+    Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome,
+              std::string installdir);
 
     std::string EntryPath() const { return configHome_ + "/autostart/" + kAutostartEntryName; }
     // The file the entry starts, or nothing when there is no entry of ours.
@@ -49,7 +50,7 @@ public:
     // The entry's text for the launcher program and the file.
     static std::string EntryText(const std::string& launcher, const std::string& file);
 
-private:
+  private:
     EntryFiles& files_;
     MessageBoxPort& boxes_;
     std::string configHome_;

@@ -42,14 +42,17 @@ bool Manifest::Add(const std::string& kind, const std::string& value) {
 }
 
 std::string Manifest::Text() const {
-    std::string text = "# Installed by Kobaltron's install; kobalconfig --uninstall removes what is listed here.\n";
+    std::string text =
+        "# Installed by Kobaltron's install; kobalconfig --uninstall removes what is listed "
+        "here.\n";
     for (const auto& d : directories) text += "directory " + d + "\n";
     for (const auto& f : files) text += "file " + f + "\n";
     for (const auto& r : registrations) text += "registration " + r + "\n";
     return text;
 }
 
-void FileManifestLog::Record(const std::string& installdir, const std::string& kind, const std::string& value) {
+void FileManifestLog::Record(const std::string& installdir, const std::string& kind,
+                             const std::string& value) {
     const std::string file_ = ResolvePath(installdir) + "/" + kManifestName;
     Manifest m;
     {

@@ -33,15 +33,17 @@ struct Manifest {
 // as they happen, so a run that stops half-way still leaves what it did on
 // record. A later install adds to the records of an earlier one.
 class ManifestLog {
-public:
+  public:
     virtual ~ManifestLog() = default;
     // installdir: the destination as the installer holds it.
-    virtual void Record(const std::string& installdir, const std::string& kind, const std::string& value) = 0;
+    virtual void Record(const std::string& installdir, const std::string& kind,
+                        const std::string& value) = 0;
 };
 
 class FileManifestLog : public ManifestLog {
-public:
-    void Record(const std::string& installdir, const std::string& kind, const std::string& value) override;
+  public:
+    void Record(const std::string& installdir, const std::string& kind,
+                const std::string& value) override;
 };
 
 }  // namespace kobal::shell

@@ -29,7 +29,7 @@ const char* const kTypes[][2] = {{".KACT", "Kactor"}, {".KPLS", "Kplaylist"}};
 const char* const kVerbs[] = {"Open", "Install"};
 
 class Remover {
-public:
+  public:
     explicit Remover(UninstallContext& c) : c_(c) {}
 
     void File(const std::string& path) {
@@ -52,11 +52,13 @@ public:
 
     std::vector<std::string> failures;
 
-private:
+  private:
     UninstallContext& c_;
 };
 
-std::string ProgramsFolder(const UninstallContext& c) { return c.dataHome + "/applications"; }
+std::string ProgramsFolder(const UninstallContext& c) {
+    return c.dataHome + "/applications";
+}
 
 void RemoveShortcuts(UninstallContext& c, Remover& r) {
     const std::string folder = ProgramsFolder(c) + "/Kobaltron";
@@ -71,7 +73,8 @@ void RemoveMenuEntryFor(UninstallContext& c, Remover& r, const std::string& file
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
             const std::string path = entry.path().string();
-            if (!entry.is_regular_file() || path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != ".url")
+            if (!entry.is_regular_file() || path.size() < 4 ||
+                LowerCase(path.substr(path.size() - 4)) != ".url")
                 continue;
             std::istringstream lines(ReadAll(path));
             for (std::string line; std::getline(lines, line);) {
@@ -110,13 +113,16 @@ void RemoveFileTypes(UninstallContext& c, Remover& r) {
     }
     // An empty registry file is one of ours that holds nothing any more.
     if (c.registry.Read().keys().empty()) r.File(c.registry.file());
-    if (fs::is_directory(c.dataHome + "/mime")) c.runner.Run({"update-mime-database", c.dataHome + "/mime"});
-    if (fs::is_directory(ProgramsFolder(c))) c.runner.Run({"update-desktop-database", ProgramsFolder(c)});
+    if (fs::is_directory(c.dataHome + "/mime"))
+        c.runner.Run({"update-mime-database", c.dataHome + "/mime"});
+    if (fs::is_directory(ProgramsFolder(c)))
+        c.runner.Run({"update-desktop-database", ProgramsFolder(c)});
 }
 
 }  // namespace
 
-std::string WithoutDesktopIds(const std::string& mimeApps, const std::vector<std::string>& desktopIds) {
+std::string WithoutDesktopIds(const std::string& mimeApps,
+                              const std::vector<std::string>& desktopIds) {
     // One group at a time: a group that loses its last association to the
     // removal goes with it (the install made it), any other stays as it was.
     std::string out, group;
@@ -146,7 +152,8 @@ std::string WithoutDesktopIds(const std::string& mimeApps, const std::vector<std
         std::istringstream items(value);
         for (std::string id; std::getline(items, id, ';');) {
             if (id.empty()) continue;
-            if (std::find(desktopIds.begin(), desktopIds.end(), TrimBlanks(id)) != desktopIds.end()) {
+            if (std::find(desktopIds.begin(), desktopIds.end(), TrimBlanks(id)) !=
+                desktopIds.end()) {
                 removed = true;
                 continue;
             }
@@ -187,8 +194,10 @@ int Uninstall(UninstallContext& c) {
 
     Remover r(c);
     for (const std::string& registration : manifest.registrations) {
-        if (registration == kRegisterFileTypes) RemoveFileTypes(c, r);
-        else if (registration == kRegisterShortcuts) RemoveShortcuts(c, r);
+        if (registration == kRegisterFileTypes)
+            RemoveFileTypes(c, r);
+        else if (registration == kRegisterShortcuts)
+            RemoveShortcuts(c, r);
         else if (registration.rfind(kRegisterMenuEntry, 0) == 0)
             RemoveMenuEntryFor(c, r, registration.substr(std::string(kRegisterMenuEntry).size()));
     }
@@ -197,15 +206,16 @@ int Uninstall(UninstallContext& c) {
     // The login choice runs this product's launcher, which is going.
     if (c.autostart.Current() && !c.autostart.Remove()) r.Fail(c.autostart.EntryPath());
 
-    for (auto f = manifest.files.rbegin(); f != manifest.files.rend(); ++f) r.File(ResolvePath(installdir + *f));
+    for (auto f = manifest.files.rbegin(); f != manifest.files.rend(); ++f)
+        r.File(ResolvePath(installdir + *f));
     r.File(manifestFile);
     for (auto d = manifest.directories.rbegin(); d != manifest.directories.rend(); ++d)
         r.DirectoryIfEmpty(ResolvePath(installdir + *d));
 
     // The setting last: a run that fails before can be started again.
     if (r.failures.empty() &&
-        std::find(manifest.registrations.begin(), manifest.registrations.end(), std::string(kRegisterInstallPath)) !=
-            manifest.registrations.end() &&
+        std::find(manifest.registrations.begin(), manifest.registrations.end(),
+                  std::string(kRegisterInstallPath)) != manifest.registrations.end() &&
         ReadInstallPath(c.installPath, "") == installPath)
         c.clearInstallPath();
 

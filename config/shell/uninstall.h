@@ -29,7 +29,8 @@ struct UninstallContext {
 
 // The mimeapps.list text without the given desktop entries; every other line
 // stays, a line left without entries goes.
-std::string WithoutDesktopIds(const std::string& mimeApps, const std::vector<std::string>& desktopIds);
+std::string WithoutDesktopIds(const std::string& mimeApps,
+                              const std::vector<std::string>& desktopIds);
 
 // Asks first; returns the exit status (0 also when the user says No).
 int Uninstall(UninstallContext& context);

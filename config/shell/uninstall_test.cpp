@@ -1,3 +1,5 @@
+#include "config/shell/uninstall.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,7 +8,6 @@
 #include "common/test_files.h"
 #include "config/shell/manifest.h"
 #include "config/shell/registry_file.h"
-#include "config/shell/uninstall.h"
 
 using namespace kobal::shell;
 
@@ -24,7 +25,8 @@ TEST(Manifest, KeepsEachRecordOnceInItsOrderAndSurvivesItsOwnText) {
     EXPECT_EQ(back.files, (std::vector<std::string>{"actors\\a b.kact"}));
     EXPECT_EQ(back.registrations, (std::vector<std::string>{"start-menu-entry /x/a b.kact"}));
     // Comments, blank and foreign lines are no records; CRLF endings are.
-    const Manifest odd = Manifest::Parse("# note\r\n\r\nfile a.txt\r\nnonsense\r\nrubbish here\r\n");
+    const Manifest odd =
+        Manifest::Parse("# note\r\n\r\nfile a.txt\r\nnonsense\r\nrubbish here\r\n");
     EXPECT_EQ(odd.files, (std::vector<std::string>{"a.txt"}));
     EXPECT_TRUE(odd.directories.empty());
 }
@@ -43,7 +45,8 @@ TEST(Manifest, ALaterInstallAddsToTheRecordsOnDisk) {
 }
 
 TEST(Uninstall, MimeAppsLoseOnlyTheProductsEntries) {
-    const std::vector<std::string> ours{"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"};
+    const std::vector<std::string> ours{"kobaltron-kactor-open.desktop",
+                                        "kobaltron-kactor-install.desktop"};
     EXPECT_EQ(WithoutDesktopIds("[Default Applications]\ntext/plain=mine.desktop;\n"
                                 "application/x-kactor=kobaltron-kactor-open.desktop;\n"
                                 "\n[Added Associations]\n"
@@ -52,11 +55,13 @@ TEST(Uninstall, MimeAppsLoseOnlyTheProductsEntries) {
                                 "# kobaltron-kactor-open.desktop in a comment stays\n",
                                 ours),
               "[Default Applications]\ntext/plain=mine.desktop;\n\n[Added Associations]\n"
-              "application/x-kactor=other.desktop;\n# kobaltron-kactor-open.desktop in a comment stays\n");
+              "application/x-kactor=other.desktop;\n# kobaltron-kactor-open.desktop in a comment "
+              "stays\n");
     // A group that held nothing but the product's entries goes with them.
-    EXPECT_EQ(WithoutDesktopIds("[Default Applications]\ntext/plain=mine.desktop;\n\n[Added Associations]\n"
-                                "application/x-kactor=kobaltron-kactor-open.desktop;\n",
-                                ours),
+    EXPECT_EQ(WithoutDesktopIds(
+                  "[Default Applications]\ntext/plain=mine.desktop;\n\n[Added Associations]\n"
+                  "application/x-kactor=kobaltron-kactor-open.desktop;\n",
+                  ours),
               "[Default Applications]\ntext/plain=mine.desktop;\n");
     EXPECT_EQ(WithoutDesktopIds("[Added Associations]\n", ours), "[Added Associations]\n");
 }

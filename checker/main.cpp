@@ -11,6 +11,7 @@
 #include "checker/actor_checker.h"
 #include "checker/headless_run.h"
 #include "checker/qt_pictures.h"
+#include "common/command_line.h"
 #include "common/install_path.h"
 #include "common/paths.h"
 #include "common/qt/qt_support.h"
@@ -19,13 +20,23 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kobalcheck [--install DIR] FILE.kact|FILE.kpls...\n"
-    "       kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR] FILE.kact\n"
+    "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
+    "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR] [--] FILE.kact\n"
     "The first form reports every problem as \"file:line: error|warning: message\" and exits 1\n"
     "when there was an error. The second runs the actor headless on a virtual clock and prints\n"
     "a timeline; the same seed gives the same timeline (and, for testing, kobalactor started with\n"
     "KOBALACTOR_TEST_SEED=N in its environment makes the same choices). DIR is the install directory (default:\n"
     "the install path setting, else the directory above this program's resource directory).\n";
+
+constexpr const char* kOptions =
+    "\nOptions:\n"
+    "  --install DIR    check or run against the install directory DIR\n"
+    "  --run SECONDS    run the actor headless for SECONDS of virtual time\n"
+    "  --seed N         seed of the random choices (with --run; default 0)\n"
+    "  --screen WxH     size of the virtual screen in pixels (default 1920x1080)\n"
+    "  --help           display this help and exit\n"
+    "  --version        output version information and exit\n"
+    "  --               what follows are file names, even those that begin with \"-\"\n";
 
 struct Options {
     bool run = false;
@@ -61,8 +72,14 @@ Options Parse(int argc, char** argv) {
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << kOptions;
             std::exit(0);
+        } else if (arg == "--version") {
+            std::cout << "kobalcheck (Kobaltron) " << kobal::ProductVersion() << "\n";
+            std::exit(0);
+        } else if (arg == "--") {
+            o.files.insert(o.files.end(), argv + i + 1, argv + argc);
+            break;
         } else if (arg == "--run") {
             o.run = true;
             o.seconds = Number<long long>(value("a number of seconds"), "SECONDS", 0, 7 * 86400);

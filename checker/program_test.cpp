@@ -114,6 +114,6 @@ TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {
         const Result r = Kobalcheck(here, c.args, true);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
-        EXPECT_NE(r.output.find("usage: kobalcheck"), std::string::npos) << c.args;
+        EXPECT_NE(r.output.find("Usage: kobalcheck"), std::string::npos) << c.args;
     }
 }

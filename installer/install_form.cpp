@@ -102,7 +102,10 @@ ClickResult InstallForm::Command1_Click() {
         return ClickResult::KeepOpen;
     }
     const std::string dest = ctx_.view.Dest();
-    if (!DirectoryExists(dest)) MakeDirectory(dest);
+    if (!DirectoryExists(dest)) {
+        MakeDirectory(dest);
+        Record(dest, "directory", "");
+    }
 
     Overwrite mode = Overwrite::NotAsked;
     {
@@ -131,7 +134,10 @@ void InstallForm::CopyListLine(const std::string& line, const std::string& sourc
     const std::string target = dest + "\\" + line;
     if (line.find('.') == std::string::npos) {
         ctx_.view.SetMsg("Making Directory..." + line);
-        if (!DirectoryExists(target)) MakeDirectory(target);
+        if (!DirectoryExists(target)) {
+            MakeDirectory(target);
+            Record(dest, "directory", line);
+        }
         ctx_.view.SetMsg("");
         return;
     }
@@ -150,20 +156,33 @@ void InstallForm::CopyListLine(const std::string& line, const std::string& sourc
             DeleteFile(targetNative);
         }
     }
-    if (copy) CopyFile(source + "\\" + line, targetNative);
+    if (copy) {
+        CopyFile(source + "\\" + line, targetNative);
+        Record(dest, "file", line);
+    }
     ctx_.view.SetMsg("");
 }
 
 void InstallForm::CommandLine(const std::string& line, const std::string& dest) {
     if (line == "install") {
+        // On record before each is made: one that stops half-way is undone all the same.
+        Record(dest, "registration", shell::kRegisterInstallPath);
         ctx_.installPath.WriteApplicationPath(dest);
         ctx_.boxes.ShowMessage("Registry key added", "!");
+        Record(dest, "registration", shell::kRegisterFileTypes);
         ctx_.shell.RegisterFileAssociations();
+        Record(dest, "registration", shell::kRegisterShortcuts);
         ctx_.shell.CreateStartMenuShortcuts();
         return;
     }
-    if (line.find(".kact") != std::string::npos || line.find(".kpls") != std::string::npos)
+    if (line.find(".kact") != std::string::npos || line.find(".kpls") != std::string::npos) {
+        Record(dest, "registration", shell::kRegisterMenuEntry + dest + "\\" + line);
         ctx_.shell.AddToStartMenu(dest + "\\" + line);
+    }
+}
+
+void InstallForm::Record(const std::string& dest, const std::string& kind, const std::string& value) {
+    if (ctx_.manifest) ctx_.manifest->Record(dest, kind, value);
 }
 
 }  // namespace kobal::installer

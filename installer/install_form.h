@@ -6,6 +6,7 @@
 
 #include "common/install_path.h"
 #include "common/message_box.h"
+#include "config/shell/manifest.h"
 #include "config/shell/module1.h"
 
 namespace kobal::installer {
@@ -33,6 +34,8 @@ struct InstallContext {
     InstallPathStore& installPath;
     std::string defaultInstallPath;   // dest when the setting is missing
     shell::ShellIntegration& shell;
+    // Where what gets installed is put on record (for uninstalling); none keeps no record.
+    shell::ManifestLog* manifest = nullptr;
 };
 
 enum class ClickResult {
@@ -55,6 +58,7 @@ private:
     void CopyListLine(const std::string& line, const std::string& source, const std::string& dest,
                       Overwrite& mode);
     void CommandLine(const std::string& line, const std::string& dest);
+    void Record(const std::string& dest, const std::string& kind, const std::string& value);
 
     InstallContext ctx_;
 };

@@ -329,5 +329,41 @@ TEST_F(InstallFormTest, MissingDestinationIsCreatedOneLevelOnly) {
     }
 }
 
+class RecordingManifest : public kobal::shell::ManifestLog {
+public:
+    void Record(const std::string& installdir, const std::string& kind, const std::string& value) override {
+        records.push_back(kind + " " + value + " @" + installdir);
+    }
+    std::vector<std::string> records;
+};
+
+TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
+    RecordingManifest manifest;
+    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    for (const char* f : {"new.txt", "kept.txt", "old/replaced.txt", "a.kact"}) dir.Write(std::string("medium/") + f, "new");
+    dir.Write("dest/kept.txt", "the user's");
+    dir.Write("dest/old/replaced.txt", "old");
+    Medium("old\r\nnew\r\nnew.txt\r\nkept.txt\r\nold\\replaced.txt\r\n", "install\r\na.kact\r\n");
+    boxes.answers = {false, false, true};  // ask for each: keep kept.txt, replace replaced.txt
+
+    EXPECT_EQ(recorded.Command1_Click(), ClickResult::Done);
+    const std::string at = " @" + dest;
+    EXPECT_EQ(manifest.records,
+              (std::vector<std::string>{"directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
+                                        "registration install-path" + at, "registration file-associations" + at,
+                                        "registration start-menu-shortcuts" + at,
+                                        "registration start-menu-entry " + dest + "\\a.kact" + at}));
+}
+
+TEST_F(InstallFormTest, AFreshDestinationIsOnRecordAsMade) {
+    RecordingManifest manifest;
+    view.dest = dest + "/new place";
+    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    fs::create_directories(dest);
+    Medium("");
+    recorded.Command1_Click();
+    EXPECT_EQ(manifest.records, (std::vector<std::string>{"directory  @" + dest + "/new place"}));
+}
+
 }  // namespace
 }  // namespace kobal::installer

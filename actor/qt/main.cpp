@@ -9,12 +9,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
 #include "actor/qt/actor_app.h"
 #include "actor/virtual_time.h"
+#include "common/command_line.h"
+#include "common/qt/display_check.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 
@@ -29,9 +32,17 @@ void OnTerminate(int) {
     if (g_closePipe[1] >= 0) [[maybe_unused]] auto n = ::write(g_closePipe[1], &byte, 1);
 }
 
+const kobal::ProgramHelp kHelp{
+    "kobalactor", "ACTORFILE",
+    "Shows and animates one actor; the launcher kobaltron starts it.\n"
+    "The whole command line after the program name is the actor file's path.",
+    {}};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), kHelp, std::cout);
+    if (options.exitStatus) return *options.exitStatus;
     // Actors place themselves at absolute positions: under Wayland they run
     // through XWayland unless a platform is chosen.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -54,15 +65,16 @@ int main(int argc, char** argv) {
     // pixel is then a square block of device pixels and the shape cut from
     // the picture fits it exactly.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
-    QApplication app(argc, argv);
+    // After "--" Qt sees no argument: the name is the actor file's, whatever it looks like.
+    int qtArgc = options.separated ? 1 : argc;
+    std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
+    QApplication app(qtArgc, argv);
+    display.reset();
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // The whole command line: the arguments joined by single blanks.
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) commandLine += ' ';
-        commandLine += argv[i];
-    }
+    // The whole command line: the arguments (those Qt left) joined by single blanks.
+    const std::string commandLine =
+        options.separated ? kobal::JoinArguments(options.args) : kobal::JoinArguments(kobal::ArgumentsOf(qtArgc, argv));
 
     return kobal::qt::RunGuarded(kobal::actor::ActorRuntime::kProgramName, [&] {
         kobal::qt::QtInstallPathStore store;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMessageBox>
@@ -64,6 +65,21 @@ void QtInstallPathStore::WriteApplicationPath(const std::string& path) {
     s.sync();
     if (s.status() != QSettings::NoError)
         throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
+}
+
+void ClearInstallPath() {
+    QString file;
+    bool empty = false;
+    {
+        QSettings s(QSettings::IniFormat, QSettings::UserScope, "kobaltron", "Kobaltron");
+        s.remove("Path/Application");
+        s.sync();
+        if (s.status() != QSettings::NoError)
+            throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
+        file = s.fileName();
+        empty = s.allKeys().isEmpty();
+    }
+    if (empty) QFile::remove(file);
 }
 
 std::string InstallDirectory() {

@@ -35,6 +35,9 @@ public:
     void WriteApplicationPath(const std::string& path) override;
 };
 
+// Removes the install path setting (uninstalling), and its file when nothing else is in it.
+void ClearInstallPath();
+
 // installdir for this program: the setting, or the default of DESIGN's table.
 std::string InstallDirectory();
 

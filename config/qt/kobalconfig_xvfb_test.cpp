@@ -161,3 +161,44 @@ TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
               "sleeptime=0\r\nhibernatetime=0\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
               "overrideactor= 0 \r\nhidefullscreen= 0 \r\n[end]\r\n");
 }
+
+TEST_F(KobalconfigProgram, TheLoginChoiceWritesAndRemovesTheAutostartEntry) {
+    home.Write("product/resource/kobalactor", "");
+    home.Write("product/resource/kobaltron", "");
+    home.Write("product/resource/config.kcfg", "[end]\r\n");
+    const std::string playlist = home.Write("my actors/list.kpls", "bob.kact\r\n");
+    RunToEnd({"!" + QString::fromStdString(home / "product")});
+    const QString entry = QString::fromStdString(home / "config/autostart/kobaltron-actors.desktop");
+
+    program.start(kProgram, {});
+    const Window w = WaitForWindow("Kobaltron Configuration");
+    ASSERT_FALSE(w.id.isEmpty()) << program.readAllStandardError().toStdString();
+    // The check box sits in the advanced group (3840 twips from the left).
+    Click(w, 3840 + 120, 2460, 1500, 255);
+    const Window dialog = WaitForWindow("Start these actors when I log in");
+    ASSERT_FALSE(dialog.id.isEmpty());
+    QProcess::execute("xdotool", {"windowfocus", "--sync", dialog.id});
+    QProcess::execute("xdotool", {"type", "--delay", "20", QString::fromStdString(playlist)});
+    QProcess::execute("xdotool", {"key", "Return"});
+
+    QDeadlineTimer deadline(15000);
+    while (!QFile::exists(entry) && !deadline.hasExpired()) QThread::msleep(100);
+    ASSERT_TRUE(QFile::exists(entry));
+    const std::string text = ReadBytes(entry.toStdString());
+    EXPECT_NE(text.find("Exec=" + home / "product/resource/kobaltron" + " \"" + playlist + "\"\n"),
+              std::string::npos)
+        << text;
+    QProcess validate;
+    validate.start("desktop-file-validate", {entry});
+    ASSERT_TRUE(validate.waitForFinished(15000));
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
+    EXPECT_EQ(validate.readAllStandardOutput().trimmed().toStdString(), "");
+
+    // Unchecking takes the entry away again.
+    Click(w, 3840 + 120, 2460, 1500, 255);
+    deadline.setRemainingTime(15000);
+    while (QFile::exists(entry) && !deadline.hasExpired()) QThread::msleep(100);
+    EXPECT_FALSE(QFile::exists(entry));
+    Click(w, 960, 3000, 855, 375);
+    EXPECT_EQ(Finish(), 0);
+}

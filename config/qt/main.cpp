@@ -3,31 +3,61 @@
 #include <QApplication>
 #include <QStringList>
 #include <cstdlib>
+#include <iostream>
+#include <optional>
 
+#include "common/command_line.h"
+#include "common/qt/display_check.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 #include "common/settings.h"
 #include "config/config_window.h"
+#include "config/qt/autostart_choice.h"
 #include "config/qt/kobalconfigf.h"
 #include "config/qt/shell_port.h"
 #include "config/qt/wizardbox.h"
 #include "config/shell/desktop_shell.h"
+#include "config/shell/uninstall.h"
 #include "config/start.h"
 
 using namespace kobal;
 using namespace kobal::config;
 namespace cq = kobal::config::qt;
 
+namespace {
+
+const kobal::ProgramHelp kHelp{
+    "kobalconfig", "INSTALL | !DIR | FILE",
+    "Edits Kobaltron's settings and ties it into the desktop.\n"
+    "  INSTALL  writes the application menu entries and the file associations\n"
+    "  !DIR     stores DIR as the install directory\n"
+    "  FILE     adds an actor file or a playlist to the application menu\n"
+    "With nothing on the command line it opens the configuration window.",
+    {"  --uninstall  removes what Kobaltron's installer put in place, its menu entries,\n"
+     "               file associations, login choice and install path setting"}};
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
+    if (options.exitStatus) return *options.exitStatus;
+    const bool uninstall = !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
     // The windows centre themselves, which only X places as asked.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
+    // After "--" Qt sees no argument: the text is the tool's, whatever it looks like.
+    int qtArgc = options.separated ? 1 : argc;
+    std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
+    QApplication app(qtArgc, argv);
+    display.reset();
     return kobal::qt::RunGuarded(kProgramTitle, [&] {
         // The whole command line: the arguments joined by single blanks.
-        QStringList args = QCoreApplication::arguments();
-        args.removeFirst();
-        const std::string commandLine = kobal::qt::S(args.join(' '));
+        std::string commandLine = JoinArguments(options.args);
+        if (!options.separated) {
+            QStringList args = QCoreApplication::arguments();
+            args.removeFirst();
+            commandLine = kobal::qt::S(args.join(' '));
+        }
 
         kobal::qt::QtMessageBoxes boxes;
         kobal::qt::QtInstallPathStore paths;
@@ -37,6 +67,18 @@ int main(int argc, char** argv) {
         shell::DesktopShell desktop(boxes, paths, defaultPath, settings, kProgramTitle);
         cq::ShellPort shell(desktop.module());
 
+        if (uninstall) {
+            shell::FileRegistry registry(shell::DefaultRegistryFile());
+            shell::PosixCommandRunner runner;
+            shell::PosixEntryFiles entryFiles;
+            shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(),
+                                       InstallDirFrom(ReadInstallPath(paths, defaultPath)));
+            shell::UninstallContext context{boxes, paths, [] { kobal::qt::ClearInstallPath(); }, defaultPath,
+                                            registry, shell::XdgDataHome(), shell::XdgConfigHome(), runner,
+                                            autostart};
+            return shell::Uninstall(context);
+        }
+
         if (StartConfigTool(commandLine, paths, boxes, shell) == StartResult::Ended) return 0;
 
         cq::QtInputBox input;
@@ -44,6 +86,9 @@ int main(int argc, char** argv) {
         ConfigWindow window({paths, boxes, shell, input, wizard}, defaultPath);
         window.Form_Load();
         cq::ConfigForm form(window);
+        shell::PosixEntryFiles entryFiles;
+        shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(), InstallDirFrom(window.apath.text));
+        cq::AutostartChoice autostartChoice(&form, autostart);
         form.Show();
         return app.exec();
     });

@@ -148,6 +148,14 @@ void RegistryTree::CreateKey(const std::string& key) {
     if (!Find(key)) keys_.push_back({key, {}});
 }
 
+void RegistryTree::RemoveKey(const std::string& key) {
+    std::erase_if(keys_, [&](const Key& k) {
+        return EqualsNoCase(k.path, key) ||
+               (k.path.size() > key.size() && k.path[key.size()] == '\\' &&
+                EqualsNoCase(k.path.substr(0, key.size()), key));
+    });
+}
+
 void RegistryTree::SetValue(const std::string& key, const std::string& name, const std::string& value) {
     CreateKey(key);
     Key* k = Find(key);
@@ -228,6 +236,10 @@ bool FileRegistry::CreateKey(const std::string& key, std::string& reason) {
 bool FileRegistry::SetValue(const std::string& key, const std::string& name, const std::string& value,
                             std::string& reason) {
     return Update(key, reason, [&](RegistryTree& t) { t.SetValue(key, name, value); });
+}
+
+bool FileRegistry::RemoveKey(const std::string& key, std::string& reason) {
+    return Update(key, reason, [&](RegistryTree& t) { t.RemoveKey(key); });
 }
 
 std::string DefaultRegistryFile() { return XdgConfigHome() + "/kobaltron/registry.reg"; }

@@ -28,6 +28,9 @@ public:
     void CreateKey(const std::string& key);
     void SetValue(const std::string& key, const std::string& name, const std::string& value);
 
+    // Removes the key with every key below it.
+    void RemoveKey(const std::string& key);
+
     bool HasKey(const std::string& key) const;
     std::optional<std::string> Value(const std::string& key, const std::string& name) const;
     const std::vector<Key>& keys() const { return keys_; }
@@ -49,6 +52,8 @@ public:
     bool CreateKey(const std::string& key, std::string& reason) override;
     bool SetValue(const std::string& key, const std::string& name, const std::string& value,
                   std::string& reason) override;
+
+    bool RemoveKey(const std::string& key, std::string& reason);
 
     // The tree as the file holds it now (empty when there is no file).
     RegistryTree Read() const;

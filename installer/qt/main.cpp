@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QPushButton>
+#include <iostream>
+#include <optional>
 
+#include "common/command_line.h"
+#include "common/qt/display_check.h"
 #include "common/qt/qt_support.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
@@ -13,7 +17,17 @@
 
 int main(int argc, char** argv) {
     using namespace kobal;
+    const ProgramHelp help{
+        "install", "",
+        "Installs Kobaltron from the install medium in the current directory\n"
+        "(Install/Files.dat, Install/Commands.dat) into the install directory\n"
+        "shown in its window, when \"Install\" is pressed.",
+        {}};
+    const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), help, std::cout);
+    if (options.exitStatus) return *options.exitStatus;
+    std::optional<qt::DisplayGuard> display(std::in_place, help.name, argc, argv);
     QApplication app(argc, argv);
+    display.reset();
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);
@@ -22,7 +36,8 @@ int main(int argc, char** argv) {
     return qt::RunGuarded("Install", [&] {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
-        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module()});
+        shell::FileManifestLog manifest;
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {

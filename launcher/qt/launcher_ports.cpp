@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/paths.h"
+#include "common/qt/display_check.h"
 #include "common/runtime_error.h"
 #include "launcher/qt/splash_window.h"
 
@@ -24,13 +25,15 @@ bool LazyApplication::Ensure() {
     // The splash is placed at an absolute position: run through X (XWayland
     // on a Wayland desktop) when no platform was chosen.
     const bool choosePlatform = !HasEnv("QT_QPA_PLATFORM");
-    if (choosePlatform && !HasEnv("DISPLAY")) return false;
     argc_ = 0;
     argv_[argc_++] = programName_.data();
     if (choosePlatform) {
         argv_[argc_++] = platformOption_.data();
         argv_[argc_++] = platformName_.data();
     }
+    // Qt aborts on a display it cannot reach; that is "no display" here.
+    kobal::qt::DisplayGuard guard("kobaltron", argc_, argv_, false);
+    if (guard.problem()) return false;
     // The command line is not handed to Qt: an actor file named like a Qt
     // option must stay an actor file.
     app_ = std::make_unique<QApplication>(argc_, argv_);

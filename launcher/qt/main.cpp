@@ -1,5 +1,8 @@
 // kobaltron: opens an actor file or a playlist and starts one actor process
 // per compatible actor, after the splash window when the settings ask for it.
+#include <iostream>
+
+#include "common/command_line.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 #include "launcher/launcher.h"
@@ -9,7 +12,15 @@ int main(int argc, char** argv) {
     using namespace kobal::launcher;
     using namespace kobal::launcher::qt;
 
-    const std::string commandLine = CommandLineFrom(argc, argv);
+    const kobal::ProgramHelp help{
+        "kobaltron", "FILE.kact|FILE.kpls",
+        "Opens an actor file or a playlist and starts one actor process for each\n"
+        "compatible actor. The whole command line is the one file name; it may\n"
+        "stand in double quotes.",
+        {}};
+    const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), help, std::cout);
+    if (options.exitStatus) return *options.exitStatus;
+    const std::string commandLine = kobal::JoinArguments(options.args);
     const std::string programName = argc > 0 && argv[0] ? argv[0] : "kobaltron";
     LazyApplication app(programName);
     LauncherMessageBoxes boxes(app);

@@ -83,13 +83,24 @@ bool ServerTakesRgb32(xcb_connection_t* c, xcb_visualid_t visual, uint8_t depth)
     return false;
 }
 
+// In a Wayland session the actor runs through XWayland, where the
+// compositor's X window manager may place managed windows itself and ignore
+// where they ask to be (weston's and wlroots' do). An actor must stand where
+// it says, so there its window is not managed.
+Qt::WindowFlags ActorWindowFlags() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::Tool;
+    if (wayland && *wayland) flags |= Qt::X11BypassWindowManagerHint;
+    return flags;
+}
+
 // Server pixmaps of pictures are dropped all together beyond this.
 constexpr size_t kMaxServerBytes = 32u << 20;
 
 }  // namespace
 
 ActorWindow::ActorWindow()
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool),
+    : QWidget(nullptr, ActorWindowFlags()),
       tppx_(kobal::qt::TwipsPerPixelX()),
       tppy_(kobal::qt::TwipsPerPixelY()),
       shaper_(this) {
@@ -278,7 +289,10 @@ void ActorWindow::Hide() {
 
 void ActorWindow::BringToFront() {
     raise();
-    activateWindow();
+    // A window outside the window manager's care is not given the focus;
+    // asking for it there only starts a tug of war with the compositor,
+    // which takes it back and so closes the menu just opened.
+    if (!windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) activateWindow();
 }
 
 void ActorWindow::paintEvent(QPaintEvent*) {

@@ -17,6 +17,8 @@ using namespace kobal::actor::qt::testing;
 
 namespace {
 
+const QColor kDesktop(0x20, 0x40, 0x60);
+
 QString RunOn(const QString& display, const QString& program, const QStringList& args) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -149,7 +151,14 @@ TEST_F(WaylandSession, ActorIsShapedStandsWhereItSaysAndWalks) {
 }
 
 TEST_F(WaylandSession, CompositorShowsItWhereItIsDragsItAndItsMenuRemovesIt) {
-    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("stand.kact", "stand.krnd"))});
+    // It stands in place but changes its picture, as a real actor does:
+    // weston draws a newly mapped XWayland popup only at its next repaint.
+    WritePicture(install->dir / "actor/red2.bmp", Qt::red);
+    install->dir.Write("actor/glow.kani", "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nmovespeed=30\r\n"
+                                          "actorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"
+                                          "transparentgreen=0\r\ntransparentblue=255\r\n[end]\r\nred.bmp\r\nred2.bmp\r\n");
+    install->dir.Write("actor/glow.krnd", "1\r\n!04|1000|glow.kani|\r\n");
+    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("glow.kact", "glow.krnd"))});
     const QString id = ActorInstall::FindWindow("TestActor", 15000);
     ASSERT_FALSE(id.isEmpty()) << "no actor window on XWayland";
     Wait(500);
@@ -189,9 +198,12 @@ TEST_F(WaylandSession, CompositorShowsItWhereItIsDragsItAndItsMenuRemovesIt) {
         if (menu.isEmpty()) Wait(200);
     }
     ASSERT_FALSE(menu.isEmpty()) << "no menu opened";
-    Wait(1500);
-    Shot("menu-under-weston.png");
     const Geometry m = WindowGeometry(menu);
+    // Drawn by the compositor, with the pointer still where it clicked.
+    t.restart();
+    while (ShownAt(m.x + 30, m.y + m.height - 12) == kDesktop && t.elapsed() < 5000) Wait(200);
+    EXPECT_NE(ShownAt(m.x + 30, m.y + m.height - 12), kDesktop) << "weston does not show the menu";
+    Shot("menu-under-weston.png");
     PointTo(m.x + m.width / 2, m.y + m.height - 10);
     Pointer({"click", "1"});
     QString err;

@@ -108,6 +108,8 @@ ActorWindow::ActorWindow()
     // The picture covers the window; nothing needs clearing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    unmanaged_ = windowFlags().testFlag(Qt::X11BypassWindowManagerHint);
+    if (unmanaged_) setAttribute(Qt::WA_TranslucentBackground);
 }
 
 // Qt answers each configure notification of a top-level window with three
@@ -205,7 +207,8 @@ void ActorWindow::SetKeyColor(int32_t keyColor) {
 
 uint32_t ActorWindow::ServerPicture() {
     xcb_connection_t* c = XConnection();
-    const auto key = std::make_tuple(picture_.cacheKey(), width(), height());
+    const auto key =
+        std::make_tuple(picture_.cacheKey(), width(), height(), unmanaged_ && pendingKey_ ? *pendingKey_ : -1);
     if (auto it = serverPictures_.find(key); it != serverPictures_.end()) return it->second;
 
     const auto window = static_cast<xcb_window_t>(winId());
@@ -216,13 +219,7 @@ uint32_t ActorWindow::ServerPicture() {
         std::erase_if(serverPictures_, [this](const auto& entry) { return entry.second != background_; });
         serverBytes_ = 0;
     }
-    // What paintEvent draws: the picture at the top-left corner on black.
-    QImage image(size(), QImage::Format_RGB32);
-    image.fill(Qt::black);
-    {
-        QPainter painter(&image);
-        painter.drawPixmap(0, 0, picture_);
-    }
+    const QImage image = Composed();
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(width()), static_cast<uint16_t>(height()));
     if (!gc_) {
@@ -242,6 +239,18 @@ uint32_t ActorWindow::ServerPicture() {
     serverPictures_.emplace(key, pixmap);
     serverBytes_ += image.sizeInBytes();
     return pixmap;
+}
+
+QImage ActorWindow::Composed() {
+    QImage image(size(), unmanaged_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    image.fill(unmanaged_ ? Qt::transparent : Qt::black);
+    QPainter painter(&image);
+    if (unmanaged_) {
+        if (pendingKey_) painter.setClipRegion(shaper_.VisibleRegion(picture_, *pendingKey_));
+        painter.fillRect(image.rect(), Qt::black);
+    }
+    painter.drawPixmap(0, 0, picture_);
+    return image;
 }
 
 void ActorWindow::Repaint() {
@@ -297,6 +306,11 @@ void ActorWindow::BringToFront() {
 
 void ActorWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (unmanaged_) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, Composed());
+        return;
+    }
     if (picture_.width() < width() || picture_.height() < height()) painter.fillRect(rect(), Qt::black);
     painter.drawPixmap(0, 0, picture_);
 }

@@ -152,7 +152,7 @@ TEST_F(WaylandSession, ActorIsShapedStandsWhereItSaysAndWalks) {
 
 TEST_F(WaylandSession, CompositorShowsItWhereItIsDragsItAndItsMenuRemovesIt) {
     // It stands in place but changes its picture, as a real actor does:
-    // weston draws a newly mapped XWayland popup only at its next repaint.
+    // weston draws a newly mapped XWayland popup only when it repaints.
     WritePicture(install->dir / "actor/red2.bmp", Qt::red);
     install->dir.Write("actor/glow.kani", "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nmovespeed=30\r\n"
                                           "actorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"

@@ -301,7 +301,7 @@ void ActorWindow::BringToFront() {
     // A window outside the window manager's care is not given the focus;
     // asking for it there only starts a tug of war with the compositor,
     // which takes it back and so closes the menu just opened.
-    if (!windowFlags().testFlag(Qt::X11BypassWindowManagerHint)) activateWindow();
+    if (!unmanaged_) activateWindow();
 }
 
 void ActorWindow::paintEvent(QPaintEvent*) {

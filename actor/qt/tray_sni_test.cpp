@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QWidget>
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -220,9 +221,28 @@ TEST_F(SniTray, IconRegistersAndItsExportedMenuOpensAndChoosesWithoutAnXEmbedTra
     EXPECT_EQ(root.Find("On")->toggle(), 0);
     EXPECT_EQ(root.Find("Off")->toggle(), 1) << "audioon 0 checks Off";
 
-    // Opening it, and a choice: "On" moves the check mark.
+    // Opening it brings the actor to the front, as a right click on an
+    // XEmbed icon does: above a window that covered it.
+    const QString actorId = QString("0x%1").arg(ActorInstall::FindWindow("TestActor").toULong(), 0, 16);
+    QWidget cover(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    cover.setGeometry(0, 0, 50, 50);
+    cover.show();
+    Pump(300);
+    const QString coverId = QString("0x%1").arg(cover.winId(), 0, 16);
+    // xwininfo lists the top-most window first.
+    auto above = [&] {
+        const QString tree = RunTool("xwininfo", {"-root", "-children"});
+        return tree.indexOf(actorId + " ") < tree.indexOf(coverId + " ");
+    };
+    ASSERT_FALSE(above()) << "the cover window is not on top to begin with";
     const QDBusMessage opened = Call(menuPath, "com.canonical.dbusmenu", "AboutToShow", {0});
     EXPECT_EQ(opened.type(), QDBusMessage::ReplyMessage) << opened.errorMessage().toStdString();
+    t.restart();
+    while (!above() && t.elapsed() < 5000) Pump(100);
+    EXPECT_TRUE(above()) << "opening the menu did not bring the actor to the front";
+    cover.hide();
+
+    // A choice: "On" moves the check mark.
     {
         QMenu drawn;
         AddItems(&drawn, root);

@@ -85,13 +85,24 @@ bool ServerTakesRgb32(xcb_connection_t* c, xcb_visualid_t visual, uint8_t depth)
     return false;
 }
 
+// In a Wayland session the actor runs through XWayland, where the
+// compositor's X window manager may place managed windows itself and ignore
+// where they ask to be (weston's and wlroots' do). An actor must stand where
+// it says, so there its window is not managed.
+Qt::WindowFlags ActorWindowFlags() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::Tool;
+    if (wayland && *wayland) flags |= Qt::X11BypassWindowManagerHint;
+    return flags;
+}
+
 // Server pixmaps of pictures are dropped all together beyond this.
 constexpr size_t kMaxServerBytes = 32u << 20;
 
 }  // namespace
 
 ActorWindow::ActorWindow()
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool),
+    : QWidget(nullptr, ActorWindowFlags()),
       tppx_(kobal::qt::TwipsPerPixelX()),
       tppy_(kobal::qt::TwipsPerPixelY()),
       map_(DesktopMap::Current()),
@@ -101,6 +112,8 @@ ActorWindow::ActorWindow()
     // The picture covers the window; nothing needs clearing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    unmanaged_ = windowFlags().testFlag(Qt::X11BypassWindowManagerHint);
+    if (unmanaged_) setAttribute(Qt::WA_TranslucentBackground);
 }
 
 // Qt answers each configure notification of a top-level window with three
@@ -210,7 +223,8 @@ void ActorWindow::SetKeyColor(int32_t keyColor) {
 uint32_t ActorWindow::ServerPicture() {
     xcb_connection_t* c = XConnection();
     const QSize device = DeviceSize();
-    const auto key = std::make_tuple(picture_.cacheKey(), device.width(), device.height());
+    const auto key = std::make_tuple(picture_.cacheKey(), device.width(), device.height(),
+                                     unmanaged_ && pendingKey_ ? *pendingKey_ : -1);
     if (auto it = serverPictures_.find(key); it != serverPictures_.end()) return it->second;
 
     const auto window = static_cast<xcb_window_t>(winId());
@@ -221,16 +235,7 @@ uint32_t ActorWindow::ServerPicture() {
         std::erase_if(serverPictures_, [this](const auto& entry) { return entry.second != background_; });
         serverBytes_ = 0;
     }
-    // What paintEvent draws: the picture at the top-left corner on black,
-    // each pixel a block of device pixels on a scaled screen (no smoothing,
-    // so the shape, scaled the same way, fits it exactly).
-    QImage image(device, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    {
-        QPainter painter(&image);
-        painter.scale(static_cast<double>(device.width()) / width(), static_cast<double>(device.height()) / height());
-        painter.drawPixmap(0, 0, picture_);
-    }
+    const QImage image = Composed();
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(device.width()),
                       static_cast<uint16_t>(device.height()));
@@ -251,6 +256,29 @@ uint32_t ActorWindow::ServerPicture() {
     serverPictures_.emplace(key, pixmap);
     serverBytes_ += image.sizeInBytes();
     return pixmap;
+}
+
+QImage ActorWindow::Composed() {
+    // What the window shows: the picture at the top-left corner on black,
+    // each pixel a block of device pixels on a scaled screen (no smoothing,
+    // so the shape, scaled the same way, fits it exactly). Outside the window
+    // manager the key colour is also made transparent, for compositors that
+    // ignore the X shape.
+    const QSize device = DeviceSize();
+    QImage image(device, unmanaged_ ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    image.fill(unmanaged_ ? Qt::transparent : Qt::black);
+    if (image.isNull() || width() <= 0 || height() <= 0) return image;
+    {
+        QPainter painter(&image);
+        painter.scale(static_cast<double>(device.width()) / width(), static_cast<double>(device.height()) / height());
+        if (unmanaged_) {
+            if (pendingKey_) painter.setClipRegion(shaper_.VisibleRegion(picture_, *pendingKey_));
+            painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
+        }
+        painter.drawPixmap(0, 0, picture_);
+    }
+    image.setDevicePixelRatio(static_cast<double>(device.width()) / width());
+    return image;
 }
 
 void ActorWindow::Repaint() {
@@ -298,7 +326,10 @@ void ActorWindow::Hide() {
 
 void ActorWindow::BringToFront() {
     raise();
-    activateWindow();
+    // A window outside the window manager's care is not given the focus;
+    // asking for it there only starts a tug of war with the compositor,
+    // which takes it back and so closes the menu just opened.
+    if (!unmanaged_) activateWindow();
 }
 
 void ActorWindow::ScreensChanged() {
@@ -322,6 +353,11 @@ void ActorWindow::SetClickThrough(bool on) {
 
 void ActorWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    if (unmanaged_) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, Composed());
+        return;
+    }
     if (picture_.width() < width() || picture_.height() < height()) painter.fillRect(rect(), Qt::black);
     painter.drawPixmap(0, 0, picture_);
 }

@@ -3,6 +3,7 @@
 // twips, shaped by the key colour. A frame that changes neither picture nor
 // position sends nothing to the X server.
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
@@ -68,6 +69,9 @@ private:
     void SyncQtPosition();
     // The server-side copy of the picture at the window's size (0: none).
     uint32_t ServerPicture();
+    // What the window shows: the picture at the top-left corner on black;
+    // unmanaged, with what the shape hides also transparent.
+    QImage Composed();
 
     double tppx_, tppy_;
     DesktopMap map_;
@@ -86,8 +90,12 @@ private:
     uint32_t qtEventMask_ = 0;
     uint8_t depth_ = 0;  // 0: the server cannot take our pictures as they are
     uint32_t gc_ = 0;
-    // Pictures kept on the server as pixmaps, by picture and window size.
-    std::map<std::tuple<qint64, int, int>, uint32_t> serverPictures_;
+    // Pictures kept on the server as pixmaps, by picture, window size and
+    // (unmanaged) key colour.
+    std::map<std::tuple<qint64, int, int, int32_t>, uint32_t> serverPictures_;
+    // Outside the window manager's care (a Wayland session): the compositor
+    // may ignore the X shape, so the window also has an alpha channel.
+    bool unmanaged_ = false;
     size_t serverBytes_ = 0;
     uint32_t background_ = 0;
     QPoint rightPress_;

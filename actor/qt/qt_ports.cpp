@@ -3,6 +3,9 @@
 #include <dlfcn.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -116,13 +119,38 @@ TrayAndMenu::~TrayAndMenu() = default;
 
 bool TrayAndMenu::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
+// Qt's own test for putting the icon on D-Bus rather than in an XEmbed tray.
+static bool StatusNotifierHostPresent() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.interface()->isServiceRegistered(watcher)) return false;
+    QDBusInterface props(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return props.property("IsStatusNotifierHostRegistered").toBool();
+}
+
 void TrayAndMenu::Add(const std::string& iconPath, const std::string& tip) {
     if (!trayAvailable()) return;
     icon_ = std::make_unique<QSystemTrayIcon>(QIcon(kobal::qt::LoadPicture(iconPath)));
     // The tip holds at most 63 characters and its terminating zero.
     icon_->setToolTip(Q(tip.substr(0, 63)));
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::DoubleClick && handlers_.doubleClick) handlers_.doubleClick();
+    // A StatusNotifierItem host draws the menu itself from the one we
+    // export over D-Bus (a Wayland panel could not show ours), and it knows
+    // no double-click: its activation (a left click) brings the actor to the
+    // front, and so does opening the menu, as a right click on the icon does.
+    const bool sni = StatusNotifierHostPresent();
+    if (sni) {
+        if (!taskpopup_) MakeMenu();
+        if (!frontOnMenu_)
+            QObject::connect(taskpopup_.get(), &QMenu::aboutToShow, [this] {
+                if (handlers_.doubleClick) handlers_.doubleClick();
+            });
+        frontOnMenu_ = true;
+        icon_->setContextMenu(taskpopup_.get());
+    }
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this, sni](QSystemTrayIcon::ActivationReason why) {
+        const bool front = why == QSystemTrayIcon::DoubleClick || (sni && why == QSystemTrayIcon::Trigger);
+        if (front && handlers_.doubleClick) handlers_.doubleClick();
         if (why == QSystemTrayIcon::Context && handlers_.contextMenu) handlers_.contextMenu();
     });
     icon_->show();

@@ -81,6 +81,7 @@ private:
     std::unique_ptr<QMenu> taskpopup_;
     std::map<MenuItem, QAction*> items_;
     std::map<MenuItem, bool> checked_;
+    bool frontOnMenu_ = false;
     std::unique_ptr<QSystemTrayIcon> icon_;
     Handlers handlers_;
 };

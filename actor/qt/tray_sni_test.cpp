@@ -215,7 +215,7 @@ TEST_F(SniTray, IconRegistersAndItsExportedMenuOpensAndChoosesWithoutAnXEmbedTra
     MenuNode root = Layout(menuPath);
     std::vector<QString> top;
     for (const auto& c : root.children) top.push_back(c.label());
-    EXPECT_EQ(top, (std::vector<QString>{"Priority", "Audio", "Help", "About", "Remove"}));
+    EXPECT_EQ(top, (std::vector<QString>{"Priority", "Audio", "Click through", "Help", "About", "Remove"}));
     ASSERT_NE(root.Find("4:Hibernate"), nullptr);
     ASSERT_NE(root.Find("On"), nullptr);
     EXPECT_EQ(root.Find("On")->toggle(), 0);

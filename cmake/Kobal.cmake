@@ -30,7 +30,7 @@ function(kobal_test name)
     KOBAL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/testdata"
     KOBAL_STAGE_DIR="${KOBAL_STAGE_DIR}")
   # Tests with a QApplication share the one X server of the test run; the
-  # resource spec lets only two of them use it at a time, as before, while
+  # resource file lets only two of them use it at a time, as before, while
   # tests without a display fill the other slots.
   # A test that clicks through the X server asks for both slots, so that no
   # other test's window can come between its pointer and its target.

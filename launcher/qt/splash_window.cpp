@@ -57,6 +57,8 @@ SplashWindow::SplashWindow()
 
     timer1_.setInterval(kShowMilliseconds);
     timer1_.setSingleShot(true);
+    // A coarse timer may end the three seconds up to 5 % early.
+    timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, &SplashWindow::Timer1_Timer);
 }
 

@@ -12,14 +12,18 @@ function(kobal_program name)
   install(TARGETS ${name} RUNTIME DESTINATION ${KOBAL_INSTALL_RESOURCE})
 endfunction()
 
-# kobal_test(name SOURCES... LIBS libs...) : one GoogleTest executable per library.
+# kobal_test(name SOURCES... LIBS libs... [NEEDS targets...]) : one GoogleTest executable per library.
 function(kobal_test name)
   if(NOT KOBAL_TESTS)
     return()
   endif()
   # QT_MAIN: the test brings a main() that creates the Qt application.
-  cmake_parse_arguments(T "QT_MAIN" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  # NEEDS: targets the test runs (programs, staged files), built before it.
+  cmake_parse_arguments(T "QT_MAIN" "" "SOURCES;LIBS;PROPERTIES;NEEDS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
+  if(T_NEEDS)
+    add_dependencies(${name} ${T_NEEDS})
+  endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
   if(T_QT_MAIN)
     target_link_libraries(${name} PRIVATE kobal_qt_test_main)

@@ -20,6 +20,8 @@ import tempfile
 import threading
 from pathlib import Path
 
+from private_x import Xvfb
+
 failures = []
 
 
@@ -51,27 +53,6 @@ def dead_display():
         if not Path(f"/tmp/.X11-unix/X{n}").exists() and not Path(f"/tmp/.X{n}-lock").exists():
             return f":{n}"
     raise RuntimeError("no unused display number")
-
-
-class Xvfb:
-    def __init__(self, reset=False):
-        self.reset = reset
-
-    def __enter__(self):
-        read, write = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24"] +
-                                        ([] if self.reset else ["-noreset"]),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
-        os.close(write)
-        with os.fdopen(read) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        return f":{number}"
-
-    def __exit__(self, *exc):
-        self.process.terminate()
-        self.process.wait(10)
 
 
 def options(programs, home):

@@ -13,29 +13,14 @@ import tempfile
 import time
 from pathlib import Path
 
+from private_x import Xvfb
+
 failures = []
 
 
 def check(ok, what):
     if not ok:
         failures.append(what)
-
-
-class Xvfb:
-    def __enter__(self):
-        read, write = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-noreset"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write,))
-        os.close(write)
-        with os.fdopen(read) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        return f":{number}"
-
-    def __exit__(self, *exc):
-        self.process.terminate()
-        self.process.wait(10)
 
 
 def files_below(root):

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include "actor/qt/private_x.h"
 #include "actor/qt/process_harness.h"
 #include "common/qt/x11_probe.h"
 
@@ -41,16 +42,9 @@ protected:
         QDir().mkpath(runtime);
         QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
-        host.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1400x900x24", "-nolisten", "tcp", "-noreset"});
-        ASSERT_TRUE(host.waitForStarted(5000));
-        QElapsedTimer t;
-        t.start();
-        while (hostDisplay.isEmpty() && t.elapsed() < 15000) {
-            host.waitForReadyRead(200);
-            const QString out = QString::fromLatin1(host.readAllStandardOutput()).trimmed();
-            if (!out.isEmpty()) hostDisplay = ":" + out;
-        }
-        ASSERT_FALSE(hostDisplay.isEmpty()) << "Xvfb gave no display";
+        host = std::make_unique<PrivateX>(QStringList{"-screen", "0", "1400x900x24"});
+        ASSERT_TRUE(host->running()) << "Xvfb gave no display";
+        hostDisplay = host->display();
 
         install->dir.Write("wayland.ini", "[core]\nxwayland=true\nidle-time=0\n[shell]\npanel-position=none\n"
                                           "background-color=0xff204060\n");
@@ -64,7 +58,8 @@ protected:
                                     "--width=1280", "--height=800", "--log=" + log,
                                     "--config=" + QString::fromStdString(install->dir / "wayland.ini")});
         ASSERT_TRUE(compositor.waitForStarted(5000));
-        t.restart();
+        QElapsedTimer t;
+        t.start();
         while (xwayland.isEmpty() && t.elapsed() < 20000) {
             QFile f(log);
             if (f.open(QIODevice::ReadOnly)) {
@@ -88,12 +83,12 @@ protected:
         if (!oldPlatform.isNull()) qputenv("QT_QPA_PLATFORM", oldPlatform);
         qunsetenv("WAYLAND_DISPLAY");
         install.reset();
-        for (QProcess* p : {&compositor, &host}) {
-            if (p->state() == QProcess::NotRunning) continue;
-            p->terminate();
-            if (!p->waitForFinished(5000)) p->kill();
-            p->waitForFinished(2000);
+        if (compositor.state() != QProcess::NotRunning) {
+            compositor.terminate();
+            if (!compositor.waitForFinished(5000)) compositor.kill();
+            compositor.waitForFinished(2000);
         }
+        host.reset();
     }
     QColor ShownAt(int x, int y) {
         const QString file = QString::fromStdString(install->dir / "shown.png");
@@ -119,7 +114,8 @@ protected:
     std::unique_ptr<ActorInstall> install;
     QString runtime, hostDisplay, xwayland;
     QByteArray oldDisplay, oldPlatform;
-    QProcess host, compositor;
+    std::unique_ptr<PrivateX> host;
+    QProcess compositor;
 };
 
 }  // namespace

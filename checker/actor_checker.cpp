@@ -400,20 +400,12 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
 }
 
 void ActorChecker::JudgeStartList(const std::string& list, const char* key) {
-    std::vector<std::string> pending{list};
-    std::set<std::string> seen;
-    while (!pending.empty()) {
-        const std::string native = pending.back();
-        pending.pop_back();
-        if (!seen.insert(native).second) continue;
-        const auto it = listLeads_.find(native);
-        if (it == listLeads_.end()) continue;
-        for (const PlainName& plain : it->second.plain)
+    ForEachReachableList({list}, [&](const ListLeads& leads) {
+        for (const PlainName& plain : leads.plain)
             report_.Warning(plain.at, "animation " + Quoted(plain.name) + " can be the first choice at start (" + key +
                                           "): it shows one frame in the top-left corner and starts no action; "
                                           "write it as a command such as " + Quoted("!04|1|" + plain.name + "|"));
-        for (const auto& nested : it->second.lists) pending.push_back(nested.first);
-    }
+    });
 }
 
 void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) {
@@ -903,6 +895,20 @@ bool ActorChecker::ReachesAction(const std::string& list, std::set<std::string>&
     return false;
 }
 
+void ActorChecker::ForEachReachableList(std::vector<std::string> lists,
+                                        const std::function<void(const ListLeads&)>& visit) const {
+    std::set<std::string> seen;
+    while (!lists.empty()) {
+        const std::string list = lists.back();
+        lists.pop_back();
+        if (!seen.insert(list).second) continue;
+        const auto it = listLeads_.find(list);
+        if (it == listLeads_.end()) continue;
+        visit(it->second);
+        for (const auto& nested : it->second.lists) lists.push_back(nested.first);
+    }
+}
+
 void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
     const std::string actorFile = IsAbsolutePath(sw.target) ? sw.target : installdir_ + sw.target;
     const auto dir = actorDirectories_.find(ResolvePath(actorFile));
@@ -944,17 +950,9 @@ void ActorChecker::JudgeNextLists() {
             for (const Switch& sw : it->second.switches) RequireList(sw, name);
             for (const auto& nested : it->second.lists) pending.push_back(nested);
         }
-        std::vector<std::string> lists = use.targetLists;
-        std::set<std::string> played;
-        while (!lists.empty()) {
-            const std::string list = lists.back();
-            lists.pop_back();
-            if (!played.insert(list).second) continue;
-            const auto it = listLeads_.find(list);
-            if (it == listLeads_.end()) continue;
-            for (const Switch& sw : it->second.switches) RequireList(sw, use.name);
-            for (const auto& nested : it->second.lists) lists.push_back(nested.first);
-        }
+        ForEachReachableList(use.targetLists, [&](const ListLeads& leads) {
+            for (const Switch& sw : leads.switches) RequireList(sw, use.name);
+        });
         for (const std::string& anim : use.animations)
             if (const auto it = animationLeads_.find(anim); it != animationLeads_.end())
                 for (const Switch& sw : it->second.switches) RequireList(sw, use.name);

@@ -4,6 +4,7 @@
 // everything reachable from it, and reports each mistake with its file and
 // line before the actor ever runs.
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -141,6 +142,8 @@ private:
     // Plain animation names that the first choice at start can reach.
     void JudgeStartList(const std::string& list, const char* key);
     bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
+    // Each list reachable from these through the lists they name, once.
+    void ForEachReachableList(std::vector<std::string> lists, const std::function<void(const ListLeads&)>& visit) const;
     void RequireList(const Switch& sw, const std::string& list);
     std::map<std::string, ListLeads> listLeads_;
     std::map<std::string, AnimationLeads> animationLeads_;

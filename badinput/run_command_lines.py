@@ -8,7 +8,8 @@
               client just left) comes up instead of aborting.
   no_display  a program that needs windows, started with DISPLAY unset or
               naming a display nobody serves, says so on stderr and ends with
-              a non-zero status, never by a signal.
+              a non-zero status, never by a signal; the launcher asked for its
+              splash ends with status 3 like the others.
 Usage: run_command_lines.py --stage DIR --install PROGRAM --check PROGRAM (options|no_display)
 """
 import argparse
@@ -100,6 +101,17 @@ def no_display(programs, home):
     actor = work / "bob.kact"
     actor.write_text("version=Kobaltron V1.0\r\n[end]\r\n")
     dead = dead_display()
+    # An install directory whose settings ask for the launcher's splash.
+    splash_home = home / "splash"
+    resource = splash_home / "install" / "resource"
+    resource.mkdir(parents=True)
+    for item in programs["kobaltron"].parent.iterdir():
+        if item.name != "config.kcfg":
+            (resource / item.name).symlink_to(item)
+    (resource / "config.kcfg").write_text("showsplash=1\r\n[end]\r\n")
+    (splash_home / "config" / "kobaltron").mkdir(parents=True)
+    (splash_home / "config" / "kobaltron" / "Kobaltron.ini").write_text(
+        f"[Path]\nApplication={splash_home / 'install'}\n")
     cases = [
         ("kobalactor", [str(actor)]),
         ("kobalconfig", []),
@@ -122,6 +134,12 @@ def no_display(programs, home):
             # messages still reach stderr.
             r = run(programs["kobaltron"], [], env, cwd=work)
             check(r.returncode > 0 and "Usage: Kobaltron" in r.stderr, f"kobaltron without display {display}", r)
+            # A splash is asked for: no window, no actor, the status of every program without a display.
+            r = run(programs["kobaltron"], [str(actor)], dict(env, XDG_CONFIG_HOME=str(splash_home / "config")),
+                    cwd=work)
+            what = f"kobaltron with a splash (DISPLAY={display}, QT_QPA_PLATFORM={qt_platform})"
+            check(r.returncode == 3, what + ": status 3", r)
+            check(r.stderr.startswith("kobaltron: ") and expect in r.stderr, what + ": says why", r)
             # The checker needs no display at all.
             r = run(programs["kobalcheck"], [str(actor)], env, cwd=work)
             check(r.returncode in (0, 1) and "bob.kact" in r.stdout + r.stderr, f"kobalcheck without display {display}", r)

@@ -14,6 +14,7 @@
 #include "common/command_line.h"
 #include "common/install_path.h"
 #include "common/paths.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "launcher/launcher.h"
 
@@ -128,6 +129,8 @@ std::string InstallPath(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // No event loop runs here: a signal ends the checker at once, with a status.
+    kobal::qt::PrepareProcess();
     QCoreApplication app(argc, argv);
     const Options options = Parse(argc, argv);
     const std::string cwd = std::filesystem::current_path().string();

@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "common/install_path.h"
 #include "common/line_reader.h"
@@ -41,6 +47,80 @@ TEST(LineReader, OpenFailuresNameThePath) {
     }
     // A directory named like a list (an empty list name leaves actorpath alone).
     EXPECT_THROW(LineReader r(dir.path() + "/"), RuntimeError);
+}
+
+// What is not a regular file reads as no file, at once: a FIFO without a
+// writer (which would block an open for ever), /dev/zero behind a link
+// (which would never end a line) and a socket.
+TEST(LineReader, OnlyRegularFilesAreRead) {
+    TempDir dir;
+    const std::string fifo = dir / "walk.kani";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir / "zero.krnd";
+    std::filesystem::create_symlink("/dev/zero", zero);
+    const std::string sock = dir / "sock.kact";
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(sock.size(), sizeof addr.sun_path);
+    std::copy(sock.begin(), sock.end(), addr.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string linkToFifo = dir / "link.kpls";
+    std::filesystem::create_symlink(fifo, linkToFifo);
+
+    for (const std::string& path : {fifo, zero, sock, linkToFifo}) {
+        try {
+            LineReader r(path);
+            ADD_FAILURE() << path << " was opened";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::FileNotFound) << e.message();
+            EXPECT_NE(e.message().find(path), std::string::npos) << e.message();
+        }
+        EXPECT_THROW(PlaylistReader p(path), RuntimeError) << path;
+    }
+    ::close(fd);
+}
+
+TEST(LineReader, LongLinesEndWithAnErrorNamingFileAndLine) {
+    TempDir dir;
+    const std::string limit(kMaxLineLength, 'x');
+    const auto path = dir.Write("long.krnd", "2\r\n" + limit + "\r\n" + limit + "y\r\n");
+    LineReader r(path);
+    EXPECT_EQ(r.ReadLine(), "2");
+    EXPECT_EQ(r.ReadLine(), limit);  // the longest line that still reads
+    try {
+        r.ReadLine();
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::OutOfStringSpace);
+        EXPECT_EQ(e.file(), path);
+        EXPECT_EQ(e.line(), 3);
+    }
+    // A playlist field, quoted or not, has the same limit.
+    PlaylistReader p(dir.Write("long.kpls", "a.kact," + limit + "y\r\n"));
+    EXPECT_EQ(p.ReadField(), "a.kact");
+    EXPECT_THROW(p.ReadField(), RuntimeError);
+    PlaylistReader q(dir.Write("quoted.kpls", "\"" + limit + "y\"\r\n"));
+    EXPECT_THROW(q.ReadField(), RuntimeError);
+}
+
+// Some editors begin a UTF-8 file with a byte-order mark; it is not part of
+// the first line. Only the whole mark at the very start is skipped.
+TEST(LineReader, ByteOrderMarkAtTheStartIsSkipped) {
+    TempDir dir;
+    LineReader r(dir.Write("bom.kani",
+                           "\xEF\xBB\xBF"
+                           "framecount=2\r\n\xEF\xBB\xBFx\r\n"));
+    EXPECT_EQ(r.ReadLine(), "framecount=2");
+    EXPECT_EQ(r.ReadLine(), "\xEF\xBB\xBFx");
+    LineReader half(dir.Write("half.kani", "\xEF\xBBx\r\n"));
+    EXPECT_EQ(half.ReadLine(), "\xEF\xBBx");
+    LineReader onlyMark(dir.Write("mark.kani", "\xEF\xBB\xBF"));
+    EXPECT_TRUE(onlyMark.AtEnd());
+    PlaylistReader p(dir.Write("bom.kpls",
+                               "\xEF\xBB\xBF"
+                               "bob.kact\r\n"));
+    EXPECT_EQ(p.ReadField(), "bob.kact");
 }
 
 TEST(Paths, TextRulesAndNativeForm) {

@@ -38,11 +38,15 @@ std::string PlaylistReader::ReadField() {
     std::string field;
     int c = Get();
     if (c == '"') {
-        for (c = Get(); c != EOF && c != '"'; c = Get()) field.push_back(static_cast<char>(c));
+        for (c = Get(); c != EOF && c != '"'; c = Get()) {
+            if (field.size() >= kMaxLineLength) throw LineTooLong(name_, line_);
+            field.push_back(static_cast<char>(c));
+        }
         // Text after the closing quote up to the delimiter is not part of the name.
         for (c = Peek(); c != EOF && c != ',' && c != '\r' && c != '\n'; c = Peek()) Get();
     } else {
         for (; c != EOF && c != ',' && c != '\r' && c != '\n'; c = Get()) {
+            if (field.size() >= kMaxLineLength) throw LineTooLong(name_, line_);
             field.push_back(static_cast<char>(c));
             if (Peek() == ',' || Peek() == '\r' || Peek() == '\n') break;
         }

@@ -1,7 +1,8 @@
 #pragma once
 // Reads a playlist field by field: fields end at a comma or a line end,
 // blanks before a field are skipped, a field that starts with a double
-// quote runs to the next quote. The list ends at the end of the file.
+// quote runs to the next quote. The list ends at the end of the file. The
+// file is opened as LineReader opens it; a field has the line length limit.
 #include <cstdio>
 #include <string>
 

@@ -21,6 +21,8 @@ const char* ErrorText(ErrorNumber number) {
         case ErrorNumber::DiskFull: return "Disk full";
         case ErrorNumber::InputPastEndOfFile: return "Input past end of file";
         case ErrorNumber::PermissionDenied: return "Permission denied";
+        case ErrorNumber::OutOfStringSpace:
+            return "Out of string space";
         case ErrorNumber::PathFileAccessError: return "Path/File access error";
         case ErrorNumber::PathNotFound: return "Path not found";
         case ErrorNumber::InvalidPicture: return "Invalid picture";

@@ -13,6 +13,7 @@ enum class ErrorNumber : int {
     DivisionByZero = 11,
     OutOfStackSpace = 28,
     TypeMismatch = 13,
+    OutOfStringSpace = 14,
     BadFileNameOrNumber = 52,
     FileNotFound = 53,
     FileAlreadyOpen = 55,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
 
 namespace kobal::actor::qt {
@@ -154,10 +155,18 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     }
 }
 
+void ActorApp::Terminate(int signal) {
+    if (!ended_) CloseRequest();
+    End(kobal::qt::TerminatedStatus(signal));
+}
+
 void ActorApp::End(int status) {
     // The actor ends at once: nothing is saved and no further event runs.
     ended_ = true;
     tray_->Remove();
+    // Members see the hub go now, and its socket file goes with it.
+    link_->CloseLink();
+    link_->Serve(false);
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -28,8 +28,11 @@ public:
     // Runs Main; a start-up refusal or error throws to the caller.
     void Start(const std::string& commandLine, const std::string& installPath);
 
-    // The window's close request (also a logout or SIGTERM).
+    // The window's close request.
     void CloseRequest() { Guard([this] { runtime_->Form_QueryUnload(); }); }
+    // SIGTERM or SIGHUP: the close request; with an error box up, the end
+    // the box was waiting for.
+    void Terminate(int signal);
 
     ActorRuntime& runtime() { return *runtime_; }
     ActorWindow& window() { return window_; }

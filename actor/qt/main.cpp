@@ -1,6 +1,5 @@
 // kobalactor: one actor per process, started with the actor file's path.
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <malloc.h>
 
@@ -19,18 +18,10 @@
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
 #include "common/install_path.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 
 namespace {
-
-int g_closePipe[2] = {-1, -1};
-
-// A logout or "kill" asks the actor to close: that is its close request,
-// handled on the event loop like a window's.
-void OnTerminate(int) {
-    const char byte = 1;
-    if (g_closePipe[1] >= 0) [[maybe_unused]] auto n = ::write(g_closePipe[1], &byte, 1);
-}
 
 const kobal::ProgramHelp kHelp{
     "kobalactor", "ACTORFILE",
@@ -43,6 +34,7 @@ const kobal::ProgramHelp kHelp{
 int main(int argc, char** argv) {
     const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
+    kobal::qt::PrepareProcess();
     // Actors place themselves at absolute positions: under Wayland they run
     // through XWayland unless a platform is chosen.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -70,6 +62,7 @@ int main(int argc, char** argv) {
     std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
     QApplication app(qtArgc, argv);
     display.reset();
+    kobal::qt::WatchTerminationOnEventLoop();
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The whole command line: the arguments (those Qt left) joined by single blanks.
@@ -81,13 +74,8 @@ int main(int argc, char** argv) {
         const std::string installPath = kobal::ReadInstallPath(
             store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
         kobal::actor::qt::ActorApp actor(testSeed);
-        std::unique_ptr<QSocketNotifier> closeRequests;
-        if (::pipe(g_closePipe) == 0) {
-            closeRequests = std::make_unique<QSocketNotifier>(g_closePipe[0], QSocketNotifier::Read);
-            QObject::connect(closeRequests.get(), &QSocketNotifier::activated, [&actor] { actor.CloseRequest(); });
-            std::signal(SIGTERM, OnTerminate);
-            std::signal(SIGHUP, OnTerminate);
-        }
+        // A logout or "kill" asks the actor to close, like its window's close request.
+        kobal::qt::TerminationHandler terminate([&actor](int signal) { actor.Terminate(signal); });
         actor.Start(commandLine, installPath);
         // What start-up freed goes back to the system once it has settled.
         QTimer::singleShot(2000, [] { malloc_trim(0); });

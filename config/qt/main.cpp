@@ -9,6 +9,7 @@
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
 #include "common/install_path.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "common/settings.h"
 #include "config/config_window.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
     const bool uninstall = !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
+    kobal::qt::PrepareProcess();
     // The windows centre themselves, which only X places as asked.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
     std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
     QApplication app(qtArgc, argv);
     display.reset();
+    // A logout ends the tool as it is, nothing saved, even with a box up.
+    kobal::qt::WatchTerminationOnEventLoop();
     return kobal::qt::RunGuarded(kProgramTitle, [&] {
         // The whole command line: the arguments joined by single blanks.
         std::string commandLine = JoinArguments(options.args);

@@ -8,6 +8,7 @@
 
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
@@ -25,9 +26,11 @@ int main(int argc, char** argv) {
         {}};
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), help, std::cout);
     if (options.exitStatus) return *options.exitStatus;
+    qt::PrepareProcess();
     std::optional<qt::DisplayGuard> display(std::in_place, help.name, argc, argv);
     QApplication app(argc, argv);
     display.reset();
+    qt::WatchTerminationOnEventLoop();
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);

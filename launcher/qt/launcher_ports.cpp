@@ -6,6 +6,7 @@
 
 #include "common/paths.h"
 #include "common/qt/display_check.h"
+#include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
 #include "launcher/qt/splash_window.h"
 
@@ -20,7 +21,7 @@ static bool HasEnv(const char* name) {
     return v && *v;
 }
 
-bool LazyApplication::Ensure() {
+bool LazyApplication::Ensure(bool exitWithoutDisplay) {
     if (app_) return true;
     // The splash is placed at an absolute position: run through X (XWayland
     // on a Wayland desktop) when no platform was chosen.
@@ -32,11 +33,13 @@ bool LazyApplication::Ensure() {
         argv_[argc_++] = platformName_.data();
     }
     // Qt aborts on a display it cannot reach; that is "no display" here.
-    kobal::qt::DisplayGuard guard("kobaltron", argc_, argv_, false);
+    kobal::qt::DisplayGuard guard("kobaltron", argc_, argv_, exitWithoutDisplay);
     if (guard.problem()) return false;
     // The command line is not handed to Qt: an actor file named like a Qt
     // option must stay an actor file.
     app_ = std::make_unique<QApplication>(argc_, argv_);
+    // From now on a signal also ends a splash or box that is up.
+    kobal::qt::WatchTerminationOnEventLoop();
     return true;
 }
 
@@ -66,8 +69,8 @@ void QtProcessStarter::StartProcess(const std::string& program, const std::strin
 }
 
 void QtSplash::ShowSplash(const SplashContent& content) {
-    if (!app_.Ensure())
-        throw RuntimeError(ErrorNumber::DeviceIOError, "", 0, "no display to show the splash window on");
+    // Without a display there is no splash and no actor to start after it.
+    app_.Ensure(true);
     SplashWindow splash;
     splash.Load(content);
     splash.exec();

@@ -16,8 +16,9 @@ public:
     explicit LazyApplication(std::string programName) : programName_(std::move(programName)) {}
     ~LazyApplication();
     // Creates the application once. False when there is no display to
-    // connect to (Qt would abort then).
-    bool Ensure();
+    // connect to (Qt would abort then); with exitWithoutDisplay the program
+    // says so and ends with the status of every program without a display.
+    bool Ensure(bool exitWithoutDisplay = false);
     // Ensure(), unless dialogs are suppressed (they need no display then).
     void EnsureForDialogs();
 

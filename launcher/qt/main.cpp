@@ -4,6 +4,7 @@
 
 #include "common/command_line.h"
 #include "common/install_path.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "launcher/launcher.h"
 #include "launcher/qt/launcher_ports.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
         {}};
     const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), help, std::cout);
     if (options.exitStatus) return *options.exitStatus;
+    kobal::qt::PrepareProcess();
     const std::string commandLine = kobal::JoinArguments(options.args);
     const std::string programName = argc > 0 && argv[0] ? argv[0] : "kobaltron";
     LazyApplication app(programName);

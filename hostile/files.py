@@ -17,8 +17,9 @@
                 program ends within 2 s with the status of a clean exit
                 (128 + the signal), not by the signal; an actor showing its
                 box uses little CPU meanwhile.
-  leftovers     no program leaves a process behind (no session bus daemon
-                autolaunched: the runs have no D-Bus address and no bus).
+  no_autolaunch the runs have no D-Bus address and no bus: no program tries
+                dbus-launch (seen with strace where it is at hand), and
+  leftovers     no program leaves a process behind.
 Every case also checks: no death by a signal, no sanitizer report.
 Usage: files.py --stage DIR --install PROGRAM --check PROGRAM
 """
@@ -337,6 +338,32 @@ def signals(home, programs, display):
         ends_on_signal(r, signal.SIGTERM, "kobalcheck --run")
 
 
+def no_autolaunch(home, programs, display):
+    """Where strace is at hand, the real cause is seen too: no program even
+    tries to start dbus-launch (without dbus-x11 nothing would be left behind
+    to find)."""
+    if not shutil.which("strace"):
+        print("  no strace here: only leftovers are checked", flush=True)
+        return
+    env = home.env(display)
+    actor = home.install / "actors" / "bom" / "actor.kact"
+    for name, args, title in (("kobalactor", [actor], "Bommy"), ("kobalconfig", [], "Kobaltron Configuration"),
+                              ("install", [], "Kobaltron Install")):
+        log = home.dir / f"strace-{name}"
+        r = Run(home, ["strace", "-f", "-qq", "-o", log, "-e", "trace=execve", programs[name], *args], env)
+        # The program itself, under strace.
+        pid = poll(lambda: subprocess.run(["pgrep", "-P", str(r.proc.pid)], capture_output=True,
+                                          text=True).stdout.split(), TIMEOUT)
+        up = pid and poll(lambda: window_of(display, int(pid[0]), title), TIMEOUT)
+        check(up, f"{name} under strace: its window came up", r.stderr()[-800:])
+        if pid:
+            os.kill(int(pid[0]), signal.SIGTERM)
+        if not r.wait():
+            check(False, f"{name} under strace: ends on SIGTERM")
+        tried = [line for line in log.read_text(errors="replace").splitlines() if "dbus-launch" in line]
+        check(not tried, f"{name}: no session bus autolaunched", "\n    ".join(tried[:2]))
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--stage", required=True)
@@ -349,7 +376,7 @@ def main():
     home = Home(a.stage)
     try:
         with Xvfb() as display:
-            for case in (fifo_list, zero_anim, long_line, byte_order, signals):
+            for case in (fifo_list, zero_anim, long_line, byte_order, signals, no_autolaunch):
                 before = len(failures)
                 case(home, programs, display)
                 print(f"{case.__name__}: {'ok' if len(failures) == before else 'FAILED'}", flush=True)

@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "actor/qt/desktop_map.h"
+#include "common/paths.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
@@ -177,6 +178,9 @@ void TrayAndMenu::Popup() {
 QtSound::~QtSound() = default;
 
 void QtSound::Play(const std::string& path) {
+    // The player reads a sound whole on a thread of its own: a FIFO would
+    // hold that thread and /dev/zero fill memory. Like a missing sound, silence.
+    if (!FileExists(path)) return;
     if (!loaded_) {
         loaded_ = true;
         const QString module = QCoreApplication::applicationDirPath() + "/kobalactor_sound.so";

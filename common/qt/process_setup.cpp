@@ -37,7 +37,7 @@ void OnTerminate(int signal) {
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] auto n = ::write(g_pipe[1], &byte, 1);
     // The event loop may be stuck in a wait that never returns to it.
-    ::alarm(2);
+    ::alarm(1);
 }
 
 void Handle(int signal) {

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +34,13 @@ void OnAlarm(int) {
 
 void OnTerminate(int signal) {
     if (!g_watched.load() || g_pendingSignal) EndNow(signal);
+    const int savedErrno = errno;  // the interrupted code may be about to read it
     g_pendingSignal = signal;
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] auto n = ::write(g_pipe[1], &byte, 1);
     // The event loop may be stuck in a wait that never returns to it.
     ::alarm(1);
+    errno = savedErrno;
 }
 
 void Handle(int signal) {

@@ -40,7 +40,9 @@ from private_x import Xvfb
 from run_badinput import GOOD_CONFIG, alive, crlf, write_bmp
 
 TIMEOUT = 30          # a run that takes longer hangs
-MEMORY_MB = 400       # far above an actor's own, far below a runaway read
+# Far above an actor's own peak (the sanitizer build's is several times
+# larger), far below what a runaway read reaches before the time-out.
+MEMORY_MB = 1000 if "ASAN_OPTIONS" in os.environ else 400
 SIGNAL_SECONDS = 2    # a signal ends a program within this
 BOX_CPU = 0.25        # share of a core an actor may use while its box is up
 

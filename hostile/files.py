@@ -173,6 +173,7 @@ def ends_with_message(home, args, env, texts, what, cwd=None, stdout=False):
         check(False, f"{what}: still running after {TIMEOUT} s")
         return r
     said = r.stderr() + (r.stdout() if stdout else "")
+    print(f"  {what}: status {r.status}, {time.monotonic() - r.started:.1f} s, peak {r.max_rss_mb:.0f} MB", flush=True)
     check(r.status is not None and r.status > 0, f"{what}: a non-zero status, not a signal", f"status {r.status}")
     check(r.max_rss_mb < MEMORY_MB, f"{what}: memory stays bounded", f"{r.max_rss_mb:.0f} MB")
     check("Sanitizer" not in said and "runtime error:" not in said, f"{what}: no sanitizer report", said[-2000:])

@@ -28,7 +28,7 @@ constexpr int kBacklog = 50;
 constexpr size_t kMaxMembers = 256;
 // How long a start waits for another actor that is taking the name; after
 // that it runs without the link and tries again at its next link tick.
-constexpr int kLockWaitMs = 300;
+constexpr int kLockWaitMs = 100;
 constexpr long long kRefusedSayEveryMs = 60000;
 
 bool PrivateDirectory(const std::string& dir) {
@@ -360,8 +360,8 @@ void LocalLink::Refused(const char* why) {
     ++refusedCount_;
     const long long now = MonotonicMs();
     if (refusedSaidMs_ >= 0 && now - refusedSaidMs_ < kRefusedSayEveryMs) return;
-    std::fprintf(stderr, "kobalactor: link between actors: %s (%zu actors linked), %lld connection%s refused\n", why,
-                 members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
+    std::fprintf(stderr, "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n",
+                 why, members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
     refusedSaidMs_ = now;
     refusedCount_ = 0;
 }

@@ -184,6 +184,9 @@ private:
         std::optional<RuntimeError> pastEntries;  // raised on reading one more
     };
     const CachedList* ReadList(const std::string& list);
+    // PickRandomLine without a copy: the entry stays in the kept list (or
+    // in storage) until the next list is read.
+    std::string_view PickEntry(const std::string& list, std::string& storage);
 
     void RequireChannel2();
     [[noreturn]] void FailCommand(const std::string& detail, const std::string& line);

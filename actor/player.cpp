@@ -281,6 +281,11 @@ const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) 
 }
 
 std::string ActorRuntime::PickRandomLine(const std::string& list) {
+    std::string storage;
+    return std::string(PickEntry(list, storage));
+}
+
+std::string_view ActorRuntime::PickEntry(const std::string& list, std::string& storage) {
     if (list.empty())
         throw RuntimeError(ErrorNumber::FileNotFound, NativePath(settings.actorpath), 0,
                            "no random-choice list is named here");
@@ -307,11 +312,10 @@ std::string ActorRuntime::PickRandomLine(const std::string& list) {
     }
     const int16_t r = RoundToInt16(std::floor(ports_.random->Next() * count) + 1);
     if (r <= 0) return {};
-    std::string line;
-    for (int16_t i = 0; i < r; ++i) reader.ReadLine(line);
+    for (int16_t i = 0; i < r; ++i) reader.ReadLine(storage);
     commandFile_ = reader.name();
     commandLine_ = reader.lineNumber();
-    return line;
+    return storage;
 }
 
 void ActorRuntime::PlayRandomChoice(std::string& list) {
@@ -322,18 +326,20 @@ void ActorRuntime::PlayRandomChoice(std::string& list) {
         if (hops > 10000)
             throw RuntimeError(ErrorNumber::OutOfStackSpace, commandFile_, commandLine_,
                                "random-choice lists name each other without playing anything");
-        const std::string entry = TrimBlanks(PickRandomLine(list));
+        // A long entry that plays nothing is never copied.
+        std::string storage;
+        const std::string_view entry = TrimBlanksView(PickEntry(list, storage));
         if (!entry.empty() && entry.front() == '!') {
-            RunActionCommand(entry);
+            RunActionCommand(std::string(entry));
             return;
         }
         if (HasEnding(entry, ".kani")) {
-            std::string copy = entry;
+            std::string copy(entry);
             ShowNextFrame(copy);
             return;
         }
         if (HasEnding(entry, ".krnd")) {
-            list = entry;
+            list = std::string(entry);
             continue;
         }
         return;

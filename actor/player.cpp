@@ -63,6 +63,7 @@ void ActorRuntime::LoadAnimation(std::string& name) {
     const int16_t oldheight = settings.actorheight;
 
     const std::string path = settings.actorpath + name;
+    if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
     channel2_ = std::make_unique<LineReader>(path);
     ReadSettingsActorLoop(settings, *channel2_, 0);
 

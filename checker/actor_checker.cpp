@@ -685,6 +685,14 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     return {type, target, firstList};
 }
 
+// An actor plays only lists of its own directory when a message names one.
+static bool LeavesDirectory(const std::string& name) {
+    if (IsAbsolutePath(name) || (!name.empty() && name.front() == '\\')) return true;
+    for (const std::string& part : SplitAt(NativePath(name), '/'))
+        if (part == "..") return true;
+    return false;
+}
+
 void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
     const size_t percent = text.find('%');
     if (percent == std::string::npos) {
@@ -698,6 +706,9 @@ void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
         report_.Warning(at, "link command \"*\" names no list: every actor ignores it");
     } else if (command.back() == '*' && !EqualsNoCase(command.substr(1, command.size() - 2), "closeactor")) {
         report_.Warning(at, Quoted(command) + " is not a link command (only \"*closeactor*\" is): every actor ignores it");
+    } else if (command.back() != '*' && LeavesDirectory(command.substr(1))) {
+        report_.Warning(at, "link command " + Quoted(command) +
+                                " names a list outside the actors' own directories: every actor ignores it");
     }
 }
 

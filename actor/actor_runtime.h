@@ -6,7 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "common/line_reader.h"
 #include "common/message_box.h"
 #include "common/random.h"
+#include "common/runtime_error.h"
 #include "common/settings.h"
 
 namespace kobal::actor {
@@ -165,6 +168,26 @@ public:
     std::string DDEline;
 
 private:
+    // What a link command may change; put back when the command fails, so a
+    // bad message from another actor leaves this one as it was.
+    struct PlayerState;
+    PlayerState SavePlayer() const;
+    void RestorePlayer(PlayerState& saved);
+
+    // A random-choice list as last read, for as long as the file stays the same.
+    struct CachedList {
+        unsigned long long device = 0, inode = 0;
+        long long size = 0, mtimeSec = 0, mtimeNsec = 0;
+        std::string name;  // as opened, for messages
+        int16_t count = 0;
+        std::vector<std::string> entries;         // entry lines 1.. as far as they could be read
+        std::optional<RuntimeError> pastEntries;  // raised on reading one more
+    };
+    const CachedList* ReadList(const std::string& list);
+    // PickRandomLine without a copy: the entry stays in the kept list (or
+    // in storage) until the next list is read.
+    std::string_view PickEntry(const std::string& list, std::string& storage);
+
     void RequireChannel2();
     [[noreturn]] void FailCommand(const std::string& detail, const std::string& line);
     int32_t AddPosition(int32_t position, int32_t step);
@@ -174,6 +197,11 @@ private:
 
     ActorPorts ports_;
     std::unique_ptr<LineReader> channel2_;  // the animation file kept open
+    // While a link command runs, animation files it closes are kept here.
+    bool parkChannels_ = false;
+    std::vector<std::unique_ptr<LineReader>> parked_;
+    std::map<std::string, CachedList> lists_;  // by resolved path
+    size_t listBytes_ = 0;
     bool windowLoaded_ = false;
     // Where the command being run was read from, for messages to authors.
     std::string commandFile_;

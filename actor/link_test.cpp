@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "actor/link_frame.h"
 #include "actor/test_support.h"
@@ -148,4 +149,78 @@ TEST(LinkFrames, RoundTripSplitAndBadBytes) {
     max.Append(EncodeLinkFrame(std::string(kMaxLinkFrame, 'x')));
     EXPECT_EQ(max.Next(text), LinkFrameDecoder::Result::Frame);
     EXPECT_EQ(text.size(), kMaxLinkFrame);
+}
+
+TEST_F(Link, PathLikeCommandsNameNothingOutsideTheActor) {
+    // A list of the install, one level above the actor's own directory.
+    const std::string outside = h.dir.Write("actors/outside.krnd", "1\r\n!04|1|a/dance.kani|\r\n");
+    h.Actor("sub/inner.krnd", "1\r\n!04|1|dance.kani|\r\n");
+    ASSERT_EQ(::symlink(outside.c_str(), (h.actorDir() + "out.krnd").c_str()), 0);
+    ASSERT_EQ(::symlink((h.actorDir() + "sub/inner.krnd").c_str(), (h.actorDir() + "in.krnd").c_str()), 0);
+    ASSERT_EQ(::symlink(h.dir.path().c_str(), (h.actorDir() + "up").c_str()), 0);
+
+    std::string climb;
+    for (int i = 0; i < 12; ++i) climb += "../";
+    for (const std::string& command : std::vector<std::string>{"*../outside.krnd", "*..\\outside.krnd", "*sub/../../outside.krnd", "*" + outside, "*\\" + outside,
+          "*C:" + outside, "*out.krnd", "*up/actors/outside.krnd", "*" + climb + "proc/sys/kernel/pid_max",
+          "*" + climb + "dev/zero", "*sub", "*."}) {
+        EXPECT_NO_THROW(EXPECT_FALSE(Receive("bob%" + command)) << command) << command;
+    }
+    // Inside the directory, a link that stays there is as good as a file.
+    EXPECT_TRUE(Receive("bob%*sub/inner.krnd"));
+    EXPECT_TRUE(Receive("bob%*sub\\inner.krnd"));
+    EXPECT_TRUE(Receive("bob%*in.krnd"));
+}
+
+TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
+    h.Actor("walk.kani", "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n"
+                         "[end]\r\nf.bmp\r\n\r\nf.bmp\r\n");
+    h.Actor("walk.krnd", "1\r\n!01|50|walk.kani|next.krnd\r\n");
+    h.Actor("f.bmp", "x");
+    std::string start = "walk.krnd";
+    h.rt->PlayRandomChoice(start);
+    h.rt->Timer1_Timer();  // initialises the wander
+    h.rt->Timer1_Timer();
+    const int16_t step = h.rt->action.actionstep;
+    ASSERT_GT(step, 0);
+
+    h.Actor("overflow.krnd", "99999\r\ndance.kani\r\n");
+    h.Actor("short.krnd", "3\r\ndance.kani\r\n");
+    h.Actor("noanim.krnd", "1\r\n!04|1|missing.kani|\r\n");
+    h.Actor("badcmd.krnd", "1\r\n!04|1\r\n");
+    h.Actor("self.krnd", "1\r\nself.krnd\r\n");
+    h.Actor("zero.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\nf.bmp\r\n");
+    h.Actor("slow.krnd", "1\r\n!04|1|zero.kani|\r\n");
+    h.random.queued = {0.99, 0.99, 0.99, 0.99, 0.99, 0.99};
+    for (const char* list : {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
+        h.rt->DDEline_Change(std::string("*%*") + list);
+        ASSERT_NO_THROW(h.rt->DDETimer_Timer()) << list;
+        EXPECT_EQ(h.rt->animfile, "walk.kani") << list;
+        EXPECT_EQ(h.rt->actiontype, 1) << list;
+        EXPECT_EQ(h.rt->nextfile, "next.krnd") << list;
+        EXPECT_EQ(h.rt->action.actionstep, step) << list;
+    }
+    // The open animation goes on where it was, frame after frame.
+    for (int i = 0; i < 10; ++i) ASSERT_NO_THROW(h.rt->Timer1_Timer()) << i;
+    EXPECT_EQ(h.rt->action.actionstep, step - 10);
+    EXPECT_EQ(h.window.picture, "f.bmp");
+}
+
+TEST_F(Link, StartThatFindsTheLinkBusyTriesAgainEveryTick) {
+    h.link.serveRefused = true;
+    h.rt->JoinActorLink();
+    EXPECT_EQ(h.rt->linkhub, 1);
+    EXPECT_FALSE(h.link.serving);
+    h.random.queued = {0.5, 0.5};  // a serving hub would not re-join on these
+    const int opens = h.link.opens;
+    h.rt->DDETimer_Timer();
+    EXPECT_EQ(h.link.opens, opens + 1);
+    h.link.serveRefused = false;
+    h.rt->DDETimer_Timer();
+    EXPECT_TRUE(h.link.serving);
+    EXPECT_EQ(h.rt->linkhub, 1);
+    // Serving now: back to one try in ten.
+    h.random.queued = {0.5};
+    h.rt->DDETimer_Timer();
+    EXPECT_EQ(h.link.opens, opens + 2);
 }

@@ -1,5 +1,7 @@
 // The animation player: animation files, random-choice lists and action
 // command lines.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -21,6 +23,10 @@ public:
     DepthGuard(ActorRuntime& rt, const std::string& what) : rt_(rt) {
         if (++rt_.depth_ > kMaxDepth) {
             --rt_.depth_;
+            // The line that last led on is where an author can break the circle.
+            if (!rt_.commandFile_.empty())
+                throw RuntimeError(ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
+                                   "animations, lists and commands call each other without showing a frame");
             throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
                                "animations, lists and commands call each other without showing a frame");
         }
@@ -41,6 +47,7 @@ static bool HasEnding(std::string_view name, std::string_view ending) {
 void ActorRuntime::LoadAnimation(std::string& name) {
     DepthGuard guard(*this, name);
     if (!animfile.empty()) {
+        if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
         channel2_.reset();
         if (name.empty()) name = animfile;
         else animfile = name;
@@ -56,6 +63,7 @@ void ActorRuntime::LoadAnimation(std::string& name) {
     const int16_t oldheight = settings.actorheight;
 
     const std::string path = settings.actorpath + name;
+    if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
     channel2_ = std::make_unique<LineReader>(path);
     ReadSettingsActorLoop(settings, *channel2_, 0);
 
@@ -223,10 +231,78 @@ void ActorRuntime::PlayActorSound(const std::string& name) {
     ports_.sound->Play(ActorFile(name));
 }
 
+// Lists this size or smaller are kept once read; a bigger one is read at
+// each choice, as before.
+static constexpr long long kMaxCachedList = 16 << 20;
+static constexpr size_t kMaxCachedBytes = 32 << 20;
+
+const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) {
+    const std::string native = ResolvePath(settings.actorpath + list);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList)
+        return nullptr;
+    auto it = lists_.find(native);
+    if (it != lists_.end()) {
+        const CachedList& c = it->second;
+        if (c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size &&
+            c.mtimeSec == st.st_mtim.tv_sec && c.mtimeNsec == st.st_mtim.tv_nsec)
+            return &c;
+        listBytes_ -= static_cast<size_t>(c.size);
+        lists_.erase(it);
+    }
+
+    CachedList c;
+    c.device = st.st_dev;
+    c.inode = st.st_ino;
+    c.size = st.st_size;
+    c.mtimeSec = st.st_mtim.tv_sec;
+    c.mtimeNsec = st.st_mtim.tv_nsec;
+    LineReader reader(native);
+    c.name = reader.name();
+    const std::string first = reader.ReadLine();
+    try {
+        c.count = NumberSetting(first.substr(0, first.find(',')));
+    } catch (const RuntimeError& e) {
+        throw e.WithFile(reader.name(), 1);
+    }
+    // Only the entries a draw can reach; an error past them is raised only
+    // when a draw gets there, as reading at each choice would.
+    const int wanted = c.count <= 0 ? 1 : c.count;
+    try {
+        while (static_cast<int>(c.entries.size()) < wanted) c.entries.push_back(reader.ReadLine());
+    } catch (const RuntimeError& e) {
+        c.pastEntries = e;
+    }
+    if (listBytes_ + static_cast<size_t>(c.size) > kMaxCachedBytes) {
+        lists_.clear();
+        listBytes_ = 0;
+    }
+    listBytes_ += static_cast<size_t>(c.size);
+    return &lists_.insert_or_assign(native, std::move(c)).first->second;
+}
+
 std::string ActorRuntime::PickRandomLine(const std::string& list) {
+    std::string storage;
+    return std::string(PickEntry(list, storage));
+}
+
+std::string_view ActorRuntime::PickEntry(const std::string& list, std::string& storage) {
     if (list.empty())
         throw RuntimeError(ErrorNumber::FileNotFound, NativePath(settings.actorpath), 0,
                            "no random-choice list is named here");
+    // An unchanged list is not read again: a choice can come on every tick.
+    if (const CachedList* cached = ReadList(list)) {
+        const int16_t r = RoundToInt16(std::floor(ports_.random->Next() * cached->count) + 1);
+        if (r <= 0) return {};
+        if (static_cast<size_t>(r) > cached->entries.size()) {
+            if (cached->pastEntries) throw *cached->pastEntries;
+            throw RuntimeError(ErrorNumber::InputPastEndOfFile, cached->name,
+                               static_cast<int>(cached->entries.size()) + 2);
+        }
+        commandFile_ = cached->name;
+        commandLine_ = r + 1;
+        return cached->entries[static_cast<size_t>(r) - 1];
+    }
     LineReader reader(settings.actorpath + list);
     std::string first = reader.ReadLine();
     int16_t count;
@@ -237,32 +313,34 @@ std::string ActorRuntime::PickRandomLine(const std::string& list) {
     }
     const int16_t r = RoundToInt16(std::floor(ports_.random->Next() * count) + 1);
     if (r <= 0) return {};
-    std::string line;
-    for (int16_t i = 0; i < r; ++i) reader.ReadLine(line);
+    for (int16_t i = 0; i < r; ++i) reader.ReadLine(storage);
     commandFile_ = reader.name();
     commandLine_ = reader.lineNumber();
-    return line;
+    return storage;
 }
 
 void ActorRuntime::PlayRandomChoice(std::string& list) {
     DepthGuard guard(*this, list);
     // Lists that only name each other would loop for ever without playing.
     for (int hops = 0;; ++hops) {
+        // Named at the entry that led on last: one of the lists in the circle.
         if (hops > 10000)
-            throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(settings.actorpath + list), 0,
+            throw RuntimeError(ErrorNumber::OutOfStackSpace, commandFile_, commandLine_,
                                "random-choice lists name each other without playing anything");
-        const std::string entry = TrimBlanks(PickRandomLine(list));
+        // A long entry that plays nothing is never copied.
+        std::string storage;
+        const std::string_view entry = TrimBlanksView(PickEntry(list, storage));
         if (!entry.empty() && entry.front() == '!') {
-            RunActionCommand(entry);
+            RunActionCommand(std::string(entry));
             return;
         }
         if (HasEnding(entry, ".kani")) {
-            std::string copy = entry;
+            std::string copy(entry);
             ShowNextFrame(copy);
             return;
         }
         if (HasEnding(entry, ".krnd")) {
-            list = entry;
+            list = std::string(entry);
             continue;
         }
         return;

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "actor/test_support.h"
 
@@ -281,12 +283,17 @@ TEST_F(Player, BadInputNamesTheFileAndLine) {
         {"negative timerspeed", "neg.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=-5\r\n[end]\r\nf1.bmp\r\n",
          "neg.kani", ErrorNumber::InvalidPropertyValue, "neg.kani"},
         {"list naming itself", "self.krnd", "1\r\nself.krnd\r\n", "self.krnd", ErrorNumber::OutOfStackSpace,
-         "self.krnd"},
+         "self.krnd, line 2"},
+        {"lists naming each other", "ping.krnd", "2\r\npong.krnd\r\npong.krnd\r\n", "ping.krnd",
+         ErrorNumber::OutOfStackSpace, ".krnd, line "},
+        {"command loading its own list", "again.krnd", "1\r\n!04|1|again.krnd|\r\n", "again.krnd",
+         ErrorNumber::OutOfStackSpace, "again.krnd, line 2"},
         {"animation restarting itself", "loop.kani",
          "framecount=1\r\n" + header + "[end]\r\n!04|1|loop2.kani|\r\n", "loop.kani",
-         ErrorNumber::OutOfStackSpace, ".kani"},
+         ErrorNumber::OutOfStackSpace, ".kani, line 7"},
     };
     h.Actor("loop2.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|loop.kani|\r\n");
+    h.Actor("pong.krnd", "1\r\nping.krnd\r\n");
     for (const auto& c : cases) {
         if (!c.file.empty()) h.Actor(c.file, c.content);
         ActorHarness fresh;
@@ -338,5 +345,46 @@ TEST_F(Player, EmptyListNameIsAnErrorNotACrash) {
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
         EXPECT_NE(std::string(e.what()).find("no random-choice list"), std::string::npos);
+    }
+}
+
+TEST_F(Player, UnchangedListIsNotReadAgainButAChangedOneIs) {
+    h.Actor("a.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n[end]\r\nf1.bmp\r\n");
+    h.Actor("b.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n[end]\r\nf2.bmp\r\n");
+    const std::string path = h.Actor("pick.krnd", "1\r\na.kani\r\n");
+    std::string list = "pick.krnd";
+    h.rt->PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->animfile, "a.kani");
+
+    // Same size, same time stamp: taken as unchanged, the kept entries play.
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    h.dir.Write("actors/a/pick.krnd", "1\r\nb.kani\r\n");
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    h.rt->PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->animfile, "a.kani");
+
+    // A new time stamp is a new list.
+    const timespec later[2] = {{before.st_atim.tv_sec, 0}, {before.st_mtim.tv_sec + 5, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    h.rt->PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->animfile, "b.kani");
+
+    // Entries past the count are never needed; a short list fails only
+    // when a draw reaches past its end, each time it does.
+    h.Actor("short.krnd", "3\r\na.kani\r\n");
+    list = "short.krnd";
+    h.random.queued = {0.0, 0.99, 0.99};
+    h.rt->PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->animfile, "a.kani");
+    for (int i = 0; i < 2; ++i) {
+        try {
+            h.rt->PlayRandomChoice(list);
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
+            EXPECT_NE(std::string(e.what()).find("short.krnd, line 3"), std::string::npos) << e.what();
+        }
     }
 }

@@ -104,6 +104,9 @@ public:
     virtual void CloseLink() = 0;
     // The window's own link mode: serve the group (hub) or not.
     virtual void Serve(bool serve) = 0;
+    // False when serving was asked for but could not be set up yet (another
+    // actor was taking the name at that moment).
+    virtual bool ServesGroup() const { return true; }
     // Sets `DDEline`'s text; in the hub this sends it to every member.
     virtual void SetItemText(const std::string& text) = 0;
     // Pushes the text into the hub's item; false when the hub has gone.

@@ -124,10 +124,11 @@ class FakeLink : public LinkPort {
 public:
     bool OpenLink() override { ++opens; linked = hubAvailable; return hubAvailable; }
     void CloseLink() override { linked = false; }
-    void Serve(bool s) override { serving = s; }
+    void Serve(bool s) override { serving = s && !serveRefused; }
+    bool ServesGroup() const override { return serving; }
     void SetItemText(const std::string& t) override { itemTexts.push_back(t); }
     bool Poke(const std::string& t) override { pokes.push_back(t); return pokeSucceeds; }
-    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true;
+    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true, serveRefused = false;
     int opens = 0;
     std::vector<std::string> itemTexts, pokes;
 };

@@ -469,9 +469,12 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
     } catch (const std::exception& e) {
         ReportRuntimeError(e, {list.native, 0});
         leads.action = true;  // nothing is known: no further warning
+        leads.stops = true;
         return list.native;
     }
     const Where first{list.native, 1};
+    // Until its entries are known, a choice is taken to end in this list.
+    leads.stops = true;
     if (lines.empty()) {
         report_.Error(first, "an empty list: reading its count ends with Input past end of file");
         return list.native;
@@ -502,6 +505,8 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
                                                   std::to_string(picked));
         break;
     }
+    // Picking past the last entry ends with an error, reported above.
+    leads.stops = picked > entries;
     for (int i = 1; i <= picked && i <= entries; ++i) {
         const std::string entry = TrimBlanks(lines[i]);
         const Where here{list.native, i + 1};
@@ -509,13 +514,25 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
             const CommandFacts command = CheckCommand(entry, here, ctx);
             if (command.type != 99) leads.action = true;
             if (command.type == 0) leads.switches.push_back({command.target, here});
-        } else if (HasEnding(entry, ".kani")) {
+            if (command.firstList.empty()) leads.stops = true;
+            else leads.onward.emplace_back(command.firstList, here);
+            continue;
+        }
+        if (HasEnding(entry, ".krnd")) {
+            const std::string nested = CheckList(entry, here, ctx);
+            if (!nested.empty()) {
+                leads.lists.emplace_back(nested, entry);
+                leads.onward.emplace_back(nested, here);
+            } else {
+                leads.stops = true;  // missing: reported there
+            }
+            continue;
+        }
+        leads.stops = true;
+        if (HasEnding(entry, ".kani")) {
             const std::string anim = CheckAnimationFile(entry, here, ctx);
             if (!anim.empty()) leads.animations.push_back(anim);
             leads.plain.push_back({entry, here});
-        } else if (HasEnding(entry, ".krnd")) {
-            const std::string nested = CheckList(entry, here, ctx);
-            if (!nested.empty()) leads.lists.emplace_back(nested, entry);
         } else if (entry.empty()) {
             report_.Warning(here, "an empty entry plays nothing");
         } else {
@@ -574,11 +591,14 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         return {99, target};
     }
     NextUse use{at, next, {}, {}, {}};
+    std::string firstList;
     // What the action plays runs with this command's next list.
     auto plays = [&](const std::string& name, bool viaShow) {
         if (HasEnding(name, ".krnd")) {
             const std::string list = CheckList(name, at, ctx);
             if (!list.empty()) use.targetLists.push_back(list);
+            // Loading a list as the action starts picks from it at once.
+            if (!viaShow) firstList = list;
             return std::string();
         }
         const std::string anim = CheckAnimationName(name, at, ctx, viaShow);
@@ -662,7 +682,15 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
             if (!use.list.empty()) nextUses_.push_back(std::move(use));
         }
     }
-    return {type, target};
+    return {type, target, firstList};
+}
+
+// An actor plays only lists of its own directory when a message names one.
+static bool LeavesDirectory(const std::string& name) {
+    if (IsAbsolutePath(name) || (!name.empty() && name.front() == '\\')) return true;
+    for (const std::string& part : SplitAt(NativePath(name), '/'))
+        if (part == "..") return true;
+    return false;
 }
 
 void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
@@ -678,6 +706,9 @@ void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
         report_.Warning(at, "link command \"*\" names no list: every actor ignores it");
     } else if (command.back() == '*' && !EqualsNoCase(command.substr(1, command.size() - 2), "closeactor")) {
         report_.Warning(at, Quoted(command) + " is not a link command (only \"*closeactor*\" is): every actor ignores it");
+    } else if (command.back() != '*' && LeavesDirectory(command.substr(1))) {
+        report_.Warning(at, "link command " + Quoted(command) +
+                                " names a list outside the actors' own directories: every actor ignores it");
     }
 }
 
@@ -920,7 +951,30 @@ void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
                              " not found (File not found)");
 }
 
+void ActorChecker::JudgeEndlessLists() {
+    // A choice ends in a list that stops, or in one that leads on to such a
+    // list; whatever is left only ever picks the next list of a circle.
+    std::set<std::string> ends;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (const auto& [native, leads] : listLeads_) {
+            if (ends.count(native)) continue;
+            bool end = leads.stops;
+            for (const auto& onward : leads.onward) end = end || ends.count(onward.first) > 0;
+            if (end) changed = ends.insert(native).second || changed;
+        }
+    }
+    for (auto& [native, leads] : listLeads_) {
+        if (ends.count(native) || leads.onward.empty()) continue;
+        report_.Error(leads.onward.front().second,
+                      "every entry of this list leads to another random-choice list, and none of them ever plays an "
+                      "animation or starts an action: picking from it ends the actor with Out of stack space");
+        leads.stops = true;  // said once
+    }
+}
+
 void ActorChecker::JudgeNextLists() {
+    JudgeEndlessLists();
     for (const StateUse& use : stateUses_) {
         std::set<std::string> seen;
         if (!ReachesAction(use.list, seen))

@@ -69,6 +69,7 @@ private:
     struct CommandFacts {
         int type = -1;  // -1: malformed
         std::string target;
+        std::string firstList;  // native: the list the action loads first, if it names one
     };
     CommandFacts CheckCommand(const std::string& line, const Where& at, ActorContext& ctx);
     void CheckLinkMessage(const std::string& text, const Where& at);
@@ -127,6 +128,10 @@ private:
         std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
         std::vector<std::string> animations;                     // native
         std::vector<Switch> switches;
+        // A choice from the list ends here (anything but another list), or
+        // goes on into these lists (named at that line).
+        bool stops = false;
+        std::vector<std::pair<std::string, Where>> onward;
     };
     struct AnimationLeads {
         bool action = true;  // a frame line starts an action
@@ -139,6 +144,8 @@ private:
         std::vector<std::string> animations, targetLists;  // natives the action plays
     };
     void JudgeNextLists();
+    // Lists whose choices only ever lead to further lists: the actor ends.
+    void JudgeEndlessLists();
     // Plain animation names that the first choice at start can reach.
     void JudgeStartList(const std::string& list, const char* key);
     bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;

@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -20,6 +23,13 @@ namespace {
 // A peer that stops reading must not make us hoard its texts.
 constexpr size_t kMaxPendingBytes = 1 << 20;
 constexpr int kBacklog = 50;
+// Far more actors than anyone runs; a flood beyond it must not take the
+// hub's file handles (it still has lists and pictures to open).
+constexpr size_t kMaxMembers = 256;
+// How long a start waits for another actor that is taking the name; after
+// that it runs without the link and tries again at its next link tick.
+constexpr int kLockWaitMs = 100;
+constexpr long long kRefusedSayEveryMs = 60000;
 
 bool PrivateDirectory(const std::string& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
@@ -36,22 +46,36 @@ bool SameUser(int fd) {
     return cred.uid == ::getuid();
 }
 
+long long MonotonicMs();
+
 // Serialises the stale-socket test and take-over between actors starting
-// at the same moment.
+// at the same moment. Never waits long: whoever holds it may be stuck.
 class DirectoryLock {
 public:
-    explicit DirectoryLock(const std::string& dir) {
-        fd_ = ::open((dir + "/link.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    DirectoryLock(const std::string& dir, int waitMs) {
+        fd_ = ::open((dir + "/link.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) return;
+        const long long deadline = MonotonicMs() + waitMs;
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                held_ = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) return;
+            if (MonotonicMs() >= deadline) return;
+            ::usleep(10000);
+        }
     }
     ~DirectoryLock() {
         if (fd_ >= 0) ::close(fd_);
     }
+    bool held() const { return held_; }
     DirectoryLock(const DirectoryLock&) = delete;
     DirectoryLock& operator=(const DirectoryLock&) = delete;
 
 private:
     int fd_ = -1;
+    bool held_ = false;
 };
 
 ino_t InodeOf(const std::string& path) {
@@ -133,7 +157,17 @@ std::string LocalLink::SocketPath() {
     return dir.empty() ? std::string() : dir + "/KOBALACTOR-Actor-DDEline";
 }
 
-LocalLink::LocalLink(std::function<void(const std::string&)> changed) : changed_(std::move(changed)) {}
+LocalLink::LocalLink(std::function<void(const std::string&)> changed) : changed_(std::move(changed)) {
+    rlimit files {};
+    maxMembers_ = kMaxMembers;
+    // Half the handles at most, whatever the user's limit.
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        maxMembers_ = std::min<size_t>(kMaxMembers, std::max<size_t>(8, files.rlim_cur / 2));
+    acceptAgain_.setSingleShot(true);
+    QObject::connect(&acceptAgain_, &QTimer::timeout, [this] {
+        if (accepting_) accepting_->setEnabled(true);
+    });
+}
 
 LocalLink::~LocalLink() {
     CloseLink();
@@ -254,7 +288,9 @@ bool LocalLink::OpenLink() {
 void LocalLink::CloseLink() { Close(std::move(hub_)); }
 
 void LocalLink::Serve(bool serve) {
+    wantServe_ = serve;
     if (!serve) {
+        acceptAgain_.stop();
         for (auto& [fd, member] : members_) Close(std::move(member));
         members_.clear();
         if (listenFd_ >= 0) {
@@ -272,7 +308,8 @@ void LocalLink::Serve(bool serve) {
     const std::string dir = SocketDirectory();
     if (dir.empty()) return;
     const std::string path = dir + "/KOBALACTOR-Actor-DDEline";
-    DirectoryLock lock(dir);
+    DirectoryLock lock(dir, kLockWaitMs);
+    if (!lock.held()) return;
     int fd = ListenAt(path);
     if (fd < 0) {
         if (errno != EADDRINUSE) return;
@@ -296,15 +333,37 @@ void LocalLink::Accept() {
     while (listenFd_ >= 0) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // The waiting connection stays queued and would wake us at
+                // once again: stop listening for a second instead of spinning.
+                Refused("out of file handles");
+                if (accepting_) accepting_->setEnabled(false);
+                acceptAgain_.start(1000);
+            }
             return;
         }
         if (!SameUser(fd)) {
             ::close(fd);
             continue;
         }
+        if (members_.size() >= maxMembers_) {
+            ::close(fd);
+            Refused("too many connections");
+            continue;
+        }
         members_.emplace(fd, Watch(fd, true));
     }
+}
+
+void LocalLink::Refused(const char* why) {
+    ++refusedCount_;
+    const long long now = MonotonicMs();
+    if (refusedSaidMs_ >= 0 && now - refusedSaidMs_ < kRefusedSayEveryMs) return;
+    std::fprintf(stderr, "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n",
+                 why, members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
+    refusedSaidMs_ = now;
+    refusedCount_ = 0;
 }
 
 void LocalLink::DropMember(int fd) {

@@ -6,6 +6,7 @@
 // sockets watched by the event loop: an actor does not load Qt's network
 // module (and what it pulls in) for one local socket.
 #include <QSocketNotifier>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,7 @@ public:
     void Serve(bool serve) override;
     void SetItemText(const std::string& text) override;
     bool Poke(const std::string& text) override;
+    bool ServesGroup() const override { return serving() || !wantServe_; }
 
     // The socket's directory and full name, made on first use.
     static std::string SocketDirectory();
@@ -52,6 +54,8 @@ private:
     // Reads what has arrived; false when the peer has gone.
     bool Receive(Connection& connection);
     void Accept();
+    // One line on stderr now and then, however many connections are refused.
+    void Refused(const char* why);
     void ReadFromMember(int fd);
     void ReadFromHub();
     void DropMember(int fd);
@@ -60,6 +64,11 @@ private:
     std::function<void(const std::string&)> changed_;
     int listenFd_ = -1;
     std::unique_ptr<QSocketNotifier> accepting_;
+    QTimer acceptAgain_;      // out of file handles: accepting waits a moment
+    bool wantServe_ = false;  // asked to serve, whether or not it could yet
+    size_t maxMembers_ = 0;
+    long long refusedCount_ = 0;  // since the last line said so
+    long long refusedSaidMs_ = -1;
     std::map<int, std::unique_ptr<Connection>> members_;  // by socket
     std::unique_ptr<Connection> hub_;                     // the member's link
     unsigned long servedInode_ = 0;  // our socket file, to notice a take-over

@@ -247,8 +247,9 @@ int Uninstall(UninstallContext& c) {
     // Settings last (the install path setting among them): a run that
     // fails before can be started again and finds the same product.
     if (r.failures.empty()) {
-        c.clearInstallPath();
         r.Tree(c.configHome + "/kobaltron");
+        // A setting kept anywhere else goes on its own.
+        if (r.failures.empty() && c.installPath.ReadApplicationPath()) c.clearInstallPath();
     }
 
     if (!r.failures.empty()) {

@@ -134,7 +134,9 @@ TEST(Uninstall, WithoutAManifestTheUsersEntriesTypesLoginAndSettingsGo) {
                "application/x-kactor=kobaltron-kactor-open.desktop;\n");
 
     kobal::shell::testing::FakeBoxes boxes;
-    kobal::shell::testing::FakeInstallPath installPath;  // no setting: the default has no manifest
+    kobal::shell::testing::FakeInstallPath
+        installPath;  // a setting kept elsewhere, no manifest there
+    installPath.value = home / "product";
     bool cleared = false;
     FileRegistry registry(config + "/kobaltron/registry.reg");
     NoTools runner;

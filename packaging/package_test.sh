@@ -123,6 +123,32 @@ mine=$(wait_for_actor "$work" "$work/files/Mine.kact") || fail "gio open started
 pids="$pids $mine"
 echo "gio open started actor process $mine"
 
+# "Create shortcuts" beside the package's own entries, in a second fresh
+# home: no second "Configure Kobaltron", a help entry in the product's
+# categories; then --uninstall takes back all that the programs wrote for
+# the user and leaves nothing that names the product.
+(
+  export HOME="$work/second"
+  mkdir -p "$HOME"
+  export KOBALTRON_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen
+  apps="$HOME/.local/share/applications"
+  kobalconfig INSTALL 2> "$work/shortcuts.err" || fail "kobalconfig INSTALL: $(cat "$work/shortcuts.err")"
+  kobalconfig /usr/share/kobaltron/actors/kobi/kobi.kact 2>> "$work/shortcuts.err" || fail "kobalconfig FILE"
+  [ -f "$apps/Kobaltron/Congigure Kobaltron.url" ] || fail "no shortcut file: $(cat "$work/shortcuts.err")"
+  [ ! -e "$apps/Kobaltron/Congigure Kobaltron.desktop" ] \
+    || fail "a second Configure Kobaltron entry beside the package's"
+  grep -q '^Categories=Game;' "$apps/Kobaltron/Help.desktop" || fail "the help entry lands under Other"
+  grep -q '^Exec=/usr/lib/kobaltron/resource/kobaltron ' "$apps/Kobaltron/Actors/Kobi.desktop" \
+    || fail "Kobi's entry does not open it with the launcher: $(grep Exec "$apps/Kobaltron/Actors/Kobi.desktop")"
+  kobalconfig --uninstall 2> "$work/uninstall.err" || fail "kobalconfig --uninstall: $(cat "$work/uninstall.err")"
+  grep -q "^!: Kobaltron's entries and settings of this user have been removed" "$work/uninstall.err" \
+    || fail "kobalconfig --uninstall: $(cat "$work/uninstall.err")"
+  left=$(find "$HOME/.config" "$HOME/.local/share" -type f -exec grep -l -i -e kobaltron -e kactor -e kplaylist {} + 2>/dev/null || true)
+  [ -z "$left" ] || fail "left after --uninstall: $left"
+  ! find "$HOME/.config" "$HOME/.local/share" | grep -i kobaltron || fail "folders left after --uninstall"
+)
+echo "shortcuts beside the package: no duplicate entry; --uninstall leaves nothing of the product"
+
 # The per-user install path still wins over the installed directory.
 mkdir -p "$work/elsewhere"
 KOBALTRON_NO_DIALOGS=1 QT_QPA_PLATFORM=offscreen kobalconfig "!$work/elsewhere" 2>/dev/null \

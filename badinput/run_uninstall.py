@@ -139,6 +139,12 @@ def main():
         check((apps / "Kobaltron/Congigure Kobaltron.url").exists(), "the installer made its menu entries")
         check("kobaltron-" in (home / "config/mimeapps.list").read_text(), "the installer made its associations")
         installed = files_below(installdir)
+        # The command list's actor and playlist entries open them with the launcher.
+        launcher = f"Exec={installdir}/resource/kobaltron "
+        entries = list((apps / "Kobaltron/Actors").glob("*.desktop"))
+        check(len(entries) >= 3, f"actor and playlist entries: {entries}")
+        for e in entries:
+            check(launcher in e.read_text(), f"{e.name} does not open its file with the launcher: {e.read_text()!r}")
         # The user's own files in the install directory, and a login choice.
         (installdir / "my notes.txt").write_text("mine\n")
         (installdir / "actors/kobi/my own.kact").write_text("mine\n")

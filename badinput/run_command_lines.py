@@ -64,6 +64,8 @@ def options(programs, home):
         check(h.returncode == 0, f"{name} --help: status", h)
         check(h.stdout.startswith(f"Usage: {name} "), f"{name} --help: usage line", h)
         check("--version" in h.stdout and "--help" in h.stdout, f"{name} --help: lists its options", h)
+        wide = [l for l in h.stdout.splitlines() if len(l) > 80]
+        check(not wide, f"{name} --help: lines wider than 80 columns: {wide}", h)
         v = run(program, ["--version"], env)
         check(v.returncode == 0 and v.stdout.startswith(f"{name} (Kobaltron) "), f"{name} --version", v)
         check(v.stdout.count("\n") == 1, f"{name} --version: one line", v)

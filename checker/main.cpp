@@ -22,12 +22,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
-    "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR] [--] FILE.kact\n"
-    "The first form reports every problem as \"file:line: error|warning: message\" and exits 1\n"
-    "when there was an error. The second runs the actor headless on a virtual clock and prints\n"
-    "a timeline; the same seed gives the same timeline (and, for testing, kobalactor started with\n"
-    "KOBALACTOR_TEST_SEED=N in its environment makes the same choices). DIR is the install directory (default:\n"
-    "the install path setting, else the directory above this program's resource directory).\n";
+    "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
+    "                  [--] FILE.kact\n"
+    "The first form reports every problem as \"file:line: error|warning: message\"\n"
+    "and exits 1 when there was an error. The second runs the actor headless on a\n"
+    "virtual clock and prints a timeline; the same seed gives the same timeline\n"
+    "(and, for testing, kobalactor started with KOBALACTOR_TEST_SEED=N in its\n"
+    "environment makes the same choices). DIR is the install directory (default:\n"
+    "the install path setting, else the directory above this program's resource\n"
+    "directory).\n";
 
 constexpr const char* kOptions =
     "\nOptions:\n"

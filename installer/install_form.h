@@ -3,6 +3,7 @@
 // Command1_Click copies what Install\Files.dat lists from the medium into
 // the destination, then carries out Install\Commands.dat.
 #include <string>
+#include <vector>
 
 #include "common/install_path.h"
 #include "common/message_box.h"
@@ -13,7 +14,7 @@ namespace kobal::installer {
 
 // The window's controls as the logic reads and fills them.
 class InstallView {
-public:
+  public:
     virtual ~InstallView() = default;
     virtual std::string Source() = 0;
     virtual void SetSource(const std::string& text) = 0;
@@ -32,19 +33,20 @@ struct InstallContext {
     InstallView& view;
     MessageBoxPort& boxes;
     InstallPathStore& installPath;
-    std::string defaultInstallPath;   // dest when the setting is missing
+    std::string defaultInstallPath;  // dest when the setting is missing
     shell::ShellIntegration& shell;
     // Where what gets installed is put on record (for uninstalling); none keeps no record.
     shell::ManifestLog* manifest = nullptr;
 };
 
 enum class ClickResult {
-    KeepOpen,  // "Source not found": the user may correct the source
+    KeepOpen,  // "Source not found", or a destination that is the medium: the user may correct it
     Done,      // installed: the program ends
+    Refused,   // the medium's lists lead outside the destination: nothing done, the program ends
 };
 
 class InstallForm {
-public:
+  public:
     explicit InstallForm(InstallContext context) : ctx_(std::move(context)) {}
 
     // currentDirectory: the process's working directory.
@@ -53,12 +55,16 @@ public:
     // ProgramEnd from AddToStartMenu through.
     ClickResult Command1_Click();
 
-private:
+  private:
     enum class Overwrite { NotAsked, All, AskEach };
     void CopyListLine(const std::string& line, const std::string& source, const std::string& dest,
                       Overwrite& mode);
     void CommandLine(const std::string& line, const std::string& dest);
     void Record(const std::string& dest, const std::string& kind, const std::string& value);
+    // The lines of both lists that would write or register outside dest
+    // ("file, line N: text"), through "..", an absolute path or a link.
+    std::vector<std::string> LinesLeadingOut(const std::string& source, const std::string& dest);
+    bool OverwritesItsSource(const std::string& source, const std::string& dest);
 
     InstallContext ctx_;
 };

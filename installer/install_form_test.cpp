@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FakeView : public InstallView {
-public:
+  public:
     std::string Source() override { return source; }
     void SetSource(const std::string& text) override { source = text; }
     std::string Dest() override { return dest; }
@@ -41,9 +41,13 @@ struct Box {
 };
 
 class ScriptedBoxes : public MessageBoxPort {
-public:
-    void ShowMessage(const std::string& text, const std::string& title) override { shown.push_back({text, title}); }
-    bool AskOkCancel(const std::string& text, const std::string& title) override { return AskYesNo(text, title); }
+  public:
+    void ShowMessage(const std::string& text, const std::string& title) override {
+        shown.push_back({text, title});
+    }
+    bool AskOkCancel(const std::string& text, const std::string& title) override {
+        return AskYesNo(text, title);
+    }
     bool AskYesNo(const std::string& text, const std::string& title) override {
         shown.push_back({text, title});
         if (answers.empty()) {
@@ -59,7 +63,7 @@ public:
 };
 
 class FakeInstallPath : public InstallPathStore {
-public:
+  public:
     std::optional<std::string> ReadApplicationPath() override { return value; }
     void WriteApplicationPath(const std::string& path) override { value = path; }
     std::optional<std::string> value;
@@ -67,7 +71,7 @@ public:
 
 // Records each call with the install path setting in force at that moment.
 class RecordingShell : public shell::ShellIntegration {
-public:
+  public:
     explicit RecordingShell(FakeInstallPath& path) : path_(path) {}
     void RegisterFileAssociations() override { calls.push_back("associations"); }
     void CreateStartMenuShortcuts() override { calls.push_back("shortcuts"); }
@@ -78,7 +82,7 @@ public:
     std::vector<std::string> calls;
     bool endOnAdd = false;
 
-private:
+  private:
     FakeInstallPath& path_;
 };
 
@@ -90,7 +94,7 @@ std::string Read(const std::string& path) {
 }
 
 class InstallFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         installPath.value = dest;
         view.source = medium;
@@ -138,8 +142,10 @@ TEST_F(InstallFormTest, CopyListCreatesFoldersInOrderAndCopiesFiles) {
     dir.Write("medium/actors/bob/bob.kact", "actorname=Bob\r\n");
     dir.Write("medium/resource/kobaltron", "#!/bin/sh\n");
     fs::permissions(medium + "/resource/kobaltron", fs::perms::owner_read | fs::perms::owner_exec);
-    Medium("resource\r\nresource\\config.kcfg\r\n.\\resource\\kobaltron\r\n\r\nactors\r\nactors\\bob\r\n"
-           "actors\\bob\\bob.kact\r\nreadme.txt\r\n");
+    Medium(
+        "resource\r\nresource\\config.kcfg\r\n."
+        "\\resource\\kobaltron\r\n\r\nactors\r\nactors\\bob\r\n"
+        "actors\\bob\\bob.kact\r\nreadme.txt\r\n");
 
     EXPECT_EQ(Click(), ClickResult::Done);
     EXPECT_TRUE(boxes.shown.empty());  // nothing existed: no question
@@ -150,11 +156,12 @@ TEST_F(InstallFormTest, CopyListCreatesFoldersInOrderAndCopiesFiles) {
     const fs::perms p = fs::status(dest + "/resource/kobaltron").permissions();
     EXPECT_NE(p & fs::perms::owner_exec, fs::perms::none);
     EXPECT_NE(p & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(view.msgs, (std::vector<std::string>{
-                             "Making Directory...resource", "", "Copying File...resource\\config.kcfg", "",
-                             "Copying File....\\resource\\kobaltron", "", "Making Directory...", "",
-                             "Making Directory...actors", "", "Making Directory...actors\\bob", "",
-                             "Copying File...actors\\bob\\bob.kact", "", "Copying File...readme.txt", ""}));
+    EXPECT_EQ(view.msgs,
+              (std::vector<std::string>{
+                  "Making Directory...resource", "", "Copying File...resource\\config.kcfg", "",
+                  "Copying File....\\resource\\kobaltron", "", "Making Directory...", "",
+                  "Making Directory...actors", "", "Making Directory...actors\\bob", "",
+                  "Copying File...actors\\bob\\bob.kact", "", "Copying File...readme.txt", ""}));
 }
 
 TEST_F(InstallFormTest, FileWhoseFolderIsMissingEndsTheRunNamingIt) {
@@ -186,7 +193,8 @@ TEST_F(InstallFormTest, OverwriteAllAsksOnceAndReplacesEveryFile) {
 }
 
 TEST_F(InstallFormTest, AskingPerFileKeepsTheFilesAnsweredNo) {
-    for (const char* f : {"a.txt", "b.txt", "fresh.txt"}) dir.Write(std::string("medium/") + f, "new");
+    for (const char* f : {"a.txt", "b.txt", "fresh.txt"})
+        dir.Write(std::string("medium/") + f, "new");
     dir.Write("dest/a.txt", "old");
     dir.Write("dest/B.TXT", "old");  // the same file for the line b.txt
     Medium("a.txt\r\nfresh.txt\r\nb.txt\r\n");
@@ -210,12 +218,15 @@ TEST_F(InstallFormTest, AskingPerFileKeepsTheFilesAnsweredNo) {
 
 TEST_F(InstallFormTest, CommandsRunInFileOrder) {
     installPath.value = "/old/place";
-    Medium("", "install\r\nactors\\bob.kact\r\nINSTALL\r\nlists\\party.kpls\r\nBOB.KACT\r\nreadme.txt\r\n");
+    Medium("",
+           "install\r\nactors\\bob.kact\r\nINSTALL\r\nlists\\party.kpls\r\nBOB.KACT\r\nreadme."
+           "txt\r\n");
     Click();
     EXPECT_EQ(installPath.value, dest);
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"associations", "shortcuts",
-                                                     "add " + dest + "\\actors\\bob.kact @" + dest,
-                                                     "add " + dest + "\\lists\\party.kpls @" + dest}));
+    EXPECT_EQ(shell.calls,
+              (std::vector<std::string>{"associations", "shortcuts",
+                                        "add " + dest + "\\actors\\bob.kact @" + dest,
+                                        "add " + dest + "\\lists\\party.kpls @" + dest}));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Registry key added");
     EXPECT_EQ(boxes.shown[0].title, "!");
@@ -225,8 +236,8 @@ TEST_F(InstallFormTest, ActorBeforeInstallUsesTheSettingStoredBefore) {
     installPath.value = "/old/place";
     Medium("", "bob.kact\r\ninstall\r\n");
     Click();
-    EXPECT_EQ(shell.calls,
-              (std::vector<std::string>{"add " + dest + "\\bob.kact @/old/place", "associations", "shortcuts"}));
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"add " + dest + "\\bob.kact @/old/place",
+                                                     "associations", "shortcuts"}));
 }
 
 TEST_F(InstallFormTest, AddToStartMenuEndingTheProgramStopsTheCommands) {
@@ -296,21 +307,103 @@ TEST_F(InstallFormTest, ReadOnlyDestinationFileIsAnErrorAndStaysAsItWas) {
 TEST_F(InstallFormTest, LinesLeavingTheInstallFoldersAreRefused) {
     dir.Write("medium/ok.txt", "ok");
     dir.Write("outside.txt", "mine");
-    Medium("..\\outside.txt\r\nsub\\..\\..\\outside.txt\r\n/etc/x.txt\r\n\\x.txt\r\nC:\\x.txt\r\n..\r\nok.txt\r\n");
-    EXPECT_EQ(Click(), ClickResult::Done);
-    ASSERT_EQ(boxes.shown.size(), 6u);
-    EXPECT_EQ(boxes.shown[0].text, "Line 1 of " + medium +
-                                       "/Install/Files.dat names a place outside the install folders: "
-                                       "..\\outside.txt\nNothing was copied for it.");
+    Medium(
+        "ok.txt\r\n..\\outside.txt\r\nsub\\..\\..\\outside.txt\r\n/etc/"
+        "x.txt\r\n\\x.txt\r\nC:\\x.txt\r\n..\r\n",
+        "install\r\n..\\..\\evil.kact\r\nok.kact\r\n");
+    // Every line is looked at first: one that leads out installs nothing.
+    EXPECT_EQ(Click(), ClickResult::Refused);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const std::string& text = boxes.shown[0].text;
     EXPECT_EQ(boxes.shown[0].title, "!");
-    EXPECT_NE(boxes.shown[5].text.find("Line 6 of"), std::string::npos);
+    EXPECT_NE(text.find(medium + "/Install/Files.dat, line 2: ..\\outside.txt\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Files.dat, line 7: ..\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(medium + "/Install/Commands.dat, line 2: ..\\..\\evil.kact\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("line 1:"), std::string::npos) << text;  // ok.txt and "install" are fine
+    EXPECT_EQ(text.find("ok.kact"), std::string::npos) << text;
+    EXPECT_NE(text.find("Nothing was installed."), std::string::npos);
     EXPECT_EQ(Read(dir / "outside.txt"), "mine");
-    EXPECT_EQ(Read(dest + "/ok.txt"), "ok");  // the rest goes on
+    EXPECT_FALSE(fs::exists(dest));
+    EXPECT_TRUE(shell.calls.empty());
+    EXPECT_EQ(installPath.value, dest);
 
     EXPECT_TRUE(StaysInside(""));
     EXPECT_TRUE(StaysInside(".\\resource\\kobaltron"));
     EXPECT_TRUE(StaysInside("a..b\\c...txt"));
     EXPECT_FALSE(StaysInside("a/../../b.txt"));
+}
+
+// A folder in the destination that is a link to elsewhere (left by an
+// earlier install, or by anyone) would carry the copies out of it.
+TEST_F(InstallFormTest, LinesThroughLinksThatLeadOutAreRefused) {
+    dir.Write("medium/actors/x.kact", "mine?");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directories(dest);
+    fs::create_symlink(dir / "elsewhere", dest + "/actors");
+    Medium("actors\r\nactors\\x.kact\r\n", "actors\\x.kact\r\n");
+    EXPECT_EQ(Click(), ClickResult::Refused);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Files.dat, line 2: actors\\x.kact"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("Commands.dat, line 1: actors\\x.kact"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+
+    // A link that stays inside is only a folder.
+    fs::remove(dest + "/actors");
+    fs::create_directories(dest + "/real");
+    fs::create_symlink(dest + "/real", dest + "/actors");
+    boxes.shown.clear();
+    EXPECT_EQ(Click(), ClickResult::Done);
+    EXPECT_EQ(Read(dest + "/real/x.kact"), "mine?");
+}
+
+// The medium's own folder (or one inside it) as the destination would
+// delete each file before copying it onto itself.
+TEST_F(InstallFormTest, DestinationThatIsTheMediumIsRefusedAndNothingIsDeleted) {
+    dir.Write("medium/a.txt", "a");
+    dir.Write("medium/sub/b.txt", "b");
+    Medium("a.txt\r\nsub\r\nsub\\b.txt\r\n", "install\r\n");
+    boxes.answers = {true};
+    for (const std::string& d :
+         {medium, medium + "/", dir / "x/../medium", medium + "/sub", dir / "MEDIUM"}) {
+        if (d == dir / "MEDIUM") fs::create_directory_symlink(medium, dir / "MEDIUM");
+        view.dest = d;
+        boxes.shown.clear();
+        EXPECT_EQ(Click(), ClickResult::KeepOpen) << d;
+        ASSERT_EQ(boxes.shown.size(), 1u) << d;
+        EXPECT_NE(boxes.shown[0].text.find("install medium's own folder"), std::string::npos);
+        EXPECT_EQ(Read(medium + "/a.txt"), "a");
+        EXPECT_EQ(Read(medium + "/sub/b.txt"), "b");
+        EXPECT_TRUE(shell.calls.empty());
+    }
+    // Around the medium, where the lines do not meet its files, is a destination like any.
+    view.dest = dir.path();
+    boxes.shown.clear();
+    EXPECT_EQ(Click(), ClickResult::Done);
+    EXPECT_EQ(Read(dir / "a.txt"), "a");
+    EXPECT_EQ(Read(medium + "/a.txt"), "a");
+}
+
+// Removable media often mark every file executable: only programs keep it.
+TEST_F(InstallFormTest, DataFilesLoseTheirExecuteBitsAndProgramsKeepThem) {
+    for (const char* f :
+         {"medium/resource/kobaltron", "medium/actors/bob.kact", "medium/help.txt"}) {
+        dir.Write(f, std::string("#!/bin/sh\n"));
+        fs::permissions(dir / f,
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    }
+    Medium("resource\r\n.\\resource\\kobaltron\r\nactors\r\nactors\\bob.kact\r\nhelp.txt\r\n");
+    EXPECT_EQ(Click(), ClickResult::Done);
+    const auto exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    EXPECT_EQ(fs::status(dest + "/resource/kobaltron").permissions() & exec,
+              fs::perms::owner_exec | fs::perms::group_exec);
+    EXPECT_EQ(fs::status(dest + "/actors/bob.kact").permissions() & exec, fs::perms::none);
+    EXPECT_EQ(fs::status(dest + "/help.txt").permissions() & exec, fs::perms::none);
+    EXPECT_NE(fs::status(dest + "/help.txt").permissions() & fs::perms::owner_write,
+              fs::perms::none);
 }
 
 TEST_F(InstallFormTest, MissingDestinationIsCreatedOneLevelOnly) {
@@ -330,8 +423,9 @@ TEST_F(InstallFormTest, MissingDestinationIsCreatedOneLevelOnly) {
 }
 
 class RecordingManifest : public kobal::shell::ManifestLog {
-public:
-    void Record(const std::string& installdir, const std::string& kind, const std::string& value) override {
+  public:
+    void Record(const std::string& installdir, const std::string& kind,
+                const std::string& value) override {
         records.push_back(kind + " " + value + " @" + installdir);
     }
     std::vector<std::string> records;
@@ -339,8 +433,10 @@ public:
 
 TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
     RecordingManifest manifest;
-    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
-    for (const char* f : {"new.txt", "kept.txt", "old/replaced.txt", "a.kact"}) dir.Write(std::string("medium/") + f, "new");
+    InstallForm recorded{
+        InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    for (const char* f : {"new.txt", "kept.txt", "old/replaced.txt", "a.kact"})
+        dir.Write(std::string("medium/") + f, "new");
     dir.Write("dest/kept.txt", "the user's");
     dir.Write("dest/old/replaced.txt", "old");
     Medium("old\r\nnew\r\nnew.txt\r\nkept.txt\r\nold\\replaced.txt\r\n", "install\r\na.kact\r\n");
@@ -349,16 +445,18 @@ TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
     EXPECT_EQ(recorded.Command1_Click(), ClickResult::Done);
     const std::string at = " @" + dest;
     EXPECT_EQ(manifest.records,
-              (std::vector<std::string>{"directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
-                                        "registration install-path" + at, "registration file-associations" + at,
-                                        "registration start-menu-shortcuts" + at,
-                                        "registration start-menu-entry " + dest + "\\a.kact" + at}));
+              (std::vector<std::string>{
+                  "directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
+                  "registration install-path" + at, "registration file-associations" + at,
+                  "registration start-menu-shortcuts" + at,
+                  "registration start-menu-entry " + dest + "\\a.kact" + at}));
 }
 
 TEST_F(InstallFormTest, AFreshDestinationIsOnRecordAsMade) {
     RecordingManifest manifest;
     view.dest = dest + "/new place";
-    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    InstallForm recorded{
+        InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
     fs::create_directories(dest);
     Medium("");
     recorded.Command1_Click();

@@ -30,6 +30,17 @@ for size in 16 32 48 64 128 256; do
   [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = "${size}x$size" ] || fail "$icon is not a ${size}x$size picture"
 done
 [ -s share/icons/hicolor/scalable/apps/kobaltron.svg ] || fail "no scalable icon"
+# File managers show each file type with the icon its mime type names.
+for type in application/x-kactor application/x-kplaylist; do
+  name=$(echo "$type" | tr / -)
+  grep -q "<icon name=\"$name\"/>" share/mime/packages/kobaltron.xml || fail "kobaltron.xml names no icon for $type"
+  for size in 16 32 48 64 128 256; do
+    icon=share/icons/hicolor/${size}x$size/mimetypes/$name.png
+    [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = "${size}x$size" ] || fail "$icon is not a ${size}x$size picture"
+  done
+  [ -s share/icons/hicolor/scalable/mimetypes/$name.svg ] || fail "no scalable icon for $type"
+done
+grep -q "<comment>Kobaltron actor</comment>" share/mime/packages/kobaltron.xml || fail "the actor type's name"
 for page in kobaltron kobalactor kobalconfig kobalcheck; do
   warnings=$(zcat share/man/man1/$page.1.gz | LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z 2>&1) || fail "$page.1 does not format"
   [ -z "$warnings" ] || fail "$page.1: $warnings"

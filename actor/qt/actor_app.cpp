@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/paths.h"
 #include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
 
@@ -144,6 +145,13 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     } catch (const ProgramEnd& end) {
         End(end.status);
     } catch (const std::exception& error) {
+        // The product was removed under the running actor (its package, say):
+        // the actor is not at fault, so it ends without a box.
+        if (const std::string& dir = runtime_->installdir; !dir.empty() && !DirectoryExists(dir + "resource")) {
+            std::fprintf(stderr, "%s: %s is gone, the actor ends\n", ActorRuntime::kProgramName,
+                         NativePath(dir).c_str());
+            End(0);
+        }
         // No further tick may run while the message is up.
         ended_ = true;
         timer1_->SetEnabled(false);

@@ -34,8 +34,9 @@ const kobal::ProgramHelp kHelp{
     "  !DIR     stores DIR as the install directory\n"
     "  FILE     adds an actor file or a playlist to the application menu\n"
     "With nothing on the command line it opens the configuration window.",
-    {"  --uninstall  removes what Kobaltron's installer put in place, its menu entries,\n"
-     "               file associations, login choice and install path setting"}};
+    {"  --uninstall  removes what Kobaltron wrote for this user: menu entries, file\n"
+     "               associations, login choice and settings; and what Kobaltron's\n"
+     "               installer put in place, where it keeps its record"}};
 
 }  // namespace
 

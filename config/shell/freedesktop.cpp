@@ -38,7 +38,8 @@ std::string XdgDir(const char* variable, const char* fallback) {
 // Letters, digits and "-" only, lower case: safe in a mime type and a file name.
 std::string Token(const std::string& text) {
     std::string out;
-    for (char c : LowerCase(text)) out += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '-';
+    for (char c : LowerCase(text))
+        out += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '-';
     return out.empty() ? "-" : out;
 }
 
@@ -46,11 +47,20 @@ std::string XmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -87,15 +97,61 @@ std::optional<std::string> ReadWhole(const std::string& file) {
     return text.str();
 }
 
-bool IsExecutableFile(const std::string& native) {
-    struct stat st {};
-    return ::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(native.c_str(), X_OK) == 0;
+// The directories of installed packages' data, $XDG_DATA_DIRS as the
+// base-directory rules give it.
+std::vector<std::string> XdgDataDirs() {
+    std::string dirs = "/usr/local/share/:/usr/share/";
+    if (const char* v = std::getenv("XDG_DATA_DIRS"); v && *v) dirs = v;
+    std::vector<std::string> out;
+    std::istringstream in(dirs);
+    for (std::string d; std::getline(in, d, ':');)
+        if (!d.empty() && d.front() == '/') out.push_back(d);
+    return out;
+}
+
+// The program of a desktop entry's Exec line: its first argument, unquoted.
+std::string ExecProgram(const std::string& entryText) {
+    std::istringstream lines(entryText);
+    bool inEntry = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.front() == '[') inEntry = line == "[Desktop Entry]";
+        if (!inEntry || line.rfind("Exec=", 0) != 0) continue;
+        // The string-value escapes first, then the Exec quoting.
+        std::string value;
+        for (size_t i = 5; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '\\') ++i;
+            value += line[i];
+        }
+        std::string program;
+        if (!value.empty() && value.front() == '"') {
+            for (size_t i = 1; i < value.size() && value[i] != '"'; ++i) {
+                if (value[i] == '\\' && i + 1 < value.size()) ++i;
+                program += value[i];
+            }
+        } else {
+            program = value.substr(0, value.find(' '));
+        }
+        return program;
+    }
+    return {};
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
 
-std::string XdgDataHome() { return XdgDir("XDG_DATA_HOME", "/.local/share"); }
-std::string XdgConfigHome() { return XdgDir("XDG_CONFIG_HOME", "/.config"); }
+std::string XdgDataHome() {
+    return XdgDir("XDG_DATA_HOME", "/.local/share");
+}
+std::string XdgConfigHome() {
+    return XdgDir("XDG_CONFIG_HOME", "/.config");
+}
 
 std::optional<std::string> XdgFolders::FolderPath(int32_t folderId) {
     if (folderId != CSIDL_PROGRAMS) return std::nullopt;
@@ -128,7 +184,9 @@ std::optional<int> PosixCommandRunner::Run(const std::vector<std::string>& argv)
     return 128 + WTERMSIG(status);
 }
 
-std::string MimeTypeFor(const std::string& typeName) { return "application/x-" + Token(typeName); }
+std::string MimeTypeFor(const std::string& typeName) {
+    return "application/x-" + Token(typeName);
+}
 
 std::string VerbDesktopId(const std::string& typeName, const std::string& verb) {
     return "kobaltron-" + Token(typeName) + "-" + Token(verb) + ".desktop";
@@ -164,26 +222,59 @@ std::string EscapeDesktopValue(const std::string& value) {
     std::string out;
     for (char c : value) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
         }
     }
+    return out;
+}
+
+std::string MimeIconName(const std::string& typeName) {
+    std::string name = MimeTypeFor(typeName);
+    name[name.find('/')] = '-';
+    return name;
+}
+
+std::string DesktopDescription(const std::string& description) {
+    // The registry keeps the description as written; a desktop names its
+    // types in sentence case ("KobalTron Actor" reads "Kobaltron actor").
+    std::string out = LowerCase(description);
+    if (!out.empty() && out.front() >= 'a' && out.front() <= 'z')
+        out.front() = static_cast<char>(out.front() - 32);
     return out;
 }
 
 std::string MimeTypeElement(const FileTypeInfo& info) {
     // Globs match without regard to letter case unless told otherwise, so
     // "*.kact" also takes "BOB.KACT". The short form is the first three letters.
+    // The icon is the one the package installs under the type's name; where
+    // it is missing (a per-user install), file managers show a text file's.
     std::string ext = LowerCase(info.Extension);
     if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
-    std::string xml =
-        "  <mime-type type=\"" + MimeTypeFor(info.TypeName) + "\">\n"
-        "    <comment>" + XmlEscape(info.Description) + "</comment>\n"
-        "    <sub-class-of type=\"text/plain\"/>\n"
-        "    <glob pattern=\"*." + XmlEscape(ext) + "\"/>\n";
+    std::string xml = "  <mime-type type=\"" + MimeTypeFor(info.TypeName) +
+                      "\">\n"
+                      "    <comment>" +
+                      XmlEscape(DesktopDescription(info.Description)) +
+                      "</comment>\n"
+                      "    <icon name=\"" +
+                      MimeIconName(info.TypeName) +
+                      "\"/>\n"
+                      "    <generic-icon name=\"text-x-generic\"/>\n"
+                      "    <sub-class-of type=\"text/plain\"/>\n"
+                      "    <glob pattern=\"*." +
+                      XmlEscape(ext) + "\"/>\n";
     if (ext.size() > 3) xml += "    <glob pattern=\"*." + XmlEscape(ext.substr(0, 3)) + "\"/>\n";
     return xml + "  </mime-type>\n";
 }
@@ -219,8 +310,9 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
         std::string exec = QuoteExecArgument(ResolvePath(cmd.program));
         if (cmd.passesFile) exec += " %f";
         std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
-        entry += "Name=" + EscapeDesktopValue(info.Verbs[i] + " " + info.Description) + "\n";
-        entry += "Comment=" + EscapeDesktopValue(info.Description) + "\n";
+        const std::string description = DesktopDescription(info.Description);
+        entry += "Name=" + EscapeDesktopValue(info.Verbs[i] + " " + description) + "\n";
+        entry += "Comment=" + EscapeDesktopValue(description) + "\n";
         entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
         entry += "Path=" + EscapeDesktopValue(WorkingDirectoryFor(ResolvePath(cmd.program))) + "\n";
         if (!icon.empty()) entry += "Icon=" + EscapeDesktopValue(icon) + "\n";
@@ -236,8 +328,10 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
         struct stat st {};
         const bool present = ::stat(list.c_str(), &st) == 0;
         const std::optional<std::string> old = ReadWhole(list);
-        if (present && !old) note(list + ": " + std::strerror(EACCES));
-        else note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
+        if (present && !old)
+            note(list + ": " + std::strerror(EACCES));
+        else
+            note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
     }
     return failures;
 }
@@ -260,32 +354,68 @@ std::vector<std::string> Freedesktop::RefreshCaches() {
         if (status && *status != 0)
             failures.push_back(dir + ": " + tool + " ended with status " + std::to_string(*status));
     };
-    if (DirectoryExists(dataHome_ + "/mime/packages")) run("update-mime-database", dataHome_ + "/mime");
+    if (DirectoryExists(dataHome_ + "/mime/packages"))
+        run("update-mime-database", dataHome_ + "/mime");
     if (DirectoryExists(ApplicationsDir())) run("update-desktop-database", ApplicationsDir());
     return failures;
 }
 
-void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const std::string& name,
-                                 const std::string& target, const std::string& iconFile) {
+bool Freedesktop::SystemHasEntry(const std::string& desktopId, const std::string& program) const {
+    for (const std::string& dir : XdgDataDirs()) {
+        const std::string file = dir + "/applications/" + desktopId;
+        // The user's own data directory is no system's, whatever the variable says.
+        if (SameFile(dir + "/applications", ApplicationsDir())) continue;
+        const std::optional<std::string> text = ReadWhole(file);
+        if (!text) continue;
+        const std::string exec = ExecProgram(*text);
+        // A packaged entry for another install does not stand for this one.
+        if (!exec.empty() && exec.front() == '/' && SameFile(exec, program)) return true;
+    }
+    return false;
+}
+
+void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const MenuEntry& menu) {
     std::string file = shortcutFile;
     if (EndsWithNoCase(file, ".url")) file.resize(file.size() - 4);
     file += ".desktop";
 
-    const std::string path = target.rfind("file:///", 0) == 0 ? NativePath(target.substr(8))
-                                                                : ResolvePath(target);
-    // Programs run as they are; documents open with their own application.
-    const std::string exec = IsExecutableFile(ResolvePath(path))
-                                 ? QuoteExecArgument(ResolvePath(path))
-                                 : "xdg-open " + QuoteExecArgument(ResolvePath(path));
+    const std::string& target = menu.target;
+    const std::string path =
+        ResolvePath(target.rfind("file:///", 0) == 0 ? NativePath(target.substr(8)) : target);
+    std::string exec, workingDirectory;
+    switch (menu.open) {
+        case MenuOpen::Program:
+            if (!menu.systemEntry.empty() && SystemHasEntry(menu.systemEntry, path)) {
+                // The package's own entry already offers it: a second would only repeat it.
+                std::error_code ec;
+                std::filesystem::remove(file, ec);
+                return;
+            }
+            exec = QuoteExecArgument(path);
+            workingDirectory = WorkingDirectoryFor(path);
+            break;
+        case MenuOpen::Document:
+            exec = "xdg-open " + QuoteExecArgument(path);
+            break;
+        case MenuOpen::Launcher: {
+            const std::string launcher = ResolvePath(menu.launcher);
+            exec = QuoteExecArgument(launcher) + " " + QuoteExecArgument(path);
+            workingDirectory = WorkingDirectoryFor(launcher);
+            break;
+        }
+    }
     std::string entry = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
-    entry += "Name=" + EscapeDesktopValue(name) + "\n";
+    entry += "Name=" + EscapeDesktopValue(menu.name) + "\n";
     entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
-    if (IsExecutableFile(ResolvePath(path)))
-        entry += "Path=" + EscapeDesktopValue(WorkingDirectoryFor(ResolvePath(path))) + "\n";
-    if (!iconFile.empty()) entry += "Icon=" + EscapeDesktopValue(ResolvePath(iconFile)) + "\n";
+    if (!workingDirectory.empty()) entry += "Path=" + EscapeDesktopValue(workingDirectory) + "\n";
+    if (!menu.iconFile.empty())
+        entry += "Icon=" + EscapeDesktopValue(ResolvePath(menu.iconFile)) + "\n";
+    if (!menu.categories.empty())
+        entry += "Categories=" + EscapeDesktopValue(menu.categories) + "\n";
     entry += "Terminal=false\n";
     if (const std::string failure = WriteWhole(file, entry); !failure.empty())
-        throw RuntimeError(ErrorNumber::PathFileAccessError, file, 0, failure.substr(file.size() + 2));
+        throw RuntimeError(ErrorNumber::PathFileAccessError, file, 0,
+                           failure.substr(file.size() + 2));
 }
 
 std::string MergeMimeApps(const std::string& text, const std::string& mime,

@@ -18,19 +18,19 @@ std::string XdgConfigHome();
 // The Programs folder is $XDG_DATA_HOME/applications (created when missing);
 // no other special folder exists here.
 class XdgFolders : public SpecialFolderLookup {
-public:
+  public:
     std::optional<std::string> FolderPath(int32_t folderId) override;
 };
 
 // Runs a program and waits for it. Nothing when the program is not installed.
 class CommandRunner {
-public:
+  public:
     virtual ~CommandRunner() = default;
     virtual std::optional<int> Run(const std::vector<std::string>& argv) = 0;
 };
 
 class PosixCommandRunner : public CommandRunner {
-public:
+  public:
     std::optional<int> Run(const std::vector<std::string>& argv) override;
 };
 
@@ -43,6 +43,10 @@ std::string VerbDesktopId(const std::string& typeName, const std::string& verb);
 // and a whole package (what the per-user registration writes for one type
 // and the system-wide install for both).
 std::string MimeTypeElement(const FileTypeInfo& info);
+// The icon a file manager shows for the type ("application-x-kactor"), and
+// a type's description as a desktop names it ("Kobaltron actor").
+std::string MimeIconName(const std::string& typeName);
+std::string DesktopDescription(const std::string& description);
 std::string MimePackageXml(const std::vector<FileTypeInfo>& types);
 
 // Splits a registry command ("prog path "%1"" or "prog path %1") into the
@@ -59,19 +63,21 @@ std::string QuoteExecArgument(const std::string& arg);
 std::string EscapeDesktopValue(const std::string& value);
 
 class Freedesktop : public DesktopPort {
-public:
+  public:
     Freedesktop(std::string dataHome, std::string configHome, CommandRunner& runner);
 
     std::vector<std::string> RegisterFileType(const FileTypeInfo& info) override;
     std::vector<std::string> RefreshCaches() override;
-    void WriteMenuEntry(const std::string& shortcutFile, const std::string& name,
-                        const std::string& target, const std::string& iconFile) override;
+    void WriteMenuEntry(const std::string& shortcutFile, const MenuEntry& entry) override;
 
     std::string MimePackageFile(const std::string& typeName) const;
     std::string ApplicationsDir() const { return dataHome_ + "/applications"; }
     std::string MimeAppsList() const { return configHome_ + "/mimeapps.list"; }
 
-private:
+    // True when a directory of $XDG_DATA_DIRS has the desktop entry and it runs program.
+    bool SystemHasEntry(const std::string& desktopId, const std::string& program) const;
+
+  private:
     std::string dataHome_;
     std::string configHome_;
     CommandRunner& runner_;

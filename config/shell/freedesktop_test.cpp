@@ -18,7 +18,7 @@ using testing::ReadBytes;
 namespace fs = std::filesystem;
 
 class FakeRunner : public CommandRunner {
-public:
+  public:
     std::optional<int> Run(const std::vector<std::string>& argv) override {
         std::string line;
         for (const auto& a : argv) line += (line.empty() ? "" : " ") + a;
@@ -29,7 +29,9 @@ public:
     std::optional<int> status = 0;
 };
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 FileTypeInfo ActorType(const std::string& installdir) {
     FileTypeInfo info;
@@ -38,12 +40,14 @@ FileTypeInfo ActorType(const std::string& installdir) {
     info.Description = "KobalTron Actor";
     info.IconPath = installdir + "resource\\KobalTronIcon.ico";
     info.Verbs = {"Open", "Install"};
-    info.Commands = {installdir + "resource\\kobaltron \"%1\"", installdir + "resource\\kobalconfig \"%1\""};
+    info.Commands = {installdir + "resource\\kobaltron \"%1\"",
+                     installdir + "resource\\kobalconfig \"%1\""};
     return info;
 }
 
 TEST(DesktopText, CommandsSplitIntoProgramAndFile) {
-    EXPECT_EQ(SplitCommand("/a b\\resource\\kobaltron \"%1\"").program, "/a b\\resource\\kobaltron");
+    EXPECT_EQ(SplitCommand("/a b\\resource\\kobaltron \"%1\"").program,
+              "/a b\\resource\\kobaltron");
     EXPECT_TRUE(SplitCommand("/a b\\resource\\kobaltron \"%1\"").passesFile);
     EXPECT_EQ(SplitCommand("/x\\kobaltron %1").program, "/x\\kobaltron");
     EXPECT_TRUE(SplitCommand("/x\\kobaltron %1").passesFile);
@@ -66,11 +70,14 @@ TEST(DesktopText, ExecQuotingSurvivesBothUnescapingSteps) {
 
 TEST(DesktopText, MimeAppsMergeKeepsEveryOtherLine) {
     const std::string old =
-        "# mine\n[Default Applications]\ntext/plain=editor.desktop;\napplication/x-kactor=old.desktop;\n\n"
-        "[Added Associations]\napplication/x-kactor=kobaltron-kactor-install.desktop;viewer.desktop;\n"
+        "# mine\n[Default "
+        "Applications]\ntext/plain=editor.desktop;\napplication/x-kactor=old.desktop;\n\n"
+        "[Added "
+        "Associations]\napplication/x-kactor=kobaltron-kactor-install.desktop;viewer.desktop;\n"
         "[Removed Associations]\nimage/png=x.desktop;\n";
-    const std::string merged = MergeMimeApps(
-        old, "application/x-kactor", {"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"});
+    const std::string merged =
+        MergeMimeApps(old, "application/x-kactor",
+                      {"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"});
     EXPECT_EQ(merged,
               "# mine\n[Default Applications]\ntext/plain=editor.desktop;\n"
               "application/x-kactor=kobaltron-kactor-open.desktop;\n\n"
@@ -82,13 +89,14 @@ TEST(DesktopText, MimeAppsMergeKeepsEveryOtherLine) {
               "[Default Applications]\napplication/x-kpls=a.desktop;\n\n"
               "[Added Associations]\napplication/x-kpls=a.desktop;\n");
     // A group without the type gets it after its last entry, before the blank line.
-    EXPECT_EQ(MergeMimeApps("[Default Applications]\nx/y=z.desktop;\n\n[Other]\n", "a/b", {"k.desktop"}),
-              "[Default Applications]\nx/y=z.desktop;\na/b=k.desktop;\n\n[Other]\n\n"
-              "[Added Associations]\na/b=k.desktop;\n");
+    EXPECT_EQ(
+        MergeMimeApps("[Default Applications]\nx/y=z.desktop;\n\n[Other]\n", "a/b", {"k.desktop"}),
+        "[Default Applications]\nx/y=z.desktop;\na/b=k.desktop;\n\n[Other]\n\n"
+        "[Added Associations]\na/b=k.desktop;\n");
 }
 
 class FreedesktopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir.Write("Kobal Tron/resource/kobaltron", "#!/bin/sh\n");
         dir.Write("Kobal Tron/resource/kobalconfig", "#!/bin/sh\n");
@@ -107,20 +115,22 @@ TEST_F(FreedesktopTest, FileTypeGetsMimePackageEntriesAndDefault) {
 
     const std::string xml = ReadBytes(desktop.MimePackageFile("Kactor"));
     EXPECT_TRUE(Contains(xml, "<mime-type type=\"application/x-kactor\">"));
-    EXPECT_TRUE(Contains(xml, "<comment>KobalTron Actor</comment>"));
+    EXPECT_TRUE(Contains(xml, "<comment>Kobaltron actor</comment>"));
     EXPECT_TRUE(Contains(xml, "<glob pattern=\"*.kact\"/>"));
     EXPECT_TRUE(Contains(xml, "<glob pattern=\"*.kac\"/>"));
     EXPECT_FALSE(Contains(xml, "case-sensitive"));  // BOB.KACT matches too
 
     const std::string open = ReadBytes(dir / "data/applications/kobaltron-kactor-open.desktop");
-    EXPECT_TRUE(Contains(open, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobaltron\" %f\n")) << open;
+    EXPECT_TRUE(Contains(open, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobaltron\" %f\n"))
+        << open;
     // Relative playlist entries are read from the install directory.
     EXPECT_TRUE(Contains(open, "Path=" + dir.path() + "/Kobal Tron\n")) << open;
     EXPECT_TRUE(Contains(open, "MimeType=application/x-kactor;\n"));
     EXPECT_TRUE(Contains(open, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
     EXPECT_TRUE(Contains(open, "NoDisplay=true\n"));
-    const std::string install = ReadBytes(dir / "data/applications/kobaltron-kactor-install.desktop");
-    EXPECT_TRUE(Contains(install, "Name=Install KobalTron Actor\n"));
+    const std::string install =
+        ReadBytes(dir / "data/applications/kobaltron-kactor-install.desktop");
+    EXPECT_TRUE(Contains(install, "Name=Install Kobaltron actor\n"));
     EXPECT_TRUE(Contains(install, "/Kobal Tron/resource/kobalconfig\" %f\n"));
 
     EXPECT_EQ(ReadBytes(dir / "config/mimeapps.list"),
@@ -142,8 +152,9 @@ TEST_F(FreedesktopTest, CacheToolsRunAndOnlyTheirFailuresCount) {
 
     desktop.RegisterFileType(ActorType(installdir));
     EXPECT_TRUE(desktop.RefreshCaches().empty());
-    EXPECT_EQ(runner.calls, (std::vector<std::string>{"update-mime-database " + dir / "data/mime",
-                                                      "update-desktop-database " + dir / "data/applications"}));
+    EXPECT_EQ(runner.calls,
+              (std::vector<std::string>{"update-mime-database " + dir / "data/mime",
+                                        "update-desktop-database " + dir / "data/applications"}));
     runner.status.reset();  // tools not installed
     EXPECT_TRUE(desktop.RefreshCaches().empty());
     runner.status = 2;
@@ -154,26 +165,138 @@ TEST_F(FreedesktopTest, CacheToolsRunAndOnlyTheirFailuresCount) {
 
 TEST_F(FreedesktopTest, MenuEntryBesideTheShortcut) {
     fs::create_directories(dir / "apps/Kobaltron");
-    desktop.WriteMenuEntry(dir / "apps/Kobaltron/Congigure Kobaltron.url", "Congigure Kobaltron",
-                           installdir + "resource\\kobalconfig", installdir + "resource\\KobalTronIcon.ico");
+    desktop.WriteMenuEntry(dir / "apps/Kobaltron/Congigure Kobaltron.url",
+                           {.name = "Congigure Kobaltron",
+                            .target = installdir + "resource\\kobalconfig",
+                            .iconFile = installdir + "resource\\KobalTronIcon.ico",
+                            .open = MenuOpen::Program,
+                            .categories = "Settings;"});
     const std::string program = ReadBytes(dir / "apps/Kobaltron/Congigure Kobaltron.desktop");
     EXPECT_TRUE(Contains(program, "Name=Congigure Kobaltron\n"));
-    EXPECT_TRUE(Contains(program, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobalconfig\"\n")) << program;
-    EXPECT_TRUE(Contains(program, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
+    EXPECT_TRUE(Contains(program, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobalconfig\"\n"))
+        << program;
+    EXPECT_TRUE(Contains(program, "Path=" + dir.path() + "/Kobal Tron\n")) << program;
+    EXPECT_TRUE(
+        Contains(program, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
+    EXPECT_TRUE(Contains(program, "Categories=Settings;\n"));
 
-    // A document (here through a file address) opens with its own application.
-    desktop.WriteMenuEntry(dir / "apps/Bob.url", "Bob", "file:///" + dir / "actors/bob.kact", "");
-    const std::string doc = ReadBytes(dir / "apps/Bob.desktop");
-    EXPECT_TRUE(Contains(doc, "Exec=xdg-open " + dir.path() + "/actors/bob.kact\n")) << doc;
+    // A document opens with its own application, whatever its mode.
+    dir.Write("help.txt", "#!/bin/sh\ntouch " + dir / "ran" + "\n");
+    fs::permissions(dir / "help.txt", fs::perms::owner_all);
+    desktop.WriteMenuEntry(dir / "apps/Help.url", {.name = "Help", .target = dir / "help.txt"});
+    const std::string doc = ReadBytes(dir / "apps/Help.desktop");
+    EXPECT_TRUE(Contains(doc, "Exec=xdg-open " + dir.path() + "/help.txt\n")) << doc;
     EXPECT_FALSE(Contains(doc, "Icon="));
+    EXPECT_FALSE(Contains(doc, "Categories="));
 
     dir.Write("plain", "x");
     try {
-        desktop.WriteMenuEntry(dir / "plain/X.url", "X", "/bin/true", "");
+        desktop.WriteMenuEntry(dir / "plain/X.url", {.name = "X", .target = "/bin/true"});
         FAIL() << "no error";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.file(), dir / "plain/X.desktop");
     }
+}
+
+// The Exec line of an actor's entry as a desktop reads it: unescaped as a
+// string value, then split by the quoting rules, then field codes.
+std::vector<std::string> ExecArguments(const std::string& entry) {
+    const size_t at = entry.find("\nExec=");
+    std::string value;
+    for (size_t i = at + 6; i < entry.size() && entry[i] != '\n'; ++i) {
+        if (entry[i] == '\\') {
+            const char c = entry[++i];
+            value += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c == 's' ? ' ' : c;
+        } else {
+            value += entry[i];
+        }
+    }
+    std::vector<std::string> args;
+    std::string arg;
+    bool quoted = false, any = false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (quoted && c == '\\' && i + 1 < value.size()) {
+            arg += value[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !arg.empty()) args.push_back(arg);
+            arg.clear();
+            any = false;
+        } else if (c == '%' && i + 1 < value.size() && value[i + 1] == '%') {
+            arg += value[++i];
+        } else {
+            arg += c;
+        }
+    }
+    if (any || !arg.empty()) args.push_back(arg);
+    return args;
+}
+
+// An actor file or playlist is handed to the launcher, never run, even
+// with its execute bit and a name full of characters the rules reserve.
+TEST_F(FreedesktopTest, ActorEntriesRunTheLauncherWithTheFileWhateverItsMode) {
+    const std::string launcher = installdir + "resource\\kobaltron";
+    for (const std::string name :
+         {"bob.kact", "a b's $HOME `x` \"q\" 100% #1 (x);&|<>*?~.kact", "k=v\ttab.kpls"}) {
+        const std::string file =
+            dir.Write("actors/" + name, "#!/bin/sh\ntouch " + dir / "ran" + "\n[end]\n");
+        fs::permissions(file, fs::perms::owner_all);
+        desktop.WriteMenuEntry(dir / "apps/Bob.url", {.name = "Bob",
+                                                      .target = "file:///" + file,
+                                                      .open = MenuOpen::Launcher,
+                                                      .launcher = launcher,
+                                                      .categories = "Game;Amusement;"});
+        const std::string entry = ReadBytes(dir / "apps/Bob.desktop");
+        EXPECT_EQ(ExecArguments(entry),
+                  (std::vector<std::string>{dir.path() + "/Kobal Tron/resource/kobaltron", file}))
+            << entry;
+        EXPECT_TRUE(Contains(entry, "Path=" + dir.path() + "/Kobal Tron\n")) << entry;
+        EXPECT_TRUE(Contains(entry, "Categories=Game;Amusement;\n"));
+    }
+    EXPECT_FALSE(fs::exists(dir / "ran"));
+}
+
+// A packaged install already offers "Configure Kobaltron" for the same
+// program: no second entry, and an earlier one of ours goes.
+TEST_F(FreedesktopTest, NoEntryBesideTheSystemsOwnForTheSameProgram) {
+    testing::ScopedEnv env;
+    env.Set("XDG_DATA_DIRS", dir / "nothing" + ":" + dir / "system");
+    const std::string program = dir / "Kobal Tron/resource/kobalconfig";
+    const MenuEntry configure{.name = "Congigure Kobaltron",
+                              .target = installdir + "resource\\kobalconfig",
+                              .open = MenuOpen::Program,
+                              .systemEntry = kSystemConfigEntry};
+    fs::create_directories(dir / "apps/Kobaltron");
+    const std::string ours = dir / "apps/Kobaltron/Congigure Kobaltron.desktop";
+
+    // Another install's entry does not stand for this one.
+    dir.Write("system/applications/org.kobaltron.Kobalconfig.desktop",
+              "[Desktop Entry]\nName=Configure Kobaltron\nExec=/usr/bin/elsewhere-kobalconfig\n");
+    desktop.WriteMenuEntry(dir / "apps/Kobaltron/Congigure Kobaltron.url", configure);
+    EXPECT_TRUE(fs::exists(ours));
+
+    // A link in a bin folder to the same program, quoted as a path with a blank must be.
+    fs::create_directories(dir / "system/bin");
+    fs::create_symlink(program, dir / "system/bin/kobal config");
+    dir.Write("system/applications/org.kobaltron.Kobalconfig.desktop",
+              "[Desktop Entry]\nName=Configure Kobaltron\nExec=\"" +
+                  dir / "system/bin/kobal config" + "\"\n");
+    desktop.WriteMenuEntry(dir / "apps/Kobaltron/Congigure Kobaltron.url", configure);
+    EXPECT_FALSE(fs::exists(ours));
+}
+
+TEST(DesktopText, TypesGetTheirIconAndASentenceCaseName) {
+    FileTypeInfo actor = ProductFileTypes("/k/")[0];
+    const std::string xml = MimeTypeElement(actor);
+    EXPECT_TRUE(Contains(xml, "<comment>Kobaltron actor</comment>")) << xml;
+    EXPECT_TRUE(Contains(xml, "<icon name=\"application-x-kactor\"/>")) << xml;
+    EXPECT_TRUE(Contains(xml, "<generic-icon name=\"text-x-generic\"/>")) << xml;
+    EXPECT_EQ(actor.Description, "KobalTron Actor");  // the registry keeps its own text
+    EXPECT_EQ(DesktopDescription("KobalTron Playlist"), "Kobaltron playlist");
+    EXPECT_EQ(MimeIconName("Kplaylist"), "application-x-kplaylist");
 }
 
 std::string Output(const std::string& command) {
@@ -206,7 +329,9 @@ TEST_F(FreedesktopTest, SystemPackageDescribesBothTypesAsTheUserOneDoes) {
     EXPECT_EQ(package.find("<mime-info"), package.rfind("<mime-info"));
 }
 
-bool HaveTool(const std::string& name) { return !Output("command -v " + name + " 2>/dev/null").empty(); }
+bool HaveTool(const std::string& name) {
+    return !Output("command -v " + name + " 2>/dev/null").empty();
+}
 
 // The real desktop files and tools, in a private home: what a file manager
 // would find for an actor file afterwards.
@@ -231,11 +356,14 @@ TEST(DesktopShellTest, FileManagersOpenActorFilesWithTheLauncher) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "File Associations have been made!");
 
-    EXPECT_EQ(FileRegistry(home / "config/kobaltron/registry.reg").Read().Value(".KACT", ""), "Kactor");
+    EXPECT_EQ(FileRegistry(home / "config/kobaltron/registry.reg").Read().Value(".KACT", ""),
+              "Kactor");
 
     if (HaveTool("xdg-mime")) {
-        EXPECT_EQ(Output("xdg-mime query default application/x-kactor"), "kobaltron-kactor-open.desktop");
-        EXPECT_EQ(Output("xdg-mime query default application/x-kplaylist"), "kobaltron-kplaylist-open.desktop");
+        EXPECT_EQ(Output("xdg-mime query default application/x-kactor"),
+                  "kobaltron-kactor-open.desktop");
+        EXPECT_EQ(Output("xdg-mime query default application/x-kplaylist"),
+                  "kobaltron-kplaylist-open.desktop");
     } else {
         const std::string apps = ReadBytes(home / "config/mimeapps.list");
         EXPECT_TRUE(Contains(apps, "application/x-kactor=kobaltron-kactor-open.desktop;"));
@@ -249,8 +377,9 @@ TEST(DesktopShellTest, FileManagersOpenActorFilesWithTheLauncher) {
     }
     if (HaveTool("gio")) {
         home.Write("Bob.KACT", "[end]\n");
-        EXPECT_TRUE(Contains(Output("gio info -a standard::content-type '" + home / "Bob.KACT" + "' 2>&1"),
-                             "application/x-kactor"));
+        EXPECT_TRUE(
+            Contains(Output("gio info -a standard::content-type '" + home / "Bob.KACT" + "' 2>&1"),
+                     "application/x-kactor"));
     }
 }
 

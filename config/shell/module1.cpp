@@ -14,7 +14,9 @@
 namespace kobal::shell {
 namespace {
 
-bool Exists(const std::string& path) { return FileExists(path) || DirectoryExists(path); }
+bool Exists(const std::string& path) {
+    return FileExists(path) || DirectoryExists(path);
+}
 
 void MakeFolder(const std::string& path) {
     const std::string native = NativePathForCreate(path);
@@ -42,7 +44,15 @@ std::string ToUpper(std::string_view text) {
     return out;
 }
 
+// The menu's categories: actors beside the packaged sample entry.
+constexpr const char* kActorCategories = "Game;Amusement;";
+
 }  // namespace
+
+bool IsActorOrPlaylist(const std::string& fileName) {
+    const std::string ending = ToUpper(RightChars(fileName, 4));
+    return ending == "KACT" || ending == ".KAC" || ending == "KPLS" || ending == ".KPL";
+}
 
 std::string cspecialfolders::GetSpecialFolder(int32_t folderId) const {
     const std::optional<std::string> path = lookup_.FolderPath(folderId);
@@ -87,12 +97,14 @@ std::vector<std::string> Module1::RegisterFileType(FileTypeInfo& info) {
     auto& reg = ctx_.registry;
 
     const std::string icon = info.IconPath + "," + std::to_string(info.IconIndex);
-    if (info.Extension.empty() || info.Extension.front() != '.') info.Extension = "." + info.Extension;
+    if (info.Extension.empty() || info.Extension.front() != '.')
+        info.Extension = "." + info.Extension;
 
     check(reg.CreateKey(info.Extension, reason), info.Extension);
     check(reg.SetValue(info.Extension, "", info.TypeName, reason), info.Extension);
     if (!info.ContentType.empty())
-        check(reg.SetValue(info.Extension, "Content Type", info.ContentType, reason), info.Extension);
+        check(reg.SetValue(info.Extension, "Content Type", info.ContentType, reason),
+              info.Extension);
 
     check(reg.CreateKey(info.TypeName, reason), info.TypeName);
     if (icon != ",0") {
@@ -138,7 +150,8 @@ std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir) {
     playlist.ContentType = "kpls";
     playlist.IconPath = installdir + "resource\\icon_playlist.ico";
     playlist.Verbs = {"Open", "Install"};
-    playlist.Commands = {installdir + "resource\\kobaltron %1", installdir + "resource\\kobalconfig %1"};
+    playlist.Commands = {installdir + "resource\\kobaltron %1",
+                         installdir + "resource\\kobalconfig %1"};
     return {actor, playlist};
 }
 
@@ -178,9 +191,19 @@ void Module1::CreateStartMenuShortcuts() {
     if (!Exists(programs + "Kobaltron\\Actors")) MakeFolder(programs + "Kobaltron\\Actors");
 
     const std::string icon = installdir + "resource\\KobalTronIcon.ico";
-    WriteShortcutFile(CSIDL_PROGRAMS, "Kobaltron\\Congigure Kobaltron", installdir + "resource\\kobalconfig",
-                      icon);
-    WriteShortcutFile(CSIDL_PROGRAMS, "Kobaltron\\Help", installdir + "resource\\help.txt", icon);
+    const MenuEntry configure{.name = "Congigure Kobaltron",
+                              .target = installdir + "resource\\kobalconfig",
+                              .iconFile = icon,
+                              .open = MenuOpen::Program,
+                              .categories = "Settings;",
+                              .systemEntry = kSystemConfigEntry};  // a packaged install has its own
+    WriteShortcut(CSIDL_PROGRAMS, "Kobaltron\\Congigure Kobaltron", configure);
+    // The menu has no folders of its own: a bare "Help" would say nothing of whose.
+    const MenuEntry help{.name = "Kobaltron Help",
+                         .target = installdir + "resource\\help.txt",
+                         .iconFile = icon,
+                         .categories = std::string(kActorCategories) + "Documentation;"};
+    WriteShortcut(CSIDL_PROGRAMS, "Kobaltron\\Help", help);
     ctx_.boxes.ShowMessage("Start Menu shortcuts have been added!", "!");
 }
 
@@ -195,16 +218,23 @@ void Module1::AddToStartMenu(const std::string& fileName) {
         throw ProgramEnd{1};
     }
     const std::string programs = ProgramsFolder();
-    const std::string subfolder = Exists(programs + "Kobaltron\\Actors") ? "Kobaltron\\Actors\\" : "";
+    const std::string subfolder =
+        Exists(programs + "Kobaltron\\Actors") ? "Kobaltron\\Actors\\" : "";
     // A shortcut must find the file from anywhere, not only from here.
     const std::string url = PathToFileUrl(AbsoluteName(fileName));
 
+    // The entry hands the file to the launcher, as opening it in a file manager does.
+    MenuEntry entry{.target = url,
+                    .open = MenuOpen::Launcher,
+                    .launcher = installdir + "resource\\kobaltron",
+                    .categories = kActorCategories};
     const std::string ending = ToUpper(RightChars(fileName, 4));
     if (ending == "KPLS" || ending == ".KPL") {
         std::string name = fileName.substr(fileName.find_last_of("\\/") + 1);
         name = name.substr(0, name.find('.'));
-        WriteShortcutFile(CSIDL_PROGRAMS, subfolder + ShortcutNameFromFile(name), url,
-                          installdir + "resource\\icon_playlist.ico");
+        entry.name = ShortcutNameFromFile(name);
+        entry.iconFile = installdir + "resource\\icon_playlist.ico";
+        WriteShortcut(CSIDL_PROGRAMS, subfolder + entry.name, entry);
         ctx_.boxes.ShowMessage("The playlist has been added to the start menu!", "!");
         return;
     }
@@ -214,29 +244,43 @@ void Module1::AddToStartMenu(const std::string& fileName) {
     ReadSettingsFile(s, fileName, 1, LoopShape::Launcher);
     // An actor that names its directory absolutely keeps it, as the
     // launcher and the actor program do; otherwise the icon would point nowhere.
-    const std::string actorDir = IsAbsolutePath(s.actorpath) ? s.actorpath : installdir + s.actorpath;
-    WriteShortcutFile(CSIDL_PROGRAMS, subfolder + ShortcutNameFromFile(s.actorname), url,
-                      actorDir + s.iconfile);
+    const std::string actorDir =
+        IsAbsolutePath(s.actorpath) ? s.actorpath : installdir + s.actorpath;
+    entry.name = ShortcutNameFromFile(s.actorname);
+    entry.iconFile = actorDir + s.iconfile;
+    WriteShortcut(CSIDL_PROGRAMS, subfolder + entry.name, entry);
     ctx_.boxes.ShowMessage(s.actorname + " has been added to the start menu!", "!");
 }
 
-void Module1::WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
-                                const std::string& iconFile) {
-    const std::string path = cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";
+void Module1::WriteShortcutFile(int32_t folderId, const std::string& name,
+                                const std::string& target, const std::string& iconFile) {
+    const size_t cut = name.find_last_of('\\');
+    MenuEntry entry{.name = cut == std::string::npos ? name : name.substr(cut + 1),
+                    .target = target,
+                    .iconFile = iconFile};
+    if (IsActorOrPlaylist(target)) {
+        entry.open = MenuOpen::Launcher;
+        entry.launcher = InstallDir() + "resource\\kobaltron";
+        entry.categories = kActorCategories;
+    }
+    WriteShortcut(folderId, name, entry);
+}
+
+void Module1::WriteShortcut(int32_t folderId, const std::string& name, MenuEntry entry) {
+    const std::string& target = entry.target;
+    const std::string& iconFile = entry.iconFile;
+    const std::string path =
+        cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";
     const std::string native = NativePathForCreate(path);
-    const std::string content = "[InternetShortcut]\r\nURL=" + target + "\r\nIconIndex=0\r\nIconFile=" +
-                                iconFile + "\r\n";
+    const std::string content =
+        "[InternetShortcut]\r\nURL=" + target + "\r\nIconIndex=0\r\nIconFile=" + iconFile + "\r\n";
     std::FILE* f = std::fopen(native.c_str(), "wb");
     if (!f) throw FileSystemError(errno, native);
     const bool written = std::fwrite(content.data(), 1, content.size(), f) == content.size();
     const int err = errno;
     if (std::fclose(f) != 0 || !written) throw FileSystemError(written ? errno : err, native);
 
-    if (ctx_.desktop) {
-        const size_t cut = name.find_last_of('\\');
-        ctx_.desktop->WriteMenuEntry(native, cut == std::string::npos ? name : name.substr(cut + 1), target,
-                                     iconFile);
-    }
+    if (ctx_.desktop) ctx_.desktop->WriteMenuEntry(native, entry);
 }
 
 }  // namespace kobal::shell

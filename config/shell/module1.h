@@ -34,7 +34,7 @@ struct FileTypeInfo {
 // "Kactor\Shell\Open\Command", compared without regard to letter case.
 // A write that fails returns false and puts the cause in `reason`.
 class RegistryPort {
-public:
+  public:
     virtual ~RegistryPort() = default;
     // Creates the key (and its parents) or opens it when it exists.
     virtual bool CreateKey(const std::string& key, std::string& reason) = 0;
@@ -46,25 +46,46 @@ public:
 // Where the platform keeps a special folder (a file-system path, no
 // trailing separator needed), or nothing when it cannot be found.
 class SpecialFolderLookup {
-public:
+  public:
     virtual ~SpecialFolderLookup() = default;
     virtual std::optional<std::string> FolderPath(int32_t folderId) = 0;
 };
 
 class cspecialfolders {
-public:
+  public:
     explicit cspecialfolders(SpecialFolderLookup& lookup) : lookup_(lookup) {}
     // The folder's path ending in "\", or "" when it cannot be found.
     std::string GetSpecialFolder(int32_t folderId) const;
 
-private:
+  private:
     SpecialFolderLookup& lookup_;
+};
+
+// How a menu entry opens its shortcut's target. What the target is for
+// decides, never its mode: an actor file that has its execute bit (as files
+// from removable media often do) is still only read by the launcher.
+enum class MenuOpen {
+    Program,   // one of the product's programs: it runs, in the install directory
+    Document,  // opens with the desktop's own application for its type
+    Launcher,  // an actor file or playlist: the launcher opens it
+};
+
+struct MenuEntry {
+    std::string name{};
+    std::string target{};  // as the shortcut holds it: a path or a "file:///" address
+    std::string iconFile{};
+    MenuOpen open = MenuOpen::Document;
+    std::string launcher{};    // MenuOpen::Launcher: the launcher program
+    std::string categories{};  // the menu's categories, "Game;Amusement;"; empty: none
+    // Desktop id of an entry that an installed package may already offer
+    // for the same program; none is written beside it then.
+    std::string systemEntry{};
 };
 
 // What the desktop needs besides the registry so that file managers and the
 // application menu follow it.
 class DesktopPort {
-public:
+  public:
     virtual ~DesktopPort() = default;
     // Mime type, one desktop entry per verb, default application. Returns
     // what could not be written, each as "file: cause"; empty when all went well.
@@ -73,15 +94,13 @@ public:
     // missing tool is not a failure. Returns failures as above.
     virtual std::vector<std::string> RefreshCaches() = 0;
     // The menu entry beside a written shortcut (native path of the ".url"
-    // file), with the shortcut's name, target and icon. Raises the run-time
-    // error naming the file when it cannot be written.
-    virtual void WriteMenuEntry(const std::string& shortcutFile, const std::string& name,
-                                const std::string& target, const std::string& iconFile) = 0;
+    // file). Raises the run-time error naming the file when it cannot be written.
+    virtual void WriteMenuEntry(const std::string& shortcutFile, const MenuEntry& entry) = 0;
 };
 
 // The three operations that the configuration tool and the installer call.
 class ShellIntegration {
-public:
+  public:
     virtual ~ShellIntegration() = default;
     virtual void RegisterFileAssociations() = 0;
     virtual void CreateStartMenuShortcuts() = 0;
@@ -96,13 +115,13 @@ struct ShellContext {
     std::string defaultInstallPath;  // used when the install path setting is missing
     RegistryPort& registry;
     SpecialFolderLookup& folders;
-    DesktopPort* desktop;            // may be null: registry and .url files only
-    SettingStore& settings;          // AddToStartMenu overwrites its actor keys
-    std::string programTitle;        // "Kobalconfig" or "Install"
+    DesktopPort* desktop;      // may be null: registry and .url files only
+    SettingStore& settings;    // AddToStartMenu overwrites its actor keys
+    std::string programTitle;  // "Kobalconfig" or "Install"
 };
 
 class Module1 : public ShellIntegration {
-public:
+  public:
     explicit Module1(ShellContext context);
 
     void RegisterFileAssociations() override;
@@ -111,10 +130,13 @@ public:
 
     // Returns the keys and files that could not be written, each with its cause.
     std::vector<std::string> RegisterFileType(FileTypeInfo& info);
+    // The menu entry beside it opens an actor file or playlist with the
+    // launcher and anything else as a document.
     void WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
                            const std::string& iconFile);
 
-private:
+  private:
+    void WriteShortcut(int32_t folderId, const std::string& name, MenuEntry entry);
     std::string InstallDir() const;
     bool ApplicationPresent(const std::string& installdir) const;
     std::string ProgramsFolder() const;
@@ -125,6 +147,13 @@ private:
 // The two file types the product registers (actor files and playlists),
 // their icons and commands below installdir.
 std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir);
+
+// The desktop ids of the entries a system-wide install of the package has.
+inline constexpr const char* kSystemConfigEntry = "org.kobaltron.Kobalconfig.desktop";
+
+// True for the endings of actor files and playlists (".kact", ".kac",
+// ".kpls", ".kpl", any letter case).
+bool IsActorOrPlaylist(const std::string& fileName);
 
 // "file:///" + the path with every "\" made "/"; nothing else changes.
 std::string PathToFileUrl(const std::string& path);

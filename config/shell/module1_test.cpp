@@ -22,7 +22,7 @@ using Values = std::vector<std::pair<std::string, std::string>>;
 
 // A registry whose writes to chosen keys fail, recording the rest.
 class FlakyRegistry : public RegistryPort {
-public:
+  public:
     bool CreateKey(const std::string& key, std::string& reason) override {
         if (Fails(key, reason)) return false;
         tree.CreateKey(key);
@@ -47,7 +47,7 @@ public:
 };
 
 class RecordingDesktop : public DesktopPort {
-public:
+  public:
     std::vector<std::string> RegisterFileType(const FileTypeInfo& info) override {
         types.push_back(info.TypeName);
         return failures;
@@ -56,10 +56,11 @@ public:
         ++refreshed;
         return {};
     }
-    void WriteMenuEntry(const std::string& shortcutFile, const std::string& name, const std::string&,
-                        const std::string&) override {
-        menuEntries.push_back(shortcutFile + " | " + name);
+    void WriteMenuEntry(const std::string& shortcutFile, const MenuEntry& entry) override {
+        menuEntries.push_back(shortcutFile + " | " + entry.name);
+        entries.push_back(entry);
     }
+    std::vector<MenuEntry> entries;
     std::vector<std::string> types;
     std::vector<std::string> failures;
     std::vector<std::string> menuEntries;
@@ -67,7 +68,7 @@ public:
 };
 
 class Module1Test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir.Write("Kobal Tron/resource/kobalactor", "");
         fs::create_directories(programs);
@@ -106,12 +107,13 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
     const RegistryTree tree = registry.Read();
     std::vector<std::string> keys;
     for (const auto& k : tree.keys()) keys.push_back(k.path);
-    EXPECT_EQ(keys, (std::vector<std::string>{
-                        ".KACT", "Kactor", "Kactor\\DefaultIcon", "Kactor\\Shell", "Kactor\\Shell\\Open",
-                        "Kactor\\Shell\\Open\\Command", "Kactor\\Shell\\Install",
-                        "Kactor\\Shell\\Install\\Command", ".KPLS", "Kplaylist", "Kplaylist\\DefaultIcon",
-                        "Kplaylist\\Shell", "Kplaylist\\Shell\\Open", "Kplaylist\\Shell\\Open\\Command",
-                        "Kplaylist\\Shell\\Install", "Kplaylist\\Shell\\Install\\Command"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{
+                  ".KACT", "Kactor", "Kactor\\DefaultIcon", "Kactor\\Shell", "Kactor\\Shell\\Open",
+                  "Kactor\\Shell\\Open\\Command", "Kactor\\Shell\\Install",
+                  "Kactor\\Shell\\Install\\Command", ".KPLS", "Kplaylist", "Kplaylist\\DefaultIcon",
+                  "Kplaylist\\Shell", "Kplaylist\\Shell\\Open", "Kplaylist\\Shell\\Open\\Command",
+                  "Kplaylist\\Shell\\Install", "Kplaylist\\Shell\\Install\\Command"}));
 
     auto values = [&](const std::string& key) {
         for (const auto& k : tree.keys())
@@ -120,7 +122,8 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
     };
     EXPECT_EQ(values(".KACT"), (Values{{"", "Kactor"}, {"Content Type", "kact"}}));
     EXPECT_EQ(values("Kactor"), (Values{{"", "KobalTron Actor"}}));
-    EXPECT_EQ(values("Kactor\\DefaultIcon"), (Values{{"", installdir + "resource\\KobalTronIcon.ico,0"}}));
+    EXPECT_EQ(values("Kactor\\DefaultIcon"),
+              (Values{{"", installdir + "resource\\KobalTronIcon.ico,0"}}));
     EXPECT_EQ(values("Kactor\\Shell"), Values{});
     EXPECT_EQ(values("Kactor\\Shell\\Open"), Values{});
     // The actor's placeholder is quoted, the program path never is.
@@ -130,8 +133,10 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
               (Values{{"", installdir + "resource\\kobalconfig \"%1\""}}));
     EXPECT_EQ(values(".KPLS"), (Values{{"", "Kplaylist"}, {"Content Type", "kpls"}}));
     EXPECT_EQ(values("Kplaylist"), (Values{{"", "KobalTron Playlist"}}));
-    EXPECT_EQ(values("Kplaylist\\DefaultIcon"), (Values{{"", installdir + "resource\\icon_playlist.ico,0"}}));
-    EXPECT_EQ(values("Kplaylist\\Shell\\Open\\Command"), (Values{{"", installdir + "resource\\kobaltron %1"}}));
+    EXPECT_EQ(values("Kplaylist\\DefaultIcon"),
+              (Values{{"", installdir + "resource\\icon_playlist.ico,0"}}));
+    EXPECT_EQ(values("Kplaylist\\Shell\\Open\\Command"),
+              (Values{{"", installdir + "resource\\kobaltron %1"}}));
     EXPECT_EQ(values("Kplaylist\\Shell\\Install\\Command"),
               (Values{{"", installdir + "resource\\kobalconfig %1"}}));
 
@@ -174,13 +179,15 @@ TEST_F(Module1Test, FailedWritesAreNamedInsteadOfSuccess) {
     Make(flaky, &desktop).RegisterFileAssociations();
 
     // The rest was still written.
-    EXPECT_EQ(flaky.tree.Value("Kplaylist\\Shell\\Open\\Command", ""), installdir + "resource\\kobaltron %1");
+    EXPECT_EQ(flaky.tree.Value("Kplaylist\\Shell\\Open\\Command", ""),
+              installdir + "resource\\kobaltron %1");
     EXPECT_EQ(flaky.tree.Value("Kactor", ""), "KobalTron Actor");
     ASSERT_EQ(boxes.shown.size(), 1u);
     const std::string& text = boxes.shown[0].text;
     EXPECT_EQ(boxes.shown[0].title, "!");
     EXPECT_EQ(text.find("File Associations have been made!"), std::string::npos);
-    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kactor\\DefaultIcon: Permission denied"), std::string::npos);
+    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kactor\\DefaultIcon: Permission denied"),
+              std::string::npos);
     EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kplaylist\\Shell\\Install\\Command: Permission denied"),
               std::string::npos);
     EXPECT_NE(text.find("/x/mimeapps.list: No space left on device"), std::string::npos);
@@ -224,14 +231,24 @@ TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
 
     EXPECT_TRUE(fs::is_directory(programs + "/Kobaltron/Actors"));
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Congigure Kobaltron.url"),
-              "[InternetShortcut]\r\nURL=" + installdir + "resource\\kobalconfig\r\nIconIndex=0\r\nIconFile=" +
-                  installdir + "resource\\KobalTronIcon.ico\r\n");
+              "[InternetShortcut]\r\nURL=" + installdir +
+                  "resource\\kobalconfig\r\nIconIndex=0\r\nIconFile=" + installdir +
+                  "resource\\KobalTronIcon.ico\r\n");
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url"),
-              "[InternetShortcut]\r\nURL=" + installdir + "resource\\help.txt\r\nIconIndex=0\r\nIconFile=" +
-                  installdir + "resource\\KobalTronIcon.ico\r\n");
+              "[InternetShortcut]\r\nURL=" + installdir +
+                  "resource\\help.txt\r\nIconIndex=0\r\nIconFile=" + installdir +
+                  "resource\\KobalTronIcon.ico\r\n");
     EXPECT_EQ(desktop.menuEntries,
-              (std::vector<std::string>{programs + "/Kobaltron/Congigure Kobaltron.url | Congigure Kobaltron",
-                                        programs + "/Kobaltron/Help.url | Help"}));
+              (std::vector<std::string>{
+                  programs + "/Kobaltron/Congigure Kobaltron.url | Congigure Kobaltron",
+                  programs + "/Kobaltron/Help.url | Kobaltron Help"}));
+    // The program runs (unless a package has it already); the help opens as a
+    // document, in the menu's categories rather than under "Other".
+    ASSERT_EQ(desktop.entries.size(), 2u);
+    EXPECT_EQ(desktop.entries[0].open, MenuOpen::Program);
+    EXPECT_EQ(desktop.entries[0].systemEntry, "org.kobaltron.Kobalconfig.desktop");
+    EXPECT_EQ(desktop.entries[1].open, MenuOpen::Document);
+    EXPECT_NE(desktop.entries[1].categories.find("Game;"), std::string::npos);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Start Menu shortcuts have been added!");
     EXPECT_EQ(boxes.shown[0].title, "!");
@@ -239,7 +256,8 @@ TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
     // A second run finds the folders and replaces the files.
     dir.Write("applications/Kobaltron/Help.url", "stale");
     m.CreateStartMenuShortcuts();
-    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url").rfind("[InternetShortcut]\r\nURL=", 0), 0u);
+    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url").rfind("[InternetShortcut]\r\nURL=", 0),
+              0u);
     EXPECT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].text, "Start Menu shortcuts have been added!");
 }
@@ -264,13 +282,18 @@ TEST_F(Module1Test, ActorGoesIntoTheActorsFolderWhenItExists) {
     Make(registry, &desktop).AddToStartMenu(actor);
 
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Actors/Bob the Blue.url"),
-              "[InternetShortcut]\r\nURL=file:///" + actor + "\r\nIconIndex=0\r\nIconFile=" + installdir +
-                  "actors\\bob\\bob.ico\r\n");
-    EXPECT_EQ(desktop.menuEntries.size(), 1u);
+              "[InternetShortcut]\r\nURL=file:///" + actor +
+                  "\r\nIconIndex=0\r\nIconFile=" + installdir + "actors\\bob\\bob.ico\r\n");
+    ASSERT_EQ(desktop.entries.size(), 1u);
+    // Handed to the launcher: an actor file is never run as a program.
+    EXPECT_EQ(desktop.entries[0].open, MenuOpen::Launcher);
+    EXPECT_EQ(desktop.entries[0].launcher, installdir + "resource\\kobaltron");
+    EXPECT_EQ(desktop.entries[0].target, "file:///" + actor);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Bob the Blue has been added to the start menu!");
     EXPECT_EQ(boxes.shown[0].title, "!");
-    EXPECT_EQ(settings.actorname, "Bob the Blue");  // the program's own store, lines after [end] unread
+    EXPECT_EQ(settings.actorname,
+              "Bob the Blue");  // the program's own store, lines after [end] unread
 }
 
 TEST_F(Module1Test, ActorGoesIntoTheProgramsFolderWithoutActorsFolder) {
@@ -283,7 +306,8 @@ TEST_F(Module1Test, ActorGoesIntoTheProgramsFolderWithoutActorsFolder) {
 TEST_F(Module1Test, ActorWithAbsolutePathKeepsItsIconPath) {
     const std::string actor = ActorFile("bob.kact", "Bob", "/opt/actors/bob/");
     Make().AddToStartMenu(actor);
-    EXPECT_NE(ReadBytes(programs + "/Bob.url").find("IconFile=/opt/actors/bob/bob.ico\r\n"), std::string::npos);
+    EXPECT_NE(ReadBytes(programs + "/Bob.url").find("IconFile=/opt/actors/bob/bob.ico\r\n"),
+              std::string::npos);
 }
 
 TEST_F(Module1Test, ActorNameCannotLeaveTheProgramsFolder) {
@@ -308,10 +332,13 @@ TEST_F(Module1Test, ActorWithoutEndLineIsARuntimeErrorNamingIt) {
 TEST_F(Module1Test, PlaylistNameIsCutAtItsFirstDot) {
     fs::create_directories(programs + "/Kobaltron/Actors");
     const std::string list = dir.Write("lists/My.List.kpls", "bob.kact\r\n");
-    Make().AddToStartMenu(list);
+    RecordingDesktop desktop;
+    Make(registry, &desktop).AddToStartMenu(list);
+    ASSERT_EQ(desktop.entries.size(), 1u);
+    EXPECT_EQ(desktop.entries[0].open, MenuOpen::Launcher);
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Actors/My.url"),
-              "[InternetShortcut]\r\nURL=file:///" + list + "\r\nIconIndex=0\r\nIconFile=" + installdir +
-                  "resource\\icon_playlist.ico\r\n");
+              "[InternetShortcut]\r\nURL=file:///" + list +
+                  "\r\nIconIndex=0\r\nIconFile=" + installdir + "resource\\icon_playlist.ico\r\n");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "The playlist has been added to the start menu!");
 

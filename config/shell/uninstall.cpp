@@ -30,17 +30,42 @@ const char* const kVerbs[] = {"Open", "Install"};
 
 class Remover {
   public:
-    explicit Remover(UninstallContext& c) : c_(c) {}
-
+    // Each file that goes is named in the closing message.
     void File(const std::string& path) {
         std::error_code ec;
-        if (fs::remove(path, ec) || !ec) return;
-        failures.push_back(path + ": " + ec.message());
+        if (fs::remove(path, ec)) {
+            removed.push_back(path);
+            return;
+        }
+        if (ec) failures.push_back(path + ": " + ec.message());
     }
     // Only an empty directory goes: what a user put there stays.
     void DirectoryIfEmpty(const std::string& path) {
         std::error_code ec;
-        if (fs::is_directory(path, ec) && fs::is_empty(path, ec)) fs::remove(path, ec);
+        if (fs::is_directory(fs::symlink_status(path, ec)) && fs::is_empty(path, ec))
+            fs::remove(path, ec);
+    }
+    // A folder that only the programs write, with all it holds; a link to
+    // one goes as a link, never what it leads to.
+    void Tree(const std::string& path) {
+        std::error_code ec;
+        const fs::file_status st = fs::symlink_status(path, ec);
+        if (ec || !fs::exists(st)) return;
+        if (!fs::is_directory(st)) return File(path);
+        std::vector<std::string> entries;
+        for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            entries.push_back(it->path().string());
+        if (ec) failures.push_back(path + ": " + ec.message());
+        // Deepest first, so each folder is empty when its turn comes.
+        std::sort(entries.rbegin(), entries.rend());
+        for (const std::string& e : entries) {
+            if (fs::is_directory(fs::symlink_status(e, ec))) {
+                if (!fs::remove(e, ec) && ec) failures.push_back(e + ": " + ec.message());
+            } else {
+                File(e);
+            }
+        }
+        if (!fs::remove(path, ec) && ec) failures.push_back(path + ": " + ec.message());
     }
     void Fail(const std::string& what) { failures.push_back(what); }
 
@@ -50,10 +75,8 @@ class Remover {
         File(urlFile.substr(0, urlFile.size() - 4) + ".desktop");
     }
 
+    std::vector<std::string> removed;
     std::vector<std::string> failures;
-
-  private:
-    UninstallContext& c_;
 };
 
 std::string ProgramsFolder(const UninstallContext& c) {
@@ -66,35 +89,36 @@ void RemoveShortcuts(UninstallContext& c, Remover& r) {
     r.MenuEntry(folder + "/Help.url");
 }
 
-// AddToStartMenu names the shortcut after the actor, so it is found by its target.
-void RemoveMenuEntryFor(UninstallContext& c, Remover& r, const std::string& file) {
-    const std::string url = PathToFileUrl(file);
+// AddToStartMenu names a shortcut after its actor, so the shortcuts of actor
+// files and playlists are known by their target, wherever that file is.
+void RemoveActorEntries(UninstallContext& c, Remover& r) {
     for (const std::string& folder : {ProgramsFolder(c), ProgramsFolder(c) + "/Kobaltron/Actors"}) {
         std::error_code ec;
+        std::vector<std::string> ours;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
             const std::string path = entry.path().string();
             if (!entry.is_regular_file() || path.size() < 4 ||
                 LowerCase(path.substr(path.size() - 4)) != ".url")
                 continue;
             std::istringstream lines(ReadAll(path));
-            for (std::string line; std::getline(lines, line);) {
+            std::string line;
+            std::getline(lines, line);
+            if (TrimBlanks(line.substr(0, line.find('\r'))) != "[InternetShortcut]") continue;
+            while (std::getline(lines, line)) {
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                if (line == "URL=" + url) {
-                    r.MenuEntry(path);
+                if (line.rfind("URL=", 0) == 0) {
+                    if (IsActorOrPlaylist(line)) ours.push_back(path);
                     break;
                 }
             }
         }
+        for (const std::string& path : ours) r.MenuEntry(path);
     }
 }
 
 void RemoveFileTypes(UninstallContext& c, Remover& r) {
     std::vector<std::string> ids;
     for (const auto& type : kTypes) {
-        for (const char* key : {type[0], type[1]}) {
-            std::string reason;
-            if (!c.registry.RemoveKey(key, reason)) r.Fail(c.registry.file() + ": " + reason);
-        }
         r.File(c.dataHome + "/mime/packages/kobaltron-" + LowerCase(type[1]) + ".xml");
         for (const char* verb : kVerbs) {
             ids.push_back(VerbDesktopId(type[1], verb));
@@ -108,12 +132,18 @@ void RemoveFileTypes(UninstallContext& c, Remover& r) {
         if (kept != text) {
             std::ofstream out(list, std::ios::binary | std::ios::trunc);
             out << kept;
-            if (!out.flush()) r.Fail(list + ": cannot be written");
+            if (!out.flush())
+                r.Fail(list + ": cannot be written");
+            else
+                r.removed.push_back(list + ": the defaults for actor files and playlists");
         }
     }
-    // An empty registry file is one of ours that holds nothing any more.
-    if (c.registry.Read().keys().empty()) r.File(c.registry.file());
-    if (fs::is_directory(c.dataHome + "/mime"))
+    // The registry file holds nothing but the product's file types.
+    r.File(c.registry.file());
+}
+
+void RefreshCaches(UninstallContext& c) {
+    if (fs::is_directory(c.dataHome + "/mime/packages"))
         c.runner.Run({"update-mime-database", c.dataHome + "/mime"});
     if (fs::is_directory(ProgramsFolder(c)))
         c.runner.Run({"update-desktop-database", ProgramsFolder(c)});
@@ -180,44 +210,47 @@ int Uninstall(UninstallContext& c) {
     const std::string installPath = ReadInstallPath(c.installPath, c.defaultInstallPath);
     const std::string installdir = ResolvePath(NativePath(installPath)) + "/";
     const std::string manifestFile = installdir + kManifestName;
-    if (!fs::exists(manifestFile)) {
-        c.boxes.ShowMessage("Nothing to uninstall: " + manifestFile +
-                                " not found (only what the installer put in place can be removed)",
-                            kTitle);
-        return 1;
-    }
-    const Manifest manifest = Manifest::Parse(ReadAll(manifestFile));
-    if (!c.boxes.AskYesNo("Remove Kobaltron from " + installPath +
-                              ", with its menu entries and file associations?",
-                          "?"))
-        return 0;
+    // Without the installer's record (a packaged install, or none) the
+    // program files stay, and only what the programs wrote for this user goes.
+    const bool installed = fs::exists(manifestFile);
+    const Manifest manifest = installed ? Manifest::Parse(ReadAll(manifestFile)) : Manifest{};
+    const std::string question =
+        installed ? "Remove Kobaltron from " + installPath +
+                        ", with its menu entries, file associations and your settings?"
+                  : "Remove Kobaltron's menu entries, file associations, login entry and settings "
+                    "of this "
+                    "user? The programs stay (remove a package with the package manager); your own "
+                    "actors stay.";
+    if (!c.boxes.AskYesNo(question, "?")) return 0;
 
-    Remover r(c);
-    for (const std::string& registration : manifest.registrations) {
-        if (registration == kRegisterFileTypes)
-            RemoveFileTypes(c, r);
-        else if (registration == kRegisterShortcuts)
-            RemoveShortcuts(c, r);
-        else if (registration.rfind(kRegisterMenuEntry, 0) == 0)
-            RemoveMenuEntryFor(c, r, registration.substr(std::string(kRegisterMenuEntry).size()));
-    }
+    Remover r;
+    RemoveFileTypes(c, r);
+    RemoveShortcuts(c, r);
+    RemoveActorEntries(c, r);
     r.DirectoryIfEmpty(ProgramsFolder(c) + "/Kobaltron/Actors");
     r.DirectoryIfEmpty(ProgramsFolder(c) + "/Kobaltron");
+    RefreshCaches(c);
     // The login choice runs this product's launcher, which is going.
-    if (c.autostart.Current() && !c.autostart.Remove()) r.Fail(c.autostart.EntryPath());
+    if (c.autostart.Current()) {
+        if (c.autostart.Remove())
+            r.removed.push_back(c.autostart.EntryPath());
+        else
+            r.Fail(c.autostart.EntryPath());
+    }
 
     for (auto f = manifest.files.rbegin(); f != manifest.files.rend(); ++f)
         r.File(ResolvePath(installdir + *f));
-    r.File(manifestFile);
+    if (installed) r.File(manifestFile);
     for (auto d = manifest.directories.rbegin(); d != manifest.directories.rend(); ++d)
         r.DirectoryIfEmpty(ResolvePath(installdir + *d));
 
-    // The setting last: a run that fails before can be started again.
-    if (r.failures.empty() &&
-        std::find(manifest.registrations.begin(), manifest.registrations.end(),
-                  std::string(kRegisterInstallPath)) != manifest.registrations.end() &&
-        ReadInstallPath(c.installPath, "") == installPath)
-        c.clearInstallPath();
+    // Settings last (the install path setting among them): a run that
+    // fails before can be started again and finds the same product.
+    if (r.failures.empty()) {
+        r.Tree(c.configHome + "/kobaltron");
+        // A setting kept anywhere else goes on its own.
+        if (r.failures.empty() && c.installPath.ReadApplicationPath()) c.clearInstallPath();
+    }
 
     if (!r.failures.empty()) {
         std::string text = "Kobaltron could not be removed completely:";
@@ -225,7 +258,19 @@ int Uninstall(UninstallContext& c) {
         c.boxes.ShowMessage(text, kTitle);
         return 1;
     }
-    c.boxes.ShowMessage("Kobaltron has been removed", kTitle);
+    if (!installed && r.removed.empty()) {
+        c.boxes.ShowMessage(
+            "Nothing to uninstall: no menu entries, file types, login entry or settings of "
+            "Kobaltron were found for this user",
+            kTitle);
+        return 0;
+    }
+    std::string text = installed
+                           ? "Kobaltron has been removed"
+                           : "Kobaltron's entries and settings of this user have been removed";
+    text += "\nRemoved:";
+    for (const std::string& f : r.removed) text += "\n" + f;
+    c.boxes.ShowMessage(text, kTitle);
     return 0;
 }
 

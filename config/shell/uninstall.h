@@ -1,8 +1,11 @@
 #pragma once
-// Removes what the installer's manifest lists: its registrations (file
-// associations, menu entries, the install path setting), the autostart
-// entry, then its files and the directories it created when they are left
-// empty. Anything a user added to the install directory stays.
+// Removes what the programs wrote for the user who runs it: file types and
+// their defaults, menu entries and shortcuts, the login entry and the
+// settings folder ($XDG_CONFIG_HOME/kobaltron, the install path setting and
+// the user's own config.kcfg among them). Where the installer's manifest
+// lies in the install directory, also its files and the directories it
+// created when they are left empty. The user's own files stay: actors
+// anywhere, and anything added to the install directory.
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,7 +35,8 @@ struct UninstallContext {
 std::string WithoutDesktopIds(const std::string& mimeApps,
                               const std::vector<std::string>& desktopIds);
 
-// Asks first; returns the exit status (0 also when the user says No).
+// Asks first and lists what went; returns the exit status (0 also when the
+// user says No or nothing was there).
 int Uninstall(UninstallContext& context);
 
 }  // namespace kobal::shell

@@ -46,7 +46,11 @@ int main(int argc, char** argv) {
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {
             // Nothing may leave an event handler: each ending is decided here.
             try {
-                if (form.Command1_Click() == installer::ClickResult::Done) QApplication::exit(0);
+                switch (form.Command1_Click()) {
+                    case installer::ClickResult::Done: QApplication::exit(0); break;
+                    case installer::ClickResult::Refused: QApplication::exit(1); break;
+                    case installer::ClickResult::KeepOpen: break;
+                }
             } catch (const ProgramEnd& end) {
                 QApplication::exit(end.status);
             } catch (const std::exception& error) {

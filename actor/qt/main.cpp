@@ -18,6 +18,7 @@
 #include "actor/virtual_time.h"
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
+#include "common/qt/fit_text.h"
 #include "common/install_path.h"
 #include "common/qt/qt_support.h"
 
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, argv);
     display.reset();
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(kobal::qt::ProductIcon());
 
     // The whole command line: the arguments (those Qt left) joined by single blanks.
     const std::string commandLine =

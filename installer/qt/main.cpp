@@ -8,6 +8,7 @@
 
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
+#include "common/qt/fit_text.h"
 #include "common/qt/qt_support.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     std::optional<qt::DisplayGuard> display(std::in_place, help.name, argc, argv);
     QApplication app(argc, argv);
     display.reset();
+    QApplication::setWindowIcon(qt::ProductIcon());
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);

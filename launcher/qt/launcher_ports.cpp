@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/paths.h"
+#include "common/qt/fit_text.h"
 #include "common/qt/display_check.h"
 #include "common/runtime_error.h"
 #include "launcher/qt/splash_window.h"
@@ -37,6 +38,7 @@ bool LazyApplication::Ensure() {
     // The command line is not handed to Qt: an actor file named like a Qt
     // option must stay an actor file.
     app_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setWindowIcon(kobal::qt::ProductIcon());
     return true;
 }
 

@@ -166,6 +166,11 @@ TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
     // The designed 7560 x 3420 twips are the least.
     EXPECT_GE(w.width, 504);
     EXPECT_GE(w.height, 228);
+    // The product icon, for the task bar and the window list.
+    QProcess icon;
+    icon.start("xprop", {"-id", w.id, "_NET_WM_ICON"});
+    ASSERT_TRUE(icon.waitForFinished(15000));
+    EXPECT_TRUE(QString::fromLocal8Bit(icon.readAllStandardOutput()).contains("Icon (32 x 32)"));
     Keys(w, {"Escape"});
     EXPECT_EQ(Finish(), 0);
     EXPECT_TRUE(

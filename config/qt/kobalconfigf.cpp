@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 
 #include "common/qt/fit_text.h"
 #include "common/runtime_error.h"

@@ -1,9 +1,7 @@
 #pragma once
 // Positions in twips, as the windows are designed, placed in pixels.
-#include <QFont>
 #include <QRect>
 #include <QWidget>
-#include <functional>
 
 #include "common/qt/qt_support.h"
 

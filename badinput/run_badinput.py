@@ -241,7 +241,7 @@ def xdotool(*args):
 
 
 def press_install(pid):
-    """Presses "Install" at its place, in twips scaled by the window's size."""
+    """Presses "Install" with Return, its window's default key."""
     deadline = time.monotonic() + TIMEOUT
     window = ""
     while not window and time.monotonic() < deadline:
@@ -251,11 +251,7 @@ def press_install(pid):
     if not window:
         return "the Install window did not appear"
     window = window.split()[0]
-    geometry = dict(line.split("=", 1) for line in xdotool("getwindowgeometry", "--shell", window).splitlines()
-                    if "=" in line)
-    x = int(int(geometry["WIDTH"]) * (4920 + 975 / 2) / 5940)
-    y = int(int(geometry["HEIGHT"]) * (2880 + 615 / 2) / 3885)
-    xdotool("mousemove", "--window", window, str(x), str(y), "click", "1")
+    xdotool("windowfocus", "--sync", window, "key", "Return")
     return ""
 
 

@@ -40,7 +40,10 @@ def run(program, args, env, cwd=None):
 
 def private_env(home, display=None):
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    # What is installed system-wide (file types, menus, a session bus) must not count.
     env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
+               XDG_DATA_DIRS=str(home / "system/data"), XDG_CONFIG_DIRS=str(home / "system/config"),
+               DBUS_SESSION_BUS_ADDRESS=f"unix:path={home}/run/no-bus",
                XDG_RUNTIME_DIR=str(home / "run"), KOBALTRON_NO_DIALOGS="1")
     (home / "run").mkdir(mode=0o700, exist_ok=True)
     if display:

@@ -45,11 +45,8 @@ def install(medium, env):
     if not window:
         program.kill()
         raise RuntimeError("the Install window did not appear")
-    geometry = dict(l.split("=") for l in xdotool(env, "getwindowgeometry", "--shell", window).split())
-    width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
-    # "Install" sits at 4920, 2880, 975 x 615 twips of a 5940 x 3885 window.
-    x, y = (4920 + 975 // 2) * width // 5940, (2880 + 615 // 2) * height // 3885
-    xdotool(env, "mousemove", "--window", window, str(x), str(y), "click", "1")
+    # Return presses "Install".
+    xdotool(env, "windowfocus", "--sync", window, "key", "Return")
     out, err = program.communicate(timeout=120)
     return program.returncode, err
 
@@ -121,7 +118,12 @@ def main():
         home = Path(tmp)
         (home / "run").mkdir(mode=0o700)
         env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        # What is installed system-wide (file types, menus, a session bus) must not count.
+        (home / "system/data").mkdir(parents=True)
+        (home / "system/config").mkdir(parents=True)
         env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
+                   XDG_DATA_DIRS=str(home / "system/data"), XDG_CONFIG_DIRS=str(home / "system/config"),
+                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={home}/run/no-bus",
                    XDG_RUNTIME_DIR=str(home / "run"), KOBALTRON_NO_DIALOGS="1", DISPLAY=display)
         # What the user had before: an entry and an association of their own.
         apps = home / "data/applications"

@@ -63,6 +63,11 @@ void ConfigWindow::Form_Load() {
         read_Click();
     else
         Reset_Click();
+    if (ports_.login) {
+        const auto file = ports_.login->Current();
+        login = {file.has_value(), file.value_or("")};
+        loginAtLoad_ = login;
+    }
 }
 
 void ConfigWindow::read_Click() {
@@ -127,6 +132,13 @@ void ConfigWindow::Save_Click() {
     std::string target = ProductPath(kSettingsFile);
     if (!FileExists(target)) target = ResolvePath(apath.text + "\\resource") + "/config.kcfg";
     WriteFileReplacing(target, SettingsFileText(Values()));
+    // The login entry goes with the other settings, only when it changed.
+    if (ports_.login && login != loginAtLoad_) {
+        if (login.checked && !login.file.empty())
+            ports_.login->Choose(login.file, InstallDirFrom(apath.text));
+        else
+            ports_.login->Remove();
+    }
     ended_ = true;
 }
 

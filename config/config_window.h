@@ -47,6 +47,16 @@ struct ConfigPorts {
     ShellIntegration& shell;
     InputBoxPort& input;
     WizardDisplay& wizard;
+    // Optional: without it the window offers no login choice.
+    LoginEntry* login = nullptr;
+};
+
+// The login choice as the window shows it: checked with the file the entry
+// is to start, or unchecked.
+struct LoginChoice {
+    bool checked = false;
+    std::string file;
+    bool operator==(const LoginChoice&) const = default;
 };
 
 // Texts the tool shows.
@@ -75,6 +85,7 @@ class ConfigWindow {
     TextBox boreds{"Text1"};
     TextBox sleeps{"Text1"};
     TextBox hyber{"Text1"};
+    LoginChoice login;  // read at load, written by "OK" like the settings
 
     void Form_Load();
     void read_Click();   // "Restore"
@@ -111,6 +122,7 @@ class ConfigWindow {
     SettingStore store_{SettingStore::Program::Config};
     WizardBox wizardbox_;
     bool ended_ = false;
+    LoginChoice loginAtLoad_;
 };
 
 }  // namespace kobal::config

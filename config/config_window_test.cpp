@@ -164,6 +164,51 @@ TEST_F(ConfigWindowTest, CancelAssociateAndShortcuts) {
     EXPECT_TRUE(fakes.paths.writes.empty());
 }
 
+TEST_F(ConfigWindowTest, TheLoginChoiceIsSavedByOkOnlyAndOnlyWhenChanged) {
+    fakes.login.entry = "/home/u/bob.kact";
+    product.Write("resource/config.kcfg", "[end]\r\n");
+    fakes.paths.value = product.path();
+    window.Form_Load();
+    EXPECT_EQ(window.login, (LoginChoice{true, "/home/u/bob.kact"}));
+
+    // Unticked, then "Cancel" answered OK: the entry stays.
+    window.login.checked = false;
+    window.Exits_Click();
+    EXPECT_TRUE(window.ended());
+    EXPECT_TRUE(fakes.login.calls.empty());
+
+    // Unchanged: "OK" leaves the entry alone.
+    ConfigWindow same{fakes.ports(), "/nonexistent/kobaltron"};
+    same.Form_Load();
+    same.Save_Click();
+    EXPECT_TRUE(fakes.login.calls.empty());
+
+    // Another file: written with the install directory "OK" saves.
+    ConfigWindow other{fakes.ports(), "/nonexistent/kobaltron"};
+    other.Form_Load();
+    other.login = {true, "/home/u/all.kpls"};
+    other.Save_Click();
+    EXPECT_EQ(fakes.login.calls, V{"choose /home/u/all.kpls " + product.path() + "\\"});
+
+    // Unticked: "OK" takes the entry away.
+    ConfigWindow off{fakes.ports(), "/nonexistent/kobaltron"};
+    off.Form_Load();
+    EXPECT_EQ(off.login.file, "/home/u/all.kpls");
+    off.login.checked = false;
+    off.Save_Click();
+    EXPECT_EQ(fakes.login.calls.back(), "remove");
+    EXPECT_FALSE(fakes.login.entry);
+}
+
+TEST_F(ConfigWindowTest, ALoginChoiceIsNotWrittenWhenTheSettingsFileCannotBe) {
+    TempDir empty;
+    fakes.paths.value = empty.path();
+    window.Form_Load();
+    window.login = {true, "/home/u/bob.kact"};
+    EXPECT_THROW(window.Save_Click(), RuntimeError);
+    EXPECT_TRUE(fakes.login.calls.empty());
+}
+
 TEST_F(ConfigWindowTest, ValidateTextBoxesOnTheNumberAsRead) {
     const std::tuple<TextBox ConfigWindow::*, const char*, const char*> cases[] = {
         {&ConfigWindow::timerup, "1001", "100"},

@@ -2,6 +2,7 @@
 // What the configuration tool needs of the outside world beyond the install
 // path store and message boxes (common/): the shell integration, the input
 // box and the wizard's dialog.
+#include <optional>
 #include <string>
 
 namespace kobal::config {
@@ -38,6 +39,20 @@ class WizardDisplay {
     // and calls box.OK_Click(), then returns true; closing the dialog any
     // other way returns false.
     virtual bool ShowModal(WizardBox& box) = 0;
+};
+
+// "Start these actors when I log in": the desktop's login entry for one
+// actor file or playlist.
+class LoginEntry {
+  public:
+    virtual ~LoginEntry() = default;
+    // The file the entry starts, or nothing when there is no entry.
+    virtual std::optional<std::string> Current() = 0;
+    // Writes the entry for file, started by the launcher below installdir
+    // (with its trailing separator); says what is wrong when it cannot.
+    virtual bool Choose(const std::string& file, const std::string& installdir) = 0;
+    // Takes the entry away; says what is wrong when it cannot.
+    virtual bool Remove() = 0;
 };
 
 }  // namespace kobal::config

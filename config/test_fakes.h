@@ -97,13 +97,31 @@ struct FakeWizard : WizardDisplay {
     }
 };
 
+// The login entry as a value; each change is recorded.
+struct FakeLogin : LoginEntry {
+    std::optional<std::string> entry;
+    std::vector<std::string> calls;  // "choose FILE INSTALLDIR", "remove"
+    std::optional<std::string> Current() override { return entry; }
+    bool Choose(const std::string& file, const std::string& installdir) override {
+        calls.push_back("choose " + file + " " + installdir);
+        entry = file;
+        return true;
+    }
+    bool Remove() override {
+        calls.push_back("remove");
+        entry.reset();
+        return true;
+    }
+};
+
 struct Fakes {
     FakePaths paths;
     FakeBoxes boxes;
     FakeShell shell;
     FakeInput input;
     FakeWizard wizard;
-    ConfigPorts ports() { return {paths, boxes, shell, input, wizard}; }
+    FakeLogin login;
+    ConfigPorts ports() { return {paths, boxes, shell, input, wizard, &login}; }
 };
 
 }  // namespace kobal::config::testing

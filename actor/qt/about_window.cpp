@@ -36,14 +36,23 @@ AboutWindow::AboutWindow(const std::string& installdir, const AboutLists& lists)
     background_ = kobal::qt::LoadPicture(picture);
 
     QFont bold("MS Sans Serif", 12, QFont::Bold);
-    auto* label0 = new QLabel("Software Information", this);
-    label0->setGeometry(Twips(1440, 480, 2895, 255));
-    label0->setFont(bold);
+    // Light text on the picture's dark bands, each label grown about its
+    // designed middle until its whole caption shows.
+    const auto heading = [this, &bold](const char* text, const QRect& place) {
+        auto* label = new QLabel(text, this);
+        label->setFont(bold);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, QColor(255, 255, 255));
+        label->setPalette(p);
+        label->setAlignment(Qt::AlignCenter);
+        QRect fitted(QPoint(0, 0), place.size().expandedTo(label->sizeHint()));
+        fitted.moveCenter(place.center());
+        label->setGeometry(fitted);
+    };
+    heading("Software Information", Twips(1440, 480, 2895, 255));
     list1_ = new QListWidget(this);
     list1_->setGeometry(Twips(480, 840, 5055, 2010));
-    auto* label1 = new QLabel("Actor Information", this);
-    label1->setGeometry(Twips(1920, 3120, 2295, 255));
-    label1->setFont(bold);
+    heading("Actor Information", Twips(1920, 3120, 2295, 255));
     list2_ = new QListWidget(this);
     list2_->setGeometry(Twips(480, 3480, 5055, 1620));
     auto* done = new QPushButton("Done", this);

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "actor/qt/about_window.h"
+#include "common/qt/caption_check.h"
+#include "common/qt/screenshot.h"
 #include "common/qt/x11_probe.h"
 #include "common/test_files.h"
 
@@ -52,4 +54,32 @@ TEST(AboutWindow, ShowsBothListsShapedByGreenAndDoneOnlyHides) {
     EXPECT_FALSE(about.isVisible());
     about.show();
     EXPECT_EQ(about.List1()->count(), 3);  // shown again, not filled again
+}
+
+TEST(AboutWindow, HeadingsShowWholeInLightTextOnTheDarkBands) {
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    const std::string installdir = std::string(KOBAL_STAGE_DIR) + "/";
+    AboutWindow about(installdir,
+                      {{"Kobaltron Beta V1.2", "Animated actors for the Linux desktop."},
+                       {"Bartholomew: No information Available"}});
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    kobal::qt::testing::SaveScreenshot(about, "about");
+    EXPECT_EQ(kobal::qt::testing::ClippedCaptions(&about).join("\n").toStdString(), "");
+
+    const QImage picture(QString::fromStdString(installdir + "resource/about.gif"));
+    ASSERT_FALSE(picture.isNull());
+    for (QLabel* l : about.findChildren<QLabel*>()) {
+        // Text and the picture under it differ clearly in lightness.
+        const QColor text = l->palette().color(QPalette::WindowText);
+        const QColor under = picture.pixelColor(l->geometry().center());
+        EXPECT_GT(std::abs(text.lightness() - under.lightness()), 128) << l->text().toStdString();
+        EXPECT_FALSE(l->autoFillBackground());
+        // Around the designed middle (in twips, 15 to the pixel), inside the window.
+        const double middle = l->text() == "Software Information" ? (1440 + 2895 / 2.0) / 15
+                                                                  : (1920 + 2295 / 2.0) / 15;
+        EXPECT_LE(std::abs(l->geometry().center().x() - middle), 1.5) << l->text().toStdString();
+        EXPECT_TRUE(about.rect().contains(l->geometry()));
+    }
 }

@@ -36,6 +36,19 @@ protected:
     QString FindWindow() { return ActorInstall::FindWindow("TestActor"); }
     int Finish(QString* err) { return ActorInstall::Finish(*current, err); }
 
+    // Waits for the actor to get there, for up to limitMs: a loaded machine
+    // takes its time. True when it did.
+    template <typename Done>
+    static bool Within(Done done, int limitMs = 30000) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > limitMs) return false;
+            Wait(50);
+        }
+        return true;
+    }
+
     std::unique_ptr<ActorInstall> install;
     QProcess* current = nullptr;
     kobal::TempDir& dir() { return install->dir; }
@@ -59,19 +72,22 @@ TEST_F(ActorProcess, WindowTakesTheAnimationsSizeIsCentredShapedAndMoves) {
     QString shape;
     kobal::qt::testing::HasBoundingShape(id.toULong(), &shape);
     EXPECT_TRUE(shape.contains("extents:  20x20+10+5")) << shape.toStdString();
-    Wait(700);
-    const Geometry later = WindowGeometry(id);
-    EXPECT_TRUE(later.x != first.x && later.y != first.y) << "the wandering actor did not move";
+    EXPECT_TRUE(Within([&] {
+        const Geometry later = WindowGeometry(id);
+        return later.x != first.x && later.y != first.y;
+    })) << "the wandering actor did not move";
 }
 
 TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
     const QString id = FindWindow();
     ASSERT_FALSE(id.isEmpty());
-    Wait(400);
-    const Geometry before = WindowGeometry(id);
+    Geometry before = WindowGeometry(id);
+    EXPECT_TRUE(Within([&] {
+        before = WindowGeometry(id);
+        return PixelAt(before.x + 20, before.y + 15) == QColor(Qt::red);
+    })) << "the first frame is not shown";
     const int cx = before.x + 20, cy = before.y + 15;
-    EXPECT_EQ(PixelAt(cx, cy), QColor(Qt::red));
 
     RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
     for (int step = 1; step <= 10; ++step) {
@@ -79,14 +95,17 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
-    Wait(300);
-    const Geometry after = WindowGeometry(id);
+    Geometry after = WindowGeometry(id);
+    Within([&] {
+        after = WindowGeometry(id);
+        return after.x - before.x >= 118 && after.y - before.y >= 68;
+    });
     EXPECT_NEAR(after.x - before.x, 120, 2);
     EXPECT_NEAR(after.y - before.y, 70, 2);
 
     RunTool("xdotool", {"mousemove", QString::number(after.x + 20), QString::number(after.y + 15), "click", "1"});
-    Wait(400);
-    EXPECT_EQ(PixelAt(after.x + 20, after.y + 15), QColor(Qt::blue)) << "no response after a left click";
+    EXPECT_TRUE(Within([&] { return PixelAt(after.x + 20, after.y + 15) == QColor(Qt::blue); }))
+        << "no response after a left click";
 
     // No tray here: a right click without motion opens the actor's menu;
     // "Remove" is its last item.
@@ -107,10 +126,14 @@ TEST_F(ActorProcess, TrayIconBringsTheMenuAndRemoveEndsTheActor) {
     ASSERT_FALSE(panel.isEmpty());
     Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
     ASSERT_FALSE(FindWindow().isEmpty());
-    Wait(800);
     // The actor's icon is the panel's child window of icon size.
-    const QString children = RunTool("xwininfo", {"-children", "-id", panel});
-    const auto m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)").match(children);
+    QString children;
+    QRegularExpressionMatch m;
+    Within([&] {
+        children = RunTool("xwininfo", {"-children", "-id", panel});
+        m = QRegularExpression(R"((0x[0-9a-f]+) [^\n]*  \d\d+x\d\d+\+)").match(children);
+        return m.hasMatch();
+    });
     ASSERT_TRUE(m.hasMatch()) << "no tray icon in the panel: " << children.toStdString();
     ActorInstall::ClickCentre(m.captured(1), 3);
     Wait(600);

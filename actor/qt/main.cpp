@@ -17,6 +17,7 @@
 #include "actor/virtual_time.h"
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
+#include "common/qt/fit_text.h"
 #include "common/install_path.h"
 #include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
     display.reset();
     kobal::qt::WatchTerminationOnEventLoop();
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(kobal::qt::ProductIcon());
 
     // The whole command line: the arguments (those Qt left) joined by single blanks.
     const std::string commandLine =

@@ -3,45 +3,56 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 
-#include "config/qt/twips.h"
+#include "common/qt/qt_support.h"
 
 namespace kobal::config::qt {
 
-static QWidget* AdvancedGroup(QWidget* form) {
-    for (auto* group : form->findChildren<QGroupBox*>())
-        if (group->title() == "Advanced Configuration") return group;
-    return form;
+QString LoginCheckBox::AskForFile(QWidget* window) {
+    const QString file = QFileDialog::getOpenFileName(
+        window, "Start these actors when I log in", QDir::homePath(),
+        "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files (*)",
+        nullptr, QFileDialog::DontUseNativeDialog);
+    return file.isEmpty() ? file : QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
-AutostartChoice::AutostartChoice(QWidget* form, shell::Autostart& autostart)
-    : QCheckBox(AdvancedGroup(form)), autostart_(autostart) {
+LoginCheckBox::LoginCheckBox(QWidget* holder, LoginChoice& choice, Chooser choose)
+    : QCheckBox(holder), choice_(choice), choose_(std::move(choose)) {
     setObjectName("autostart");
     setText("Start these actors when I log in");
-    PlaceTwips(this, 120, 2460, 3495, 255);
-    Refresh();
+    Show();
 }
 
-void AutostartChoice::Refresh() {
-    const auto file = autostart_.Current();
-    setCheckState(file ? Qt::Checked : Qt::Unchecked);
-    setToolTip(file ? kobal::qt::Q(*file) : QString());
+void LoginCheckBox::Show() {
+    setCheckState(choice_.checked ? Qt::Checked : Qt::Unchecked);
+    setToolTip(choice_.checked ? kobal::qt::Q(choice_.file) : QString());
 }
 
-void AutostartChoice::nextCheckState() {
-    if (isChecked()) {
-        autostart_.Remove();
-    } else {
-        const QString file = QFileDialog::getOpenFileName(
-            window(), "Start these actors when I log in", QDir::homePath(),
-            "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files "
-            "(*)",
-            nullptr, QFileDialog::DontUseNativeDialog);
-        if (!file.isEmpty())
-            autostart_.Choose(kobal::qt::S(QDir::cleanPath(QFileInfo(file).absoluteFilePath())));
+void LoginCheckBox::nextCheckState() {
+    if (choice_.checked) {
+        choice_.checked = false;
+    } else if (const QString file = choose_(window()); !file.isEmpty()) {
+        choice_ = {true, kobal::qt::S(file)};
     }
-    Refresh();
+    Show();
+}
+
+AutostartEntry::AutostartEntry(shell::EntryFiles& files, MessageBoxPort& boxes,
+                               std::string configHome)
+    : files_(files), boxes_(boxes), configHome_(std::move(configHome)) {}
+
+shell::Autostart AutostartEntry::With(const std::string& installdir) {
+    return shell::Autostart(files_, boxes_, configHome_, installdir);
+}
+
+std::optional<std::string> AutostartEntry::Current() {
+    return With("").Current();
+}
+bool AutostartEntry::Choose(const std::string& file, const std::string& installdir) {
+    return With(installdir).Choose(file);
+}
+bool AutostartEntry::Remove() {
+    return With("").Remove();
 }
 
 }  // namespace kobal::config::qt

@@ -1,15 +1,18 @@
 #include "config/qt/kobalconfigf.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 
+#include "common/qt/fit_text.h"
 #include "common/runtime_error.h"
+#include "config/qt/autostart_choice.h"
 #include "config/qt/twips.h"
 #include "config/start.h"
 
@@ -24,40 +27,6 @@ void CentreOnScreen(QWidget* w) {
         frame.moveCenter(screen->availableGeometry().center());
         w->move(frame.topLeft());
     }
-}
-
-QFont FittingFont(const QFont& base, const std::function<bool(const QFont&)>& fits) {
-    const double start = base.pointSizeF() > 0 ? base.pointSizeF() : 9;
-    for (double size = start; size >= 6; size -= 0.5) {
-        for (int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
-            QFont f = base;
-            f.setPointSizeF(size);
-            f.setStretch(stretch);
-            if (fits(f)) return f;
-        }
-    }
-    QFont smallest = base;
-    smallest.setPointSizeF(6);
-    smallest.setStretch(QFont::Condensed);
-    return smallest;
-}
-
-bool CaptionsFit(QWidget* top, const QFont& font) {
-    const QFontMetrics fm(font);
-    for (QWidget* w : top->findChildren<QWidget*>()) {
-        int needed = 0;
-        if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) {
-            needed = fm.horizontalAdvance(l->text()) + 2 * l->margin() + 2;
-        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
-            needed = fm.horizontalAdvance(c->text()) +
-                     c->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
-                     c->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 4;
-        } else if (auto* b = qobject_cast<QPushButton*>(w)) {
-            needed = fm.horizontalAdvance(b->text()) + 8;
-        }
-        if (needed > w->width()) return false;
-    }
-    return true;
 }
 
 void ClickCheckBox::nextCheckState() {
@@ -111,10 +80,11 @@ int ValueOf(Qt::CheckState state) {
 
 }  // namespace
 
-ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent) : QWidget(parent), model_(model) {
+ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseLoginFile)
+    : QWidget(parent), model_(model) {
     setObjectName("kobalconfigf");
     setWindowTitle(kWindowTitle);
-    setFixedSize(PixelsX(7560), PixelsY(3420));
+    resize(PixelsX(7560), PixelsY(3420));
 
     QGroupBox* standard = Group(this, "Standard Configuration", 0, 0, 3735, 2895);
     Label(standard, "Application Path", 120, 360, 1455, 255);
@@ -140,6 +110,9 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent) : QWidget(parent), 
     sleeps_ = Make<QLineEdit>(advanced, "sleeps", 2160, 1680, 1455, 285);
     Label(advanced, "Seconds before Hybernate", 120, 2040, 1935, 255);
     hyber_ = Make<QLineEdit>(advanced, "hyber", 2160, 2040, 1455, 285);
+    login_ = chooseLoginFile ? new LoginCheckBox(advanced, model_.login, chooseLoginFile)
+                             : new LoginCheckBox(advanced, model_.login);
+    PlaceTwips(login_, 120, 2460, 3495, 255);
 
     auto connect = [this](QPushButton* button, void (ConfigWindow::*handler)()) {
         QObject::connect(button, &QPushButton::clicked, this, [this, handler] { Run(handler); });
@@ -150,12 +123,15 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent) : QWidget(parent), 
             &ConfigWindow::Associate_Click);
     connect(Button(advanced, "Calibrate", "Wizard", 2760, 2880, 855, 375),
             &ConfigWindow::Calibrate_Click);
-    connect(Button(this, "Save", "OK", 0, 3000, 855, 375), &ConfigWindow::Save_Click);
-    connect(Button(this, "Exits", "Cancel", 960, 3000, 855, 375), &ConfigWindow::Exits_Click);
+    ok_ = Button(this, "Save", "OK", 0, 3000, 855, 375);
+    connect(ok_, &ConfigWindow::Save_Click);
+    cancel_ = Button(this, "Exits", "Cancel", 960, 3000, 855, 375);
+    connect(cancel_, &ConfigWindow::Exits_Click);
     connect(Button(this, "read", "Restore", 1920, 3000, 855, 375), &ConfigWindow::read_Click);
     connect(Button(this, "Reset", "Default", 2880, 3000, 855, 375), &ConfigWindow::Reset_Click);
 
-    setFont(FittingFont(font(), [this](const QFont& f) { return CaptionsFit(this, f); }));
+    // The designed places are the least room: every caption shows whole.
+    setFixedSize(kobal::qt::GrowToFit(this));
 
     Push();
 }
@@ -179,6 +155,7 @@ void ConfigForm::Push() {
     boreds_->setText(Q(model_.boreds.text));
     sleeps_->setText(Q(model_.sleeps.text));
     hyber_->setText(Q(model_.hyber.text));
+    login_->Show();
 }
 
 void ConfigForm::Pull() {
@@ -201,6 +178,7 @@ void ConfigForm::Run(void (ConfigWindow::*handler)()) {
     try {
         (model_.*handler)();
     } catch (const ProgramEnd& end) {
+        leaving_ = true;
         close();
         QCoreApplication::exit(end.status);
         return;
@@ -208,7 +186,38 @@ void ConfigForm::Run(void (ConfigWindow::*handler)()) {
         kobal::qt::ReportAndExit(kProgramTitle, e);
     }
     Push();
-    if (model_.ended()) close();
+    if (model_.ended()) {
+        leaving_ = true;
+        close();
+    }
+}
+
+void ConfigForm::keyPressEvent(QKeyEvent* event) {
+    // The controls pass on the keys they do not use themselves.
+    if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+                button->click();
+            else
+                ok_->click();
+            return;
+        case Qt::Key_Escape:
+            cancel_->click();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void ConfigForm::closeEvent(QCloseEvent* event) {
+    // The window manager's close asks as "Cancel" does.
+    if (!leaving_ && !model_.ended()) {
+        Run(&ConfigWindow::Exits_Click);
+        if (!model_.ended()) return event->ignore();
+    }
+    event->accept();
 }
 
 }  // namespace kobal::config::qt

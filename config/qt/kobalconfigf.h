@@ -1,9 +1,11 @@
 #pragma once
 // The configuration window kobalconfigf: shows the controls of a
 // ConfigWindow, passes the button clicks to its handlers, and closes when a
-// handler ends the tool.
+// handler ends the tool. Return presses "OK", Escape and closing the window
+// act as "Cancel".
 #include <QCheckBox>
 #include <QWidget>
+#include <functional>
 
 #include "config/config_window.h"
 
@@ -23,14 +25,24 @@ class ClickCheckBox : public QCheckBox {
     void nextCheckState() override;
 };
 
+class LoginCheckBox;
+
 class ConfigForm : public QWidget {
   public:
-    explicit ConfigForm(ConfigWindow& model, QWidget* parent = nullptr);
+    using FileChooser = std::function<QString(QWidget*)>;
+    // chooseLoginFile asks for the file of the login choice (a file dialog
+    // unless given).
+    explicit ConfigForm(ConfigWindow& model, QWidget* parent = nullptr,
+                        FileChooser chooseLoginFile = {});
 
     // Controls from the model, and the model from the controls.
     void Show();
     void Push();
     void Pull();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     // Runs a handler on the current entries; a run-time error ends the tool
@@ -50,6 +62,10 @@ class ConfigForm : public QWidget {
     QLineEdit* boreds_;
     QLineEdit* sleeps_;
     QLineEdit* hyber_;
+    LoginCheckBox* login_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+    bool leaving_ = false;  // the tool ends: the window closes without asking
 };
 
 }  // namespace kobal::config::qt

@@ -8,6 +8,7 @@
 
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
+#include "common/qt/fit_text.h"
 #include "common/install_path.h"
 #include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     display.reset();
     // A logout ends the tool as it is, nothing saved, even with a box up.
     kobal::qt::WatchTerminationOnEventLoop();
+    QApplication::setWindowIcon(kobal::qt::ProductIcon());
     return kobal::qt::RunGuarded(kProgramTitle, [&] {
         // The whole command line: the arguments joined by single blanks.
         std::string commandLine = JoinArguments(options.args);
@@ -88,12 +90,11 @@ int main(int argc, char** argv) {
 
         cq::QtInputBox input;
         cq::WizardDialog wizard;
-        ConfigWindow window({paths, boxes, shell, input, wizard}, defaultPath);
+        shell::PosixEntryFiles entryFiles;
+        cq::AutostartEntry login(entryFiles, boxes, shell::XdgConfigHome());
+        ConfigWindow window({paths, boxes, shell, input, wizard, &login}, defaultPath);
         window.Form_Load();
         cq::ConfigForm form(window);
-        shell::PosixEntryFiles entryFiles;
-        shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(), InstallDirFrom(window.apath.text));
-        cq::AutostartChoice autostartChoice(&form, autostart);
         form.Show();
         return app.exec();
     });

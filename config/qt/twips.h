@@ -1,9 +1,7 @@
 #pragma once
 // Positions in twips, as the windows are designed, placed in pixels.
-#include <QFont>
 #include <QRect>
 #include <QWidget>
-#include <functional>
 
 #include "common/qt/qt_support.h"
 
@@ -26,14 +24,5 @@ inline void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
 
 // Centres a top-level window on the primary screen.
 void CentreOnScreen(QWidget* w);
-
-// The windows are designed for a small, narrow font; desktop fonts are
-// often wider. Takes the largest font up to base (narrower letters before
-// smaller ones, down to 6 points) for which fits holds.
-QFont FittingFont(const QFont& base, const std::function<bool(const QFont&)>& fits);
-
-// True when every label, check box and button caption below top fits in
-// its control in the given font.
-bool CaptionsFit(QWidget* top, const QFont& font);
 
 }  // namespace kobal::config::qt

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <cstdio>
 
+#include "common/qt/fit_text.h"
 #include "config/qt/twips.h"
 
 namespace kobal::config::qt {
@@ -36,35 +37,42 @@ WizardDialog::WizardDialog(QWidget* parent)
                           Qt::WindowCloseButtonHint) {
     setObjectName("wizardbox");
     setWindowTitle("Configuration Wizard");
-    setFixedSize(PixelsX(5340), PixelsY(3150));
     setModal(true);
 
     picture_ = new QLabel(this);
     picture_->setObjectName("Picture1");
     picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceTwips(picture_, 0, 360, 1455, 1455);
 
     label_ = new QLabel(this);
     label_->setObjectName("Label1");
     label_->setTextFormat(Qt::PlainText);
     label_->setWordWrap(true);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceTwips(label_, 1680, 120, 3495, 2535);
 
     textbox_ = new QLineEdit(this);
     textbox_->setObjectName("Textbox");
-    PlaceTwips(textbox_, 120, 2760, 2895, 285);
 
     combobox_ = new QComboBox(this);
     combobox_->setObjectName("Combobox");
     combobox_->setEditable(false);
-    PlaceTwips(combobox_, 120, 2760, 2895, 315);
 
     ok_ = new QPushButton("Ok", this);
     ok_->setObjectName("OK");
     ok_->setDefault(true);
-    PlaceTwips(ok_, 4080, 2760, 1095, 375);
     connect(ok_, &QPushButton::clicked, this, [this] { OK_Click(); });
+    Layout();
+}
+
+void WizardDialog::Layout() {
+    // The designed places are the least room; a long question makes the
+    // dialog taller instead of losing lines.
+    PlaceTwips(picture_, 0, 360, 1455, 1455);
+    PlaceTwips(label_, 1680, 120, 3495, 2535);
+    PlaceTwips(textbox_, 120, 2760, 2895, 285);
+    PlaceTwips(combobox_, 120, 2760, 2895, 315);
+    PlaceTwips(ok_, 4080, 2760, 1095, 375);
+    resize(PixelsX(5340), PixelsY(3150));
+    setFixedSize(kobal::qt::GrowToFit(this));
 }
 
 void WizardDialog::Load(WizardBox& box) {
@@ -75,19 +83,13 @@ bool WizardDialog::ShowModal(WizardBox& box) {
     box_ = &box;
     answered_ = false;
     label_->setText(Shown(box.Label1));
-    // The longest question needs a smaller font than the others.
-    label_->setFont(FittingFont(font(), [this](const QFont& f) {
-        const QRect need = QFontMetrics(f).boundingRect(
-            QRect(0, 0, label_->width(), 100000), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
-            label_->text());
-        return need.height() <= label_->height() && need.width() <= label_->width();
-    }));
     textbox_->setText(Q(box.Textbox.text));
     combobox_->clear();
     for (const std::string& item : box.Combobox.items) combobox_->addItem(Q(item));
     combobox_->setCurrentIndex(box.Combobox.listIndex);
     textbox_->setVisible(box.textboxVisible);
     combobox_->setVisible(box.comboboxVisible);
+    Layout();
 
     if (kobal::qt::DialogsSuppressed()) {
         // Unattended runs take what the dialog proposes.

@@ -20,6 +20,7 @@ class WizardDialog : public QDialog, public WizardDisplay {
 
   private:
     void OK_Click();
+    void Layout();
 
     WizardBox* box_ = nullptr;
     bool answered_ = false;

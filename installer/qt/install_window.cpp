@@ -1,11 +1,13 @@
 #include "installer/qt/install_window.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 
+#include "common/qt/fit_text.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::installer::qt {
@@ -40,38 +42,55 @@ InstallWindow::InstallWindow() {
     splashTitle_ = new QLabel(this);
     splashPic_ = new QLabel(this);
     for (QLabel* picture : {splashTitle_, splashPic_}) picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Info.txt breaks its own lines; the label grows to the longest.
     splashText_ = ColouredLabel(this, {}, yellow);
-    splashText_->setWordWrap(true);
-    auto* label1 = ColouredLabel(this, "Source", yellow);
+    label1_ = ColouredLabel(this, "Source", yellow);
     source_ = new QLineEdit(this);
-    auto* label2 = ColouredLabel(this, "Destination", yellow);
+    label2_ = ColouredLabel(this, "Destination", yellow);
     dest_ = new QLineEdit(this);
     command1_ = new QPushButton("Install", this);
     command1_->setDefault(true);
     msg_ = ColouredLabel(this, {}, QColor(128, 128, 255));
+    Layout();
+}
 
-    Place(splashTitle_, 960, 0, 4215, 735);
-    Place(splashPic_, 120, 840, 1935, 1935);
-    Place(splashText_, 2160, 840, 3735, 1935);
-    Place(label1, 120, 2880, 735, 255);
-    Place(source_, 1080, 2880, 3735, 285);
-    Place(label2, 120, 3240, 975, 255);
-    Place(dest_, 1080, 3240, 3735, 285);
-    Place(command1_, 4920, 2880, 975, 615);
-    Place(msg_, 120, 3600, 5775, 255);
-
-    // Fixed single border, client area 5940 x 3885, centred on the screen.
+void InstallWindow::Layout() {
     const double tx = kobal::qt::TwipsPerPixelX(), ty = kobal::qt::TwipsPerPixelY();
-    setFixedSize(Px(5940, tx), Px(3885, ty));
+    const auto place = [&](QWidget* control, int left, int top, int width, int height) {
+        control->setGeometry(Px(left, tx), Px(top, ty), Px(width, tx), Px(height, ty));
+    };
+    place(splashTitle_, 960, 0, 4215, 735);
+    place(splashPic_, 120, 840, 1935, 1935);
+    place(splashText_, 2160, 840, 3735, 1935);
+    place(label1_, 120, 2880, 735, 255);
+    place(source_, 1080, 2880, 3735, 285);
+    place(label2_, 120, 3240, 975, 255);
+    place(dest_, 1080, 3240, 3735, 285);
+    place(command1_, 4920, 2880, 975, 615);
+    place(msg_, 120, 3600, 5775, 255);
+
+    // Fixed single border, client area at least 5940 x 3885, centred on the screen.
+    resize(Px(5940, tx), Px(3885, ty));
+    setFixedSize(kobal::qt::GrowToFit(this));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 }
 
-void InstallWindow::Place(QWidget* control, int left, int top, int width, int height) {
-    const double tx = kobal::qt::TwipsPerPixelX(), ty = kobal::qt::TwipsPerPixelY();
-    control->setGeometry(Px(left, tx), Px(top, ty), Px(width, tx), Px(height, ty));
+void InstallWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            command1_->click();
+            return;
+        case Qt::Key_Escape:
+            close();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
 }
 
 std::string InstallWindow::Source() { return S(source_->text()); }
@@ -84,6 +103,7 @@ void InstallWindow::SetSplashText(const std::string& text) {
     QString shown = Q(text);
     shown.replace('\r', '\n');
     splashText_->setText(shown);
+    Layout();
 }
 
 void InstallWindow::SetMsg(const std::string& text) {

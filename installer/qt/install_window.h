@@ -1,5 +1,7 @@
 #pragma once
-// The Install window: black, fixed size, its controls placed in twips.
+// The Install window: black, fixed size, its controls placed in twips and
+// grown where a caption needs more room. Return presses "Install", Escape
+// closes the window.
 #include <QWidget>
 
 #include "installer/install_form.h"
@@ -29,8 +31,13 @@ public:
     QLabel* msg() const { return msg_; }
     QLabel* splashText() const { return splashText_; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
-    void Place(QWidget* control, int left, int top, int width, int height);
+    // Places the controls as designed, grows them to their captions, and
+    // centres the window at its new size.
+    void Layout();
 
     QLabel* splashTitle_;
     QLabel* splashPic_;
@@ -39,6 +46,8 @@ private:
     QLineEdit* dest_;
     QPushButton* command1_;
     QLabel* msg_;
+    QLabel* label1_;
+    QLabel* label2_;
 };
 
 }  // namespace kobal::installer::qt

@@ -9,6 +9,7 @@
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
 #include "common/qt/process_setup.h"
+#include "common/qt/fit_text.h"
 #include "common/qt/qt_support.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     display.reset();
     qt::WatchTerminationOnEventLoop();
+    QApplication::setWindowIcon(qt::ProductIcon());
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);

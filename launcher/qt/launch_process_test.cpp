@@ -41,10 +41,11 @@ long long NowMs() {
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// Polls (other processes, not a timer) until the check holds or 5 s pass.
+// Polls (other processes, not a timer) until the check holds or 60 s pass:
+// a loaded machine, or a sanitizer build, is slow to start processes.
 template <typename Check>
 void WaitFor(Check check) {
-    for (int i = 0; i < 250 && !check(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 3000 && !check(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // The stand-in's log: start time, pid, argument count, arguments.

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/paths.h"
+#include "common/qt/fit_text.h"
 #include "common/qt/display_check.h"
 #include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
@@ -40,6 +41,7 @@ bool LazyApplication::Ensure(bool exitWithoutDisplay) {
     app_ = std::make_unique<QApplication>(argc_, argv_);
     // From now on a signal also ends a splash or box that is up.
     kobal::qt::WatchTerminationOnEventLoop();
+    QApplication::setWindowIcon(kobal::qt::ProductIcon());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 #include "common/qt/qt_support.h"
@@ -75,6 +76,7 @@ void SplashWindow::Place(QWidget& control, int left, int top, int width, int hei
 
 void SplashWindow::Load(const SplashContent& content) {
     msg_.setText(Q(content.caption));
+    FitMessage();
     background_ = LoadPicture(content.background);
     // Only a name that is neither an actor file nor a playlist leaves both
     // parts empty; then the image simply stays empty.
@@ -85,6 +87,21 @@ void SplashWindow::Load(const SplashContent& content) {
     ft1_.SetPicture(background_);
     update();
     timer1_.start();
+}
+
+void SplashWindow::FitMessage() {
+    // The label is two lines high: a long name wraps, and a longer one takes
+    // the room up to the window's right edge and below, within the picture.
+    Place(msg_, 3000, 1800, 2415, 495);
+    Place(label1_, 3120, 2400, 2175, 255);
+    msg_.setWordWrap(true);
+    if (msg_.heightForWidth(msg_.width()) > msg_.height())
+        msg_.resize(std::max(msg_.width(), width() - msg_.x() - 8), msg_.height());
+    msg_.resize(msg_.width(), std::max(msg_.height(), msg_.heightForWidth(msg_.width())));
+    const int below =
+        msg_.geometry().bottom() + 1 + (label1_.y() - Twips(3000, 1800, 2415, 495).bottom() - 1);
+    if (below > label1_.y())
+        label1_.move(label1_.x(), std::min(below, height() - label1_.height()));
 }
 
 void SplashWindow::Timer1_Timer() {

@@ -39,6 +39,7 @@ protected:
 
 private:
     void Place(QWidget& control, int left, int top, int width, int height);
+    void FitMessage();
     QRect Twips(int left, int top, int width, int height) const;
 
     kobal::qt::KeyColorShaper ft1_{this};

@@ -1,16 +1,22 @@
 #include "launcher/qt/splash_window.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include "common/qt/caption_check.h"
 #include "common/qt/qt_support.h"
+#include "common/qt/screenshot.h"
 #include "common/runtime_error.h"
 #include "common/test_files.h"
 
 using namespace kobal;
 using namespace kobal::launcher;
 using namespace kobal::launcher::qt;
+using kobal::qt::testing::ClippedCaptions;
+using kobal::qt::testing::SaveScreenshot;
 
 namespace {
 
@@ -78,4 +84,28 @@ TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
     SplashWindow splash;
     splash.Load({"Loading... ", kResources + "splash.gif", ""});
     EXPECT_TRUE(splash.Image1().pixmap().isNull());
+}
+
+TEST(SplashWindow, ALongActorNameWrapsAndShowsWholeOnThePicture) {
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    for (const char* name :
+         {"Bob", "Bartholomew the Magnificent",
+          "Bartholomew the Magnificent, Keeper of the Lighthouse at Kobalt Bay"}) {
+        SplashWindow splash;
+        splash.Load({std::string("Loading... ") + name, kResources + "splash.gif",
+                     kResources + "playlist.jpg"});
+        splash.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
+        if (std::string(name) == "Bartholomew the Magnificent") SaveScreenshot(splash, "splash");
+        if (std::string(name).starts_with("Bartholomew the Magnificent,"))
+            SaveScreenshot(splash, "splash-longer");
+        EXPECT_EQ(ClippedCaptions(&splash).join("\n").toStdString(), "") << name;
+        EXPECT_TRUE(splash.msg().wordWrap());
+        // Still on the picture, clear of the version line.
+        EXPECT_TRUE(Covers(splash.mask(), splash.msg().geometry())) << name;
+        EXPECT_TRUE(Covers(splash.mask(), splash.Label1().geometry())) << name;
+        EXPECT_FALSE(splash.msg().geometry().intersects(splash.Label1().geometry())) << name;
+        splash.Timer1_Timer();
+    }
 }

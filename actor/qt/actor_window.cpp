@@ -108,6 +108,7 @@ ActorWindow::ActorWindow()
       map_(DesktopMap::Current()),
       scale_(map_.scale()),
       shaper_(this) {
+    shaper_.SetFlushEachChange(false);  // a frame's requests go out together
     if (!g_frames) g_frames = OpenFrameCounter();
     // The picture covers the window; nothing needs clearing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -283,6 +284,10 @@ QImage ActorWindow::Composed() {
 
 void ActorWindow::Repaint() {
     const bool onServer = Quiet() && depth_ != 0;
+    // Only what the old and the new picture both show stays in the shape
+    // while the new one is drawn; then the shape becomes the new picture's.
+    // Requests go out in this order, in one batch.
+    if (shapePending_ && pendingKey_) shaper_.NarrowFor(picture_, *pendingKey_);
     if (onServer) {
         // The server draws the picture as the window's background, at once
         // and again whenever a part of the window comes into view.
@@ -294,14 +299,17 @@ void ActorWindow::Repaint() {
             background_ = pixmap;
         }
     }
+    const bool drawn = !onServer && shapePending_ && isVisible();
+    // Qt draws it: at once, before the shape widens.
+    if (drawn) repaint();
     if (shapePending_) {
         shapePending_ = false;
         shaper_.SetPicture(picture_);
         if (pendingKey_) shaper_.SetKeyColor(*pendingKey_);
         else shaper_.ClearShape();
     }
-    if (onServer) xcb_flush(XConnection());
-    else update();
+    if (xcb_connection_t* c = XConnection()) xcb_flush(c);
+    if (!onServer && !drawn) update();
 }
 
 void ActorWindow::SetIcon(const std::string& path) { setWindowIcon(QIcon(kobal::qt::LoadPicture(path))); }
@@ -309,6 +317,13 @@ void ActorWindow::SetIcon(const std::string& path) { setWindowIcon(QIcon(kobal::
 void ActorWindow::SetCaption(const std::string& caption) { setWindowTitle(Q(caption)); }
 
 void ActorWindow::Show() {
+    // The shape is on the native window before it is first mapped; a window
+    // shown before its first picture shows nothing until that comes.
+    if (picture_.isNull()) shaper_.HideAll();
+    if (!testAttribute(Qt::WA_WState_Created)) {
+        winId();
+        shaper_.Reapply();
+    }
     if (!positioned_) {
         // Never moved: the centre of the screen.
         move(screen()->geometry().center() - rect().center());

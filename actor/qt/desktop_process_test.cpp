@@ -2,12 +2,19 @@
 // different sizes and a layout change while actors run, scaled screens,
 // and staying out of the way (fullscreen windows, click-through).
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <iostream>
+#include <set>
+#include <thread>
 
 #include "actor/qt/private_x.h"
 #include "actor/qt/process_harness.h"
@@ -318,14 +325,18 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
         << "no tray icon";
     // The item above Help, About and Remove.
     // The actor's windows on the screen: its own, and its menu while open.
-    auto shown = [] { return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n'); };
+    auto shown = [] {
+        return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n');
+    };
     auto toggle = [&] {
         const int before = shown();
         ActorInstall::ClickCentre(icon, 3);
-        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000)) << "the tray menu did not open";
+        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000))
+            << "the tray menu did not open";
         Wait(200);
         RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
-        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000)) << "the tray menu did not close";
+        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000))
+            << "the tray menu did not close";
         Wait(200);
     };
     Wait(400);
@@ -367,4 +378,169 @@ TEST_F(DesktopProcess, ScaledWalkerStillCrossesIntoTheNextMonitor) {
         << "farthest " << farthest;
     EXPECT_LE(farthest, 3200 - 80 + 40);
     EXPECT_EQ(WindowGeometry(walker).width, 80);
+}
+
+namespace {
+
+// Reads the whole screen over and over on a connection of its own, from
+// before the actors start, and counts the pixels of the key colours.
+class ScreenReader {
+  public:
+    explicit ScreenReader(std::set<uint32_t> keys) : keys_(std::move(keys)) {
+        connection_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection_)) return;
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ScreenReader() {
+        Stop();
+        xcb_disconnect(connection_);
+    }
+    bool connected() const { return thread_.joinable() || reads_ > 0; }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    long reads() const { return reads_; }
+    long keyedReads() const { return keyedReads_; }
+    long keyPixels() const { return keyPixels_; }
+    double longestGapMs() const { return longestGapMs_; }
+    const std::string& first() const { return first_; }
+
+  private:
+    void Run() {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        const int width = screen->width_in_pixels;
+        auto last = std::chrono::steady_clock::now();
+        while (!stop_) {
+            xcb_get_image_reply_t* image = xcb_get_image_reply(
+                connection_,
+                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                              screen->width_in_pixels, screen->height_in_pixels, ~0u),
+                nullptr);
+            const auto now = std::chrono::steady_clock::now();
+            if (reads_ > 0)
+                longestGapMs_ =
+                    std::max(longestGapMs_.load(),
+                             std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+            if (!image) break;
+            const auto* pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(image));
+            const int count = xcb_get_image_data_length(image) / 4;
+            long keyed = 0;
+            for (int i = 0; i < count; ++i) {
+                if (!keys_.count(pixels[i] & 0xFFFFFF)) continue;
+                if (!keyed && first_.empty())
+                    first_ = "at " + std::to_string(i % width) + "," + std::to_string(i / width) +
+                             " on read " + std::to_string(reads_);
+                ++keyed;
+            }
+            std::free(image);
+            ++reads_;
+            if (keyed) {
+                ++keyedReads_;
+                keyPixels_ += keyed;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+    std::set<uint32_t> keys_;
+    xcb_connection_t* connection_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> reads_{0}, keyedReads_{0}, keyPixels_{0};
+    std::atomic<double> longestGapMs_{0};
+    std::string first_;
+};
+
+// The key colour an animation file names, as 0xRRGGBB.
+uint32_t KeyColour(const QString& kani) {
+    QFile f(kani);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QString text = QString::fromLatin1(f.readAll());
+    auto part = [&](const char* name) {
+        const auto m = QRegularExpression(QString("(?m)^%1=\\s*(\\d+)").arg(name)).match(text);
+        return m.hasMatch() ? m.captured(1).toUInt() & 0xFF : 0u;
+    };
+    return part("transparentred") << 16 | part("transparentgreen") << 8 | part("transparentblue");
+}
+
+}  // namespace
+
+// Without a compositor a window manager's frame keeps what the actor last
+// drew until the manager reshapes it: the screen is read from before the
+// first map while both sample actors walk, and no key colour may show.
+TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutACompositor) {
+    if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
+    const QString samples = KOBAL_STAGE_DIR "/actors";
+    if (!QFile::exists(samples + "/tron/tron.kact"))
+        GTEST_SKIP() << "the sample actors are not built";
+    PrivateX x({"-screen", "0", "640x480x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return RunTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        },
+        10000));
+
+    // Both samples, walking and nothing else.
+    std::set<uint32_t> keys;
+    struct Sample {
+        const char* dir;
+        const char* name;
+    };
+    const Sample both[] = {{"tron", "Tron"}, {"kobi", "Kobi"}};
+    for (const Sample& sample : both) {
+        const std::string dir = install->dir / (std::string("samples/") + sample.dir);
+        QDir().mkpath(QString::fromStdString(install->dir / "samples"));
+        RunTool("cp", {"-r", samples + "/" + sample.dir, QString::fromStdString(dir)});
+        const uint32_t key = KeyColour(QString::fromStdString(dir + "/walkleft.kani"));
+        ASSERT_NE(key, 0u) << sample.dir << " names no key colour";
+        keys.insert(key);
+        QFile active(QString::fromStdString(dir + "/active.krnd"));
+        ASSERT_TRUE(active.open(QIODevice::ReadOnly));
+        const auto walk =
+            QRegularExpression("(?m)^!02\\|[^\r\n]*").match(QString::fromLatin1(active.readAll()));
+        ASSERT_TRUE(walk.hasMatch()) << sample.dir << " has no walk";
+        install->dir.Write("samples/" + std::string(sample.dir) + "/walk.krnd",
+                           "1\r\n" + walk.captured(0).toStdString() + "\r\n");
+        install->dir.Write(std::string(sample.dir) + ".kact",
+                           "actorname=" + std::string(sample.name) + "\r\nactorpath=" + dir +
+                               "/\r\niconfile=" + sample.dir +
+                               ".ico\r\nactivefile=walk.krnd\r\nresponsefile=walk.krnd\r\n"
+                               "boredfile=walk.krnd\r\nsleepfile=walk.krnd\r\n[end]\r\n");
+    }
+
+    ScreenReader reader(keys);
+    ASSERT_TRUE(reader.connected());
+    Wait(200);
+    for (const Sample& sample : both)
+        install->Start(
+            {QString::fromStdString(install->dir / (std::string(sample.dir) + ".kact"))});
+    const QString tron = ActorInstall::FindWindow("Tron", 15000);
+    const QString kobi = ActorInstall::FindWindow("Kobi", 15000);
+    ASSERT_FALSE(tron.isEmpty() || kobi.isEmpty()) << Errors();
+    // Where each walked while the screen was read.
+    int lowest[2] = {1 << 20, 1 << 20}, highest[2] = {-(1 << 20), -(1 << 20)};
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 25000 && reader.keyedReads() == 0) {
+        const QString ids[2] = {tron, kobi};
+        for (int i = 0; i < 2; ++i) {
+            const int wx = WindowGeometry(ids[i]).x;
+            lowest[i] = std::min(lowest[i], wx);
+            highest[i] = std::max(highest[i], wx);
+        }
+        Wait(200);
+    }
+    reader.Stop();
+    std::cout << reader.reads() << " screen reads, at most " << reader.longestGapMs()
+              << " ms apart\n";
+
+    EXPECT_EQ(reader.keyedReads(), 0)
+        << reader.keyPixels() << " key-coloured pixels in " << reader.keyedReads() << " of "
+        << reader.reads() << " reads, the first " << reader.first();
+    EXPECT_GT(highest[0] - lowest[0], 40) << "Tron did not walk\n" << Errors();
+    EXPECT_GT(highest[1] - lowest[1], 40) << "Kobi did not walk\n" << Errors();
+    EXPECT_GT(reader.reads(), 100);
 }

@@ -314,15 +314,39 @@ void ActorWindow::Repaint() {
 
 void ActorWindow::SetIcon(const std::string& path) { setWindowIcon(QIcon(kobal::qt::LoadPicture(path))); }
 
-void ActorWindow::SetCaption(const std::string& caption) { setWindowTitle(Q(caption)); }
+void ActorWindow::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
+    KeepCaptionEmpty();
+}
+
+void ActorWindow::KeepCaptionEmpty() {
+    // Qt names an untitled window after the program; an actor without a
+    // name has an empty caption, in the window manager's view too.
+    if (!windowTitle().isEmpty() || !testAttribute(Qt::WA_WState_Created)) return;
+    xcb_connection_t* c = XConnection();
+    if (!c) return;
+    const auto window = static_cast<xcb_window_t>(winId());
+    static const char kNetName[] = "_NET_WM_NAME", kUtf8[] = "UTF8_STRING";
+    const auto netName = xcb_intern_atom(c, 0, sizeof kNetName - 1, kNetName);
+    const auto utf8 = xcb_intern_atom(c, 0, sizeof kUtf8 - 1, kUtf8);
+    Reply name(xcb_intern_atom_reply(c, netName, nullptr));
+    Reply type(xcb_intern_atom_reply(c, utf8, nullptr));
+    if (name && type)
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, name->atom, type->atom, 8, 0,
+                            nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(c);
+}
 
 void ActorWindow::Show() {
     // The shape is on the native window before it is first mapped; a window
     // shown before its first picture shows nothing until that comes.
     if (picture_.isNull()) shaper_.HideAll();
-    if (!testAttribute(Qt::WA_WState_Created)) {
+    if (!isVisible()) {
         winId();
         shaper_.Reapply();
+        KeepCaptionEmpty();
     }
     if (!positioned_) {
         // Never moved: the centre of the screen.

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <iostream>
 #include <set>
@@ -543,4 +544,110 @@ TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutA
     EXPECT_GT(highest[0] - lowest[0], 40) << "Tron did not walk\n" << Errors();
     EXPECT_GT(highest[1] - lowest[1], 40) << "Kobi did not walk\n" << Errors();
     EXPECT_GT(reader.reads(), 100);
+}
+
+namespace {
+
+// A dock of the test's own along the bottom edge, reserving its height
+// with a strut, as a desktop's panel does.
+class BottomDock {
+  public:
+    explicit BottomDock(int height) {
+        c_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c_)) return;
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        width_ = s->width_in_pixels;
+        rootHeight_ = s->height_in_pixels;
+        window_ = xcb_generate_id(c_);
+        const uint32_t grey = 0x808080;
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, s->root, 0,
+                          static_cast<int16_t>(rootHeight_ - height), static_cast<uint16_t>(width_),
+                          static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          s->root_visual, XCB_CW_BACK_PIXEL, &grey);
+        const uint32_t dock = Atom("_NET_WM_WINDOW_TYPE_DOCK");
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &dock);
+        SetStrut(height);
+        xcb_map_window(c_, window_);
+        xcb_flush(c_);
+    }
+    ~BottomDock() {
+        if (window_) xcb_destroy_window(c_, window_);
+        xcb_flush(c_);
+        xcb_disconnect(c_);
+    }
+    // The panel grows or shrinks, and says so.
+    void SetHeight(int height) {
+        const uint32_t geometry[] = {0, static_cast<uint32_t>(rootHeight_ - height),
+                                     static_cast<uint32_t>(width_), static_cast<uint32_t>(height)};
+        xcb_configure_window(c_, window_,
+                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                                 XCB_CONFIG_WINDOW_HEIGHT,
+                             geometry);
+        SetStrut(height);
+        xcb_flush(c_);
+    }
+
+  private:
+    uint32_t Atom(const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const uint32_t atom = r ? r->atom : 0;
+        std::free(r);
+        return atom;
+    }
+    void SetStrut(int height) {
+        const uint32_t strut[12] = {0, 0, 0, static_cast<uint32_t>(height),    0, 0, 0, 0,
+                                    0, 0, 0, static_cast<uint32_t>(width_ - 1)};
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_STRUT_PARTIAL"),
+                            XCB_ATOM_CARDINAL, 32, 12, strut);
+    }
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t window_ = 0;
+    int width_ = 0, rootHeight_ = 0;
+};
+
+}  // namespace
+
+// Floors are the tops of the panels: an actor stands on a bottom dock,
+// rises with it, and comes down to the monitor's edge once it has gone.
+TEST_F(DesktopProcess, ActorStandsOnABottomDockAndFollowsItWhenItChangesOrGoes) {
+    if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return RunTool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+        },
+        10000));
+    auto workArea = [] { return RunTool("xprop", {"-root", "_NET_WORKAREA"}); };
+
+    auto dock = std::make_unique<BottomDock>(60);
+    ASSERT_TRUE(WaitFor([&] { return workArea().contains("= 0, 0, 1280, 964"); }, 10000))
+        << workArea().toStdString();
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(faller.isEmpty()) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 60 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+    Shot("standing-on-a-dock");
+
+    // The panel grows under the actor: it rises with it.
+    dock->SetHeight(100);
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 100 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+
+    // The panel goes: the next fall ends at the monitor's edge.
+    dock.reset();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+
+    // A shorter panel comes: the actor is lifted onto it, never left behind it.
+    dock = std::make_unique<BottomDock>(20);
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 20 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_LE(WindowGeometry(faller).y + 30, 1024 - 20) << "behind the panel";
+        Wait(100);
+    }
 }

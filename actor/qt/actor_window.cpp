@@ -361,6 +361,16 @@ void ActorWindow::Show() {
 void ActorWindow::Hide() {
     SyncQtPosition();
     hide();
+    // Pictures shown while hidden are Qt's to draw; mapped again, the
+    // server must not first paint the window with an older picture, whose
+    // key colour the new shape may no longer hide.
+    if (xcb_connection_t* c = XConnection(); c && background_) {
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_BACK_PIXMAP,
+                                     &none);
+        xcb_flush(c);
+        background_ = 0;
+    }
 }
 
 void ActorWindow::BringToFront() {

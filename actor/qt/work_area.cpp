@@ -16,12 +16,17 @@ xcb_connection_t* Connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
-uint32_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const uint32_t atom = r ? r->atom : 0;
-    std::free(r);
-    return atom;
+// Asks for every atom before waiting for the first: one round trip.
+template <size_t N>
+void Atoms(xcb_connection_t* c, const char* const (&names)[N], uint32_t* const (&atoms)[N]) {
+    xcb_intern_atom_cookie_t cookies[N];
+    for (size_t i = 0; i < N; ++i)
+        cookies[i] = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
+    for (size_t i = 0; i < N; ++i) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, cookies[i], nullptr);
+        *atoms[i] = r ? r->atom : 0;
+        std::free(r);
+    }
 }
 
 // The 32-bit values of a property, none when it is missing or not 32-bit.
@@ -79,11 +84,10 @@ WorkAreaWatch::WorkAreaWatch(std::function<void()> changed) : changed_(std::move
     if (!c) return;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     rootWindow_ = screen->root;
-    netWorkArea_ = Atom(c, "_NET_WORKAREA");
-    netCurrentDesktop_ = Atom(c, "_NET_CURRENT_DESKTOP");
-    netClientList_ = Atom(c, "_NET_CLIENT_LIST");
-    netStrutPartial_ = Atom(c, "_NET_WM_STRUT_PARTIAL");
-    netStrut_ = Atom(c, "_NET_WM_STRUT");
+    Atoms(c,
+          {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL",
+           "_NET_WM_STRUT"},
+          {&netWorkArea_, &netCurrentDesktop_, &netClientList_, &netStrutPartial_, &netStrut_});
     // Property changes on the root window, besides what Qt listens to there.
     if (xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(
             c, xcb_get_window_attributes(c, rootWindow_), nullptr)) {
@@ -107,14 +111,14 @@ bool WorkAreaWatch::Read() {
     const std::vector<Strut> oldStruts = std::move(struts_);
     struts_.clear();
 
-    if (xcb_get_geometry_reply_t* g =
-            xcb_get_geometry_reply(c, xcb_get_geometry(c, rootWindow_), nullptr)) {
-        root_ = QSize(g->width, g->height);
-        std::free(g);
-    }
+    const auto geometryCookie = xcb_get_geometry(c, rootWindow_);
     const auto desktopCookie = Ask(c, rootWindow_, netCurrentDesktop_, XCB_ATOM_CARDINAL);
     const auto areaCookie = Ask(c, rootWindow_, netWorkArea_, XCB_ATOM_CARDINAL);
     const auto listCookie = Ask(c, rootWindow_, netClientList_, XCB_ATOM_WINDOW);
+    if (xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, geometryCookie, nullptr)) {
+        root_ = QSize(g->width, g->height);
+        std::free(g);
+    }
     const std::vector<uint32_t> desktop = Values(c, desktopCookie);
     const std::vector<uint32_t> area = Values(c, areaCookie);
     std::vector<uint32_t> windows = Values(c, listCookie);

@@ -162,6 +162,26 @@ TEST_F(Desktop, LayoutChangeBringsAStrandedActorBackAndLeavesOthersAlone) {
     EXPECT_EQ(h.rt->actory, 500 * kPx);
 }
 
+TEST_F(Desktop, APanelAppearingUnderAStandingActorLiftsItOntoThePanel) {
+    // The monitors are their work areas: a 30 pixel bottom panel appears
+    // under an actor standing on the first monitor's floor. Its centre is
+    // still above the panel, yet it no longer stands behind it.
+    SideBySide();
+    Start("!04|1|s.kani|", 500, 980, +1);
+    h.window.Take();
+    h.screen.monitors[0] = {0, 0, 1920.0 * kPx, 1050.0 * kPx};
+    h.rt->ScreensChanged();
+    EXPECT_EQ(h.rt->actory, 950 * kPx);
+    EXPECT_EQ(h.rt->actorx, 500 * kPx);
+    EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 7500,14250"}));
+
+    // The panel goes: the actor stays where it stands, and nothing is sent.
+    h.screen.monitors[0] = {0, 0, 1920.0 * kPx, 1080.0 * kPx};
+    h.rt->ScreensChanged();
+    EXPECT_EQ(h.rt->actory, 950 * kPx);
+    EXPECT_TRUE(h.window.Take().empty());
+}
+
 TEST_F(Desktop, StartUpCentresOnThePrimaryMonitor) {
     // The primary monitor on the right of a smaller one.
     h.screen.AddMonitor(1280, 0, 1920, 1080);

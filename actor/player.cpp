@@ -217,13 +217,27 @@ void ActorRuntime::KeepOnScreen() {
 
 void ActorRuntime::ScreensChanged() {
     // An actor left on no monitor (one unplugged, or moved away) comes back
-    // onto the nearest one, whole, and the window follows at once.
-    if (OnSomeMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight)) return;
-    const ScreenRect m =
-        ports_.screen->Monitor(StandingMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
-    actorx = RoundToInt32(std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
-    actory = RoundToInt32(std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
-    if (windowLoaded_) ports_.window->Move(actorx, actory);
+    // onto the nearest one, whole, and the window follows at once. One
+    // still on a monitor keeps within its room: a panel that appears under
+    // it lifts it onto the panel.
+    const int32_t oldx = actorx, oldy = actory;
+    if (OnSomeMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight)) {
+        const Room room = CurrentRoom();
+        if (actory + settings.actorheight > room.bottom)
+            actory = RoundToInt32(room.bottom - settings.actorheight);
+        if (actory < room.top) actory = RoundToInt32(room.top);
+        if (actorx + settings.actorwidth > room.right)
+            actorx = RoundToInt32(room.right - settings.actorwidth);
+        if (actorx < room.left) actorx = RoundToInt32(room.left);
+    } else {
+        const ScreenRect m = ports_.screen->Monitor(StandingMonitor(
+            *ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
+        actorx = RoundToInt32(
+            std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
+        actory = RoundToInt32(
+            std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
+    }
+    if (windowLoaded_ && (actorx != oldx || actory != oldy)) ports_.window->Move(actorx, actory);
 }
 
 void ActorRuntime::PlayActorSound(const std::string& name) {

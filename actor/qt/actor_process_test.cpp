@@ -78,6 +78,31 @@ TEST_F(ActorProcess, WindowTakesTheAnimationsSizeIsCentredShapedAndMoves) {
     })) << "the wandering actor did not move";
 }
 
+// An actor file without actorname gives an empty caption, and the window
+// manager sees no other name (Qt would give the program's).
+TEST_F(ActorProcess, WithoutANameTheWindowsCaptionIsEmptyForTheWindowManagerToo) {
+    Start({QString::fromStdString(install->WriteActor("noname.kact", "stand.krnd", ""))});
+    QString id;
+    QElapsedTimer t;
+    t.start();
+    while (id.isEmpty() && t.elapsed() < 15000) {
+        const QStringList ids = RunTool("xdotool", {"search", "--onlyvisible", "--pid",
+                                                    QString::number(current->processId())})
+                                    .split('\n', Qt::SkipEmptyParts);
+        for (const QString& w : ids)
+            if (WindowGeometry(w).width == 40 && WindowGeometry(w).height == 30) id = w;
+        if (id.isEmpty()) Wait(100);
+    }
+    ASSERT_FALSE(id.isEmpty()) << "no actor window";
+    const QString names = RunTool("xprop", {"-id", id, "_NET_WM_NAME", "WM_NAME"});
+    EXPECT_TRUE(names.contains(QRegularExpression("_NET_WM_NAME\\(UTF8_STRING\\) = ?$",
+                                                  QRegularExpression::MultilineOption)))
+        << names.toStdString();
+    EXPECT_TRUE(names.contains(
+        QRegularExpression("^WM_NAME\\(\\w+\\) = ?$", QRegularExpression::MultilineOption)))
+        << names.toStdString();
+}
+
 TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
     const QString id = FindWindow();

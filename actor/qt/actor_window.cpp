@@ -108,6 +108,7 @@ ActorWindow::ActorWindow()
       map_(DesktopMap::Current()),
       scale_(map_.scale()),
       shaper_(this) {
+    shaper_.SetFlushEachChange(false);  // a frame's requests go out together
     if (!g_frames) g_frames = OpenFrameCounter();
     // The picture covers the window; nothing needs clearing behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -283,6 +284,10 @@ QImage ActorWindow::Composed() {
 
 void ActorWindow::Repaint() {
     const bool onServer = Quiet() && depth_ != 0;
+    // Only what the old and the new picture both show stays in the shape
+    // while the new one is drawn; then the shape becomes the new picture's.
+    // Requests go out in this order, in one batch.
+    if (shapePending_ && pendingKey_) shaper_.NarrowFor(picture_, *pendingKey_);
     if (onServer) {
         // The server draws the picture as the window's background, at once
         // and again whenever a part of the window comes into view.
@@ -294,21 +299,55 @@ void ActorWindow::Repaint() {
             background_ = pixmap;
         }
     }
+    const bool drawn = !onServer && shapePending_ && isVisible();
+    // Qt draws it: at once, before the shape widens.
+    if (drawn) repaint();
     if (shapePending_) {
         shapePending_ = false;
         shaper_.SetPicture(picture_);
         if (pendingKey_) shaper_.SetKeyColor(*pendingKey_);
         else shaper_.ClearShape();
     }
-    if (onServer) xcb_flush(XConnection());
-    else update();
+    if (xcb_connection_t* c = XConnection()) xcb_flush(c);
+    if (!onServer && !drawn) update();
 }
 
 void ActorWindow::SetIcon(const std::string& path) { setWindowIcon(QIcon(kobal::qt::LoadPicture(path))); }
 
-void ActorWindow::SetCaption(const std::string& caption) { setWindowTitle(Q(caption)); }
+void ActorWindow::SetCaption(const std::string& caption) {
+    setWindowTitle(Q(caption));
+    KeepCaptionEmpty();
+}
+
+void ActorWindow::KeepCaptionEmpty() {
+    // Qt names an untitled window after the program; an actor without a
+    // name has an empty caption, in the window manager's view too.
+    if (!windowTitle().isEmpty() || !testAttribute(Qt::WA_WState_Created)) return;
+    xcb_connection_t* c = XConnection();
+    if (!c) return;
+    const auto window = static_cast<xcb_window_t>(winId());
+    static const char kNetName[] = "_NET_WM_NAME", kUtf8[] = "UTF8_STRING";
+    const auto netName = xcb_intern_atom(c, 0, sizeof kNetName - 1, kNetName);
+    const auto utf8 = xcb_intern_atom(c, 0, sizeof kUtf8 - 1, kUtf8);
+    Reply name(xcb_intern_atom_reply(c, netName, nullptr));
+    Reply type(xcb_intern_atom_reply(c, utf8, nullptr));
+    if (name && type)
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, name->atom, type->atom, 8, 0,
+                            nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(c);
+}
 
 void ActorWindow::Show() {
+    // The shape is on the native window before it is first mapped; a window
+    // shown before its first picture shows nothing until that comes.
+    if (picture_.isNull()) shaper_.HideAll();
+    if (!isVisible()) {
+        winId();
+        shaper_.Reapply();
+        KeepCaptionEmpty();
+    }
     if (!positioned_) {
         // Never moved: the centre of the screen.
         move(screen()->geometry().center() - rect().center());
@@ -322,6 +361,16 @@ void ActorWindow::Show() {
 void ActorWindow::Hide() {
     SyncQtPosition();
     hide();
+    // Pictures shown while hidden are Qt's to draw; mapped again, the
+    // server must not first paint the window with an older picture, whose
+    // key colour the new shape may no longer hide.
+    if (xcb_connection_t* c = XConnection(); c && background_) {
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_BACK_PIXMAP,
+                                     &none);
+        xcb_flush(c);
+        background_ = 0;
+    }
 }
 
 void ActorWindow::BringToFront() {

@@ -72,6 +72,7 @@ private:
     // What the window shows: the picture at the top-left corner on black;
     // unmanaged, with what the shape hides also transparent.
     QImage Composed();
+    void KeepCaptionEmpty();
 
     double tppx_, tppy_;
     DesktopMap map_;

@@ -2,12 +2,21 @@
 // different sizes and a layout change while actors run, scaled screens,
 // and staying out of the way (fullscreen windows, click-through).
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <iostream>
+#include <set>
+#include <thread>
 
 #include "actor/qt/private_x.h"
 #include "actor/qt/process_harness.h"
@@ -318,14 +327,18 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
         << "no tray icon";
     // The item above Help, About and Remove.
     // The actor's windows on the screen: its own, and its menu while open.
-    auto shown = [] { return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n'); };
+    auto shown = [] {
+        return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n');
+    };
     auto toggle = [&] {
         const int before = shown();
         ActorInstall::ClickCentre(icon, 3);
-        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000)) << "the tray menu did not open";
+        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000))
+            << "the tray menu did not open";
         Wait(200);
         RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
-        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000)) << "the tray menu did not close";
+        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000))
+            << "the tray menu did not close";
         Wait(200);
     };
     Wait(400);
@@ -367,4 +380,315 @@ TEST_F(DesktopProcess, ScaledWalkerStillCrossesIntoTheNextMonitor) {
         << "farthest " << farthest;
     EXPECT_LE(farthest, 3200 - 80 + 40);
     EXPECT_EQ(WindowGeometry(walker).width, 80);
+}
+
+namespace {
+
+// The window manager has started once it manages a window mapped now; one
+// mapped while it is still starting may be left unmanaged for good.
+bool WindowManagerReady() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    bool managed = false;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, s->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, 0, nullptr);
+        static const char kList[] = "_NET_CLIENT_LIST";
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kList - 1, kList), nullptr);
+        const uint32_t list = atom ? atom->atom : 0;
+        std::free(atom);
+        QElapsedTimer t;
+        t.start();
+        while (!managed && t.elapsed() < 20000) {
+            xcb_map_window(c, probe);
+            xcb_flush(c);
+            for (int i = 0; i < 10 && !managed; ++i) {
+                Wait(100);
+                xcb_get_property_reply_t* r = xcb_get_property_reply(
+                    c, xcb_get_property(c, 0, s->root, list, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+                if (r && r->format == 32) {
+                    const auto* w = static_cast<const uint32_t*>(xcb_get_property_value(r));
+                    managed = std::find(w, w + xcb_get_property_value_length(r) / 4, probe) !=
+                              w + xcb_get_property_value_length(r) / 4;
+                }
+                std::free(r);
+            }
+            // Mapped too early: withdrawn and mapped again, it is asked for.
+            if (!managed) xcb_unmap_window(c, probe);
+        }
+        xcb_destroy_window(c, probe);
+        xcb_flush(c);
+    }
+    xcb_disconnect(c);
+    return managed;
+}
+
+// Reads the whole screen over and over on a connection of its own, from
+// before the actors start, and counts the pixels of the key colours.
+class ScreenReader {
+  public:
+    explicit ScreenReader(std::set<uint32_t> keys) : keys_(std::move(keys)) {
+        connection_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(connection_)) return;
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ScreenReader() {
+        Stop();
+        xcb_disconnect(connection_);
+    }
+    bool connected() const { return thread_.joinable() || reads_ > 0; }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    long reads() const { return reads_; }
+    long keyedReads() const { return keyedReads_; }
+    long keyPixels() const { return keyPixels_; }
+    double longestGapMs() const { return longestGapMs_; }
+    const std::string& first() const { return first_; }
+
+  private:
+    void Run() {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        const int width = screen->width_in_pixels;
+        auto last = std::chrono::steady_clock::now();
+        while (!stop_) {
+            xcb_get_image_reply_t* image = xcb_get_image_reply(
+                connection_,
+                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                              screen->width_in_pixels, screen->height_in_pixels, ~0u),
+                nullptr);
+            const auto now = std::chrono::steady_clock::now();
+            if (reads_ > 0)
+                longestGapMs_ =
+                    std::max(longestGapMs_.load(),
+                             std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+            if (!image) break;
+            const auto* pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(image));
+            const int count = xcb_get_image_data_length(image) / 4;
+            long keyed = 0;
+            for (int i = 0; i < count; ++i) {
+                if (!keys_.count(pixels[i] & 0xFFFFFF)) continue;
+                if (!keyed && first_.empty())
+                    first_ = "at " + std::to_string(i % width) + "," + std::to_string(i / width) +
+                             " on read " + std::to_string(reads_);
+                ++keyed;
+            }
+            std::free(image);
+            ++reads_;
+            if (keyed) {
+                ++keyedReads_;
+                keyPixels_ += keyed;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    }
+    std::set<uint32_t> keys_;
+    xcb_connection_t* connection_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long> reads_{0}, keyedReads_{0}, keyPixels_{0};
+    std::atomic<double> longestGapMs_{0};
+    std::string first_;
+};
+
+// The key colour an animation file names, as 0xRRGGBB.
+uint32_t KeyColour(const QString& kani) {
+    QFile f(kani);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QString text = QString::fromLatin1(f.readAll());
+    auto part = [&](const char* name) {
+        const auto m = QRegularExpression(QString("(?m)^%1=\\s*(\\d+)").arg(name)).match(text);
+        return m.hasMatch() ? m.captured(1).toUInt() & 0xFF : 0u;
+    };
+    return part("transparentred") << 16 | part("transparentgreen") << 8 | part("transparentblue");
+}
+
+}  // namespace
+
+// Without a compositor a window manager's frame keeps what the actor last
+// drew until the manager reshapes it: the screen is read from before the
+// first map while both sample actors walk, and no key colour may show.
+TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutACompositor) {
+    if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
+    const QString samples = KOBAL_STAGE_DIR "/actors";
+    if (!QFile::exists(samples + "/tron/tron.kact"))
+        GTEST_SKIP() << "the sample actors are not built";
+    PrivateX x({"-screen", "0", "640x480x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WindowManagerReady()) << "openbox did not start";
+
+    // Both samples, walking and nothing else.
+    std::set<uint32_t> keys;
+    struct Sample {
+        const char* dir;
+        const char* name;
+    };
+    const Sample both[] = {{"tron", "Tron"}, {"kobi", "Kobi"}};
+    for (const Sample& sample : both) {
+        const std::string dir = install->dir / (std::string("samples/") + sample.dir);
+        QDir().mkpath(QString::fromStdString(install->dir / "samples"));
+        RunTool("cp", {"-r", samples + "/" + sample.dir, QString::fromStdString(dir)});
+        const uint32_t key = KeyColour(QString::fromStdString(dir + "/walkleft.kani"));
+        ASSERT_NE(key, 0u) << sample.dir << " names no key colour";
+        keys.insert(key);
+        QFile active(QString::fromStdString(dir + "/active.krnd"));
+        ASSERT_TRUE(active.open(QIODevice::ReadOnly));
+        const auto walk =
+            QRegularExpression("(?m)^!02\\|[^\r\n]*").match(QString::fromLatin1(active.readAll()));
+        ASSERT_TRUE(walk.hasMatch()) << sample.dir << " has no walk";
+        install->dir.Write("samples/" + std::string(sample.dir) + "/walk.krnd",
+                           "1\r\n" + walk.captured(0).toStdString() + "\r\n");
+        install->dir.Write(std::string(sample.dir) + ".kact",
+                           "actorname=" + std::string(sample.name) + "\r\nactorpath=" + dir +
+                               "/\r\niconfile=" + sample.dir +
+                               ".ico\r\nactivefile=walk.krnd\r\nresponsefile=walk.krnd\r\n"
+                               "boredfile=walk.krnd\r\nsleepfile=walk.krnd\r\n[end]\r\n");
+    }
+
+    ScreenReader reader(keys);
+    ASSERT_TRUE(reader.connected());
+    Wait(200);
+    for (const Sample& sample : both)
+        install->Start(
+            {QString::fromStdString(install->dir / (std::string(sample.dir) + ".kact"))});
+    const QString tron = ActorInstall::FindWindow("Tron", 15000);
+    const QString kobi = ActorInstall::FindWindow("Kobi", 15000);
+    ASSERT_FALSE(tron.isEmpty() || kobi.isEmpty()) << Errors();
+    // In the window manager's care, framed as it frames them.
+    auto managed = [](const QString& id) {
+        return RunTool("xprop", {"-root", "_NET_CLIENT_LIST"})
+            .contains(QRegularExpression("0x0*" + QString::number(id.toULong(), 16) + "\\b"));
+    };
+    EXPECT_TRUE(managed(tron) && managed(kobi))
+        << RunTool("xprop", {"-root", "_NET_CLIENT_LIST"}).toStdString();
+    // Where each walked while the screen was read.
+    int lowest[2] = {1 << 20, 1 << 20}, highest[2] = {-(1 << 20), -(1 << 20)};
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 25000 && reader.keyedReads() == 0) {
+        const QString ids[2] = {tron, kobi};
+        for (int i = 0; i < 2; ++i) {
+            const int wx = WindowGeometry(ids[i]).x;
+            lowest[i] = std::min(lowest[i], wx);
+            highest[i] = std::max(highest[i], wx);
+        }
+        Wait(200);
+    }
+    reader.Stop();
+    std::cout << reader.reads() << " screen reads, at most " << reader.longestGapMs()
+              << " ms apart\n";
+
+    EXPECT_EQ(reader.keyedReads(), 0)
+        << reader.keyPixels() << " key-coloured pixels in " << reader.keyedReads() << " of "
+        << reader.reads() << " reads, the first " << reader.first();
+    EXPECT_GT(highest[0] - lowest[0], 40) << "Tron did not walk\n" << Errors();
+    EXPECT_GT(highest[1] - lowest[1], 40) << "Kobi did not walk\n" << Errors();
+    EXPECT_GT(reader.reads(), 100);
+}
+
+namespace {
+
+// A dock of the test's own along the bottom edge, reserving its height
+// with a strut, as a desktop's panel does.
+class BottomDock {
+  public:
+    explicit BottomDock(int height) {
+        c_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c_)) return;
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        width_ = s->width_in_pixels;
+        rootHeight_ = s->height_in_pixels;
+        window_ = xcb_generate_id(c_);
+        const uint32_t grey = 0x808080;
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, s->root, 0,
+                          static_cast<int16_t>(rootHeight_ - height), static_cast<uint16_t>(width_),
+                          static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          s->root_visual, XCB_CW_BACK_PIXEL, &grey);
+        const uint32_t dock = Atom("_NET_WM_WINDOW_TYPE_DOCK");
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &dock);
+        SetStrut(height);
+        xcb_map_window(c_, window_);
+        xcb_flush(c_);
+    }
+    ~BottomDock() {
+        if (window_) xcb_destroy_window(c_, window_);
+        xcb_flush(c_);
+        xcb_disconnect(c_);
+    }
+    // The panel grows or shrinks, and says so.
+    void SetHeight(int height) {
+        const uint32_t geometry[] = {0, static_cast<uint32_t>(rootHeight_ - height),
+                                     static_cast<uint32_t>(width_), static_cast<uint32_t>(height)};
+        xcb_configure_window(c_, window_,
+                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                                 XCB_CONFIG_WINDOW_HEIGHT,
+                             geometry);
+        SetStrut(height);
+        xcb_flush(c_);
+    }
+
+  private:
+    uint32_t Atom(const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const uint32_t atom = r ? r->atom : 0;
+        std::free(r);
+        return atom;
+    }
+    void SetStrut(int height) {
+        const uint32_t strut[12] = {0, 0, 0, static_cast<uint32_t>(height),    0, 0, 0, 0,
+                                    0, 0, 0, static_cast<uint32_t>(width_ - 1)};
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_STRUT_PARTIAL"),
+                            XCB_ATOM_CARDINAL, 32, 12, strut);
+    }
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t window_ = 0;
+    int width_ = 0, rootHeight_ = 0;
+};
+
+}  // namespace
+
+// Floors are the tops of the panels: an actor stands on a bottom dock,
+// rises with it, and comes down to the monitor's edge once it has gone.
+TEST_F(DesktopProcess, ActorStandsOnABottomDockAndFollowsItWhenItChangesOrGoes) {
+    if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WindowManagerReady()) << "openbox did not start";
+    auto workArea = [] { return RunTool("xprop", {"-root", "_NET_WORKAREA"}); };
+
+    auto dock = std::make_unique<BottomDock>(60);
+    ASSERT_TRUE(WaitFor([&] { return workArea().contains("= 0, 0, 1280, 964"); }, 10000))
+        << workArea().toStdString();
+    const QString faller = StartActor("Faller", "fall.krnd");
+    ASSERT_FALSE(faller.isEmpty()) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 60 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+    Shot("standing-on-a-dock");
+
+    // The panel grows under the actor: it rises with it.
+    dock->SetHeight(100);
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 100 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+
+    // The panel goes: the next fall ends at the monitor's edge.
+    dock.reset();
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+
+    // A shorter panel comes: the actor is lifted onto it, never left behind it.
+    dock = std::make_unique<BottomDock>(20);
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 20 - 30; }))
+        << "at " << WindowGeometry(faller).y;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_LE(WindowGeometry(faller).y + 30, 1024 - 20) << "behind the panel";
+        Wait(100);
+    }
 }

@@ -47,11 +47,17 @@ void QtTimer::Apply() {
 }
 
 QtScreen::QtScreen() {
-    Refresh();
     auto changed = [this] {
+        if (workAreas_) workAreas_->Read();
         Refresh();
         if (onChanged) onChanged();
     };
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        workAreas_ = std::make_unique<WorkAreaWatch>([this] {
+            Refresh();
+            if (onChanged) onChanged();
+        });
+    Refresh();
     for (QScreen* s : QGuiApplication::screens()) Watch(s);
     QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this, changed](QScreen* s) {
         Watch(s);
@@ -67,6 +73,7 @@ QtScreen::~QtScreen() = default;
 
 void QtScreen::Watch(QScreen* screen) {
     QObject::connect(screen, &QScreen::geometryChanged, &watcher_, [this] {
+        if (workAreas_) workAreas_->Read();
         Refresh();
         if (onChanged) onChanged();
     });
@@ -76,9 +83,12 @@ void QtScreen::Refresh() {
     DesktopMap map = DesktopMap::Current();
     if (scale_ == 0) scale_ = map.scale();
     map.KeepScale(scale_);
-    const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
+    std::vector<QRect> device;
+    for (const ScreenShape& s : map.screens()) device.push_back(s.Device());
+    if (workAreas_) device = workAreas_->Apply(device);
+    const double tx = TwipsPerPixelX() / scale_, ty = TwipsPerPixelY() / scale_;
     monitors_.clear();
-    for (const QRectF& r : map.DesktopRects())
+    for (const QRect& r : device)
         monitors_.push_back({r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty});
 }
 

@@ -13,6 +13,7 @@ class QScreen;
 #include <vector>
 
 #include "actor/ports.h"
+#include "actor/qt/work_area.h"
 
 namespace kobal::actor::qt {
 
@@ -32,8 +33,9 @@ private:
     bool enabled_ = false;
 };
 
-// The monitors in twips, kept from Qt's screens and refreshed when one is
-// added, removed or changed, so that the behaviours' steps ask nothing.
+// The monitors in twips, each only what panels and docks leave free of it,
+// kept from Qt's screens and the window manager's work areas and refreshed
+// when either changes, so that the behaviours' steps ask nothing.
 class QtScreen : public ScreenPort {
 public:
     QtScreen();
@@ -53,6 +55,7 @@ private:
     void Watch(QScreen* screen);
     std::vector<ScreenRect> monitors_;
     double scale_ = 0;  // that of start-up
+    std::unique_ptr<WorkAreaWatch> workAreas_;  // on X only
     QObject watcher_;  // owns the connections
 };
 

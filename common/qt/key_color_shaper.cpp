@@ -3,10 +3,21 @@
 #include <QBitmap>
 #include <QImage>
 #include <QWidget>
+#include <QWindow>
 
 #include "common/qt/qt_support.h"
 
 namespace kobal::qt {
+namespace {
+
+// A region Qt would read as "no mask" hides the window when it is this one
+// pixel far outside it.
+const QRegion& Nothing() {
+    static const QRegion nothing(-1, -1, 1, 1);
+    return nothing;
+}
+
+}  // namespace
 
 QRegion KeyColorShaper::VisibleRegion(const QPixmap& picture, int32_t keyColor) {
     const auto key = qMakePair(picture.cacheKey(), keyColor);
@@ -16,21 +27,23 @@ QRegion KeyColorShaper::VisibleRegion(const QPixmap& picture, int32_t keyColor) 
     // Matching pixels become 0 in the mask; the region keeps the others.
     const QBitmap mask = picture.createMaskFromColor(color, Qt::MaskInColor);
     QRegion region(mask);
-    if (region.isEmpty()) {
-        // An all-key picture must still hide the window: a region Qt would
-        // read as "no mask" is replaced by one pixel far outside it.
-        region = QRegion(-1, -1, 1, 1);
-    }
+    // An all-key picture must still hide the window.
+    if (region.isEmpty()) region = Nothing();
     cache_.insert(key, region);
     return region;
+}
+
+void KeyColorShaper::Apply(const QRegion& region) {
+    window_->setMask(region);
+    current_ = region;
+    shaped_ = true;
+    if (flushEach_) FlushToServer();
 }
 
 void KeyColorShaper::SetKeyColor(int32_t keyColor) {
     if (picture_.isNull()) return;
     if (shaped_ && shapedPicture_ == picture_.cacheKey() && shapedColor_ == keyColor) return;
-    window_->setMask(VisibleRegion(picture_, keyColor));
-    FlushToServer();
-    shaped_ = true;
+    Apply(VisibleRegion(picture_, keyColor));
     shapedPicture_ = picture_.cacheKey();
     shapedColor_ = keyColor;
 }
@@ -38,9 +51,59 @@ void KeyColorShaper::SetKeyColor(int32_t keyColor) {
 void KeyColorShaper::ClearShape() {
     if (!shaped_) return;
     window_->clearMask();
-    FlushToServer();
+    if (flushEach_) FlushToServer();
     shaped_ = false;
     shapedPicture_ = -1;
+    current_ = QRegion();
+}
+
+void KeyColorShaper::NarrowFor(const QPixmap& next, int32_t keyColor) {
+    if (next.isNull() || (shaped_ && shapedPicture_ == kHidden))
+        return;  // nothing shows that could narrow
+    if (shaped_ && shapedPicture_ == next.cacheKey() && shapedColor_ == keyColor) return;
+    const QRegion nextRegion = VisibleRegion(next, keyColor);
+    if (!shaped_) {
+        // The whole window shows: the new picture's shape is narrower.
+        Apply(nextRegion);
+        shapedPicture_ = next.cacheKey();
+        shapedColor_ = keyColor;
+        return;
+    }
+    if (shapedPicture_ == kNarrowed) {
+        Apply(current_.intersected(nextRegion).isEmpty() ? Nothing()
+                                                         : current_.intersected(nextRegion));
+        return;
+    }
+    const auto key =
+        qMakePair(qMakePair(shapedPicture_, shapedColor_), qMakePair(next.cacheKey(), keyColor));
+    auto it = meets_.constFind(key);
+    if (it == meets_.constEnd()) {
+        // Pictures follow each other in a few fixed orders: the pairs are few.
+        if (meets_.size() > 4096) meets_.clear();
+        const QRegion meet = current_.intersected(nextRegion);
+        it = meets_.insert(key, meet.isEmpty() ? Nothing() : meet);
+    }
+    if (*it == current_) return;
+    if (*it == nextRegion) {
+        Apply(nextRegion);
+        shapedPicture_ = next.cacheKey();
+        shapedColor_ = keyColor;
+        return;
+    }
+    Apply(*it);
+    shapedPicture_ = kNarrowed;
+}
+
+void KeyColorShaper::HideAll() {
+    if (shaped_ && shapedPicture_ == kHidden) return;
+    Apply(Nothing());
+    shapedPicture_ = kHidden;
+}
+
+void KeyColorShaper::Reapply() {
+    if (!shaped_ || !window_->windowHandle()) return;
+    window_->windowHandle()->setMask(current_);
+    if (flushEach_) FlushToServer();
 }
 
 }  // namespace kobal::qt

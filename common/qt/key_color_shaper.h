@@ -3,6 +3,13 @@
 // window after the pixels of its current picture that do not have exactly
 // that colour. Regions are cached per picture and colour, and a shape equal
 // to the one in force is not sent to the X server again.
+//
+// A window that changes its picture while it is on the screen narrows its
+// shape first (NarrowFor), to what both pictures keep visible, then draws
+// the new picture and sets the new shape: at no moment does a key-coloured
+// pixel of either picture lie inside the shape. Without a compositor a
+// window manager's frame around the window is reshaped only later, and
+// keeps whatever the window last drew there.
 #include <QHash>
 #include <QPixmap>
 #include <QRegion>
@@ -13,7 +20,7 @@ class QWidget;
 namespace kobal::qt {
 
 class KeyColorShaper {
-public:
+  public:
     explicit KeyColorShaper(QWidget* window) : window_(window) {}
 
     // The picture now drawn at the window's top-left corner.
@@ -22,18 +29,36 @@ public:
     void SetKeyColor(int32_t keyColor);
     // An opaque picture: the whole window shows.
     void ClearShape();
+    // Before the window draws a new keyed picture: the shape becomes what
+    // the shape in force and the new picture's both keep visible.
+    void NarrowFor(const QPixmap& next, int32_t keyColor);
+    // No picture yet: nothing of the window shows.
+    void HideAll();
+    // Sends the shape in force to the window's native window again, for a
+    // window whose shape was set before the native window existed.
+    void Reapply();
+    // Each change is flushed to the X server at once unless the caller
+    // sends it together with its own requests.
+    void SetFlushEachChange(bool on) { flushEach_ = on; }
 
     // The region that a picture keeps visible for a key colour (cached).
     QRegion VisibleRegion(const QPixmap& picture, int32_t keyColor);
     int cachedRegions() const { return static_cast<int>(cache_.size()); }
 
-private:
+  private:
+    void Apply(const QRegion& region);
     QWidget* window_;
     QPixmap picture_;
     QHash<QPair<qint64, int32_t>, QRegion> cache_;
+    // What two pictures keep visible together, by both pictures and colours.
+    QHash<QPair<QPair<qint64, int32_t>, QPair<qint64, int32_t>>, QRegion> meets_;
+    // The shape in force: a picture's, none (whole window) or hidden.
+    static constexpr qint64 kHidden = -2, kNarrowed = -3;
     qint64 shapedPicture_ = -1;
     int32_t shapedColor_ = -1;
     bool shaped_ = false;
+    QRegion current_;
+    bool flushEach_ = true;
 };
 
 }  // namespace kobal::qt

@@ -1,10 +1,13 @@
+#include "common/qt/key_color_shaper.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QWidget>
-#include <gtest/gtest.h>
 
-#include "common/qt/key_color_shaper.h"
 #include "common/qt/x11_probe.h"
 
 using namespace kobal::qt;
@@ -29,7 +32,9 @@ void Settle() {
     while (t.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-bool HaveX11() { return QGuiApplication::platformName() == "xcb"; }
+bool HaveX11() {
+    return QGuiApplication::platformName() == "xcb";
+}
 
 }  // namespace
 
@@ -73,4 +78,46 @@ TEST(KeyColorShaper, XServerHoldsTheShapeAndDropsItForAnOpaquePicture) {
     shaper.ClearShape();
     Settle();
     EXPECT_EQ(HasBoundingShape(w.winId(), &out), 0) << out.toStdString();
+}
+
+// Between two pictures the shape holds only what both show, so that the new
+// picture can be drawn before its own shape is set; a window with no picture
+// yet shows nothing.
+TEST(KeyColorShaper, ShapeNarrowsToWhatBothPicturesShowBetweenThem) {
+    if (!HaveX11()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    QWidget w(nullptr, Qt::FramelessWindowHint | Qt::Tool);
+    w.resize(40, 30);
+    KeyColorShaper shaper(&w);
+    shaper.HideAll();
+    w.winId();
+    shaper.Reapply();
+    w.show();
+    Settle();
+    QString out;
+    EXPECT_EQ(HasBoundingShape(w.winId(), &out), 1) << out.toStdString();
+    EXPECT_FALSE(out.contains(QRegularExpression("extents:  \\d+x\\d+\\+\\d+\\+\\d+")))
+        << "nothing of the window lies in its shape: " << out.toStdString();
+
+    shaper.SetPicture(KeyedPicture());  // red at 10,10 20x10
+    shaper.SetKeyColor(kMagenta);
+    QPixmap next(40, 30);
+    next.fill(QColor(255, 0, 255));
+    QPainter(&next).fillRect(20, 5, 15, 20, Qt::blue);
+    shaper.NarrowFor(next, kMagenta);
+    Settle();
+    HasBoundingShape(w.winId(), &out);
+    EXPECT_TRUE(out.contains("extents:  10x10+20+10")) << out.toStdString();
+
+    shaper.SetPicture(next);
+    shaper.SetKeyColor(kMagenta);
+    Settle();
+    HasBoundingShape(w.winId(), &out);
+    EXPECT_TRUE(out.contains("extents:  15x20+20+5")) << out.toStdString();
+
+    // From the whole window, the new picture's shape at once.
+    shaper.ClearShape();
+    shaper.NarrowFor(KeyedPicture(), kMagenta);
+    Settle();
+    HasBoundingShape(w.winId(), &out);
+    EXPECT_TRUE(out.contains("extents:  20x10+10+10")) << out.toStdString();
 }

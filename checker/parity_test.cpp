@@ -393,10 +393,12 @@ class Matcher {
     // that a bounding shape over the whole window counts as none.
     bool Shape(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
-        // No picture yet, an opaque frame, or no key colour: the whole rectangle.
-        const bool keyed = e.frame != "-" && e.frame[0] != '@' && e.key >= 0;
         const Spans whole = Whole(s.width, s.height);
         const Spans shown = s.shaped ? Clip(s.spans, s.width, s.height) : whole;
+        // No picture yet: the window shows nothing, never an empty box.
+        if (e.frame == "-") return shown.empty();
+        // An opaque frame, or no key colour: the whole rectangle.
+        const bool keyed = e.frame[0] != '@' && e.key >= 0;
         if (!keyed) return shown == whole;
         return shown == Clip(book_.Keyed(a_.dir + e.frame, e.key), s.width, s.height);
     }

@@ -1,6 +1,6 @@
 // An actor's sounds through a real sound server: a private PulseAudio with a
-// null sink, whose monitor shows whether samples arrive; and an actor with
-// no sound server at all, which must stay silent and keep its time.
+// null sink, whose monitor is recorded and its sounds counted; and an actor
+// with no sound server at all, which must stay silent and keep its time.
 #include <gtest/gtest.h>
 
 #include <QDataStream>
@@ -74,10 +74,9 @@ class ActorSound : public ::testing::Test {
         install = std::make_unique<ActorInstall>();
         install->dir.Write(
             "install/resource/config.kcfg",
-            "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\nboredtime=30000\r\n"
-            "sleeptime=31000\r\nhibernatetime=32000\r\ninitialpriority= 0 \r\ntransparencyoff= 0 "
-            "\r\n"
-            "overrideactor= 0 \r\n[end]\r\n");
+            "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\n"
+            "boredtime=30000\r\nsleeptime=31000\r\nhibernatetime=32000\r\n"
+            "initialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n[end]\r\n");
         WriteTone(QString::fromStdString(install->dir / "actor/tone.wav"));
         WriteTone(QString::fromStdString(install->dir / "actor/tone2.wav"));
         const std::string header =
@@ -284,6 +283,34 @@ TEST_F(ActorSound, ANewSoundCutsOffTheOnePlaying) {
     EXPECT_GE(heard.onsets, 4) << "no sounds reached the sink";
     EXPECT_GT(heard.longestMs, 200);
     EXPECT_LT(heard.longestMs, 750) << "the tone went on under the beep";
+}
+
+// A server that is not there at the actor's first sounds is asked for
+// again at a later one: a desktop may start its server late, or restart it.
+TEST_F(ActorSound, ASoundServerThatComesLaterIsFound) {
+    const QString home = QString::fromStdString(install->dir / "pulse");
+    qputenv("PULSE_SERVER", ("unix:" + home + "/native").toLatin1());
+    install->extraEnv.insert("HOME", home);
+    qputenv("KOBALACTOR_FRAME_COUNTER", counters.toLatin1());
+    QProcess& actor =
+        install->Start({QString::fromStdString(install->WriteActor("beep.kact", "beep.krnd"))});
+    QElapsedTimer t;
+    t.start();
+    while (Frames(actor) < 3 * 7 && t.elapsed() < 30000) Wait(100);
+    ASSERT_GE(Frames(actor), 3u * 7) << "the actor asked for no sounds";
+
+    StartSoundServer();
+    if (IsSkipped() || HasFatalFailure()) return;
+    t.restart();
+    while (Listen(recorded).onsets < 3 && t.elapsed() < 30000) {
+        recorder.waitForReadyRead(200);
+        Record();
+    }
+    EXPECT_GE(Listen(recorded).onsets, 3) << "the actor never found the server";
+    actor.terminate();
+    QString err;
+    EXPECT_EQ(ActorInstall::Finish(actor, &err), 0);
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
 }
 
 TEST_F(ActorSound, WithoutASoundServerTheActorIsSilentAndKeepsItsTime) {

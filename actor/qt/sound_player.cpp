@@ -174,9 +174,9 @@ class PulsePlayer : public kobal::actor::SoundPort {
         // The server's own buffering suits short sounds: the stream starts
         // once its buffer is full or, for a sound shorter than that, when
         // it is drained.
-        if (pa_stream_connect_playback(s, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr) <
-            0)
-            CutOff();
+        const int connected =
+            pa_stream_connect_playback(s, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr);
+        if (connected < 0) CutOff();
     }
 
     // The server asks for more: as much of the file as it wants; at the end
@@ -192,10 +192,13 @@ class PulsePlayer : public kobal::actor::SoundPort {
             size_t bytes = wanted;
             if (pa_stream_begin_write(s, &buffer, &bytes) < 0 || !buffer) return p->CutOff();
             const sf_count_t asked = static_cast<sf_count_t>(std::min(bytes, wanted) / frameBytes);
-            const sf_count_t got =
-                asked > 0 ? sf_readf_float(sound.file, static_cast<float*>(buffer), asked) : 0;
+            if (asked == 0) {  // no room for a whole frame: wait to be asked again
+                pa_stream_cancel_write(s);
+                return;
+            }
+            const sf_count_t got = sf_readf_float(sound.file, static_cast<float*>(buffer), asked);
             // Fewer frames than asked for: the end of the file (or a fault in it).
-            ended = got < asked || asked == 0;
+            ended = got < asked;
             if (got <= 0) {
                 pa_stream_cancel_write(s);
                 break;
@@ -235,8 +238,8 @@ class PulsePlayer : public kobal::actor::SoundPort {
     pa_context* context_ = nullptr;
     std::unique_ptr<SoundFile> waiting_;  // until the server answers
     std::unique_ptr<Playing> playing_;
-    std::optional<std::chrono::steady_clock::time_point>
-        failedAt_;  // the last server that was not there
+    // When a server was last found not there.
+    std::optional<std::chrono::steady_clock::time_point> failedAt_;
 };
 
 }  // namespace

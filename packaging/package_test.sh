@@ -25,7 +25,7 @@ if [ "${KOBAL_IN_ROOT:-}" != 1 ]; then
   # Dependencies are computed from the programs, not written by hand.
   depends=$(dpkg-deb -f "$deb" Depends)
   echo "Depends: $depends"
-  for lib in libqt6core6 libqt6widgets6 libqt6multimedia6 libc6 libfile-mimeinfo-perl; do
+  for lib in libqt6core6 libqt6widgets6 libpulse0 libsndfile1 libc6 libfile-mimeinfo-perl; do
     echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib"
   done
 

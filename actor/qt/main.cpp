@@ -19,6 +19,7 @@
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
 #include "common/install_path.h"
+#include "common/user_places.h"
 #include "common/qt/qt_support.h"
 
 namespace {
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
             std::signal(SIGTERM, OnTerminate);
             std::signal(SIGHUP, OnTerminate);
         }
-        actor.Start(commandLine, installPath);
+        actor.Start(commandLine, installPath, kobal::UserPlacesFromEnvironment());
         // What start-up freed goes back to the system once it has settled.
         QTimer::singleShot(2000, [] { malloc_trim(0); });
         return QApplication::exec();

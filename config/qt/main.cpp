@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
 
         cq::QtInputBox input;
         cq::WizardDialog wizard;
-        ConfigWindow window({paths, boxes, shell, input, wizard}, defaultPath);
+        ConfigWindow window({paths, boxes, shell, input, wizard}, defaultPath,
+                            kobal::UserPlacesFromEnvironment());
         window.Form_Load();
         cq::ConfigForm form(window);
         shell::PosixEntryFiles entryFiles;

@@ -48,7 +48,8 @@ void ActorRuntime::LoadSettings() {
     ReadSettingsFile(settings, SettingsFileToRead(installdir, user), 1, LoopShape::Actor);
     const std::string actorfile = settings.actorpath;
     ReadSettingsFile(settings, actorfile, settings.overrideactor == 1 ? 2 : 1, LoopShape::Actor);
-    settings.actorpath = ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
+    settings.actorpath =
+        ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
 
     if (settings.audioon == 0) paudiooff_Click();
     else if (settings.audioon == 1) Paudioon_Click();

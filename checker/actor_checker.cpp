@@ -424,7 +424,10 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
             }
             // The file the launcher hands to the actor program for this entry.
             const PlaylistEntry entry = FindPlaylistEntry(name, list.native, installdir_);
-            CheckActorFile(entry.found ? entry.path : IsAbsolutePath(name) ? name : installdir_ + name, at, name);
+            CheckActorFile(entry.found            ? entry.path
+                           : IsAbsolutePath(name) ? name
+                                                  : installdir_ + name,
+                           at, name);
         }
         if (count == 0) report_.Warning({list.native, 0}, "the playlist names no actor: the launcher starts nothing");
     } catch (const std::exception& e) {

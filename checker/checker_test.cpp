@@ -58,7 +58,8 @@ TEST(Checker, FindsACopiedActorAndReadsTheUsersOwnSettings) {
     home.Write("config/kobaltron/config.kcfg", "speedup=0\r\npriorityup=100\r\n[end]\r\n");
     const std::vector<std::string> lines = check();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("config/kobaltron/config.kcfg:1: error: speedup is 0", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[0].rfind("config/kobaltron/config.kcfg:1: error: speedup is 0", 0), 0u)
+        << lines[0];
 }
 
 // Each case of the corpus is the good actor with one mistake laid over it;

@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
     }
 
     kobal::checker::Report report(cwd);
-    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()}, pictures,
-                                         report);
+    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()},
+                                         pictures, report);
     for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();

@@ -72,7 +72,8 @@ void ConfigWindow::Form_Load() {
 }
 
 std::string ConfigWindow::SettingsFileToRead() const {
-    if (!user_.settingsFile.empty() && FileExists(user_.settingsFile)) return ResolvePath(user_.settingsFile);
+    if (!user_.settingsFile.empty() && FileExists(user_.settingsFile))
+        return ResolvePath(user_.settingsFile);
     return ProductPath(kSettingsFile);
 }
 

@@ -1,7 +1,6 @@
 #include "config/config_window.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -223,8 +222,7 @@ TEST_F(ConfigWindowTest, AUserWhoCannotWriteTheInstallKeepsOwnSettingsAndIsToldO
         EXPECT_TRUE(own.ended());
         EXPECT_EQ(ReadBytes(mine), kDefaultFile);
         EXPECT_EQ(user.paths.writes, V{product.path()});
-        EXPECT_EQ(user.boxes.shown,
-                  V{"!: " + OwnSettingsNotice(mine, product.path())});
+        EXPECT_EQ(user.boxes.shown, V{"!: " + OwnSettingsNotice(mine, product.path())});
         // The next save goes there too, silently.
         ConfigWindow again{user.ports(), "", {mine, ""}};
         again.Form_Load();

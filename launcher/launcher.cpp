@@ -43,7 +43,8 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     if (!FileExists(installdir + kOwnProgram)) ports_.boxes.ShowMessage(kNoApplicationText, "!");
 
     // A name the install directory does not hold is read where it was found.
-    if (!IsAbsolutePath(targetfile)) targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
+    if (!IsAbsolutePath(targetfile))
+        targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
 
     const TargetKind kind = ClassifyTarget(targetfile);
     if (kind == TargetKind::ActorFile) {
@@ -86,7 +87,8 @@ void Koballaunch::ReadActorDescription(std::string& name) {
         End();
     }
     ReadSettingsFile(store, name, 1, LoopShape::Launcher);
-    store.actorpath = ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
+    store.actorpath =
+        ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
 }
 
 void Koballaunch::StartActorProcess() {

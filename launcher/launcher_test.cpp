@@ -194,10 +194,12 @@ TEST_F(LauncherTest, PlaylistStartsItsEntriesInOrderAsWritten) {
 TEST_F(LauncherTest, EntriesMissingHereAreFoundBesideThePlaylistThenBelowTheInstall) {
     Actor("kobal tron/actors/kobi/kobi.kact", ok, "Kobi");
     Actor("lists/zed.kact", ok, "Zed");
-    const std::string list = dir.Write("lists/mine.kpls", "zed.kact\r\nactors\\kobi\\kobi.kact\r\ngone.kact\r\n");
+    const std::string list =
+        dir.Write("lists/mine.kpls", "zed.kact\r\nactors\\kobi\\kobi.kact\r\ngone.kact\r\n");
     WorkingDirectory cd(dir.path());  // neither list nor actors here
     EXPECT_EQ(Launch(list), kRefusedStatus);
-    EXPECT_EQ(world.started, (Strings{dir / "lists/zed.kact", installdir + "actors\\kobi\\kobi.kact"}));
+    EXPECT_EQ(world.started,
+              (Strings{dir / "lists/zed.kact", installdir + "actors\\kobi\\kobi.kact"}));
     EXPECT_EQ(world.messages, Strings{"Error|File not found: gone.kact"});
 }
 

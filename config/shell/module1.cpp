@@ -215,8 +215,8 @@ void Module1::AddToStartMenu(const std::string& fileName) {
     ReadSettingsFile(s, fileName, 1, LoopShape::Launcher);
     // The actor's folder as the launcher and the actor program find it (an
     // actor copied anywhere included); otherwise the icon would point nowhere.
-    const std::string actorDir = ResolveActorPath(s.actorpath, installdir, AbsoluteName(fileName), s.iconfile,
-                                                  UserPlacesFromEnvironment());
+    const std::string actorDir = ResolveActorPath(s.actorpath, installdir, AbsoluteName(fileName),
+                                                  s.iconfile, UserPlacesFromEnvironment());
     WriteShortcutFile(CSIDL_PROGRAMS, subfolder + ShortcutNameFromFile(s.actorname), url,
                       actorDir + s.iconfile);
     ctx_.boxes.ShowMessage(s.actorname + " has been added to the start menu!", "!");

@@ -19,6 +19,7 @@
 #include "common/random.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
+#include "common/user_places.h"
 
 namespace kobal::actor {
 
@@ -139,6 +140,8 @@ public:
     // ---- program-wide variables ----
     SettingStore settings{SettingStore::Program::Actor};
     std::string installdir;
+    // The user's own settings file and actor folder; empty in tests.
+    UserPlaces user;
     int32_t actorx = 0;  // 32-bit: 16-bit twips end at 2184 pixels
     int32_t actory = 0;
     int16_t idlecount = 0;

@@ -3,6 +3,7 @@
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
+#include "common/user_places.h"
 
 namespace kobal::actor {
 
@@ -40,11 +41,15 @@ void ActorRuntime::Main(const std::string& commandLine, const std::string& insta
 }
 
 void ActorRuntime::LoadSettings() {
-    if (!IsAbsolutePath(settings.actorpath)) settings.actorpath = installdir + settings.actorpath;
-    ReadSettingsFile(settings, installdir + "resource\\config.kcfg", 1, LoopShape::Actor);
+    // A relative name found in the working directory is read below the
+    // install directory, or where it was found when the install has none.
+    if (!IsAbsolutePath(settings.actorpath))
+        settings.actorpath = ActorFileFromWorkingDirectory(settings.actorpath, installdir);
+    ReadSettingsFile(settings, SettingsFileToRead(installdir, user), 1, LoopShape::Actor);
     const std::string actorfile = settings.actorpath;
     ReadSettingsFile(settings, actorfile, settings.overrideactor == 1 ? 2 : 1, LoopShape::Actor);
-    if (!IsAbsolutePath(settings.actorpath)) settings.actorpath = installdir + settings.actorpath;
+    settings.actorpath =
+        ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
 
     if (settings.audioon == 0) paudiooff_Click();
     else if (settings.audioon == 1) Paudioon_Click();

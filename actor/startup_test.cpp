@@ -139,6 +139,25 @@ TEST_F(Startup, RelativeActorFileIsReadBelowTheInstallDirectory) {
     EXPECT_EQ(h.rt->settings.actorpath, h.installPath() + "\\actors\\a\\");
 }
 
+TEST_F(Startup, ACopiedActorRunsFromItsOwnFolderOnTheUsersOwnSettings) {
+    namespace fs = std::filesystem;
+    fs::create_directories(h.dir / "home/Downloads/zed");
+    fs::copy(h.actorDir(), h.dir / "home/Downloads/zed", fs::copy_options::recursive);
+    const std::string zed =
+        h.dir.Write("home/Downloads/zed/zed.kact",
+                    Lines({"actorname=Zed", "actorpath=actors\\zed\\", "iconfile=icon.ico",
+                           "activefile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
+    h.dir.Write("home/config/kobaltron/config.kcfg",
+                Lines({"priorityup=200", "speedup=100", "[end]"}));
+    h.rt->user = {h.dir / "home/config/kobaltron/config.kcfg",
+                  h.dir / "home/data/kobaltron/actors"};
+    RunMain(zed);
+    EXPECT_EQ(h.rt->settings.actorpath, h.dir / "home/Downloads/zed/");
+    EXPECT_EQ(h.window.icon, h.dir / "home/Downloads/zed/icon.ico");
+    EXPECT_EQ(h.rt->settings.priorityup, 200);  // the global file says 100
+    EXPECT_EQ(h.timer1.interval, 40);
+}
+
 TEST_F(Startup, OverrideActorDecidesWhoseSettingsWin) {
     WriteActor("fast.kact", {"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd", "[end]"});
     RunMain(h.dir.path() + "/fast.kact");

@@ -79,13 +79,15 @@ def options(programs, home):
     # A name beginning with "-" after "--" is the file the program reads.
     work = home / "work"
     work.mkdir()
-    (work / "-odd.kact").write_text("version=Kobaltron V1.0\r\n[end]\r\n")
+    # No "[end]": reading it as a file ends with an error that names it.
+    (work / "-odd.kact").write_text("version=Kobaltron V1.0\r\n")
     with Xvfb() as display:
         env = private_env(home, display)
-        # Relative names pass the existence test here and are read below the install directory.
+        # A relative name found only here is read from here (the install directory has none).
         for name in ("kobaltron", "kobalactor"):
             r = run(programs[name], ["--", "-odd.kact"], env, cwd=work)
-            check(r.returncode > 0 and "File not found" in r.stderr and ("stage\\-odd.kact" in r.stderr or "stage/-odd.kact" in r.stderr),
+            check(r.returncode > 0 and "Input past end of file" in r.stderr and "/-odd.kact" in r.stderr
+                  and "unknown option" not in r.stderr,
                   f"{name} -- -odd.kact: read as an actor file", r)
         r = run(programs["kobalconfig"], ["--", "!/some/--help"], env, cwd=work)
         settings = (home / "config/kobaltron/Kobaltron.ini")

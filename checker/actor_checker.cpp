@@ -255,7 +255,7 @@ void ActorChecker::CheckOneActor(const std::string& path, const std::string& nam
     ActorContext ctx;
     ctx.actorFile = actor.native;
     try {
-        const std::string config = installdir_ + "resource\\config.kcfg";
+        const std::string config = SettingsFileToRead(installdir_, options_.user);
         const Located cfg = Locate(config, {}, "global settings file", "", Severity::Error,
                                    " in the install directory " + report_.Display(NativePath(options_.installPath)) +
                                        " (use --install DIR, or run kobalconfig)");
@@ -320,7 +320,7 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
     if (actorpath.empty() || (actorpath.back() != '\\' && actorpath.back() != '/'))
         report_.Warning(at, "actorpath " + Quoted(actorpath) +
                                 " does not end in \"\\\": file names are appended to it as they stand");
-    if (!IsAbsolutePath(actorpath)) actorpath = installdir_ + actorpath;
+    actorpath = ResolveActorPath(actorpath, installdir_, ctx.actorFile, s.iconfile, options_.user);
 
     const size_t slash = actorpath.find_last_of("\\/");
     const std::string directory = actorpath.substr(0, slash == std::string::npos ? 0 : slash + 1);
@@ -422,9 +422,12 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
                 report_.Error(at, "an empty actor file name: the launcher ends with \"File not found: \"");
                 continue;
             }
-            // A relative name reaches the actor program as it stands, which
-            // reads it below the install directory.
-            CheckActorFile(IsAbsolutePath(name) ? name : installdir_ + name, at, name);
+            // The file the launcher hands to the actor program for this entry.
+            const PlaylistEntry entry = FindPlaylistEntry(name, list.native, installdir_);
+            CheckActorFile(entry.found            ? entry.path
+                           : IsAbsolutePath(name) ? name
+                                                  : installdir_ + name,
+                           at, name);
         }
         if (count == 0) report_.Warning({list.native, 0}, "the playlist names no actor: the launcher starts nothing");
     } catch (const std::exception& e) {
@@ -584,11 +587,11 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
             return {};
         }
         CheckActorFile(IsAbsolutePath(target) ? target : installdir_ + target, at, target);
-        return {0, target};
+        return {0, target, {}};
     }
     if (type == 99) {
         CheckLinkMessage(target, at);
-        return {99, target};
+        return {99, target, {}};
     }
     NextUse use{at, next, {}, {}, {}};
     std::string firstList;

@@ -13,12 +13,15 @@
 #include "checker/pictures.h"
 #include "checker/report.h"
 #include "common/settings.h"
+#include "common/user_places.h"
 
 namespace kobal::checker {
 
 struct CheckOptions {
     // The install path setting (or its default), without the trailing "\".
     std::string installPath;
+    // The user's own settings file and actor folder, read as the programs do.
+    UserPlaces user = {};
 };
 
 class ActorChecker {

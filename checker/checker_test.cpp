@@ -36,6 +36,32 @@ TEST(Checker, TheCorpusBaseActorIsClean) {
     EXPECT_EQ(Check(install, "a/actor.kact"), std::vector<std::string>{});
 }
 
+// As the programs do: the actor's files beside a copied actor file whose
+// actorpath the install lacks, and the user's own settings file.
+TEST(Checker, FindsACopiedActorAndReadsTheUsersOwnSettings) {
+    namespace fs = std::filesystem;
+    CorpusInstall install;
+    TempDir home;
+    fs::create_directories(home / "Downloads/ann");
+    fs::copy(install / "a", home / "Downloads/ann", fs::copy_options::recursive);
+    fs::remove_all(install / "a");
+    const std::string own = home / "config/kobaltron/config.kcfg";
+    auto check = [&] {
+        QtPictureInspector pictures;
+        Report report(home.path());
+        ActorChecker checker({install.path(), {own, ""}}, pictures, report);
+        checker.CheckFile(home / "Downloads/ann/actor.kact");
+        return report.Lines();
+    };
+    EXPECT_EQ(check(), std::vector<std::string>{});
+
+    home.Write("config/kobaltron/config.kcfg", "speedup=0\r\npriorityup=100\r\n[end]\r\n");
+    const std::vector<std::string> lines = check();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("config/kobaltron/config.kcfg:1: error: speedup is 0", 0), 0u)
+        << lines[0];
+}
+
 // Each case of the corpus is the good actor with one mistake laid over it;
 // its expected.txt holds the exact report, line for line.
 class Corpus : public ::testing::TestWithParam<std::string> {};

@@ -222,6 +222,7 @@ public:
              << paths.Display(NativePath(options_.actorFile)) << " (screen " << options_.screenWidth << "x"
              << options_.screenHeight << " pixels; positions and sizes in twips)\n";
         last_ = Take();
+        runtime_->user = options_.user;
         if (int status = Event("start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
             status >= 0)
             return status;

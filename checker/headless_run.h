@@ -6,12 +6,14 @@
 #include <string>
 
 #include "checker/pictures.h"
+#include "common/user_places.h"
 
 namespace kobal::checker {
 
 struct RunOptions {
     std::string actorFile;    // absolute, as the actor program is given it
     std::string installPath;  // without the trailing "\"
+    UserPlaces user;          // the user's own settings file and actor folder
     int seconds = 60;
     // Feeds the random generator and the clock it is reseeded from: the same
     // seed gives the same timeline, byte for byte.

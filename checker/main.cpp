@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
         kobal::checker::RunOptions run;
         run.actorFile = Absolute(options.files[0]);
         run.installPath = InstallPath(options);
+        run.user = kobal::UserPlacesFromEnvironment();
         run.seconds = static_cast<int>(options.seconds);
         run.seed = options.seed;
         run.screenWidth = options.screenWidth;
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
     }
 
     kobal::checker::Report report(cwd);
-    kobal::checker::ActorChecker checker({InstallPath(options)}, pictures, report);
+    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()},
+                                         pictures, report);
     for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();

@@ -1,6 +1,7 @@
 #include "config/config_window.h"
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 #include "common/numbers.h"
@@ -44,8 +45,13 @@ void CheckBoxRange(CheckBox& box, int fallback) {
 
 }  // namespace
 
-ConfigWindow::ConfigWindow(ConfigPorts ports, std::string defaultInstallPath)
-    : ports_(ports), defaultInstallPath_(std::move(defaultInstallPath)) {
+std::string OwnSettingsNotice(const std::string& userFile, const std::string& installDirectory) {
+    return "You cannot change the settings of every user in " + installDirectory +
+           ". Your settings are saved in " + userFile + " and used in place of them.";
+}
+
+ConfigWindow::ConfigWindow(ConfigPorts ports, std::string defaultInstallPath, UserPlaces user)
+    : ports_(ports), defaultInstallPath_(std::move(defaultInstallPath)), user_(std::move(user)) {
     initial.items.assign(std::begin(kStartStates), std::end(kStartStates));
 }
 
@@ -70,8 +76,14 @@ void ConfigWindow::Form_Load() {
     }
 }
 
+std::string ConfigWindow::SettingsFileToRead() const {
+    if (!user_.settingsFile.empty() && FileExists(user_.settingsFile))
+        return ResolvePath(user_.settingsFile);
+    return ProductPath(kSettingsFile);
+}
+
 void ConfigWindow::read_Click() {
-    ReadSettingsFile(store_, ProductPath(kSettingsFile), 1, LoopShape::Launcher);
+    ReadSettingsFile(store_, SettingsFileToRead(), 1, LoopShape::Launcher);
     override.SetValue(store_.overrideactor);
     hyber.text = std::to_string(store_.hibernatetime);
     transp.SetValue(store_.transparencyoff);
@@ -120,18 +132,39 @@ SettingsValues ConfigWindow::Values() const {
     return v;
 }
 
-void ConfigWindow::Save_Click() {
-    if (!apath.text.empty() && apath.text.back() == '\\') apath.text.pop_back();
-    // The install path is saved first: it stays saved even when the
-    // settings file cannot be written.
-    ports_.paths.WriteApplicationPath(apath.text);
-    validate();
-
+std::string ConfigWindow::GlobalSettingsTarget() const {
     // The file may exist under another letter case; a new one goes into
     // the resource directory as it exists.
     std::string target = ProductPath(kSettingsFile);
     if (!FileExists(target)) target = ResolvePath(apath.text + "\\resource") + "/config.kcfg";
-    WriteFileReplacing(target, SettingsFileText(Values()));
+    return target;
+}
+
+void ConfigWindow::Save_Click() {
+    if (!apath.text.empty() && apath.text.back() == '\\') apath.text.pop_back();
+    validate();
+    const std::string text = SettingsFileText(Values());
+
+    // The settings go where the programs read them: the user's own file once
+    // there is one, else the global file, unless this user cannot write in
+    // its folder (an install made by the system's package manager).
+    std::string target = GlobalSettingsTarget();
+    bool firstOwn = false;
+    if (!user_.settingsFile.empty()) {
+        const std::string folder = ParentDirectory(target);
+        if (FileExists(user_.settingsFile)) {
+            target = ResolvePath(user_.settingsFile);
+        } else if (DirectoryExists(folder) && !DirectoryWritable(folder)) {
+            target = user_.settingsFile;
+            firstOwn = true;
+            std::error_code ec;
+            std::filesystem::create_directories(ParentDirectory(target), ec);
+        }
+    }
+    // The settings file first and the install path after it, so that a
+    // failed save changes nothing.
+    WriteFileReplacing(target, text);
+    ports_.paths.WriteApplicationPath(apath.text);
     // The login entry goes with the other settings, only when it changed.
     if (ports_.login && login != loginAtLoad_) {
         if (login.checked && !login.file.empty())
@@ -139,6 +172,7 @@ void ConfigWindow::Save_Click() {
         else
             ports_.login->Remove();
     }
+    if (firstOwn) ports_.boxes.ShowMessage(OwnSettingsNotice(target, NativePath(apath.text)), "!");
     ended_ = true;
 }
 

@@ -11,6 +11,7 @@
 #include "common/install_path.h"
 #include "common/message_box.h"
 #include "common/settings.h"
+#include "common/user_places.h"
 #include "config/controls.h"
 #include "config/ports.h"
 #include "config/settings_file.h"
@@ -62,6 +63,8 @@ struct LoginChoice {
 // Texts the tool shows.
 inline constexpr const char* kWindowTitle = "Kobaltron Configuration";
 inline constexpr const char* kExitQuestion = "Exit without saving?";
+// Shown once, when the settings first go to the user's own file.
+std::string OwnSettingsNotice(const std::string& userFile, const std::string& installDirectory);
 inline constexpr const char* kFindProductPrompt =
     "The application could not be found, before the wizard can start, please specify the path "
     "where the application is installed";
@@ -70,7 +73,9 @@ inline const char* const kStartStates[4] = {"1:Activated", "2:Bored", "3:Sleep",
 class ConfigWindow {
   public:
     // defaultInstallPath: used when the install path setting is missing.
-    ConfigWindow(ConfigPorts ports, std::string defaultInstallPath);
+    // user.settingsFile: the user's own settings file, read in place of the
+    // global one when it exists and written when the global one cannot be.
+    ConfigWindow(ConfigPorts ports, std::string defaultInstallPath, UserPlaces user = {});
 
     // The controls, as the window's design leaves them before the load step.
     TextBox apath{"Text1"};
@@ -113,12 +118,16 @@ class ConfigWindow {
     std::string ProductPath(const std::string& relative) const;
     // What "OK" would write now, before the input checks.
     SettingsValues Values() const;
+    // The native path of the settings file that "Restore" reads.
+    std::string SettingsFileToRead() const;
 
   private:
     bool ProductFound() const;
+    std::string GlobalSettingsTarget() const;
 
     ConfigPorts ports_;
     std::string defaultInstallPath_;
+    UserPlaces user_;
     SettingStore store_{SettingStore::Program::Config};
     WizardBox wizardbox_;
     bool ended_ = false;

@@ -1,8 +1,12 @@
 #include "config/config_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "common/runtime_error.h"
 #include "common/test_files.h"
@@ -133,7 +137,7 @@ TEST_F(ConfigWindowTest, OkAfterDefaultWritesTheDefaultFileRemovingOneBackslash)
     EXPECT_EQ(ReadBytes(Settings()), kDefaultFile);
 }
 
-TEST_F(ConfigWindowTest, OkWithoutAResourceDirectoryFailsAfterSavingTheInstallPath) {
+TEST_F(ConfigWindowTest, OkWithoutAResourceDirectoryFailsAndSavesNothing) {
     TempDir empty;
     window.apath.text = empty.path();
     window.Reset_Click();
@@ -144,8 +148,90 @@ TEST_F(ConfigWindowTest, OkWithoutAResourceDirectoryFailsAfterSavingTheInstallPa
         EXPECT_EQ(e.number(), ErrorNumber::PathNotFound);
         EXPECT_NE(std::string(e.what()).find(empty.path()), std::string::npos);
     }
-    EXPECT_EQ(fakes.paths.writes, V{empty.path()});
+    // The install path is written only after the settings file.
+    EXPECT_TRUE(fakes.paths.writes.empty());
     EXPECT_FALSE(window.ended());
+}
+
+TEST_F(ConfigWindowTest, AReadOnlySettingsFileIsRefusedAndNothingIsSaved) {
+    product.Write("resource/config.kcfg", TestData("full.kcfg"));
+    ::chmod(Settings().c_str(), 0444);
+    TempDir home;
+    ConfigWindow own{fakes.ports(), "", {home / "kobaltron/config.kcfg", ""}};
+    own.apath.text = product.path();
+    own.Reset_Click();
+    try {
+        own.Save_Click();
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::PermissionDenied);
+        EXPECT_EQ(e.file(), Settings());
+    }
+    EXPECT_EQ(ReadBytes(Settings()), TestData("full.kcfg"));
+    EXPECT_FALSE(std::filesystem::exists(home / "kobaltron"));
+    EXPECT_TRUE(fakes.paths.writes.empty());
+    EXPECT_TRUE(fakes.boxes.shown.empty());
+}
+
+TEST_F(ConfigWindowTest, TheUsersOwnSettingsAreReadAndWrittenOnceTheyExist) {
+    product.Write("resource/config.kcfg", TestData("full.kcfg"));
+    TempDir home;
+    const std::string mine = home.Write("kobaltron/config.kcfg", kDefaultFile);
+    fakes.paths.value = product.path();
+    ConfigWindow own{fakes.ports(), "", {mine, ""}};
+    own.Form_Load();
+    EXPECT_EQ(own.timerup.text, "100");  // the user's file, not the global 150
+    own.timerup.text = "120";
+    own.Save_Click();
+    EXPECT_EQ(ReadBytes(mine).substr(0, 18), "priorityup =120\r\ns");
+    EXPECT_EQ(ReadBytes(Settings()), TestData("full.kcfg"));
+    EXPECT_TRUE(fakes.boxes.shown.empty());
+}
+
+// Runs body as an ordinary user: in a child process as "nobody" when the
+// tests run as root (root writes every folder), else here.
+static void AsOrdinaryUser(const std::function<void()>& body) {
+    if (::geteuid() != 0) return body();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        body();
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+TEST_F(ConfigWindowTest, AUserWhoCannotWriteTheInstallKeepsOwnSettingsAndIsToldOnce) {
+    product.Write("resource/config.kcfg", TestData("full.kcfg"));
+    TempDir home;
+    // The install is the system's (read-only to the user); the home is theirs.
+    ::chmod(product.path().c_str(), 0755);
+    ::chmod((product / "resource").c_str(), 0555);
+    ::chmod(home.path().c_str(), 0777);
+    const std::string mine = home / "config/kobaltron/config.kcfg";
+    AsOrdinaryUser([&] {
+        Fakes user;
+        user.paths.value = product.path();
+        ConfigWindow own{user.ports(), "", {mine, ""}};
+        own.Form_Load();
+        own.Reset_Click();
+        own.Save_Click();
+        EXPECT_TRUE(own.ended());
+        EXPECT_EQ(ReadBytes(mine), kDefaultFile);
+        EXPECT_EQ(user.paths.writes, V{product.path()});
+        EXPECT_EQ(user.boxes.shown, V{"!: " + OwnSettingsNotice(mine, product.path())});
+        // The next save goes there too, silently.
+        ConfigWindow again{user.ports(), "", {mine, ""}};
+        again.Form_Load();
+        again.Save_Click();
+        EXPECT_EQ(user.boxes.shown.size(), 1u);
+        EXPECT_EQ(ReadBytes(mine), kDefaultFile);
+    });
+    ::chmod((product / "resource").c_str(), 0755);
+    EXPECT_EQ(ReadBytes(Settings()), TestData("full.kcfg"));
 }
 
 TEST_F(ConfigWindowTest, CancelAssociateAndShortcuts) {

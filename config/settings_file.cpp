@@ -1,6 +1,8 @@
 #include "config/settings_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,7 +123,35 @@ class TempFile {
     bool kept_ = false;
 };
 
+// Temporary files of writes killed before their rename ("config.kcfg.tmp<pid>-N")
+// go, unless their process still runs.
+void RemoveLeftTemporaries(const std::string& target) {
+    const std::string dir = ParentDirectory(target);
+    const std::string prefix = target.substr(target.find_last_of('/') + 1) + ".tmp";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string rest = name.substr(prefix.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || dash > 9 || dash + 1 == rest.size()) continue;
+        if (rest.find_first_not_of("0123456789-") != std::string::npos ||
+            rest.find('-', dash + 1) != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
+        if (pid == ::getpid()) continue;
+        if (pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM)) continue;  // still writing
+        ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
+}
+
 }  // namespace
+
+bool DirectoryWritable(const std::string& nativeDirectory) {
+    return ::access(nativeDirectory.c_str(), W_OK | X_OK) == 0;
+}
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     // A settings file that is a link to another file stays a link: the
@@ -134,10 +164,17 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (!DirectoryExists(ParentDirectory(target)))
         throw RuntimeError(ErrorNumber::PathNotFound, path);
 
-    TempFile temp(target);
+    // A file marked read-only stays as it is, though its folder would let a
+    // rename replace it (and though root could write it).
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(temp.fd(), old.st_mode & 07777);
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && S_ISREG(old.st_mode) &&
+        ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
+        Fail(EACCES, path);
+
+    RemoveLeftTemporaries(target);
+    TempFile temp(target);
+    if (exists && S_ISREG(old.st_mode)) ::fchmod(temp.fd(), old.st_mode & 07777);
 
     const char* data = bytes.data();
     size_t left = bytes.size();

@@ -37,9 +37,14 @@ std::string SettingsFileText(const SettingsValues& values);
 
 // Replaces the file at a native path with bytes: they go to a temporary file
 // beside it, are flushed to disk, and the temporary file is renamed over the
-// old one, so the old file stays whole when writing fails. Raises Path not
-// found, Permission denied, Disk full, Device I/O error or Path/File access
-// error naming the file.
+// old one, so the old file stays whole when writing fails. A file that is
+// read-only (no write permission for anyone, or none for this user) is left
+// as it is. Temporary files left by earlier writes that were killed go.
+// Raises Path not found, Permission denied, Disk full, Device I/O error or
+// Path/File access error naming the file.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+// True when this user may create and rename files in the directory.
+bool DirectoryWritable(const std::string& nativeDirectory);
 
 }  // namespace kobal::config

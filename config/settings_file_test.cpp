@@ -100,3 +100,38 @@ TEST(WriteFileReplacing, AFullDiskKeepsTheOldFileWhole) {
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(FileCount(dir.path()), 1u);
 }
+
+TEST(WriteFileReplacing, AReadOnlyFileIsRefusedByNameAndKept) {
+    TempDir dir;
+    const std::string path = dir.Write("config.kcfg", "old\r\n[end]\r\n");
+    ::chmod(path.c_str(), 0444);  // refused even where root could write it
+    try {
+        WriteFileReplacing(path, "new\r\n");
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::PermissionDenied);
+        EXPECT_EQ(e.file(), path);
+        EXPECT_NE(std::string(e.what()).find("Permission denied"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadBytes(path), "old\r\n[end]\r\n");
+    EXPECT_EQ(FileCount(dir.path()), 1u);
+}
+
+TEST(WriteFileReplacing, TemporaryFilesOfKilledWritesGoAtTheNextWrite) {
+    TempDir dir;
+    const std::string path = dir.Write("config.kcfg", "old\r\n");
+    // No process has this number; the parent process still runs.
+    dir.Write("config.kcfg.tmp999999999-0", "half");
+    dir.Write("config.kcfg.tmp999999999-12", "half");
+    const std::string living = "config.kcfg.tmp" + std::to_string(::getppid()) + "-0";
+    dir.Write(living, "being written");
+    dir.Write("config.kcfg.tmpnotes", "someone's own file");
+    dir.Write("other.kcfg.tmp999999999-0", "another file's");
+    WriteFileReplacing(path, "new\r\n");
+    EXPECT_EQ(ReadBytes(path), "new\r\n");
+    EXPECT_FALSE(fs::exists(dir / "config.kcfg.tmp999999999-0"));
+    EXPECT_FALSE(fs::exists(dir / "config.kcfg.tmp999999999-12"));
+    EXPECT_TRUE(fs::exists(dir / living));
+    EXPECT_TRUE(fs::exists(dir / "config.kcfg.tmpnotes"));
+    EXPECT_TRUE(fs::exists(dir / "other.kcfg.tmp999999999-0"));
+}

@@ -42,7 +42,9 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     installdir = InstallDirFrom(ReadInstallPath(ports_.installPath, ports_.defaultInstallPath));
     if (!FileExists(installdir + kOwnProgram)) ports_.boxes.ShowMessage(kNoApplicationText, "!");
 
-    if (!IsAbsolutePath(targetfile)) targetfile = installdir + targetfile;
+    // A name the install directory does not hold is read where it was found.
+    if (!IsAbsolutePath(targetfile))
+        targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
 
     const TargetKind kind = ClassifyTarget(targetfile);
     if (kind == TargetKind::ActorFile) {
@@ -53,7 +55,10 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
         store.splashscreen = kPlaylistPicture;
     }
 
-    ReadSettingsFile(store, installdir + kConfigFile, 1, LoopShape::Launcher);
+    // The user's own settings, kept beside an install they cannot write, win.
+    const std::string& own = ports_.user.settingsFile;
+    ReadSettingsFile(store, !own.empty() && FileExists(own) ? own : installdir + kConfigFile, 1,
+                     LoopShape::Launcher);
 
     if (store.showsplash == 1) ports_.splash.ShowSplash(Splash());
 
@@ -66,6 +71,11 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     PlaylistReader playlist(listfile);
     while (!playlist.AtEnd()) {
         targetfile = playlist.ReadField();
+        // An entry missing from the working directory is looked for beside
+        // the playlist, then below the install directory.
+        if (const PlaylistEntry entry = FindPlaylistEntry(targetfile, listfile, installdir);
+            entry.found && !entry.asStands)
+            targetfile = entry.path;
         ReadActorDescription(targetfile);
         StartActorProcess();
     }
@@ -77,7 +87,8 @@ void Koballaunch::ReadActorDescription(std::string& name) {
         End();
     }
     ReadSettingsFile(store, name, 1, LoopShape::Launcher);
-    if (!IsAbsolutePath(store.actorpath)) store.actorpath = installdir + store.actorpath;
+    store.actorpath =
+        ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
 }
 
 void Koballaunch::StartActorProcess() {

@@ -9,16 +9,17 @@
 #include "common/install_path.h"
 #include "common/message_box.h"
 #include "common/settings.h"
+#include "common/user_places.h"
 
 namespace kobal::launcher {
 
 inline constexpr char kCompatibleVersion[] = "Kobaltron V1.0";
+// Appended to installdir, which already ends in "\\": the doubled separator
+// is kept, the file system accepts it.
+inline constexpr char kConfigFile[] = "\\resource\\config.kcfg";
 // The actor program and the launcher's own program file, below installdir.
 inline constexpr char kActorProgram[] = "resource\\kobalactor";
 inline constexpr char kOwnProgram[] = "resource\\kobaltron";
-// Appended to installdir, which already ends in "\": the doubled separator
-// is kept, the file system accepts it.
-inline constexpr char kConfigFile[] = "\\resource\\config.kcfg";
 inline constexpr char kPlaylistPicture[] = "resource\\playlist.jpg";
 inline constexpr char kSplashBackground[] = "resource\\splash.gif";
 
@@ -73,6 +74,8 @@ struct LauncherPorts {
     SplashPort& splash;
     // The install path used when the setting is missing.
     std::string defaultInstallPath;
+    // The user's own settings file and actor folder (none when empty).
+    UserPlaces user = {};
 };
 
 class Koballaunch {

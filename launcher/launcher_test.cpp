@@ -148,8 +148,11 @@ TEST_F(LauncherTest, MissingOwnProgramOnlyWarns) {
 TEST_F(LauncherTest, RelativeNameIsTestedHereButReadBelowTheInstallDirectory) {
     Actor("work/bob.kact", ok, "Here");
     WorkingDirectory cd(dir / "work");
-    EXPECT_EQ(Launch("bob.kact"), kRefusedStatus);
-    EXPECT_EQ(world.messages, Strings{"Error|File not found: " + installdir + "bob.kact"});
+    // Not below the install directory: read where it was found.
+    EXPECT_EQ(Launch("bob.kact"), std::nullopt);
+    EXPECT_EQ(world.started, Strings{dir / "work/bob.kact"});
+    EXPECT_TRUE(world.messages.empty());
+    world.started.clear();
 
     Actor("kobal tron/bob.kact", ok, "Installed");
     Config(1);
@@ -186,6 +189,31 @@ TEST_F(LauncherTest, PlaylistStartsItsEntriesInOrderAsWritten) {
     // A relative entry is not put below installdir: the actor shares our working directory.
     EXPECT_EQ(world.started, (Strings{a, comma, "sub\\c.kact"}));
     EXPECT_EQ(world.messages, Strings{"!|Kobaltron is not compatible with this version (Kobaltron V0.9)."});
+}
+
+TEST_F(LauncherTest, EntriesMissingHereAreFoundBesideThePlaylistThenBelowTheInstall) {
+    Actor("kobal tron/actors/kobi/kobi.kact", ok, "Kobi");
+    Actor("lists/zed.kact", ok, "Zed");
+    const std::string list =
+        dir.Write("lists/mine.kpls", "zed.kact\r\nactors\\kobi\\kobi.kact\r\ngone.kact\r\n");
+    WorkingDirectory cd(dir.path());  // neither list nor actors here
+    EXPECT_EQ(Launch(list), kRefusedStatus);
+    EXPECT_EQ(world.started,
+              (Strings{dir / "lists/zed.kact", installdir + "actors\\kobi\\kobi.kact"}));
+    EXPECT_EQ(world.messages, Strings{"Error|File not found: gone.kact"});
+}
+
+TEST_F(LauncherTest, TheUsersOwnSettingsWinOnceTheyExist) {
+    const auto a = Actor("a.kact", ok);
+    const std::string own = dir / "config/kobaltron/config.kcfg";
+    auto launch = [&] {
+        Koballaunch({world, world, world, world, "/nowhere", {own, ""}}).LaunchFromCommandLine(a);
+    };
+    launch();
+    EXPECT_TRUE(world.splashes.empty());  // the global file: no splash
+    dir.Write("config/kobaltron/config.kcfg", "showsplash= 1 \r\n[end]\r\n");
+    launch();
+    EXPECT_EQ(world.splashes.size(), 1u);
 }
 
 TEST_F(LauncherTest, MissingEntryEndsTheRunAfterTheActorsBeforeIt) {
@@ -241,14 +269,16 @@ TEST_F(LauncherTest, UnreadableFilesAndFailedStartsRaiseErrorsNamingThem) {
     EXPECT_EQ(world.started, Strings{a});  // started before, and stays so
     dir.Write("work/rel.kpls", a);
     {
+        // Not below the install directory: read where it was found.
         WorkingDirectory cd(dir / "work");
-        expect("rel.kpls", ErrorNumber::FileNotFound, install + "/rel.kpls");
+        EXPECT_EQ(Launch("rel.kpls"), std::nullopt);
     }
+    EXPECT_EQ(world.started, (Strings{a, a}));
     world.failStart = true;
     expect(a, ErrorNumber::FileNotFound, install + "/resource/kobalactor");
     std::filesystem::remove(install + "/resource/config.kcfg");
     expect(a, ErrorNumber::FileNotFound, install + "//resource/config.kcfg");
     dir.Write("kobal tron/resource/config.kcfg", "showsplash=1\r\n");
     expect(a, ErrorNumber::InputPastEndOfFile, "resource/config.kcfg");
-    EXPECT_EQ(world.started, Strings{a});
+    EXPECT_EQ(world.started, (Strings{a, a}));
 }

@@ -81,8 +81,10 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
 
 ActorApp::~ActorApp() = default;
 
-void ActorApp::Start(const std::string& commandLine, const std::string& installPath) {
+void ActorApp::Start(const std::string& commandLine, const std::string& installPath,
+                     const UserPlaces& user) {
     wall_.start();
+    runtime_->user = user;
     try {
         runtime_->Main(commandLine, installPath);
     } catch (const RuntimeError&) {

@@ -26,7 +26,8 @@ public:
     explicit ActorApp(std::optional<uint64_t> testSeed = std::nullopt);
     ~ActorApp();
     // Runs Main; a start-up refusal or error throws to the caller.
-    void Start(const std::string& commandLine, const std::string& installPath);
+    void Start(const std::string& commandLine, const std::string& installPath,
+               const UserPlaces& user = {});
 
     // The window's close request.
     void CloseRequest() { Guard([this] { runtime_->Form_QueryUnload(); }); }

@@ -20,6 +20,7 @@
 #include "common/qt/fit_text.h"
 #include "common/install_path.h"
 #include "common/qt/process_setup.h"
+#include "common/user_places.h"
 #include "common/qt/qt_support.h"
 
 namespace {
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
         kobal::actor::qt::ActorApp actor(testSeed);
         // A logout or "kill" asks the actor to close, like its window's close request.
         kobal::qt::TerminationHandler terminate([&actor](int signal) { actor.Terminate(signal); });
-        actor.Start(commandLine, installPath);
+        actor.Start(commandLine, installPath, kobal::UserPlacesFromEnvironment());
         // What start-up freed goes back to the system once it has settled.
         QTimer::singleShot(2000, [] { malloc_trim(0); });
         return QApplication::exec();

@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
         cq::WizardDialog wizard;
         shell::PosixEntryFiles entryFiles;
         cq::AutostartEntry login(entryFiles, boxes, shell::XdgConfigHome());
-        ConfigWindow window({paths, boxes, shell, input, wizard, &login}, defaultPath);
+        ConfigWindow window({paths, boxes, shell, input, wizard, &login}, defaultPath,
+                            kobal::UserPlacesFromEnvironment());
         window.Form_Load();
         cq::ConfigForm form(window);
         form.Show();

@@ -98,6 +98,11 @@ std::string Autostart::EntryText(const std::string& launcher, const std::string&
            "Exec=" +
            EscapeDesktopValue(QuoteExecArgument(launcher) + " " + QuoteExecArgument(file)) +
            "\n"
+           // The install directory, as for the menu entries: playlists name
+           // their actors relative to it.
+           "Path=" +
+           EscapeDesktopValue(WorkingDirectoryFor(launcher)) +
+           "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n" +
            kFileKey + EscapeDesktopValue(file) + "\n";

@@ -62,6 +62,7 @@ TEST_F(AutostartTest, ChoosingWritesAnEntryThatRunsTheLauncherOnTheFile) {
               "[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
               "Comment=Starts /home/u/actors/my list.kpls when you log in\n"
               "Exec=\"/opt/kobal tron/resource/kobaltron\" \"/home/u/actors/my list.kpls\"\n"
+              "Path=/opt/kobal tron\n"
               "Terminal=false\nX-GNOME-Autostart-enabled=true\n"
               "X-Kobaltron-File=/home/u/actors/my list.kpls\n");
     EXPECT_EQ(LastMessage(), "/home/u/actors/my list.kpls will start when you log in");

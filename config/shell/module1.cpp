@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
+#include "common/user_places.h"
 
 namespace kobal::shell {
 namespace {
@@ -242,10 +243,10 @@ void Module1::AddToStartMenu(const std::string& fileName) {
 
     SettingStore& s = ctx_.settings;
     ReadSettingsFile(s, fileName, 1, LoopShape::Launcher);
-    // An actor that names its directory absolutely keeps it, as the
-    // launcher and the actor program do; otherwise the icon would point nowhere.
-    const std::string actorDir =
-        IsAbsolutePath(s.actorpath) ? s.actorpath : installdir + s.actorpath;
+    // The actor's folder as the launcher and the actor program find it (an
+    // actor copied anywhere included); otherwise the icon would point nowhere.
+    const std::string actorDir = ResolveActorPath(s.actorpath, installdir, AbsoluteName(fileName),
+                                                  s.iconfile, UserPlacesFromEnvironment());
     entry.name = ShortcutNameFromFile(s.actorname);
     entry.iconFile = actorDir + s.iconfile;
     WriteShortcut(CSIDL_PROGRAMS, subfolder + entry.name, entry);

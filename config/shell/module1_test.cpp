@@ -310,6 +310,16 @@ TEST_F(Module1Test, ActorWithAbsolutePathKeepsItsIconPath) {
               std::string::npos);
 }
 
+TEST_F(Module1Test, ACopiedActorsIconIsTheOneBesideIt) {
+    const std::string actor = ActorFile("Downloads/zed/zed.kact", "Zed", "actors\\zed\\");
+    dir.Write("Downloads/zed/bob.ico", "icon");
+    Make().AddToStartMenu(actor);
+    EXPECT_NE(
+        ReadBytes(programs + "/Zed.url").find("IconFile=" + dir / "Downloads/zed/bob.ico\r\n"),
+        std::string::npos)
+        << ReadBytes(programs + "/Zed.url");
+}
+
 TEST_F(Module1Test, ActorNameCannotLeaveTheProgramsFolder) {
     const std::string actor = ActorFile("bob.kact", "..\\..\\evil/x");
     Make().AddToStartMenu(actor);

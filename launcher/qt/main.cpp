@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
 
     return kobal::qt::RunGuarded("Kobaltron", [&] {
         Koballaunch launcher({boxes, installPath, starter, splash,
-                              kobal::DefaultInstallPath(ProgramDirectory(programName))});
+                              kobal::DefaultInstallPath(ProgramDirectory(programName)),
+                              kobal::UserPlacesFromEnvironment()});
         try {
             launcher.LaunchFromCommandLine(commandLine);
         } catch (const std::exception&) {

@@ -92,13 +92,14 @@ window() {
   done
   return 1
 }
-# Clicks the middle of the control at left, top, width, height twips of the
-# configuration window (7560 twips wide).
-click() {
-  width=$(xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-  x=$(( ($2 + $4 / 2) * width / 7560 ))
-  y=$(( ($3 + $5 / 2) * width / 7560 ))
-  xdotool mousemove --window "$1" $x $y click 1
+# Presses keys in a window, as a user at the keyboard does.
+keys() {
+  w=$1
+  shift
+  xdotool windowfocus --sync "$w" key --delay 30 "$@"
+}
+window_exists() {
+  [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)" ]
 }
 # The account's kobalactor whose actor file name ends in $1.
 actor_for() {
@@ -134,7 +135,7 @@ before=$(cat "$global")
 as_user KOBALTRON_NO_DIALOGS=1 kobalconfig 2> "$work/config.err" &
 config=$!
 w=$(window "Kobaltron Configuration") || fail "no configuration window: $(cat "$work/config.err")"
-click "$w" 0 3000 855 375
+keys "$w" Return  # OK
 wait $config || fail "kobalconfig's OK failed: $(cat "$work/config.err")"
 [ -s "$own" ] && grep -q '^\[end\]' "$own" || fail "OK wrote no $own: $(cat "$work/config.err")"
 grep -q "^!: You cannot change the settings of every user in /usr/lib/kobaltron. Your settings are saved in $own" \
@@ -158,19 +159,22 @@ echo "actor $kobi ran on the user's own settings"
 as_user KOBALTRON_NO_DIALOGS=1 kobalconfig 2> "$work/login.err" &
 config=$!
 w=$(window "Kobaltron Configuration") || fail "no configuration window"
-click "$w" $((3840 + 120)) 2460 1500 255
+# From the first text box, twelve Tabs reach "Start these actors when I log in".
+keys "$w" Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
 d=$(window "Start these actors when I log in") || fail "no login choice: $(cat "$work/login.err")"
 xdotool windowfocus --sync "$d" type --delay 20 /usr/share/kobaltron/actors/samples.kpls
 xdotool key Return
-entry="$HOME/.config/autostart/kobaltron-actors.desktop"
+# The choice is saved with the other settings by OK.
 tries=0
-until [ -s "$entry" ]; do
+while window_exists "Start these actors when I log in"; do
   tries=$((tries + 1))
-  [ $tries -le 120 ] || fail "no login entry: $(cat "$work/login.err")"
+  [ $tries -le 120 ] || fail "the login choice stays open: $(cat "$work/login.err")"
   sleep 0.5
 done
-click "$w" 960 3000 855 375  # Cancel, answered OK when unattended
-wait $config || true
+keys "$w" Return  # OK
+wait $config || fail "kobalconfig's OK failed: $(cat "$work/login.err")"
+entry="$HOME/.config/autostart/kobaltron-actors.desktop"
+[ -s "$entry" ] || fail "no login entry: $(cat "$work/login.err")"
 grep -qx 'Path=/usr/lib/kobaltron' "$entry" || fail "the login entry sets no working directory: $(cat "$entry")"
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
 (cd "$HOME" && eval "set -- $exec_line" && as_user KOBALTRON_NO_DIALOGS=1 "$@") 2> "$work/autostart.err" \

@@ -192,7 +192,12 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
     ASSERT_FALSE(stand.isEmpty()) << Errors();
     ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; }))
         << WindowGeometry(stand).width;
-    Wait(300);
+    // On a loaded machine the scaled picture may reach the screen a little
+    // after the window's size.
+    WaitFor([&] {
+        const Geometry now = WindowGeometry(stand);
+        return PixelAt(now.x + 59, now.y + 49) == QColor(Qt::red);
+    });
     const Geometry g = WindowGeometry(stand);
     EXPECT_EQ(g.height, 60);
     // Centred on the screen in device pixels.

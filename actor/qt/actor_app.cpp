@@ -1,8 +1,10 @@
 #include "actor/qt/actor_app.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "common/paths.h"
 #include "common/qt/process_setup.h"
@@ -149,9 +151,9 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     } catch (const std::exception& error) {
         // The product was removed under the running actor (its package, say):
         // the actor is not at fault, so it ends without a box.
-        if (const std::string& dir = runtime_->installdir; !dir.empty() && !DirectoryExists(dir + "resource")) {
+        if (InstallGone(error)) {
             std::fprintf(stderr, "%s: %s is gone, the actor ends\n", ActorRuntime::kProgramName,
-                         NativePath(dir).c_str());
+                         NativePath(runtime_->installdir).c_str());
             End(0);
         }
         // No further tick may run while the message is up.
@@ -163,6 +165,25 @@ void ActorApp::Guard(const std::function<void()>& handler) {
         messages_.ShowMessage(error.what(), ActorRuntime::kProgramName);
         End(1);
     }
+}
+
+bool ActorApp::InstallGone(const std::exception& error) {
+    const std::string& dir = runtime_->installdir;
+    if (dir.empty()) return false;
+    auto gone = [&] { return !DirectoryExists(dir + "resource"); };
+    if (gone()) return true;
+    // A removal in progress takes the actor's pictures before the resource
+    // folder: a file missing below the install directory is looked at again
+    // for a moment before it counts as the actor's own fault.
+    const auto* missing = dynamic_cast<const RuntimeError*>(&error);
+    if (!missing) return false;
+    if (missing->number() != ErrorNumber::FileNotFound && missing->number() != ErrorNumber::PathNotFound)
+        return false;
+    if (NativePath(missing->file()).rfind(NativePath(dir), 0) != 0) return false;
+    timer1_->SetEnabled(false);
+    timer2_->SetEnabled(false);
+    for (int i = 0; i < 15 && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return gone();
 }
 
 void ActorApp::Terminate(int signal) {

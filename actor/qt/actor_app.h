@@ -41,6 +41,8 @@ public:
 private:
     void Guard(const std::function<void()>& handler);
     [[noreturn]] void End(int status);
+    // The install directory has gone, or goes within a moment of the error.
+    bool InstallGone(const std::exception& error);
     void ShowAbout();
     void WatchFullscreenWhenAsked();
     // With a test seed: delivers every tick that is due, then waits for the next.

@@ -2,6 +2,7 @@
 // Runs the real kobalactor in a private install directory (its own
 // settings, runtime directory and test actor) on the current X server.
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -43,9 +44,15 @@ inline Geometry WindowGeometry(const QString& id) {
 }
 
 inline QColor PixelAt(int x, int y) {
-    const QString file = QDir::tempPath() + "/kobal-pixel.png";
+    // A file of this test process's own: display tests run side by side,
+    // and one's screen read must not be overwritten by another's.
+    const QString file =
+        QDir::tempPath() + QString("/kobal-pixel-%1.png").arg(QCoreApplication::applicationPid());
+    QFile::remove(file);
     RunTool("import", {"-window", "root", "-crop", QString("1x1+%1+%2").arg(x).arg(y), file});
-    return QImage(file).pixelColor(0, 0);
+    const QColor colour = QImage(file).pixelColor(0, 0);
+    QFile::remove(file);
+    return colour;
 }
 
 // A picture of 40x30: key magenta around a block of the given colour.

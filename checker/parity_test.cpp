@@ -189,6 +189,16 @@ Spans Normalised(Spans spans) {
     return merged;
 }
 
+// What two normalised shapes both show.
+Spans Meet(const Spans& a, const Spans& b) {
+    Spans out;
+    for (const auto& [row, from, to] : a)
+        for (const auto& [row2, from2, to2] : b)
+            if (row == row2 && std::max(from, from2) < std::min(to, to2))
+                out.emplace_back(row, std::max(from, from2), std::min(to, to2));
+    return Normalised(std::move(out));
+}
+
 // What the key colour leaves of a picture: the window's shape as set, which
 // the server keeps whole even where it reaches past the window.
 class ShapeBook {
@@ -425,7 +435,19 @@ class Matcher {
         const State& f = a_.timeline.states[j + 1];
         if (!s.mapped || !e.visible || !f.visible) return false;
         return (Position(s, j) || Position(s, j + 1)) && (Size(s, j) || Size(s, j + 1)) &&
-               (Shape(s, j) || Shape(s, j + 1));
+               (Shape(s, j) || Shape(s, j + 1) || Narrowed(s, j));
+    }
+    // Between two pictures the window first shows only what both show, so
+    // that no key colour of either reaches the screen.
+    bool Narrowed(const Sample& s, size_t j) {
+        const State& e = a_.timeline.states[j];
+        const State& f = a_.timeline.states[j + 1];
+        auto keyed = [](const State& st) { return st.frame != "-" && st.frame[0] != '@' && st.key >= 0; };
+        if (!s.shaped || !keyed(e) || !keyed(f)) return false;
+        const Spans meet = Meet(book_.Keyed(a_.dir + e.frame, e.key), book_.Keyed(a_.dir + f.frame, f.key));
+        const Spans shown = Clip(s.spans, s.width, s.height);
+        // An empty meeting hides the window with one pixel outside it.
+        return meet.empty() ? shown.empty() : shown == Clip(meet, s.width, s.height);
     }
 
   private:

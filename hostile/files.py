@@ -372,7 +372,13 @@ def no_autolaunch(home, programs, display):
         up = pid and poll(lambda: window_of(display, int(pid[0]), title), TIMEOUT)
         check(up, f"{name} under strace: its window came up", r.stderr()[-800:])
         if pid:
-            os.kill(int(pid[0]), signal.SIGTERM)
+            try:
+                os.kill(int(pid[0]), signal.SIGTERM)
+            except ProcessLookupError:
+                # Ended on its own: say how, with what strace saw last.
+                trace = log.read_text(errors="replace").splitlines()[-5:] if log.exists() else []
+                check(False, f"{name} under strace ended before it was asked to (status {r.proc.poll()})",
+                      r.stderr()[-800:] + "\n    " + "\n    ".join(trace))
         if not r.wait():
             check(False, f"{name} under strace: ends on SIGTERM")
         tried = [line for line in log.read_text(errors="replace").splitlines() if "dbus-launch" in line]

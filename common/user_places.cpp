@@ -17,12 +17,6 @@ std::string HomeDirectory() {
     return "/";
 }
 
-// Relative values are ignored, as the base directory rules ask.
-std::string XdgDir(const char* variable, const char* fallback) {
-    if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
-    return HomeDirectory() + fallback;
-}
-
 // actorpath, then the same with its leading folders left off one by one:
 // "a\b\" gives "a\b\", "b\" and "".
 std::vector<std::string> Tails(const std::string& actorpath) {
@@ -44,6 +38,12 @@ bool HoldsActor(const std::string& candidate, const std::string& iconfile) {
 }
 
 }  // namespace
+
+// Relative values are ignored, as the base directory rules ask.
+std::string XdgDir(const char* variable, const char* fallback) {
+    if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
+    return HomeDirectory() + fallback;
+}
 
 UserPlaces UserPlacesFromEnvironment() {
     return {XdgDir("XDG_CONFIG_HOME", "/.config") + "/kobaltron/config.kcfg",

@@ -12,6 +12,10 @@ struct UserPlaces {
     std::string actorFolder;   // native path; empty: none
 };
 
+// An XDG base directory: the variable when it holds an absolute path, else
+// the home folder + fallback ("/.config", "/.local/share").
+std::string XdgDir(const char* variable, const char* fallback);
+
 // $XDG_CONFIG_HOME/kobaltron/config.kcfg and $XDG_DATA_HOME/kobaltron/actors
 // (~/.config and ~/.local/share when unset).
 UserPlaces UserPlacesFromEnvironment();

@@ -26,7 +26,7 @@ namespace {
 // A sound file opened for reading, in the server's terms.
 struct SoundFile {
     SNDFILE* file = nullptr;
-    pa_sample_spec spec{};
+    pa_sample_spec format{};  // libpulse's own type name
     pa_channel_map map{};
     ~SoundFile() {
         if (file) sf_close(file);
@@ -48,14 +48,16 @@ std::unique_ptr<SoundFile> OpenSound(const std::string& path) {
     SF_INFO info{};
     sound->file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (!sound->file) return nullptr;
-    sound->spec.format = PA_SAMPLE_FLOAT32NE;
-    sound->spec.rate = info.samplerate > 0 ? static_cast<uint32_t>(info.samplerate) : 0;
-    sound->spec.channels = info.channels > 0 && info.channels <= int{PA_CHANNELS_MAX}
+    sound->format.format = PA_SAMPLE_FLOAT32NE;
+    sound->format.rate = info.samplerate > 0 ? static_cast<uint32_t>(info.samplerate) : 0;
+    sound->format.channels = info.channels > 0 && info.channels <= int{PA_CHANNELS_MAX}
                                ? static_cast<uint8_t>(info.channels)
                                : uint8_t{0};
-    if (!pa_sample_spec_valid(&sound->spec) || info.frames == 0) return nullptr;
+    if (sound->format.rate == 0 || sound->format.rate > PA_RATE_MAX || sound->format.channels == 0 ||
+        info.frames == 0)
+        return nullptr;
     // Wave files order their channels as the extensible wave format does.
-    pa_channel_map_init_extend(&sound->map, sound->spec.channels, PA_CHANNEL_MAP_WAVEEX);
+    pa_channel_map_init_extend(&sound->map, sound->format.channels, PA_CHANNEL_MAP_WAVEEX);
     return sound;
 }
 
@@ -164,7 +166,7 @@ class PulsePlayer : public kobal::actor::SoundPort {
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
         pa_stream* s =
-            pa_stream_new_with_proplist(context_, "sound", &sound->spec, &sound->map, props);
+            pa_stream_new_with_proplist(context_, "sound", &sound->format, &sound->map, props);
         pa_proplist_free(props);
         if (!s) return;
         playing_ = std::make_unique<Playing>();
@@ -185,7 +187,7 @@ class PulsePlayer : public kobal::actor::SoundPort {
         auto* p = static_cast<PulsePlayer*>(self);
         if (!p->playing_ || p->playing_->stream != s) return;
         SoundFile& sound = *p->playing_->sound;
-        const size_t frameBytes = pa_frame_size(&sound.spec);
+        const size_t frameBytes = pa_frame_size(&sound.format);
         bool ended = false;
         while (!ended && wanted >= frameBytes) {
             void* buffer = nullptr;

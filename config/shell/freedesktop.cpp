@@ -1,7 +1,6 @@
 #include "config/shell/freedesktop.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -18,22 +17,12 @@
 #include "common/paths.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
+#include "common/user_places.h"
 
 extern char** environ;
 
 namespace kobal::shell {
 namespace {
-
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/";
-}
-
-std::string XdgDir(const char* variable, const char* fallback) {
-    if (const char* v = std::getenv(variable); v && v[0] == '/') return v;
-    return HomeDirectory() + fallback;
-}
 
 // Letters, digits and "-" only, lower case: safe in a mime type and a file name.
 std::string Token(const std::string& text) {
@@ -147,10 +136,10 @@ bool SameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string XdgDataHome() {
-    return XdgDir("XDG_DATA_HOME", "/.local/share");
+    return kobal::XdgDir("XDG_DATA_HOME", "/.local/share");
 }
 std::string XdgConfigHome() {
-    return XdgDir("XDG_CONFIG_HOME", "/.config");
+    return kobal::XdgDir("XDG_CONFIG_HOME", "/.config");
 }
 
 std::optional<std::string> XdgFolders::FolderPath(int32_t folderId) {

@@ -366,14 +366,18 @@ def no_autolaunch(home, programs, display):
                               ("install", [], "Kobaltron Install")):
         log = home.dir / f"strace-{name}"
         r = Run(home, ["strace", "-f", "-qq", "-o", log, "-e", "trace=execve", programs[name], *args], env)
-        # The program itself, under strace.
-        pid = poll(lambda: subprocess.run(["pgrep", "-P", str(r.proc.pid)], capture_output=True,
-                                          text=True).stdout.split(), TIMEOUT)
-        up = pid and poll(lambda: window_of(display, int(pid[0]), title), TIMEOUT)
-        check(up, f"{name} under strace: its window came up", r.stderr()[-800:])
+        # The program itself, found by its window on this private display:
+        # strace's first child seen by pgrep may be a short-lived one.
+        def program_pid():
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$", "getwindowpid"],
+                                   env=dict(os.environ, DISPLAY=display), capture_output=True, text=True,
+                                   timeout=20).stdout.split()
+            return int(found[0]) if found else None
+        pid = poll(program_pid, TIMEOUT)
+        check(pid, f"{name} under strace: its window came up", r.stderr()[-800:])
         if pid:
             try:
-                os.kill(int(pid[0]), signal.SIGTERM)
+                os.kill(pid, signal.SIGTERM)
             except ProcessLookupError:
                 # Ended on its own: say how, with what strace saw last.
                 trace = log.read_text(errors="replace").splitlines()[-5:] if log.exists() else []

@@ -54,7 +54,7 @@ struct AboutLists {
 };
 
 class ActorRuntime {
-public:
+  public:
     static constexpr const char* kProgramName = "kobalactor";
 
     explicit ActorRuntime(const ActorPorts& ports);
@@ -170,7 +170,7 @@ public:
     std::deque<std::string> DDEcache;
     std::string DDEline;
 
-private:
+  private:
     // What a link command may change; put back when the command fails, so a
     // bad message from another actor leaves this one as it was.
     struct PlayerState;

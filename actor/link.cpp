@@ -58,10 +58,26 @@ struct ActorRuntime::PlayerState {
 };
 
 ActorRuntime::PlayerState ActorRuntime::SavePlayer() const {
-    return {settings,     actorx,       actory,          statefile,  animfile,   lastpicture,
-            nextfile,     actionargs,   idlecount,       frameindex, pausecount, frametransparent,
-            actiontype,   action,       facingnames,     commandFile_, commandLine_, channel2_.get(),
-            channel2_ ? channel2_->name() : std::string(), channel2_ ? channel2_->lineNumber() : 0};
+    return {settings,
+            actorx,
+            actory,
+            statefile,
+            animfile,
+            lastpicture,
+            nextfile,
+            actionargs,
+            idlecount,
+            frameindex,
+            pausecount,
+            frametransparent,
+            actiontype,
+            action,
+            facingnames,
+            commandFile_,
+            commandLine_,
+            channel2_.get(),
+            channel2_ ? channel2_->name() : std::string(),
+            channel2_ ? channel2_->lineNumber() : 0};
 }
 
 void ActorRuntime::RestorePlayer(PlayerState& s) {
@@ -84,8 +100,10 @@ void ActorRuntime::RestorePlayer(PlayerState& s) {
     // The animation file goes on from where it was: the one kept aside, or
     // opened again and read up to the same line.
     std::unique_ptr<LineReader> original;
-    if (!parked_.empty() && parked_.front().get() == s.channel) original = std::move(parked_.front());
-    else if (channel2_ && channel2_.get() == s.channel) original = std::move(channel2_);
+    if (!parked_.empty() && parked_.front().get() == s.channel)
+        original = std::move(parked_.front());
+    else if (channel2_ && channel2_.get() == s.channel)
+        original = std::move(channel2_);
     parked_.clear();
     channel2_.reset();
     if (original && original->lineNumber() == s.channelLine) {

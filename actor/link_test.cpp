@@ -11,14 +11,16 @@ using namespace kobal::actor::testing;
 namespace {
 
 class Link : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         h.UseActorDir();
         h.rt->settings.iconfile = "icon.ico";
         h.rt->settings.actorddename = "Bob";
         h.Actor("icon.ico", "x");
         h.Actor("f.bmp", "x");
-        h.Actor("dance.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n[end]\r\nf.bmp\r\n");
+        h.Actor("dance.kani",
+                "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight="
+                "10\r\n[end]\r\nf.bmp\r\n");
         h.Actor("dance.krnd", "1\r\n!04|1|dance.kani|\r\n");
         h.Actor("closeactor", "1\r\n!07|1|dance.kani|\r\n");
     }
@@ -42,8 +44,8 @@ TEST_F(Link, MessagesReachTheirTargetOnly) {
     EXPECT_FALSE(Receive("**%*dance.krnd"));  // "*" must match exactly
     EXPECT_FALSE(Receive("%*dance.krnd"));    // an empty target: nameless actors only
     EXPECT_FALSE(Receive("Ping"));
-    EXPECT_FALSE(Receive("bob%dance.krnd"));  // a command must start with "*"
-    EXPECT_FALSE(Receive("bob%*"));           // "*" alone does nothing
+    EXPECT_FALSE(Receive("bob%dance.krnd"));    // a command must start with "*"
+    EXPECT_FALSE(Receive("bob%*"));             // "*" alone does nothing
     EXPECT_FALSE(Receive("bob%*nolist.krnd"));  // a list this actor lacks: dropped
 
     h.rt->settings.actorddename.clear();
@@ -67,7 +69,8 @@ TEST_F(Link, CloseActorInAnyCaseEndsOnlyWithTheFinalStar) {
 
 TEST_F(Link, WholeQueueIsWorkedOffInOneTickThenPing) {
     h.rt->JoinActorLink();
-    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"}) h.rt->DDEline_Change(t);
+    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"})
+        h.rt->DDEline_Change(t);
     h.rt->DDETimer_Timer();
     EXPECT_TRUE(h.rt->DDEcache.empty());
     EXPECT_EQ(h.rt->animfile, "dance.kani");
@@ -83,8 +86,8 @@ TEST_F(Link, FirstActorIsTheHubAndRetriesOneTickInTen) {
     h.rt->DDETimer_Timer();
     EXPECT_EQ(h.link.opens, opens);
     EXPECT_TRUE(h.link.pokes.empty());  // a hub never pokes
-    h.link.hubAvailable = true;  // a second hub appeared
-    h.random.queued = {0.05};    // draws 1
+    h.link.hubAvailable = true;         // a second hub appeared
+    h.random.queued = {0.05};           // draws 1
     h.rt->DDETimer_Timer();
     EXPECT_EQ(h.rt->linkhub, 0);
     EXPECT_FALSE(h.link.serving);
@@ -121,7 +124,8 @@ TEST_F(Link, AddressFollowsAnActorSwitch) {
 
 TEST(LinkFrames, RoundTripSplitAndBadBytes) {
     LinkFrameDecoder d;
-    const std::string two = EncodeLinkFrame("Ping") + EncodeLinkFrame("*%*dance.krnd") + EncodeLinkFrame("");
+    const std::string two =
+        EncodeLinkFrame("Ping") + EncodeLinkFrame("*%*dance.krnd") + EncodeLinkFrame("");
     std::string text;
     // Byte by byte: frames come out whole and in order.
     std::vector<std::string> got;
@@ -156,14 +160,17 @@ TEST_F(Link, PathLikeCommandsNameNothingOutsideTheActor) {
     const std::string outside = h.dir.Write("actors/outside.krnd", "1\r\n!04|1|a/dance.kani|\r\n");
     h.Actor("sub/inner.krnd", "1\r\n!04|1|dance.kani|\r\n");
     ASSERT_EQ(::symlink(outside.c_str(), (h.actorDir() + "out.krnd").c_str()), 0);
-    ASSERT_EQ(::symlink((h.actorDir() + "sub/inner.krnd").c_str(), (h.actorDir() + "in.krnd").c_str()), 0);
+    ASSERT_EQ(
+        ::symlink((h.actorDir() + "sub/inner.krnd").c_str(), (h.actorDir() + "in.krnd").c_str()),
+        0);
     ASSERT_EQ(::symlink(h.dir.path().c_str(), (h.actorDir() + "up").c_str()), 0);
 
     std::string climb;
     for (int i = 0; i < 12; ++i) climb += "../";
-    for (const std::string& command : std::vector<std::string>{"*../outside.krnd", "*..\\outside.krnd", "*sub/../../outside.krnd", "*" + outside, "*\\" + outside,
-          "*C:" + outside, "*out.krnd", "*up/actors/outside.krnd", "*" + climb + "proc/sys/kernel/pid_max",
-          "*" + climb + "dev/zero", "*sub", "*."}) {
+    for (const std::string& command : std::vector<std::string>{
+             "*../outside.krnd", "*..\\outside.krnd", "*sub/../../outside.krnd", "*" + outside,
+             "*\\" + outside, "*C:" + outside, "*out.krnd", "*up/actors/outside.krnd",
+             "*" + climb + "proc/sys/kernel/pid_max", "*" + climb + "dev/zero", "*sub", "*."}) {
         EXPECT_NO_THROW(EXPECT_FALSE(Receive("bob%" + command)) << command) << command;
     }
     // Inside the directory, a link that stays there is as good as a file.
@@ -173,8 +180,9 @@ TEST_F(Link, PathLikeCommandsNameNothingOutsideTheActor) {
 }
 
 TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
-    h.Actor("walk.kani", "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n"
-                         "[end]\r\nf.bmp\r\n\r\nf.bmp\r\n");
+    h.Actor("walk.kani",
+            "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n"
+            "[end]\r\nf.bmp\r\n\r\nf.bmp\r\n");
     h.Actor("walk.krnd", "1\r\n!01|50|walk.kani|next.krnd\r\n");
     h.Actor("f.bmp", "x");
     std::string start = "walk.krnd";
@@ -192,7 +200,8 @@ TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
     h.Actor("zero.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\nf.bmp\r\n");
     h.Actor("slow.krnd", "1\r\n!04|1|zero.kani|\r\n");
     h.random.queued = {0.99, 0.99, 0.99, 0.99, 0.99, 0.99};
-    for (const char* list : {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
+    for (const char* list :
+         {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
         h.rt->DDEline_Change(std::string("*%*") + list);
         ASSERT_NO_THROW(h.rt->DDETimer_Timer()) << list;
         EXPECT_EQ(h.rt->animfile, "walk.kani") << list;

@@ -19,23 +19,25 @@ namespace kobal::actor {
 static constexpr int kMaxDepth = 200;
 
 class DepthGuard {
-public:
+  public:
     DepthGuard(ActorRuntime& rt, const std::string& what) : rt_(rt) {
         if (++rt_.depth_ > kMaxDepth) {
             --rt_.depth_;
             // The line that last led on is where an author can break the circle.
             if (!rt_.commandFile_.empty())
-                throw RuntimeError(ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
-                                   "animations, lists and commands call each other without showing a frame");
-            throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
-                               "animations, lists and commands call each other without showing a frame");
+                throw RuntimeError(
+                    ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
+                    "animations, lists and commands call each other without showing a frame");
+            throw RuntimeError(
+                ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
+                "animations, lists and commands call each other without showing a frame");
         }
     }
     ~DepthGuard() { --rt_.depth_; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 
-private:
+  private:
     ActorRuntime& rt_;
 };
 
@@ -49,8 +51,10 @@ void ActorRuntime::LoadAnimation(std::string& name) {
     if (!animfile.empty()) {
         if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
         channel2_.reset();
-        if (name.empty()) name = animfile;
-        else animfile = name;
+        if (name.empty())
+            name = animfile;
+        else
+            animfile = name;
     }
     if (animfile.empty()) animfile = name;
 
@@ -103,7 +107,8 @@ void ActorRuntime::LoadAnimation(std::string& name) {
 void ActorRuntime::RequireChannel2() {
     // Frames are only read after a load; a player without one has nothing open.
     if (!channel2_)
-        throw RuntimeError(ErrorNumber::BadFileNameOrNumber, NativePath(settings.actorpath + animfile), 0,
+        throw RuntimeError(ErrorNumber::BadFileNameOrNumber,
+                           NativePath(settings.actorpath + animfile), 0,
                            "no animation file is open");
 }
 
@@ -188,7 +193,8 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
     }
     ports_.window->Move(actorx, actory);
     if (frametransparent == 1 && settings.transparencyoff == 0) {
-        const int32_t key = (settings.transparentred & 0xFF) + 256 * (settings.transparentgreen & 0xFF) +
+        const int32_t key = (settings.transparentred & 0xFF) +
+                            256 * (settings.transparentgreen & 0xFF) +
                             65536 * (settings.transparentblue & 0xFF);
         ports_.window->SetKeyColor(key);
     }
@@ -199,7 +205,8 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
 void ActorRuntime::ApplyPendingInterval() {
     if (intervalpending != 1) return;
     if (settings.timerspeed < 0)
-        throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings.actorpath + animfile), 0,
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue,
+                           NativePath(settings.actorpath + animfile), 0,
                            "timerspeed " + std::to_string(settings.timerspeed) + " is negative");
     ports_.timer1->SetInterval(settings.timerspeed);
     intervalpending = 0;

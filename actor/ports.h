@@ -8,7 +8,7 @@ namespace kobal::actor {
 
 // The actor window (form `Actor`). Sizes and positions are twips.
 class ActorWindowPort {
-public:
+  public:
     virtual ~ActorWindowPort() = default;
     virtual void SetSize(int32_t widthTwips, int32_t heightTwips) = 0;
     virtual void Move(int32_t leftTwips, int32_t topTwips) = 0;
@@ -39,7 +39,7 @@ struct ScreenRect {
 // The platform's screen object. Width and Height are the primary screen's;
 // the monitors make up the whole desktop, the primary one first.
 class ScreenPort {
-public:
+  public:
     virtual ~ScreenPort() = default;
     virtual double Width() = 0;   // twips
     virtual double Height() = 0;  // twips
@@ -53,7 +53,7 @@ public:
 // A timer control: an interval of 0 stops it from ticking, as the classic
 // timer did.
 class TimerPort {
-public:
+  public:
     virtual ~TimerPort() = default;
     virtual void SetInterval(int milliseconds) = 0;
     virtual int Interval() const = 0;
@@ -62,7 +62,7 @@ public:
 };
 
 class TrayPort {
-public:
+  public:
     virtual ~TrayPort() = default;
     virtual void Add(const std::string& iconPath, const std::string& tip) = 0;
     virtual void Remove() = 0;
@@ -72,7 +72,7 @@ public:
 enum class MenuItem { pActivated, pBored, psleep, phyber, Paudioon, paudiooff, pclickthrough };
 
 class MenuPort {
-public:
+  public:
     virtual ~MenuPort() = default;
     virtual void SetChecked(MenuItem item, bool checked) = 0;
     // Pops up `taskpopup` at the pointer and returns when it has closed.
@@ -80,7 +80,7 @@ public:
 };
 
 class SoundPort {
-public:
+  public:
     virtual ~SoundPort() = default;
     // Asynchronous; a new sound cuts off the one playing; a missing file is silent.
     virtual void Play(const std::string& path) = 0;
@@ -88,7 +88,7 @@ public:
 
 // The desktop's default handler for documents (the help page).
 class DesktopPort {
-public:
+  public:
     virtual ~DesktopPort() = default;
     virtual void OpenDocument(const std::string& path) = 0;
 };
@@ -96,7 +96,7 @@ public:
 // The link between actors: a hub serves the group address, members hold a
 // link to it. Every text set or poked reaches every other actor once.
 class LinkPort {
-public:
+  public:
     virtual ~LinkPort() = default;
     // Opens a link to the actor serving the group; false when nobody serves
     // (never links to itself).

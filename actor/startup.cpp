@@ -14,12 +14,15 @@ std::string ActorRuntime::ActorFile(const std::string& name) const {
     return ResolvePath(settings.actorpath + name);
 }
 
-std::string ActorRuntime::HelpPagePath() const { return ResolvePath(installdir + "resource\\help\\index.html"); }
+std::string ActorRuntime::HelpPagePath() const {
+    return ResolvePath(installdir + "resource\\help\\index.html");
+}
 
 void ActorRuntime::Main(const std::string& commandLine, const std::string& installPath) {
     settings.actorpath = commandLine;
     if (commandLine.empty() || !FileExists(commandLine)) {
-        ports_.messages->ShowMessage("This program is used by Kobaltron, Do not run it manually!", "!");
+        ports_.messages->ShowMessage("This program is used by Kobaltron, Do not run it manually!",
+                                     "!");
         throw ProgramEnd{1};
     }
     installdir = installPath + "\\";
@@ -51,8 +54,10 @@ void ActorRuntime::LoadSettings() {
     settings.actorpath =
         ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
 
-    if (settings.audioon == 0) paudiooff_Click();
-    else if (settings.audioon == 1) Paudioon_Click();
+    if (settings.audioon == 0)
+        paudiooff_Click();
+    else if (settings.audioon == 1)
+        Paudioon_Click();
 
     switch (settings.initialpriority) {
         case 0:
@@ -118,10 +123,14 @@ void ActorRuntime::SwitchActor(const std::string& actorfile) {
     ports_.tray->Add(ActorFile(settings.iconfile), settings.actorname);
     idlecount = keptIdle;
     settings.audioon = keptAudio;
-    if (settings.audioon == 0) paudiooff_Click();
-    else if (settings.audioon == 1) Paudioon_Click();
+    if (settings.audioon == 0)
+        paudiooff_Click();
+    else if (settings.audioon == 1)
+        Paudioon_Click();
 }
 
-void ActorRuntime::Form_QueryUnload() { EndActor(); }
+void ActorRuntime::Form_QueryUnload() {
+    EndActor();
+}
 
 }  // namespace kobal::actor

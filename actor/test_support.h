@@ -22,9 +22,18 @@ inline std::string Lines(std::initializer_list<std::string> lines) {
 }
 
 class FakeWindow : public ActorWindowPort {
-public:
-    void SetSize(int32_t w, int32_t h) override { Log("size " + std::to_string(w) + "x" + std::to_string(h)); width = w; height = h; }
-    void Move(int32_t x, int32_t y) override { Log("move " + std::to_string(x) + "," + std::to_string(y)); left = x; top = y; ++moves; }
+  public:
+    void SetSize(int32_t w, int32_t h) override {
+        Log("size " + std::to_string(w) + "x" + std::to_string(h));
+        width = w;
+        height = h;
+    }
+    void Move(int32_t x, int32_t y) override {
+        Log("move " + std::to_string(x) + "," + std::to_string(y));
+        left = x;
+        top = y;
+        ++moves;
+    }
     void SetPicture(const std::string& path) override {
         // As the real window: a missing picture ends the actor.
         if (!FileExists(path)) throw RuntimeError(ErrorNumber::FileNotFound, path);
@@ -39,15 +48,31 @@ public:
         icon = path;
         Log("icon");
     }
-    void SetCaption(const std::string& c) override { caption = c; Log("caption " + c); }
-    void Show() override { visible = true; Log("show"); }
-    void Hide() override { visible = false; Log("hide"); }
+    void SetCaption(const std::string& c) override {
+        caption = c;
+        Log("caption " + c);
+    }
+    void Show() override {
+        visible = true;
+        Log("show");
+    }
+    void Hide() override {
+        visible = false;
+        Log("hide");
+    }
     void BringToFront() override { Log("front"); }
-    void SetClickThrough(bool on) override { clickThrough = on; Log(on ? "click through" : "clicks caught"); }
+    void SetClickThrough(bool on) override {
+        clickThrough = on;
+        Log(on ? "click through" : "clicks caught");
+    }
 
     void Log(const std::string& s) { events.push_back(s); }
     // The events since the last call, then forgets them.
-    std::vector<std::string> Take() { auto e = std::move(events); events.clear(); return e; }
+    std::vector<std::string> Take() {
+        auto e = std::move(events);
+        events.clear();
+        return e;
+    }
 
     std::vector<std::string> events;
     std::string picture, icon, caption;
@@ -58,7 +83,7 @@ public:
 };
 
 class FakeScreen : public ScreenPort {
-public:
+  public:
     double Width() override { return widthPixels * 15.0; }
     double Height() override { return heightPixels * 15.0; }
     double TwipsPerPixelX() override { return 15; }
@@ -70,13 +95,15 @@ public:
         return monitors[static_cast<size_t>(i)];
     }
     // A monitor given in pixels, primary first.
-    void AddMonitor(int x, int y, int w, int h) { monitors.push_back({x * 15.0, y * 15.0, w * 15.0, h * 15.0}); }
+    void AddMonitor(int x, int y, int w, int h) {
+        monitors.push_back({x * 15.0, y * 15.0, w * 15.0, h * 15.0});
+    }
     int widthPixels = 1920, heightPixels = 1080;
     std::vector<ScreenRect> monitors;
 };
 
 class FakeTimer : public TimerPort {
-public:
+  public:
     void SetInterval(int ms) override { interval = ms; }
     int Interval() const override { return interval; }
     void SetEnabled(bool e) override { enabled = e; }
@@ -86,26 +113,40 @@ public:
 };
 
 class FakeTray : public TrayPort {
-public:
-    void Add(const std::string& icon, const std::string& tip) override { shown = true; this->tip = tip; this->icon = icon; log.push_back("add " + tip); }
-    void Remove() override { shown = false; log.push_back("remove"); }
+  public:
+    void Add(const std::string& icon, const std::string& tip) override {
+        shown = true;
+        this->tip = tip;
+        this->icon = icon;
+        log.push_back("add " + tip);
+    }
+    void Remove() override {
+        shown = false;
+        log.push_back("remove");
+    }
     bool shown = false;
     std::string tip, icon;
     std::vector<std::string> log;
 };
 
 class FakeMenu : public MenuPort {
-public:
+  public:
     void SetChecked(MenuItem item, bool c) override { checked[item] = c; }
-    void Popup() override { ++popups; if (onPopup) onPopup(); }
-    bool IsChecked(MenuItem item) const { auto it = checked.find(item); return it != checked.end() && it->second; }
+    void Popup() override {
+        ++popups;
+        if (onPopup) onPopup();
+    }
+    bool IsChecked(MenuItem item) const {
+        auto it = checked.find(item);
+        return it != checked.end() && it->second;
+    }
     std::map<MenuItem, bool> checked;
     int popups = 0;
     std::function<void()> onPopup;
 };
 
 class FakeSound : public SoundPort {
-public:
+  public:
     void Play(const std::string& path) override {
         const size_t slash = path.find_last_of('/');
         played.push_back(slash == std::string::npos ? path : path.substr(slash + 1));
@@ -114,28 +155,38 @@ public:
 };
 
 class FakeDesktop : public DesktopPort {
-public:
+  public:
     void OpenDocument(const std::string& path) override { opened.push_back(path); }
     std::vector<std::string> opened;
 };
 
 // A link with no other actor unless a test says so.
 class FakeLink : public LinkPort {
-public:
-    bool OpenLink() override { ++opens; linked = hubAvailable; return hubAvailable; }
+  public:
+    bool OpenLink() override {
+        ++opens;
+        linked = hubAvailable;
+        return hubAvailable;
+    }
     void CloseLink() override { linked = false; }
     void Serve(bool s) override { serving = s && !serveRefused; }
     bool ServesGroup() const override { return serving; }
     void SetItemText(const std::string& t) override { itemTexts.push_back(t); }
-    bool Poke(const std::string& t) override { pokes.push_back(t); return pokeSucceeds; }
-    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true, serveRefused = false;
+    bool Poke(const std::string& t) override {
+        pokes.push_back(t);
+        return pokeSucceeds;
+    }
+    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true,
+         serveRefused = false;
     int opens = 0;
     std::vector<std::string> itemTexts, pokes;
 };
 
 class FakeMessages : public MessageBoxPort {
-public:
-    void ShowMessage(const std::string& text, const std::string& title) override { shown.push_back(title + ": " + text); }
+  public:
+    void ShowMessage(const std::string& text, const std::string& title) override {
+        shown.push_back(title + ": " + text);
+    }
     bool AskOkCancel(const std::string&, const std::string&) override { return true; }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     std::vector<std::string> shown;
@@ -143,49 +194,82 @@ public:
 
 // Hands out the queued values first, then a seeded generator's.
 class ScriptedRandom : public RandomSource {
-public:
+  public:
     double Next() override {
-        if (!queued.empty()) { double v = queued.front(); queued.pop_front(); return v; }
+        if (!queued.empty()) {
+            double v = queued.front();
+            queued.pop_front();
+            return v;
+        }
         return rest.Next();
     }
-    void Seed(double s) override { ++seeds; rest.Seed(s); }
+    void Seed(double s) override {
+        ++seeds;
+        rest.Seed(s);
+    }
     std::deque<double> queued;
     ClassicRandom rest;
     int seeds = 0;
 };
 
 class FixedClock : public Clock {
-public:
+  public:
     double SecondsSinceMidnight() override { return seconds; }
     double seconds = 43200;
 };
 
 // An install directory with the actor program's own file and a config.
 class ActorHarness {
-public:
+  public:
     ActorHarness() {
         dir.Write("resource/kobalactor", "");
-        WriteConfig("priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
-                    "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
-                    "overrideactor= 0 \r\n[end]\r\n");
-        ports.window = &window; ports.screen = &screen; ports.timer1 = &timer1; ports.timer2 = &timer2;
-        ports.ddetimer = &ddetimer; ports.tray = &tray; ports.menu = &menu; ports.sound = &sound;
-        ports.link = &link; ports.desktop = &desktop; ports.messages = &messages; ports.random = &random;
+        WriteConfig(
+            "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
+            "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
+            "overrideactor= 0 \r\n[end]\r\n");
+        ports.window = &window;
+        ports.screen = &screen;
+        ports.timer1 = &timer1;
+        ports.timer2 = &timer2;
+        ports.ddetimer = &ddetimer;
+        ports.tray = &tray;
+        ports.menu = &menu;
+        ports.sound = &sound;
+        ports.link = &link;
+        ports.desktop = &desktop;
+        ports.messages = &messages;
+        ports.random = &random;
         ports.clock = &clock;
         rt = std::make_unique<ActorRuntime>(ports);
         rt->installdir = installPath() + "\\";
     }
     void WriteConfig(const std::string& text) { dir.Write("resource/config.kcfg", text); }
     // Writes a file of the actor "a" (below actors/a/).
-    std::string Actor(const std::string& name, const std::string& text) { return dir.Write("actors/a/" + name, text); }
+    std::string Actor(const std::string& name, const std::string& text) {
+        return dir.Write("actors/a/" + name, text);
+    }
     std::string installPath() const { return dir.path(); }
     std::string actorDir() const { return dir.path() + "/actors/a/"; }
     // Points the store at the actor directory without reading an actor file.
-    void UseActorDir() { rt->settings.actorpath = actorDir(); rt->settings.priorityup = 100; rt->settings.speedup = 100; rt->settings.audioon = 1; }
+    void UseActorDir() {
+        rt->settings.actorpath = actorDir();
+        rt->settings.priorityup = 100;
+        rt->settings.speedup = 100;
+        rt->settings.audioon = 1;
+    }
 
     TempDir dir;
-    FakeWindow window; FakeScreen screen; FakeTimer timer1, timer2, ddetimer; FakeTray tray; FakeMenu menu;
-    FakeSound sound; FakeLink link; FakeDesktop desktop; FakeMessages messages; ScriptedRandom random; FixedClock clock;
+    FakeWindow window;
+    FakeScreen screen;
+    FakeTimer timer1, timer2, ddetimer;
+    FakeTray tray;
+    FakeMenu menu;
+    FakeSound sound;
+    FakeLink link;
+    FakeDesktop desktop;
+    FakeMessages messages;
+    ScriptedRandom random;
+    FixedClock clock;
     ActorPorts ports;
     std::unique_ptr<ActorRuntime> rt;
 };

@@ -25,16 +25,17 @@ struct CheckOptions {
 };
 
 class ActorChecker {
-public:
+  public:
     ActorChecker(CheckOptions options, PictureInspector& pictures, Report& report);
 
     // An actor file, or else a playlist, told apart by the ending as the
     // launcher does. path is absolute (the caller completes a relative name).
     void CheckFile(const std::string& path);
 
-private:
+  private:
     // name: the actor file as the referring line writes it (default: path).
-    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
+    void CheckActorFile(const std::string& path, const Where& namedAt,
+                        const std::string& name = {});
     void CheckPlaylist(const std::string& path, const Where& namedAt);
 
     enum class FileKind { Config, Actor, Animation };
@@ -79,15 +80,18 @@ private:
     // viaShow: the name goes to the frame step (where "nul" and an empty
     // name show nothing new) rather than straight to the loader.
     // Returns the native path of an animation file it names, else empty.
-    std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
+    std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx,
+                                   bool viaShow);
     // Returns the animation's native path, empty when it was not found.
     std::string CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
     void CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
-                          const ActorContext& ctx, Severity missing, const std::string& consequence);
+                          const ActorContext& ctx, Severity missing,
+                          const std::string& consequence);
 
-    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section, FileKind kind);
-    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line, int section,
-                      FileKind kind, SettingsRead& read);
+    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section,
+                             FileKind kind);
+    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line,
+                      int section, FileKind kind, SettingsRead& read);
     Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
 
     Located Locate(const std::string& systemPath, const Where& namedAt, const std::string& what,
@@ -126,7 +130,7 @@ private:
         Where at;
     };
     struct ListLeads {
-        bool action = false;  // an entry starts an action (types other than 99)
+        bool action = false;           // an entry starts an action (types other than 99)
         std::vector<PlainName> plain;  // entries that name an animation, not a command
         std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
         std::vector<std::string> animations;                     // native
@@ -137,7 +141,7 @@ private:
         std::vector<std::pair<std::string, Where>> onward;
     };
     struct AnimationLeads {
-        bool action = true;  // a frame line starts an action
+        bool action = true;     // a frame line starts an action
         bool noFrames = false;  // framecount below 1: a play-once ends before a frame
         std::vector<Switch> switches;
     };
@@ -153,7 +157,8 @@ private:
     void JudgeStartList(const std::string& list, const char* key);
     bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
     // Each list reachable from these through the lists they name, once.
-    void ForEachReachableList(std::vector<std::string> lists, const std::function<void(const ListLeads&)>& visit) const;
+    void ForEachReachableList(std::vector<std::string> lists,
+                              const std::function<void(const ListLeads&)>& visit) const;
     void RequireList(const Switch& sw, const std::string& list);
     std::map<std::string, ListLeads> listLeads_;
     std::map<std::string, AnimationLeads> animationLeads_;
@@ -165,7 +170,8 @@ private:
         std::string key, name, list;
     };
     std::vector<StateUse> stateUses_;
-    std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
+    std::map<std::string, std::string>
+        actorDirectories_;  // actor file native -> completed actorpath
 };
 
 }  // namespace kobal::checker

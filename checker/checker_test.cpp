@@ -24,7 +24,8 @@ std::vector<std::string> Check(const CorpusInstall& install, const std::string& 
 std::vector<std::string> CaseNames() {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(CorpusDir()))
-        if (entry.is_directory() && entry.path().filename() != "base") names.push_back(entry.path().filename().string());
+        if (entry.is_directory() && entry.path().filename() != "base")
+            names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -69,11 +70,14 @@ class Corpus : public ::testing::TestWithParam<std::string> {};
 TEST_P(Corpus, ReportsExactlyTheExpectedLines) {
     const std::string name = GetParam();
     CorpusInstall install(name);
-    const std::string target = std::filesystem::exists(install / "playlist.kpls") ? "playlist.kpls" : "a/actor.kact";
+    const std::string target =
+        std::filesystem::exists(install / "playlist.kpls") ? "playlist.kpls" : "a/actor.kact";
     const std::vector<std::string> expected = ReadLines(CorpusDir() + "/" + name + "/expected.txt");
     ASSERT_FALSE(expected.empty()) << "a case states what it expects";
     EXPECT_EQ(Check(install, target), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Corpus, ::testing::ValuesIn(CaseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });

@@ -291,8 +291,7 @@ Sample Take(Display* d, Window w, int64_t t) {
         XRectangle* rects = XShapeGetRectangles(d, w, ShapeBounding, &count, &ordering);
         Spans spans;
         for (int i = 0; i < count; ++i)
-            for (int y = std::max<int>(0, rects[i].y);
-                 y < rects[i].y + rects[i].height; ++y) {
+            for (int y = std::max<int>(0, rects[i].y); y < rects[i].y + rects[i].height; ++y) {
                 const int from = std::max<int>(0, rects[i].x);
                 const int to = rects[i].x + rects[i].width;
                 if (from < to) spans.emplace_back(y, from, to);
@@ -304,11 +303,13 @@ Sample Take(Display* d, Window w, int64_t t) {
 }
 
 void Screenshot(Display* d, const char* file) {
-    XImage* shot = XGetImage(d, DefaultRootWindow(d), 0, 0, kScreenWidth, kScreenHeight, AllPlanes, ZPixmap);
+    XImage* shot =
+        XGetImage(d, DefaultRootWindow(d), 0, 0, kScreenWidth, kScreenHeight, AllPlanes, ZPixmap);
     if (!shot) return;
     QImage image(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
     for (int y = 0; y < kScreenHeight; ++y)
-        for (int x = 0; x < kScreenWidth; ++x) image.setPixel(x, y, 0xFF000000u | XGetPixel(shot, x, y));
+        for (int x = 0; x < kScreenWidth; ++x)
+            image.setPixel(x, y, 0xFF000000u | XGetPixel(shot, x, y));
     XDestroyImage(shot);
     image.save(QString::fromLocal8Bit(file), "PNG");
 }
@@ -442,9 +443,12 @@ class Matcher {
     bool Narrowed(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
         const State& f = a_.timeline.states[j + 1];
-        auto keyed = [](const State& st) { return st.frame != "-" && st.frame[0] != '@' && st.key >= 0; };
+        auto keyed = [](const State& st) {
+            return st.frame != "-" && st.frame[0] != '@' && st.key >= 0;
+        };
         if (!s.shaped || !keyed(e) || !keyed(f)) return false;
-        const Spans meet = Meet(book_.Keyed(a_.dir + e.frame, e.key), book_.Keyed(a_.dir + f.frame, f.key));
+        const Spans meet =
+            Meet(book_.Keyed(a_.dir + e.frame, e.key), book_.Keyed(a_.dir + f.frame, f.key));
         const Spans shown = Clip(s.spans, s.width, s.height);
         // An empty meeting hides the window with one pixel outside it.
         return meet.empty() ? shown.empty() : shown == Clip(meet, s.width, s.height);
@@ -470,18 +474,19 @@ std::string Compare(const Actor& a, ShapeBook& book, size_t* reached) {
             out << "the window at " << Describe(s) << " is no state of the timeline after "
                 << Describe(states[j]);
             for (size_t n = j; n < states.size() && n < j + 6; ++n) {
-                out << "\n  " << Describe(states[n]) << " (position " << m.Position(s, n) << ", size " << m.Size(s, n)
-                    << ", shape " << m.Shape(s, n) << ")";
+                out << "\n  " << Describe(states[n]) << " (position " << m.Position(s, n)
+                    << ", size " << m.Size(s, n) << ", shape " << m.Shape(s, n) << ")";
             }
             if (!s.spans.empty())
                 out << "\n  the window's shape: rows " << std::get<0>(s.spans.front()) << " to "
-                    << std::get<0>(s.spans.back()) << ", first span " << std::get<1>(s.spans.front()) << ".."
-                    << std::get<2>(s.spans.front());
+                    << std::get<0>(s.spans.back()) << ", first span "
+                    << std::get<1>(s.spans.front()) << ".." << std::get<2>(s.spans.front());
             return out.str();
         }
         // States that look alike follow one another (an action that shows
         // nothing new): the window is in the latest of them it has reached.
-        while (k + 1 < states.size() && states[k + 1].t <= s.t + kMaxAheadMs && m.Shows(s, k + 1)) ++k;
+        while (k + 1 < states.size() && states[k + 1].t <= s.t + kMaxAheadMs && m.Shows(s, k + 1))
+            ++k;
         j = k;
         const int64_t leaves = j + 1 < states.size() ? states[j + 1].t : INT64_MAX;
         if (leaves < s.t - kMaxBehindMs)
@@ -639,7 +644,8 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     const int64_t sampled = kSampleSeconds * 1000 - kMaxBehindMs;
     // Every behaviour type, an opaque frame and a "nul" direction.
     pick("mixer", [&](const Timeline& t) {
-        return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled) && HasNulStretch(t, sampled);
+        return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled) &&
+               HasNulStretch(t, sampled);
     });
     // A plain name first: one frame in the corner, then the actor must go on.
     pick("starter", [&](const Timeline& t) {

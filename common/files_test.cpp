@@ -127,7 +127,8 @@ TEST(Paths, TextRulesAndNativeForm) {
     EXPECT_TRUE(IsAbsolutePath("C:\\actors\\bob.kact"));
     EXPECT_TRUE(IsAbsolutePath("/home/a/bob.kact"));
     EXPECT_FALSE(IsAbsolutePath("actors\\bob.kact"));
-    EXPECT_EQ(NativePath("C:\\program files\\kobaltron\\resource\\x"), "/program files/kobaltron/resource/x");
+    EXPECT_EQ(NativePath("C:\\program files\\kobaltron\\resource\\x"),
+              "/program files/kobaltron/resource/x");
     EXPECT_EQ(NativePath("/opt/k\\resource\\config.kcfg"), "/opt/k/resource/config.kcfg");
     EXPECT_EQ(NativePath("actors\\bob\\"), "actors/bob/");
 }

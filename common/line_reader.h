@@ -18,7 +18,7 @@ inline constexpr size_t kMaxLineLength = 64 * 1024;
 RuntimeError LineTooLong(const std::string& file, int line);
 
 class LineReader {
-public:
+  public:
     // Opens path (as written, then without regard to letter case). Raises
     // File not found / Path not found / Permission denied naming the path;
     // File not found too for a FIFO, device, socket or directory (also
@@ -37,7 +37,7 @@ public:
     const std::string& name() const { return name_; }
     int lineNumber() const { return line_; }
 
-private:
+  private:
     std::string name_;
     std::FILE* file_ = nullptr;
     int line_ = 0;

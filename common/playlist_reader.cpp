@@ -5,7 +5,9 @@
 
 namespace kobal {
 
-PlaylistReader::PlaylistReader(const std::string& path) { file_ = OpenForReading(path, &name_); }
+PlaylistReader::PlaylistReader(const std::string& path) {
+    file_ = OpenForReading(path, &name_);
+}
 
 PlaylistReader::~PlaylistReader() {
     if (file_) std::fclose(file_);
@@ -54,12 +56,16 @@ std::string PlaylistReader::ReadField() {
     }
     // Consume the one delimiter that ends the field.
     c = Peek();
-    if (c == ',') Get();
+    if (c == ',')
+        Get();
     else if (c == '\r') {
         Get();
-        if (Peek() == '\n') Get();
-        else ++line_;
-    } else if (c == '\n') Get();
+        if (Peek() == '\n')
+            Get();
+        else
+            ++line_;
+    } else if (c == '\n')
+        Get();
     return field;
 }
 

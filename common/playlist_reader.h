@@ -9,7 +9,7 @@
 namespace kobal {
 
 class PlaylistReader {
-public:
+  public:
     explicit PlaylistReader(const std::string& path);
     ~PlaylistReader();
     PlaylistReader(const PlaylistReader&) = delete;
@@ -24,7 +24,7 @@ public:
     const std::string& name() const { return name_; }
     int lineNumber() const { return line_; }
 
-private:
+  private:
     int Peek();
     int Get();
     void SkipSeparators();

@@ -31,7 +31,7 @@ enum class ErrorNumber : int {
 const char* ErrorText(ErrorNumber number);
 
 class RuntimeError : public std::exception {
-public:
+  public:
     explicit RuntimeError(ErrorNumber number, std::string file = {}, int line = 0,
                           std::string detail = {});
 
@@ -47,7 +47,7 @@ public:
     // A lower layer raised the error without knowing the file; the reader adds it.
     RuntimeError WithFile(const std::string& file, int line) const;
 
-private:
+  private:
     void Compose();
     ErrorNumber number_;
     std::string file_;

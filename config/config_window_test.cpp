@@ -363,7 +363,8 @@ TEST_F(ConfigWindowTest, HideForFullscreenIsOffForOlderFilesAndDefaultsAndTravel
     window.Save_Click();
     const std::string saved = ReadBytes(Settings());
     // After every older key, where older readers pass over it.
-    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos)
+        << saved;
 
     window.Reset_Click();
     EXPECT_EQ(window.hidefull.value, 0);

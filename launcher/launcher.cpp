@@ -28,7 +28,9 @@ std::string CommandLineFrom(int argc, const char* const* argv) {
     return line;
 }
 
-void Koballaunch::End() { throw ProgramEnd{kRefusedStatus}; }
+void Koballaunch::End() {
+    throw ProgramEnd{kRefusedStatus};
+}
 
 void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     targetfile = StripQuotes(commandLine);
@@ -93,14 +95,16 @@ void Koballaunch::ReadActorDescription(std::string& name) {
 
 void Koballaunch::StartActorProcess() {
     if (store.version != kCompatibleVersion) {
-        ports_.boxes.ShowMessage("Kobaltron is not compatible with this version (" + store.version + ").", "!");
+        ports_.boxes.ShowMessage(
+            "Kobaltron is not compatible with this version (" + store.version + ").", "!");
         return;
     }
     ports_.starter.StartProcess(ResolvePath(installdir + kActorProgram), targetfile);
 }
 
 SplashContent Koballaunch::Splash() const {
-    return {"Loading... " + store.actorname, installdir + kSplashBackground, store.actorpath + store.splashscreen};
+    return {"Loading... " + store.actorname, installdir + kSplashBackground,
+            store.actorpath + store.splashscreen};
 }
 
 }  // namespace kobal::launcher

@@ -23,7 +23,8 @@ inline constexpr char kOwnProgram[] = "resource\\kobaltron";
 inline constexpr char kPlaylistPicture[] = "resource\\playlist.jpg";
 inline constexpr char kSplashBackground[] = "resource\\splash.gif";
 
-inline constexpr char kUsageText[] = "Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]";
+inline constexpr char kUsageText[] =
+    "Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]";
 inline constexpr char kNoApplicationText[] = "Cannot find the application, Please run kobalconfig";
 
 // Exit status of the usage and file-not-found ends (the launcher did not do
@@ -33,7 +34,7 @@ inline constexpr int kRefusedStatus = 1;
 // Starts a program without waiting, with the actor file as its one argument.
 // Raises RuntimeError when the program cannot be started.
 class ProcessStarter {
-public:
+  public:
     virtual ~ProcessStarter() = default;
     virtual void StartProcess(const std::string& program, const std::string& actorfile) = 0;
 };
@@ -49,7 +50,7 @@ struct SplashContent {
 // Shows the splash window modally and returns when it has closed itself.
 // Raises RuntimeError when a picture cannot be loaded.
 class SplashPort {
-public:
+  public:
     virtual ~SplashPort() = default;
     virtual void ShowSplash(const SplashContent& content) = 0;
 };
@@ -79,7 +80,7 @@ struct LauncherPorts {
 };
 
 class Koballaunch {
-public:
+  public:
     explicit Koballaunch(LauncherPorts ports) : ports_(std::move(ports)) {}
 
     // The start procedure. Ends early by raising ProgramEnd (usage, missing
@@ -99,7 +100,7 @@ public:
     std::string installdir;
     SettingStore store{SettingStore::Program::Launcher};
 
-private:
+  private:
     [[noreturn]] void End();
     LauncherPorts ports_;
 };

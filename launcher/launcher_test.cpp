@@ -44,20 +44,20 @@ struct World : MessageBoxPort, InstallPathStore, ProcessStarter, SplashPort {
 };
 
 class WorkingDirectory {
-public:
+  public:
     explicit WorkingDirectory(const std::string& dir) : old_(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
     ~WorkingDirectory() { std::filesystem::current_path(old_); }
 
-private:
+  private:
     std::filesystem::path old_;
 };
 
 // An install directory with a blank in its name, its own program file and
 // a configuration file; the world is kept across launches to collect.
 class LauncherTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         install = dir.path() + "/kobal tron";
         installdir = install + "\\";
@@ -66,17 +66,21 @@ protected:
         world.installPath = install;
     }
     void Config(int showsplash) {
-        dir.Write("kobal tron/resource/config.kcfg",
-                  "priorityup =100\r\nshowsplash= " + std::to_string(showsplash) + " \r\n[end]\r\n");
+        dir.Write(
+            "kobal tron/resource/config.kcfg",
+            "priorityup =100\r\nshowsplash= " + std::to_string(showsplash) + " \r\n[end]\r\n");
     }
-    std::string Actor(const std::string& file, const std::string& version, const std::string& name = "A") {
-        return dir.Write(file, (version.empty() ? "" : "version=" + version + "\r\n") + "actorname=" + name +
-                                   "\r\nactorpath=actors\\" + name + "\\\r\nsplashscreen=splash.gif\r\n[end]\r\n");
+    std::string Actor(const std::string& file, const std::string& version,
+                      const std::string& name = "A") {
+        return dir.Write(file, (version.empty() ? "" : "version=" + version + "\r\n") +
+                                   "actorname=" + name + "\r\nactorpath=actors\\" + name +
+                                   "\\\r\nsplashscreen=splash.gif\r\n[end]\r\n");
     }
     // The exit status when the run ended early, nullopt when it returned.
     std::optional<int> Launch(const std::string& commandLine) {
         try {
-            Koballaunch({world, world, world, world, "/nowhere"}).LaunchFromCommandLine(commandLine);
+            Koballaunch({world, world, world, world, "/nowhere"})
+                .LaunchFromCommandLine(commandLine);
         } catch (const ProgramEnd& end) {
             return end.status;
         }
@@ -108,8 +112,10 @@ TEST(LauncherText, QuotesEndingsAndCommandLine) {
     EXPECT_EQ(StripQuotes("\""), "");
     for (const char* name : {"a.kact", "A.KACT", "a.Kac", "b.c.KAC"})
         EXPECT_EQ(ClassifyTarget(name), TargetKind::ActorFile) << name;
-    for (const char* name : {"a.kpls", "A.KPLS", "a.kPl"}) EXPECT_EQ(ClassifyTarget(name), TargetKind::Playlist) << name;
-    for (const char* name : {"akact", "x.kpls.txt", "kpl", ""}) EXPECT_EQ(ClassifyTarget(name), TargetKind::Neither) << name;
+    for (const char* name : {"a.kpls", "A.KPLS", "a.kPl"})
+        EXPECT_EQ(ClassifyTarget(name), TargetKind::Playlist) << name;
+    for (const char* name : {"akact", "x.kpls.txt", "kpl", ""})
+        EXPECT_EQ(ClassifyTarget(name), TargetKind::Neither) << name;
     const char* argv[] = {"kobaltron", "/home/me/my", "actor.kact"};
     EXPECT_EQ(CommandLineFrom(3, argv), "/home/me/my actor.kact");
 }
@@ -169,10 +175,12 @@ TEST_F(LauncherTest, VersionMustMatchExactlyAndCarriesOverToTheNextFile) {
     EXPECT_EQ(Launch(lower), std::nullopt);
     EXPECT_EQ(Launch(bare), std::nullopt);
     EXPECT_TRUE(world.started.empty());
-    EXPECT_EQ(world.messages, (Strings{"!|Kobaltron is not compatible with this version (kobaltron v1.0).",
-                                       "!|Kobaltron is not compatible with this version ()."}));
+    EXPECT_EQ(world.messages,
+              (Strings{"!|Kobaltron is not compatible with this version (kobaltron v1.0).",
+                       "!|Kobaltron is not compatible with this version ()."}));
     // In a playlist a file without a version line is judged by the one before.
-    EXPECT_EQ(Launch(dir.Write("l1.kpls", good + "," + bare + "," + lower + "," + bare)), std::nullopt);
+    EXPECT_EQ(Launch(dir.Write("l1.kpls", good + "," + bare + "," + lower + "," + bare)),
+              std::nullopt);
     EXPECT_EQ(world.started, (Strings{good, bare}));
     EXPECT_EQ(world.messages.size(), 4u);
     EXPECT_EQ(world.messages.back(), world.messages.front());
@@ -183,12 +191,14 @@ TEST_F(LauncherTest, PlaylistStartsItsEntriesInOrderAsWritten) {
     const auto comma = Actor("with, comma.kact", ok);
     const auto old = Actor("old.kact", "Kobaltron V0.9");
     Actor("work/sub/c.kact", ok);
-    const auto list = dir.Write("work/trio.kpls", "  " + a + ",\"" + comma + "\"\r\n\r\n   " + old + "\r\nsub\\c.kact\r\n");
+    const auto list = dir.Write(
+        "work/trio.kpls", "  " + a + ",\"" + comma + "\"\r\n\r\n   " + old + "\r\nsub\\c.kact\r\n");
     WorkingDirectory cd(dir / "work");
     EXPECT_EQ(Launch(list), std::nullopt);
     // A relative entry is not put below installdir: the actor shares our working directory.
     EXPECT_EQ(world.started, (Strings{a, comma, "sub\\c.kact"}));
-    EXPECT_EQ(world.messages, Strings{"!|Kobaltron is not compatible with this version (Kobaltron V0.9)."});
+    EXPECT_EQ(world.messages,
+              Strings{"!|Kobaltron is not compatible with this version (Kobaltron V0.9)."});
 }
 
 TEST_F(LauncherTest, EntriesMissingHereAreFoundBesideThePlaylistThenBelowTheInstall) {
@@ -219,7 +229,8 @@ TEST_F(LauncherTest, TheUsersOwnSettingsWinOnceTheyExist) {
 TEST_F(LauncherTest, MissingEntryEndsTheRunAfterTheActorsBeforeIt) {
     const auto a = Actor("a.kact", ok);
     const auto missing = dir / "gone.kact";
-    EXPECT_EQ(Launch(dir.Write("l.kpls", a + "\r\n" + missing + "\r\n" + a + "\r\n")), kRefusedStatus);
+    EXPECT_EQ(Launch(dir.Write("l.kpls", a + "\r\n" + missing + "\r\n" + a + "\r\n")),
+              kRefusedStatus);
     EXPECT_EQ(world.started, Strings{a});
     EXPECT_EQ(world.messages, Strings{"Error|File not found: " + missing});
     // An actor file named like a playlist is read as one.
@@ -242,17 +253,19 @@ TEST_F(LauncherTest, SplashOnlyForShowsplashOneAndBeforeAnyStart) {
     EXPECT_EQ(Launch(dir.Write("empty.kpls", "\r\n")), std::nullopt);
     EXPECT_EQ(Launch(a), std::nullopt);
     EXPECT_EQ(Launch(dir.Write("list.txt", a)), std::nullopt);  // read as a playlist
-    Launch(dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n"));
+    Launch(
+        dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n"));
 
     const std::string background = installdir + "resource\\splash.gif";
     const std::string playlistPicture = installdir + "resource\\playlist.jpg";
-    EXPECT_EQ(world.splashes, (std::vector<SplashContent>{
-                                  {"Loading... ", background, playlistPicture},
-                                  {"Loading... ", background, playlistPicture},
-                                  {"Loading... Bob", background, installdir + "actors\\Bob\\splash.gif"},
-                                  {"Loading... ", background, ""},
-                                  {"Loading... ", background, "C:\\actors\\d\\"},
-                              }));
+    EXPECT_EQ(world.splashes,
+              (std::vector<SplashContent>{
+                  {"Loading... ", background, playlistPicture},
+                  {"Loading... ", background, playlistPicture},
+                  {"Loading... Bob", background, installdir + "actors\\Bob\\splash.gif"},
+                  {"Loading... ", background, ""},
+                  {"Loading... ", background, "C:\\actors\\d\\"},
+              }));
     EXPECT_EQ(world.events.back(), "start " + dir / "bare.kact");
 }
 

@@ -1,5 +1,9 @@
 // The About window on a real X server: controls in place, lists filled once,
 // shaped by pure green, "Done" only hides it.
+#include "actor/qt/about_window.h"
+
+#include <gtest/gtest.h>
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -7,9 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
-#include "actor/qt/about_window.h"
 #include "common/qt/caption_check.h"
 #include "common/qt/screenshot.h"
 #include "common/qt/x11_probe.h"

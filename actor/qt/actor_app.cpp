@@ -15,7 +15,8 @@ namespace kobal::actor::qt {
 ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
     timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer1_Timer(); }); });
     timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer2_Timer(); }); });
-    ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
+    ddetimer_ =
+        std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
 
     TrayAndMenu::Handlers h;
     auto on = [this](void (ActorRuntime::*handler)()) {
@@ -39,8 +40,12 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
         Guard([this, &text] { runtime_->DDEline_Change(text); });
     });
 
-    window_.onMouseDown = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseDown(b, x, y); }); };
-    window_.onMouseMove = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseMove(b, x, y); }); };
+    window_.onMouseDown = [this](int b, double x, double y) {
+        Guard([&] { runtime_->Form_MouseDown(b, x, y); });
+    };
+    window_.onMouseMove = [this](int b, double x, double y) {
+        Guard([&] { runtime_->Form_MouseMove(b, x, y); });
+    };
     window_.onCloseRequest = [this] { Guard([this] { runtime_->Form_QueryUnload(); }); };
     // Without a tray, a right click on the actor opens the same menu, so an
     // actor can always be removed.
@@ -106,9 +111,15 @@ void ActorApp::Pace() {
         if (!which) break;
         virtual_->Deliver(*which);
         switch (*which) {
-            case FormTimer::Timer1: Guard([this] { runtime_->Timer1_Timer(); }); break;
-            case FormTimer::Timer2: Guard([this] { runtime_->Timer2_Timer(); }); break;
-            case FormTimer::DDETimer: Guard([this] { runtime_->DDETimer_Timer(); }); break;
+            case FormTimer::Timer1:
+                Guard([this] { runtime_->Timer1_Timer(); });
+                break;
+            case FormTimer::Timer2:
+                Guard([this] { runtime_->Timer2_Timer(); });
+                break;
+            case FormTimer::DDETimer:
+                Guard([this] { runtime_->DDETimer_Timer(); });
+                break;
         }
     }
     pacing_ = false;
@@ -134,7 +145,8 @@ void ActorApp::WatchFullscreenWhenAsked() {
 }
 
 void ActorApp::ShowAbout() {
-    if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
+    if (!about_)
+        about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
     about_->show();
     about_->raise();
 }
@@ -177,12 +189,14 @@ bool ActorApp::InstallGone(const std::exception& error) {
     // for a moment before it counts as the actor's own fault.
     const auto* missing = dynamic_cast<const RuntimeError*>(&error);
     if (!missing) return false;
-    if (missing->number() != ErrorNumber::FileNotFound && missing->number() != ErrorNumber::PathNotFound)
+    if (missing->number() != ErrorNumber::FileNotFound &&
+        missing->number() != ErrorNumber::PathNotFound)
         return false;
     if (NativePath(missing->file()).rfind(NativePath(dir), 0) != 0) return false;
     timer1_->SetEnabled(false);
     timer2_->SetEnabled(false);
-    for (int i = 0; i < 15 && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 15 && !gone(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return gone();
 }
 

@@ -9,18 +9,18 @@
 #include <optional>
 
 #include "actor/actor_runtime.h"
-#include "actor/virtual_time.h"
 #include "actor/qt/about_window.h"
 #include "actor/qt/actor_window.h"
 #include "actor/qt/fullscreen_watch.h"
 #include "actor/qt/local_link.h"
 #include "actor/qt/qt_ports.h"
+#include "actor/virtual_time.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
 
 class ActorApp {
-public:
+  public:
     // testSeed: the timers run on a virtual clock paced by the wall clock,
     // and the choices come from that seed, as in kobalcheck's headless run.
     explicit ActorApp(std::optional<uint64_t> testSeed = std::nullopt);
@@ -30,7 +30,9 @@ public:
                const UserPlaces& user = {});
 
     // The window's close request.
-    void CloseRequest() { Guard([this] { runtime_->Form_QueryUnload(); }); }
+    void CloseRequest() {
+        Guard([this] { runtime_->Form_QueryUnload(); });
+    }
     // SIGTERM or SIGHUP: the close request; with an error box up, the end
     // the box was waiting for.
     void Terminate(int signal);
@@ -38,7 +40,7 @@ public:
     ActorRuntime& runtime() { return *runtime_; }
     ActorWindow& window() { return window_; }
 
-private:
+  private:
     void Guard(const std::function<void()>& handler);
     [[noreturn]] void End(int status);
     // The install directory has gone, or goes within a moment of the error.

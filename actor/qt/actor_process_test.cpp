@@ -1,19 +1,20 @@
 // The real actor program on a real X server (run under xvfb-run): window
 // size, place and shape, mouse handling, the menu without a tray, and the
 // way bad input ends the program.
+#include <gtest/gtest.h>
+
 #include <QColor>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScreen>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include "actor/qt/process_harness.h"
 #include "common/qt/x11_probe.h"
@@ -23,9 +24,10 @@ using namespace kobal::actor::qt::testing;
 namespace {
 
 class ActorProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         install = std::make_unique<ActorInstall>();
     }
@@ -116,7 +118,8 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
 
     RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
     for (int step = 1; step <= 10; ++step) {
-        RunTool("xdotool", {"mousemove", QString::number(cx + step * 12), QString::number(cy + step * 7)});
+        RunTool("xdotool",
+                {"mousemove", QString::number(cx + step * 12), QString::number(cy + step * 7)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -128,7 +131,8 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     EXPECT_NEAR(after.x - before.x, 120, 2);
     EXPECT_NEAR(after.y - before.y, 70, 2);
 
-    RunTool("xdotool", {"mousemove", QString::number(after.x + 20), QString::number(after.y + 15), "click", "1"});
+    RunTool("xdotool", {"mousemove", QString::number(after.x + 20), QString::number(after.y + 15),
+                        "click", "1"});
     EXPECT_TRUE(Within([&] { return PixelAt(after.x + 20, after.y + 15) == QColor(Qt::blue); }))
         << "no response after a left click";
 
@@ -142,10 +146,11 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
 }
 
 TEST_F(ActorProcess, TrayIconBringsTheMenuAndRemoveEndsTheActor) {
-    if (RunTool("sh", {"-c", "command -v trayer"}).isEmpty()) GTEST_SKIP() << "trayer (a tray host) is not installed";
+    if (RunTool("sh", {"-c", "command -v trayer"}).isEmpty())
+        GTEST_SKIP() << "trayer (a tray host) is not installed";
     QProcess tray;
-    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200",
-                          "--height", "32", "--transparent", "false"});
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+                          "200", "--height", "32", "--transparent", "false"});
     ASSERT_TRUE(tray.waitForStarted(3000));
     const QString panel = ActorInstall::FindWindow("panel");
     ASSERT_FALSE(panel.isEmpty());
@@ -181,7 +186,8 @@ TEST_F(ActorProcess, StartedByHandItRefusesWithItsMessage) {
     Start({});
     QString err;
     EXPECT_NE(Finish(&err), 0);
-    EXPECT_TRUE(err.contains("!: This program is used by Kobaltron, Do not run it manually!")) << err.toStdString();
+    EXPECT_TRUE(err.contains("!: This program is used by Kobaltron, Do not run it manually!"))
+        << err.toStdString();
 }
 
 TEST_F(ActorProcess, ATestSeedThatIsNoNumberIsRefusedByName) {
@@ -190,16 +196,20 @@ TEST_F(ActorProcess, ATestSeedThatIsNoNumberIsRefusedByName) {
     qunsetenv("KOBALACTOR_TEST_SEED");
     QString err;
     EXPECT_EQ(Finish(&err), 2);
-    EXPECT_TRUE(err.contains("kobalactor: KOBALACTOR_TEST_SEED \"7th\" is not a whole number")) << err.toStdString();
+    EXPECT_TRUE(err.contains("kobalactor: KOBALACTOR_TEST_SEED \"7th\" is not a whole number"))
+        << err.toStdString();
 }
 
 TEST_F(ActorProcess, BrokenActorEndsWithTheErrorNamingTheFile) {
-    dir().Write("actor/ghost.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=40\r\nactorheight=30\r\n[end]\r\nghost.bmp\r\n");
+    dir().Write("actor/ghost.kani",
+                "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=40\r\nactorheight="
+                "30\r\n[end]\r\nghost.bmp\r\n");
     dir().Write("actor/ghost.krnd", "1\r\n!04|1|ghost.kani|\r\n");
     Start({QString::fromStdString(WriteActor("ghost.kact", "ghost.krnd"))});
     QString err;
     EXPECT_EQ(Finish(&err), 1);
-    EXPECT_TRUE(err.contains("kobalactor: Run-time error '53': File not found: ")) << err.toStdString();
+    EXPECT_TRUE(err.contains("kobalactor: Run-time error '53': File not found: "))
+        << err.toStdString();
     EXPECT_TRUE(err.contains("ghost.bmp")) << err.toStdString();
 
     dir().Write("actor/cut.kani", "framecount=1\r\nframepause=1\r\n");

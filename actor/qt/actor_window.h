@@ -19,7 +19,7 @@
 namespace kobal::actor::qt {
 
 class ActorWindow : public QWidget, public ActorWindowPort {
-public:
+  public:
     ActorWindow();
 
     void SetSize(int32_t widthTwips, int32_t heightTwips) override;
@@ -45,14 +45,14 @@ public:
 
     int pictureLoads() const { return pictureLoads_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void closeEvent(QCloseEvent*) override;
 
-private:
+  private:
     QPointF TwipsInside(const QPointF& globalPixels) const;
     // Device pixels from twips, and Qt's coordinates for device pixels.
     QPoint DeviceFromTwips(int32_t leftTwips, int32_t topTwips) const;

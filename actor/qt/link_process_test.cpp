@@ -1,12 +1,13 @@
 // Several real actor processes on one link: a group forms, messages reach
 // the actors they address, and the group re-forms after its hub is killed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLocalSocket>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
 
 #include "actor/qt/process_harness.h"
 
@@ -15,23 +16,30 @@ using namespace kobal::actor::qt::testing;
 namespace {
 
 class LinkProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         // A left click on an actor sends the message its response names.
-        const std::string header = "timerspeed=40\r\nactorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"
-                                   "transparentblue=255\r\n[end]\r\n";
-        for (const auto& [list, message] : {std::pair{"all", "*%*closeactor*"}, {"tob", "b%*closeactor*"},
-                                            {"toc", "C%*closeactor*"}, {"toa", "a%*closeactor*"}}) {
+        const std::string header =
+            "timerspeed=40\r\nactorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"
+            "transparentblue=255\r\n[end]\r\n";
+        for (const auto& [list, message] : {std::pair{"all", "*%*closeactor*"},
+                                            {"tob", "b%*closeactor*"},
+                                            {"toc", "C%*closeactor*"},
+                                            {"toa", "a%*closeactor*"}}) {
             install.dir.Write(std::string("actor/send") + list + ".kani",
-                              "framecount=2\r\nframepause=5\r\n" + header + "blue.bmp\r\n!99|0|" + message + "|\r\n");
+                              "framecount=2\r\nframepause=5\r\n" + header + "blue.bmp\r\n!99|0|" +
+                                  message + "|\r\n");
             install.dir.Write(std::string("actor/send") + list + ".krnd",
                               std::string("1\r\n!04|1|send") + list + ".kani|\r\n");
         }
     }
-    QProcess& StartActor(const std::string& name, const std::string& ddename, const std::string& response) {
-        const std::string file = install.WriteActor(name + ".kact", "stand.krnd", name, ddename, response);
+    QProcess& StartActor(const std::string& name, const std::string& ddename,
+                         const std::string& response) {
+        const std::string file =
+            install.WriteActor(name + ".kact", "stand.krnd", name, ddename, response);
         QProcess& p = install.Start({QString::fromStdString(file)});
         EXPECT_FALSE(ActorInstall::FindWindow(QString::fromStdString(name)).isEmpty()) << name;
         return p;
@@ -131,7 +139,8 @@ TEST_F(LinkProcess, MalformedAndOversizedFramesDropOnlyThatConnection) {
     QProcess& b = StartActor("LinkB", "b", "stand.krnd");
     [[maybe_unused]] QProcess& c = StartActor("LinkC", "c", "sendtob.krnd");
     ASSERT_TRUE(LinkServed());
-    for (const QByteArray& junk : {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("KA\xff\xff\xff\xff", 6)}) {
+    for (const QByteArray& junk :
+         {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("KA\xff\xff\xff\xff", 6)}) {
         QLocalSocket bad;
         bad.connectToServer(QString::fromStdString(SocketPath()));
         ASSERT_TRUE(bad.waitForConnected(1000));

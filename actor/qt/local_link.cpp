@@ -34,13 +34,14 @@ constexpr long long kRefusedSayEveryMs = 60000;
 bool PrivateDirectory(const std::string& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return false;
     if ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return false;
     return true;
 }
 
 bool SameUser(int fd) {
-    ucred cred {};
+    ucred cred{};
     socklen_t len = sizeof cred;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
     return cred.uid == ::getuid();
@@ -51,7 +52,7 @@ long long MonotonicMs();
 // Serialises the stale-socket test and take-over between actors starting
 // at the same moment. Never waits long: whoever holds it may be stuck.
 class DirectoryLock {
-public:
+  public:
     DirectoryLock(const std::string& dir, int waitMs) {
         fd_ = ::open((dir + "/link.lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) return;
@@ -73,7 +74,7 @@ public:
     DirectoryLock(const DirectoryLock&) = delete;
     DirectoryLock& operator=(const DirectoryLock&) = delete;
 
-private:
+  private:
     int fd_ = -1;
     bool held_ = false;
 };
@@ -92,7 +93,7 @@ bool Address(const std::string& path, sockaddr_un& address) {
 }
 
 long long MonotonicMs() {
-    timespec ts {};
+    timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
@@ -106,7 +107,8 @@ int ConnectTo(const std::string& path, int timeoutMs) {
     if (fd < 0) return -1;
     const long long deadline = MonotonicMs() + timeoutMs;
     for (;;) {
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return fd;
         if (errno == EINTR) continue;
         if (errno != EAGAIN || MonotonicMs() >= deadline) break;
         ::usleep(5000);
@@ -146,7 +148,8 @@ void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
 
 std::string LocalLink::SocketDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string base = runtime && *runtime ? std::string(runtime) : "/tmp/kobaltron-" + std::to_string(::getuid());
+    std::string base =
+        runtime && *runtime ? std::string(runtime) : "/tmp/kobaltron-" + std::to_string(::getuid());
     if (!(runtime && *runtime) && !PrivateDirectory(base)) return {};
     const std::string dir = base + "/kobaltron";
     return PrivateDirectory(dir) ? dir : std::string();
@@ -157,8 +160,9 @@ std::string LocalLink::SocketPath() {
     return dir.empty() ? std::string() : dir + "/KOBALACTOR-Actor-DDEline";
 }
 
-LocalLink::LocalLink(std::function<void(const std::string&)> changed) : changed_(std::move(changed)) {
-    rlimit files {};
+LocalLink::LocalLink(std::function<void(const std::string&)> changed)
+    : changed_(std::move(changed)) {
+    rlimit files{};
     maxMembers_ = kMaxMembers;
     // Half the handles at most, whatever the user's limit.
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
@@ -181,7 +185,8 @@ std::unique_ptr<LocalLink::Connection> LocalLink::Watch(int fd, bool member) {
     connection->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     connection->writable->setEnabled(false);
     if (member) {
-        QObject::connect(connection->readable.get(), &QSocketNotifier::activated, [this, fd] { ReadFromMember(fd); });
+        QObject::connect(connection->readable.get(), &QSocketNotifier::activated,
+                         [this, fd] { ReadFromMember(fd); });
         QObject::connect(connection->writable.get(), &QSocketNotifier::activated, [this, fd] {
             auto it = members_.find(fd);
             if (it == members_.end()) return;
@@ -216,7 +221,8 @@ bool LocalLink::Send(Connection& connection, const std::string& bytes) {
     }
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -238,8 +244,8 @@ bool LocalLink::Send(Connection& connection, const std::string& bytes) {
 void LocalLink::Flush(Connection& connection) {
     size_t done = 0;
     while (done < connection.pending.size()) {
-        const ssize_t n = ::send(connection.fd, connection.pending.data() + done, connection.pending.size() - done,
-                                 MSG_NOSIGNAL);
+        const ssize_t n = ::send(connection.fd, connection.pending.data() + done,
+                                 connection.pending.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -285,7 +291,9 @@ bool LocalLink::OpenLink() {
     return true;
 }
 
-void LocalLink::CloseLink() { Close(std::move(hub_)); }
+void LocalLink::CloseLink() {
+    Close(std::move(hub_));
+}
 
 void LocalLink::Serve(bool serve) {
     wantServe_ = serve;
@@ -360,8 +368,10 @@ void LocalLink::Refused(const char* why) {
     ++refusedCount_;
     const long long now = MonotonicMs();
     if (refusedSaidMs_ >= 0 && now - refusedSaidMs_ < kRefusedSayEveryMs) return;
-    std::fprintf(stderr, "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n",
-                 why, members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
+    std::fprintf(
+        stderr,
+        "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n",
+        why, members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
     refusedSaidMs_ = now;
     refusedCount_ = 0;
 }
@@ -378,7 +388,8 @@ void LocalLink::Broadcast(const std::string& frame, int exceptFd) {
     std::vector<int> stalled;
     for (auto& [fd, member] : members_) {
         if (fd == exceptFd) continue;
-        if (!Send(*member, frame) || member->pending.size() > kMaxPendingBytes) stalled.push_back(fd);
+        if (!Send(*member, frame) || member->pending.size() > kMaxPendingBytes)
+            stalled.push_back(fd);
     }
     for (int fd : stalled) DropMember(fd);
 }

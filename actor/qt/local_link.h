@@ -18,7 +18,7 @@
 namespace kobal::actor::qt {
 
 class LocalLink : public LinkPort {
-public:
+  public:
     // changed: the DDEline change event, for every text that arrives.
     explicit LocalLink(std::function<void(const std::string&)> changed);
     ~LocalLink() override;
@@ -36,7 +36,7 @@ public:
     bool serving() const { return listenFd_ >= 0; }
     int members() const { return static_cast<int>(members_.size()); }
 
-private:
+  private:
     // One connected socket: to a member (in the hub) or to the hub.
     struct Connection {
         int fd = -1;
@@ -71,7 +71,7 @@ private:
     long long refusedSaidMs_ = -1;
     std::map<int, std::unique_ptr<Connection>> members_;  // by socket
     std::unique_ptr<Connection> hub_;                     // the member's link
-    unsigned long servedInode_ = 0;  // our socket file, to notice a take-over
+    unsigned long servedInode_ = 0;                       // our socket file, to notice a take-over
 };
 
 }  // namespace kobal::actor::qt

@@ -28,7 +28,9 @@ inline QString RunTool(const QString& program, const QStringList& args) {
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
-inline void Wait(int ms) { QThread::msleep(ms); }
+inline void Wait(int ms) {
+    QThread::msleep(ms);
+}
 
 struct Geometry {
     int x = -1, y = -1, width = 0, height = 0;
@@ -40,7 +42,8 @@ inline Geometry WindowGeometry(const QString& id) {
         const auto m = QRegularExpression(QString(label) + ":\\s+(-?\\d+)").match(info);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     };
-    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height")};
+    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
+            number("Height")};
 }
 
 inline QColor PixelAt(int x, int y) {
@@ -65,28 +68,34 @@ inline void WritePicture(const std::string& path, QColor block) {
 }
 
 class ActorInstall {
-public:
+  public:
     ActorInstall() {
         dir.Write("install/resource/kobalactor", "");
-        dir.Write("install/resource/config.kcfg",
-                  "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
-                  "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
-                  "overrideactor= 0 \r\n[end]\r\n");
-        dir.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + dir.path() + "/install\n");
-        for (auto [name, colour] : {std::pair{"red", QColor(Qt::red)}, {"blue", QColor(Qt::blue)},
+        dir.Write(
+            "install/resource/config.kcfg",
+            "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
+            "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
+            "overrideactor= 0 \r\n[end]\r\n");
+        dir.Write("config/kobaltron/Kobaltron.ini",
+                  "[Path]\nApplication=" + dir.path() + "/install\n");
+        for (auto [name, colour] : {std::pair{"red", QColor(Qt::red)},
+                                    {"blue", QColor(Qt::blue)},
                                     {"icon", QColor(Qt::red)}})
             WritePicture(dir / ("actor/" + std::string(name) + ".bmp"), colour);
-        const std::string header = "timerspeed=40\r\nmovespeed=30\r\nactorwidth=40\r\nactorheight=30\r\n"
-                                   "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
+        const std::string header =
+            "timerspeed=40\r\nmovespeed=30\r\nactorwidth=40\r\nactorheight=30\r\n"
+            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
         dir.Write("actor/stand.kani", "framecount=1\r\nframepause=2\r\n" + header + "red.bmp\r\n");
         // The last frame of a pass shows for one tick only: the answer holds its first frame.
-        dir.Write("actor/answer.kani", "framecount=2\r\nframepause=40\r\n" + header + "blue.bmp\r\nblue.bmp\r\n");
+        dir.Write("actor/answer.kani",
+                  "framecount=2\r\nframepause=40\r\n" + header + "blue.bmp\r\nblue.bmp\r\n");
         dir.Write("actor/stand.krnd", "1\r\n!04|1|stand.kani|\r\n");
         dir.Write("actor/wander.krnd", "1\r\n!01|1000|stand.kani|\r\n");
         dir.Write("actor/answer.krnd", "1\r\n!04|1|answer.kani|\r\n");
         QDir().mkpath(QString::fromStdString(dir / "run"));
-        QFile::setPermissions(QString::fromStdString(dir / "run"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(QString::fromStdString(dir / "run"), QFileDevice::ReadOwner |
+                                                                       QFileDevice::WriteOwner |
+                                                                       QFileDevice::ExeOwner);
     }
     ~ActorInstall() {
         for (auto& p : processes) {
@@ -97,10 +106,12 @@ public:
         }
     }
     std::string WriteActor(const std::string& name, const std::string& activefile,
-                           const std::string& actorname = "TestActor", const std::string& ddename = "",
+                           const std::string& actorname = "TestActor",
+                           const std::string& ddename = "",
                            const std::string& responsefile = "answer.krnd") {
-        return dir.Write(name, "actorname=" + actorname + "\r\nactorddename=" + ddename + "\r\nactorpath=" +
-                                   dir.path() + "/actor/\r\niconfile=icon.bmp\r\nactivefile=" + activefile +
+        return dir.Write(name, "actorname=" + actorname + "\r\nactorddename=" + ddename +
+                                   "\r\nactorpath=" + dir.path() +
+                                   "/actor/\r\niconfile=icon.bmp\r\nactivefile=" + activefile +
                                    "\r\nresponsefile=" + responsefile +
                                    "\r\nboredfile=stand.krnd\r\nsleepfile=stand.krnd\r\n[end]\r\n");
     }
@@ -122,7 +133,8 @@ public:
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < timeoutMs) {
-            const QString id = RunTool("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"});
+            const QString id =
+                RunTool("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"});
             if (!id.isEmpty()) return id.split('\n').first();
             Wait(100);
         }
@@ -139,8 +151,8 @@ public:
         RunTool("xdotool", {"windowraise", windowId});
         Wait(100);
         const Geometry g = WindowGeometry(windowId);
-        RunTool("xdotool", {"mousemove", QString::number(g.x + g.width / 2), QString::number(g.y + g.height / 2),
-                            "click", QString::number(button)});
+        RunTool("xdotool", {"mousemove", QString::number(g.x + g.width / 2),
+                            QString::number(g.y + g.height / 2), "click", QString::number(button)});
     }
 
     TempDir dir;

@@ -59,10 +59,11 @@ QtScreen::QtScreen() {
         });
     Refresh();
     for (QScreen* s : QGuiApplication::screens()) Watch(s);
-    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this, changed](QScreen* s) {
-        Watch(s);
-        changed();
-    });
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_,
+                     [this, changed](QScreen* s) {
+                         Watch(s);
+                         changed();
+                     });
     // Qt still lists the screen being removed: look again once it has gone.
     QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, &watcher_,
                      [this, changed](QScreen*) { QTimer::singleShot(0, &watcher_, changed); });
@@ -92,10 +93,18 @@ void QtScreen::Refresh() {
         monitors_.push_back({r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty});
 }
 
-double QtScreen::Width() { return monitors_.front().width; }
-double QtScreen::Height() { return monitors_.front().height; }
-double QtScreen::TwipsPerPixelX() { return kobal::qt::TwipsPerPixelX(); }
-double QtScreen::TwipsPerPixelY() { return kobal::qt::TwipsPerPixelY(); }
+double QtScreen::Width() {
+    return monitors_.front().width;
+}
+double QtScreen::Height() {
+    return monitors_.front().height;
+}
+double QtScreen::TwipsPerPixelX() {
+    return kobal::qt::TwipsPerPixelX();
+}
+double QtScreen::TwipsPerPixelY() {
+    return kobal::qt::TwipsPerPixelY();
+}
 
 TrayAndMenu::TrayAndMenu(Handlers handlers) : handlers_(std::move(handlers)) {}
 
@@ -116,7 +125,8 @@ void TrayAndMenu::MakeMenu() {
     QMenu* paudio = taskpopup_->addMenu("Audio");
     items_[MenuItem::Paudioon] = item(paudio, "On", handlers_.Paudioon);
     items_[MenuItem::paudiooff] = item(paudio, "Off", handlers_.paudiooff);
-    items_[MenuItem::pclickthrough] = item(taskpopup_.get(), "Click through", handlers_.pclickthrough);
+    items_[MenuItem::pclickthrough] =
+        item(taskpopup_.get(), "Click through", handlers_.pclickthrough);
     for (auto& [id, action] : items_) {
         action->setCheckable(true);
         action->setChecked(checked_[id]);
@@ -128,7 +138,9 @@ void TrayAndMenu::MakeMenu() {
 
 TrayAndMenu::~TrayAndMenu() = default;
 
-bool TrayAndMenu::trayAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool TrayAndMenu::trayAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 // Qt's own test for putting the icon on D-Bus rather than in an XEmbed tray.
 static bool StatusNotifierHostPresent() {
@@ -159,11 +171,14 @@ void TrayAndMenu::Add(const std::string& iconPath, const std::string& tip) {
         frontOnMenu_ = true;
         icon_->setContextMenu(taskpopup_.get());
     }
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this, sni](QSystemTrayIcon::ActivationReason why) {
-        const bool front = why == QSystemTrayIcon::DoubleClick || (sni && why == QSystemTrayIcon::Trigger);
-        if (front && handlers_.doubleClick) handlers_.doubleClick();
-        if (why == QSystemTrayIcon::Context && handlers_.contextMenu) handlers_.contextMenu();
-    });
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                     [this, sni](QSystemTrayIcon::ActivationReason why) {
+                         const bool front = why == QSystemTrayIcon::DoubleClick ||
+                                            (sni && why == QSystemTrayIcon::Trigger);
+                         if (front && handlers_.doubleClick) handlers_.doubleClick();
+                         if (why == QSystemTrayIcon::Context && handlers_.contextMenu)
+                             handlers_.contextMenu();
+                     });
     icon_->show();
 }
 
@@ -181,7 +196,8 @@ void TrayAndMenu::Popup() {
     if (!taskpopup_) MakeMenu();
     // Clicks through the actor never reach its own menu again: only the
     // tray's menu leads back, so without a tray the mode is not offered.
-    items_[MenuItem::pclickthrough]->setEnabled(trayAvailable() || checked_[MenuItem::pclickthrough]);
+    items_[MenuItem::pclickthrough]->setEnabled(trayAvailable() ||
+                                                checked_[MenuItem::pclickthrough]);
     taskpopup_->exec(QCursor::pos());
 }
 
@@ -196,7 +212,8 @@ void QtSound::Play(const std::string& path) {
         const QString module = QCoreApplication::applicationDirPath() + "/kobalactor_sound.so";
         using Create = SoundPort* (*)();
         if (void* handle = ::dlopen(QFile::encodeName(module).constData(), RTLD_NOW | RTLD_LOCAL)) {
-            if (auto create = reinterpret_cast<Create>(::dlsym(handle, "KobalCreateSoundPlayer"))) player_.reset(create());
+            if (auto create = reinterpret_cast<Create>(::dlsym(handle, "KobalCreateSoundPlayer")))
+                player_.reset(create());
         } else {
             std::fprintf(stderr, "kobalactor: no sound: %s\n", ::dlerror());
         }
@@ -204,6 +221,8 @@ void QtSound::Play(const std::string& path) {
     if (player_) player_->Play(path);
 }
 
-void QtDesktop::OpenDocument(const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); }
+void QtDesktop::OpenDocument(const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
 
 }  // namespace kobal::actor::qt

@@ -19,14 +19,14 @@ namespace kobal::actor::qt {
 
 // An interval of 0 keeps the timer from ticking, as the classic control did.
 class QtTimer : public TimerPort {
-public:
+  public:
     explicit QtTimer(std::function<void()> tick);
     void SetInterval(int milliseconds) override;
     int Interval() const override { return interval_; }
     void SetEnabled(bool enabled) override;
     bool Enabled() const override { return enabled_; }
 
-private:
+  private:
     void Apply();
     QTimer timer_;
     int interval_ = 0;
@@ -37,7 +37,7 @@ private:
 // kept from Qt's screens and the window manager's work areas and refreshed
 // when either changes, so that the behaviours' steps ask nothing.
 class QtScreen : public ScreenPort {
-public:
+  public:
     QtScreen();
     ~QtScreen() override;
     double Width() override;
@@ -50,21 +50,21 @@ public:
     // After the monitors have changed.
     std::function<void()> onChanged;
 
-private:
+  private:
     void Refresh();
     void Watch(QScreen* screen);
     std::vector<ScreenRect> monitors_;
-    double scale_ = 0;  // that of start-up
+    double scale_ = 0;                          // that of start-up
     std::unique_ptr<WorkAreaWatch> workAreas_;  // on X only
-    QObject watcher_;  // owns the connections
+    QObject watcher_;                           // owns the connections
 };
 
 // The tray icon and the popup menu `taskpopup`.
 class TrayAndMenu : public TrayPort, public MenuPort {
-public:
+  public:
     struct Handlers {
-        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff, pclickthrough, Helpme, about,
-            Remove;
+        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff,
+            pclickthrough, Helpme, about, Remove;
         std::function<void()> doubleClick, contextMenu;
     };
     explicit TrayAndMenu(Handlers handlers);
@@ -77,7 +77,7 @@ public:
 
     bool trayAvailable() const;
 
-private:
+  private:
     void MakeMenu();
     // Made on the first popup: an actor that is never asked for its menu
     // does not carry the menu's widgets. The check marks are kept here.
@@ -94,17 +94,17 @@ private:
 // program, loaded then. A new sound cuts off the one playing; without the
 // module the actor stays silent.
 class QtSound : public SoundPort {
-public:
+  public:
     ~QtSound() override;
     void Play(const std::string& path) override;
 
-private:
+  private:
     std::unique_ptr<SoundPort> player_;
     bool loaded_ = false;
 };
 
 class QtDesktop : public DesktopPort {
-public:
+  public:
     void OpenDocument(const std::string& path) override;
 };
 

@@ -51,10 +51,10 @@ std::unique_ptr<SoundFile> OpenSound(const std::string& path) {
     sound->format.format = PA_SAMPLE_FLOAT32NE;
     sound->format.rate = info.samplerate > 0 ? static_cast<uint32_t>(info.samplerate) : 0;
     sound->format.channels = info.channels > 0 && info.channels <= int{PA_CHANNELS_MAX}
-                               ? static_cast<uint8_t>(info.channels)
-                               : uint8_t{0};
-    if (sound->format.rate == 0 || sound->format.rate > PA_RATE_MAX || sound->format.channels == 0 ||
-        info.frames == 0)
+                                 ? static_cast<uint8_t>(info.channels)
+                                 : uint8_t{0};
+    if (sound->format.rate == 0 || sound->format.rate > PA_RATE_MAX ||
+        sound->format.channels == 0 || info.frames == 0)
         return nullptr;
     // Wave files order their channels as the extensible wave format does.
     pa_channel_map_init_extend(&sound->map, sound->format.channels, PA_CHANNEL_MAP_WAVEEX);

@@ -195,7 +195,8 @@ TEST_F(KobalconfigProgram, TheLoginChoiceIsReachedByTabAndSavedByOk) {
     home.Write("product/resource/config.kcfg", "[end]\r\n");
     const std::string playlist = home.Write("my actors/list.kpls", "bob.kact\r\n");
     RunToEnd({"!" + QString::fromStdString(home / "product")});
-    const QString entry = QString::fromStdString(home / "config/autostart/kobaltron-actors.desktop");
+    const QString entry =
+        QString::fromStdString(home / "config/autostart/kobaltron-actors.desktop");
 
     program.start(kProgram, {});
     Window w = WaitForWindow("Kobaltron Configuration");

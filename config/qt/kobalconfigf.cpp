@@ -97,7 +97,8 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     splash_ = Check(standard, "splash", "Splash screen enabled", 840, 1920, 1935, 255);
     transp_ = Check(standard, "transp", "No transparency", 840, 2160, 1575, 255);
     override_ = Check(standard, "override", "Override actor defaults", 840, 2400, 1935, 195);
-    hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610, 3495, 255);
+    hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610,
+                      3495, 255);
 
     QGroupBox* advanced = Group(this, "Advanced Configuration", 3840, 0, 3735, 3375);
     Label(advanced, "Timer frequency (%)", 120, 360, 2055, 255);

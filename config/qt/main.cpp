@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "common/command_line.h"
+#include "common/install_path.h"
 #include "common/qt/display_check.h"
 #include "common/qt/fit_text.h"
-#include "common/install_path.h"
 #include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "common/settings.h"
@@ -29,7 +29,8 @@ namespace cq = kobal::config::qt;
 namespace {
 
 const kobal::ProgramHelp kHelp{
-    "kobalconfig", "INSTALL | !DIR | FILE",
+    "kobalconfig",
+    "INSTALL | !DIR | FILE",
     "Edits Kobaltron's settings and ties it into the desktop.\n"
     "  INSTALL  writes the application menu entries and the file associations\n"
     "  !DIR     stores DIR as the install directory\n"
@@ -44,7 +45,8 @@ const kobal::ProgramHelp kHelp{
 int main(int argc, char** argv) {
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
-    const bool uninstall = !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
+    const bool uninstall =
+        !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
     kobal::qt::PrepareProcess();
     // The windows centre themselves, which only X places as asked.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
@@ -80,8 +82,14 @@ int main(int argc, char** argv) {
             shell::PosixEntryFiles entryFiles;
             shell::Autostart autostart(entryFiles, boxes, shell::XdgConfigHome(),
                                        InstallDirFrom(ReadInstallPath(paths, defaultPath)));
-            shell::UninstallContext context{boxes, paths, [] { kobal::qt::ClearInstallPath(); }, defaultPath,
-                                            registry, shell::XdgDataHome(), shell::XdgConfigHome(), runner,
+            shell::UninstallContext context{boxes,
+                                            paths,
+                                            [] { kobal::qt::ClearInstallPath(); },
+                                            defaultPath,
+                                            registry,
+                                            shell::XdgDataHome(),
+                                            shell::XdgConfigHome(),
+                                            runner,
                                             autostart};
             return shell::Uninstall(context);
         }

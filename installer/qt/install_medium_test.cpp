@@ -66,7 +66,7 @@ std::string Native(std::string path) {
 
 // Environment of this test and of everything it starts; restored afterwards.
 class PrivateHome {
-public:
+  public:
     explicit PrivateHome(const kobal::TempDir& home) {
         fs::create_directories(home / "run");
         fs::create_directories(home / "share");  // as on any desktop account
@@ -86,12 +86,14 @@ public:
     }
     ~PrivateHome() {
         for (const auto& [name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
     }
 
-private:
+  private:
     void Set(const std::string& name, const std::string& value) {
         const char* old = std::getenv(name.c_str());
         saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
@@ -140,13 +142,14 @@ bool OfProgram(const std::string& windowId, const std::string& program) {
 }
 
 // Polls the X server until enough windows of the program show or the limit passes.
-std::vector<std::string> WindowsOf(const std::string& search, const std::string& program, size_t wanted,
-                                   std::chrono::seconds limit) {
+std::vector<std::string> WindowsOf(const std::string& search, const std::string& program,
+                                   size_t wanted, std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::vector<std::string> ids;
     while (std::chrono::steady_clock::now() < deadline) {
         ids.clear();
-        for (const auto& id : Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null")))
+        for (const auto& id :
+             Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null")))
             if (OfProgram(id, program)) ids.push_back(id);
         if (ids.size() >= wanted) break;
         std::this_thread::sleep_for(200ms);
@@ -198,7 +201,8 @@ TEST(InstallMedium, InstalledLauncherOpensTheSamplePlaylist) {
 
     std::string playlist;
     for (const auto& l : Lines(ReadText(kMedium + "/Install/Commands.dat")))
-        if (playlist.empty() && l.find(".kpls") != std::string::npos) playlist = dest + "/" + Native(l);
+        if (playlist.empty() && l.find(".kpls") != std::string::npos)
+            playlist = dest + "/" + Native(l);
     int actors = 0;
     {
         kobal::PlaylistReader reader(playlist);

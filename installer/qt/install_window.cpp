@@ -17,7 +17,9 @@ using kobal::qt::S;
 
 namespace {
 
-int Px(int twips, double twipsPerPixel) { return static_cast<int>(twips / twipsPerPixel + 0.5); }
+int Px(int twips, double twipsPerPixel) {
+    return static_cast<int>(twips / twipsPerPixel + 0.5);
+}
 
 QLabel* ColouredLabel(QWidget* parent, const QString& text, const QColor& colour) {
     auto* label = new QLabel(text, parent);
@@ -41,7 +43,8 @@ InstallWindow::InstallWindow() {
     const QColor yellow(255, 255, 0);
     splashTitle_ = new QLabel(this);
     splashPic_ = new QLabel(this);
-    for (QLabel* picture : {splashTitle_, splashPic_}) picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (QLabel* picture : {splashTitle_, splashPic_})
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Info.txt breaks its own lines; the label grows to the longest.
     splashText_ = ColouredLabel(this, {}, yellow);
     label1_ = ColouredLabel(this, "Source", yellow);
@@ -93,10 +96,18 @@ void InstallWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-std::string InstallWindow::Source() { return S(source_->text()); }
-void InstallWindow::SetSource(const std::string& text) { source_->setText(Q(text)); }
-std::string InstallWindow::Dest() { return S(dest_->text()); }
-void InstallWindow::SetDest(const std::string& text) { dest_->setText(Q(text)); }
+std::string InstallWindow::Source() {
+    return S(source_->text());
+}
+void InstallWindow::SetSource(const std::string& text) {
+    source_->setText(Q(text));
+}
+std::string InstallWindow::Dest() {
+    return S(dest_->text());
+}
+void InstallWindow::SetDest(const std::string& text) {
+    dest_->setText(Q(text));
+}
 
 void InstallWindow::SetSplashText(const std::string& text) {
     // Lines end in a carriage return alone; the label breaks on line feeds.
@@ -113,7 +124,9 @@ void InstallWindow::SetMsg(const std::string& text) {
     kobal::qt::FlushToServer();
 }
 
-void InstallWindow::LoadSplashPic(const std::string& path) { splashPic_->setPixmap(kobal::qt::LoadPicture(path)); }
+void InstallWindow::LoadSplashPic(const std::string& path) {
+    splashPic_->setPixmap(kobal::qt::LoadPicture(path));
+}
 void InstallWindow::LoadSplashTitle(const std::string& path) {
     splashTitle_->setPixmap(kobal::qt::LoadPicture(path));
 }

@@ -13,7 +13,7 @@ class QPushButton;
 namespace kobal::installer::qt {
 
 class InstallWindow : public QWidget, public InstallView {
-public:
+  public:
     InstallWindow();
 
     std::string Source() override;
@@ -31,10 +31,10 @@ public:
     QLabel* msg() const { return msg_; }
     QLabel* splashText() const { return splashText_; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     // Places the controls as designed, grows them to their captions, and
     // centres the window at its new size.
     void Layout();

@@ -16,7 +16,9 @@
 namespace kobal::installer::qt {
 namespace {
 
-int Px(int twips, double perPixel) { return static_cast<int>(twips / perPixel + 0.5); }
+int Px(int twips, double perPixel) {
+    return static_cast<int>(twips / perPixel + 0.5);
+}
 
 TEST(InstallWindow, ControlsSitWhereTheTwipsSay) {
     InstallWindow w;

@@ -8,8 +8,8 @@
 
 #include "common/command_line.h"
 #include "common/qt/display_check.h"
-#include "common/qt/process_setup.h"
 #include "common/qt/fit_text.h"
+#include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
@@ -19,12 +19,12 @@
 
 int main(int argc, char** argv) {
     using namespace kobal;
-    const ProgramHelp help{
-        "install", "",
-        "Installs Kobaltron from the install medium in the current directory\n"
-        "(Install/Files.dat, Install/Commands.dat) into the install directory\n"
-        "shown in its window, when \"Install\" is pressed.",
-        {}};
+    const ProgramHelp help{"install",
+                           "",
+                           "Installs Kobaltron from the install medium in the current directory\n"
+                           "(Install/Files.dat, Install/Commands.dat) into the install directory\n"
+                           "shown in its window, when \"Install\" is pressed.",
+                           {}};
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), help, std::cout);
     if (options.exitStatus) return *options.exitStatus;
     qt::PrepareProcess();
@@ -36,22 +36,29 @@ int main(int argc, char** argv) {
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);
-    const std::string defaultPath = DefaultInstallPath(qt::S(QCoreApplication::applicationDirPath()));
+    const std::string defaultPath =
+        DefaultInstallPath(qt::S(QCoreApplication::applicationDirPath()));
 
     return qt::RunGuarded("Install", [&] {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
         shell::FileManifestLog manifest;
-        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
+        installer::InstallForm form(
+            {window, boxes, installPath, defaultPath, shell.module(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {
             // Nothing may leave an event handler: each ending is decided here.
             try {
                 switch (form.Command1_Click()) {
-                    case installer::ClickResult::Done: QApplication::exit(0); break;
-                    case installer::ClickResult::Refused: QApplication::exit(1); break;
-                    case installer::ClickResult::KeepOpen: break;
+                    case installer::ClickResult::Done:
+                        QApplication::exit(0);
+                        break;
+                    case installer::ClickResult::Refused:
+                        QApplication::exit(1);
+                        break;
+                    case installer::ClickResult::KeepOpen:
+                        break;
                 }
             } catch (const ProgramEnd& end) {
                 QApplication::exit(end.status);

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "common/paths.h"
-#include "common/qt/fit_text.h"
 #include "common/qt/display_check.h"
+#include "common/qt/fit_text.h"
 #include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
 #include "launcher/qt/splash_window.h"

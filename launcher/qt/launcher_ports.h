@@ -12,7 +12,7 @@
 namespace kobal::launcher::qt {
 
 class LazyApplication {
-public:
+  public:
     explicit LazyApplication(std::string programName) : programName_(std::move(programName)) {}
     ~LazyApplication();
     // Creates the application once. False when there is no display to
@@ -22,7 +22,7 @@ public:
     // Ensure(), unless dialogs are suppressed (they need no display then).
     void EnsureForDialogs();
 
-private:
+  private:
     std::string programName_;
     std::string platformOption_ = "-platform";
     std::string platformName_ = "xcb";
@@ -32,13 +32,13 @@ private:
 };
 
 class LauncherMessageBoxes : public MessageBoxPort {
-public:
+  public:
     explicit LauncherMessageBoxes(LazyApplication& app) : app_(app) {}
     void ShowMessage(const std::string& text, const std::string& title) override;
     bool AskOkCancel(const std::string& text, const std::string& title) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
 
-private:
+  private:
     LazyApplication& app_;
     kobal::qt::QtMessageBoxes boxes_;
 };
@@ -48,16 +48,16 @@ private:
 // keeps the launcher's working directory: playlist names relative to it
 // still resolve.
 class QtProcessStarter : public ProcessStarter {
-public:
+  public:
     void StartProcess(const std::string& program, const std::string& actorfile) override;
 };
 
 class QtSplash : public SplashPort {
-public:
+  public:
     explicit QtSplash(LazyApplication& app) : app_(app) {}
     void ShowSplash(const SplashContent& content) override;
 
-private:
+  private:
     LazyApplication& app_;
 };
 

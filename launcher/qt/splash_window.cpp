@@ -67,7 +67,8 @@ QRect SplashWindow::Twips(int left, int top, int width, int height) const {
     const double tx = kobal::qt::TwipsPerPixelX();
     const double ty = kobal::qt::TwipsPerPixelY();
     return QRect(static_cast<int>(std::lround(left / tx)), static_cast<int>(std::lround(top / ty)),
-                 static_cast<int>(std::lround(width / tx)), static_cast<int>(std::lround(height / ty)));
+                 static_cast<int>(std::lround(width / tx)),
+                 static_cast<int>(std::lround(height / ty)));
 }
 
 void SplashWindow::Place(QWidget& control, int left, int top, int width, int height) {

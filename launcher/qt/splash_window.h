@@ -14,7 +14,7 @@ namespace kobal::launcher::qt {
 
 class SplashWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     static constexpr int kPureGreen = 255 * 256;
     static constexpr int kShowMilliseconds = 3000;
 
@@ -31,13 +31,13 @@ public:
     QTimer& Timer1() { return timer1_; }
     const QPixmap& background() const { return background_; }
 
-public slots:
+  public slots:
     void Timer1_Timer();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void Place(QWidget& control, int left, int top, int width, int height);
     void FitMessage();
     QRect Twips(int left, int top, int width, int height) const;

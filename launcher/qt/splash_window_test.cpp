@@ -26,7 +26,9 @@ SplashContent PlaylistContent() {
     return {"Loading... Bob", kResources + "splash.gif", kResources + "playlist.jpg"};
 }
 
-bool Covers(const QRegion& region, const QRect& rect) { return (QRegion(rect) - region).isEmpty(); }
+bool Covers(const QRegion& region, const QRect& rect) {
+    return (QRegion(rect) - region).isEmpty();
+}
 
 }  // namespace
 
@@ -49,8 +51,9 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
     const QRegion shape = splash.mask();
     EXPECT_FALSE(shape.contains(QPoint(1, 1)));
     EXPECT_FALSE(shape.contains(QPoint(splash.width() - 2, splash.height() - 2)));
-    for (QWidget* control : {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
-                             static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
+    for (QWidget* control :
+         {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
+          static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
         EXPECT_TRUE(Covers(shape, control->geometry())) << control->geometry().x();
 
     EXPECT_TRUE(splash.Timer1().isActive());
@@ -64,7 +67,8 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
 TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
     TempDir dir;
     const auto garbage = dir.Write("garbage.gif", "not a picture");
-    auto expectError = [](const SplashContent& content, ErrorNumber number, const std::string& file) {
+    auto expectError = [](const SplashContent& content, ErrorNumber number,
+                          const std::string& file) {
         SplashWindow splash;
         try {
             splash.Load(content);
@@ -74,11 +78,13 @@ TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
             EXPECT_NE(e.message().find(file), std::string::npos) << e.message();
         }
     };
-    expectError({"Loading... ", dir / "splash.gif", ""}, ErrorNumber::FileNotFound, dir / "splash.gif");
+    expectError({"Loading... ", dir / "splash.gif", ""}, ErrorNumber::FileNotFound,
+                dir / "splash.gif");
     // An actor without a splashscreen line names its directory alone.
-    expectError({"Loading... X", kResources + "splash.gif", dir.path() + "\\"}, ErrorNumber::FileNotFound,
-                dir.path());
-    expectError({"Loading... X", kResources + "splash.gif", garbage}, ErrorNumber::InvalidPicture, garbage);
+    expectError({"Loading... X", kResources + "splash.gif", dir.path() + "\\"},
+                ErrorNumber::FileNotFound, dir.path());
+    expectError({"Loading... X", kResources + "splash.gif", garbage}, ErrorNumber::InvalidPicture,
+                garbage);
 
     // Neither actor file nor playlist: no picture at all, and no error.
     SplashWindow splash;

@@ -49,9 +49,9 @@ void ActorRuntime::Timer1_Timer() {
             action.actionmove1 = PickDirection() * settings.movespeed;
             const size_t comma = actionargs.find(',');
             if (comma == std::string::npos)
-                throw RuntimeError(ErrorNumber::InvalidProcedureCall, NativePath(settings.actorpath + animfile), 0,
-                                   "a walk needs two animation names in a \"$\" list, left before the \",\": " +
-                                       actionargs);
+                throw RuntimeError(
+                    ErrorNumber::InvalidProcedureCall, NativePath(settings.actorpath + animfile), 0,
+                    "a walk needs two animation names in a \"$\" list, left before the \",\": " + actionargs);
             facingnames[1] = actionargs.substr(comma + 1);
             facingnames[2] = actionargs.substr(0, comma);
         }
@@ -64,8 +64,7 @@ void ActorRuntime::Timer1_Timer() {
                     continue;
                 }
                 if (++k > 5)
-                    throw RuntimeError(ErrorNumber::SubscriptOutOfRange,
-                                       NativePath(settings.actorpath + animfile), 0,
+                    throw RuntimeError(ErrorNumber::SubscriptOutOfRange, NativePath(settings.actorpath + animfile), 0,
                                        "a wander-facing \"$\" list holds at most five names: " + actionargs);
                 facingnames[k].clear();
             }

@@ -9,14 +9,14 @@ using namespace kobal::actor::testing;
 namespace {
 
 std::string Anim(const std::string& picture, int frames = 2, int width = 100) {
-    std::string text = Lines({"framecount=" + std::to_string(frames), "framepause=1", "timerspeed=40",
-                              "movespeed=10", "actorwidth=" + std::to_string(width), "actorheight=100", "[end]"});
+    std::string text = Lines({"framecount=" + std::to_string(frames), "framepause=1", "timerspeed=40", "movespeed=10",
+                              "actorwidth=" + std::to_string(width), "actorheight=100", "[end]"});
     for (int i = 1; i <= frames; ++i) text += picture + std::to_string(i) + ".bmp\r\n";
     return text;
 }
 
 class Actions : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         h.UseActorDir();
         h.rt->settings.iconfile = "icon.ico";
@@ -203,7 +203,11 @@ TEST_F(Actions, PlayOnceLastsExactlyOnePassWhateverTheCount) {
 }
 
 TEST_F(Actions, SpeedupScalesTicksHalvesToEven) {
-    struct Case { int speedup; int count; int16_t steps; };
+    struct Case {
+        int speedup;
+        int count;
+        int16_t steps;
+    };
     for (Case c : {Case{200, 5, 10}, Case{50, 5, 2}, Case{50, 7, 4}, Case{100, 9, 9}}) {
         h.rt->settings.speedup = c.speedup;
         h.rt->RunActionCommand("!03|" + std::to_string(c.count) + "|s.kani|");

@@ -10,7 +10,7 @@ namespace {
 
 // An actor whose lists each play a one-frame animation of their own.
 class Activity : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         h.UseActorDir();
         auto& s = h.rt->settings;

@@ -60,10 +60,8 @@ Room RoomAround(ScreenPort& screen, double x, double y, double width, double hei
         widened = false;
         for (int i = 0; i < count; ++i) {
             const ScreenRect m = screen.Monitor(i);
-            const bool coversRow =
-                row && m.top <= rowTop + kTouch && rowBottom <= m.bottom() + kTouch;
-            const bool coversColumn =
-                column && m.left <= colLeft + kTouch && colRight <= m.right() + kTouch;
+            const bool coversRow = row && m.top <= rowTop + kTouch && rowBottom <= m.bottom() + kTouch;
+            const bool coversColumn = column && m.left <= colLeft + kTouch && colRight <= m.right() + kTouch;
             if (coversRow && m.left <= room.right + kTouch && m.right() > room.right + kTouch) {
                 room.right = m.right();
                 widened = true;
@@ -72,8 +70,7 @@ Room RoomAround(ScreenPort& screen, double x, double y, double width, double hei
                 room.left = m.left;
                 widened = true;
             }
-            if (coversColumn && m.top <= room.bottom + kTouch &&
-                m.bottom() > room.bottom + kTouch) {
+            if (coversColumn && m.top <= room.bottom + kTouch && m.bottom() > room.bottom + kTouch) {
                 room.bottom = m.bottom();
                 widened = true;
             }

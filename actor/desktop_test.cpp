@@ -17,8 +17,8 @@ constexpr int32_t kPx = 15;  // twips per pixel of the fake screen
 
 // A 100 x 100 actor stepping 10 pixels a tick.
 std::string Anim(const std::string& picture) {
-    return Lines({"framecount=1", "framepause=1", "timerspeed=40", "movespeed=150",
-                  "actorwidth=100", "actorheight=100", "[end]", picture + ".bmp"});
+    return Lines({"framecount=1", "framepause=1", "timerspeed=40", "movespeed=150", "actorwidth=100", "actorheight=100",
+                  "[end]", picture + ".bmp"});
 }
 
 class Desktop : public ::testing::Test {
@@ -46,9 +46,7 @@ class Desktop : public ::testing::Test {
         h.rt->actorx = xPx * kPx;
         h.rt->actory = yPx * kPx;
     }
-    Room RoomAt(int xPx, int yPx) {
-        return RoomAround(h.screen, xPx * kPx, yPx * kPx, 100 * kPx, 100 * kPx);
-    }
+    Room RoomAt(int xPx, int yPx) { return RoomAround(h.screen, xPx * kPx, yPx * kPx, 100 * kPx, 100 * kPx); }
     ActorHarness h;
 };
 
@@ -187,9 +185,8 @@ TEST_F(Desktop, StartUpCentresOnThePrimaryMonitor) {
     h.screen.AddMonitor(1280, 0, 1920, 1080);
     h.screen.AddMonitor(0, 0, 1280, 1024);
     h.Actor("one.krnd", Lines({"1", "s.kani"}));
-    h.dir.Write("bob.kact", Lines({"actorname=Bob", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                                   "activefile=one.krnd", "responsefile=one.krnd",
-                                   "boredfile=one.krnd", "sleepfile=one.krnd", "[end]"}));
+    h.dir.Write("bob.kact", Lines({"actorname=Bob", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=one.krnd",
+                                   "responsefile=one.krnd", "boredfile=one.krnd", "sleepfile=one.krnd", "[end]"}));
     h.rt->Main(h.dir.path() + "/bob.kact", h.installPath());
     EXPECT_EQ(h.rt->actorx, (1280 + 960 - 50) * kPx);
     EXPECT_EQ(h.rt->actory, (540 - 50) * kPx);

@@ -82,9 +82,13 @@ void ActorRuntime::FullscreenChanged(bool active) {
     }
 }
 
-void ActorRuntime::Helpme_Click() { ports_.desktop->OpenDocument(HelpPagePath()); }
+void ActorRuntime::Helpme_Click() {
+    ports_.desktop->OpenDocument(HelpPagePath());
+}
 
-void ActorRuntime::Remove_Click() { EndActor(); }
+void ActorRuntime::Remove_Click() {
+    EndActor();
+}
 
 static std::vector<std::string> ReadAllLines(const std::string& path) {
     std::vector<std::string> lines;

@@ -100,10 +100,8 @@ void ActorRuntime::RestorePlayer(PlayerState& s) {
     // The animation file goes on from where it was: the one kept aside, or
     // opened again and read up to the same line.
     std::unique_ptr<LineReader> original;
-    if (!parked_.empty() && parked_.front().get() == s.channel)
-        original = std::move(parked_.front());
-    else if (channel2_ && channel2_.get() == s.channel)
-        original = std::move(channel2_);
+    if (!parked_.empty() && parked_.front().get() == s.channel) original = std::move(parked_.front());
+    else if (channel2_ && channel2_.get() == s.channel) original = std::move(channel2_);
     parked_.clear();
     channel2_.reset();
     if (original && original->lineNumber() == s.channelLine) {
@@ -157,8 +155,7 @@ void ActorRuntime::DDETimer_Timer() {
         const size_t percent = text.find('%');
         if (percent == std::string::npos) continue;
         const std::string_view target(text.data(), percent);
-        if (EqualsNoCase(target, settings.actorddename) || target == "*")
-            RunLinkCommand(text.substr(percent + 1));
+        if (EqualsNoCase(target, settings.actorddename) || target == "*") RunLinkCommand(text.substr(percent + 1));
     }
     SendLinkMessage("Ping");
     // A start that found the link busy runs as a hub that serves nobody yet:

@@ -13,13 +13,13 @@ constexpr uint32_t kMaxLinkFrame = 64 * 1024;
 std::string EncodeLinkFrame(std::string_view text);
 
 class LinkFrameDecoder {
-public:
+  public:
     enum class Result { Frame, NeedMore, Bad };
     void Append(std::string_view bytes);
     // Takes the next whole frame's text out of the buffer.
     Result Next(std::string& text);
 
-private:
+  private:
     std::string buffer_;
     size_t start_ = 0;
 };

@@ -69,8 +69,7 @@ TEST_F(Link, CloseActorInAnyCaseEndsOnlyWithTheFinalStar) {
 
 TEST_F(Link, WholeQueueIsWorkedOffInOneTickThenPing) {
     h.rt->JoinActorLink();
-    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"})
-        h.rt->DDEline_Change(t);
+    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"}) h.rt->DDEline_Change(t);
     h.rt->DDETimer_Timer();
     EXPECT_TRUE(h.rt->DDEcache.empty());
     EXPECT_EQ(h.rt->animfile, "dance.kani");
@@ -124,8 +123,7 @@ TEST_F(Link, AddressFollowsAnActorSwitch) {
 
 TEST(LinkFrames, RoundTripSplitAndBadBytes) {
     LinkFrameDecoder d;
-    const std::string two =
-        EncodeLinkFrame("Ping") + EncodeLinkFrame("*%*dance.krnd") + EncodeLinkFrame("");
+    const std::string two = EncodeLinkFrame("Ping") + EncodeLinkFrame("*%*dance.krnd") + EncodeLinkFrame("");
     std::string text;
     // Byte by byte: frames come out whole and in order.
     std::vector<std::string> got;
@@ -160,17 +158,15 @@ TEST_F(Link, PathLikeCommandsNameNothingOutsideTheActor) {
     const std::string outside = h.dir.Write("actors/outside.krnd", "1\r\n!04|1|a/dance.kani|\r\n");
     h.Actor("sub/inner.krnd", "1\r\n!04|1|dance.kani|\r\n");
     ASSERT_EQ(::symlink(outside.c_str(), (h.actorDir() + "out.krnd").c_str()), 0);
-    ASSERT_EQ(
-        ::symlink((h.actorDir() + "sub/inner.krnd").c_str(), (h.actorDir() + "in.krnd").c_str()),
-        0);
+    ASSERT_EQ(::symlink((h.actorDir() + "sub/inner.krnd").c_str(), (h.actorDir() + "in.krnd").c_str()), 0);
     ASSERT_EQ(::symlink(h.dir.path().c_str(), (h.actorDir() + "up").c_str()), 0);
 
     std::string climb;
     for (int i = 0; i < 12; ++i) climb += "../";
-    for (const std::string& command : std::vector<std::string>{
-             "*../outside.krnd", "*..\\outside.krnd", "*sub/../../outside.krnd", "*" + outside,
-             "*\\" + outside, "*C:" + outside, "*out.krnd", "*up/actors/outside.krnd",
-             "*" + climb + "proc/sys/kernel/pid_max", "*" + climb + "dev/zero", "*sub", "*."}) {
+    for (const std::string& command :
+         std::vector<std::string>{"*../outside.krnd", "*..\\outside.krnd", "*sub/../../outside.krnd", "*" + outside,
+                                  "*\\" + outside, "*C:" + outside, "*out.krnd", "*up/actors/outside.krnd",
+                                  "*" + climb + "proc/sys/kernel/pid_max", "*" + climb + "dev/zero", "*sub", "*."}) {
         EXPECT_NO_THROW(EXPECT_FALSE(Receive("bob%" + command)) << command) << command;
     }
     // Inside the directory, a link that stays there is as good as a file.
@@ -200,8 +196,7 @@ TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
     h.Actor("zero.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\nf.bmp\r\n");
     h.Actor("slow.krnd", "1\r\n!04|1|zero.kani|\r\n");
     h.random.queued = {0.99, 0.99, 0.99, 0.99, 0.99, 0.99};
-    for (const char* list :
-         {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
+    for (const char* list : {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
         h.rt->DDEline_Change(std::string("*%*") + list);
         ASSERT_NO_THROW(h.rt->DDETimer_Timer()) << list;
         EXPECT_EQ(h.rt->animfile, "walk.kani") << list;

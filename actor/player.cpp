@@ -25,12 +25,10 @@ class DepthGuard {
             --rt_.depth_;
             // The line that last led on is where an author can break the circle.
             if (!rt_.commandFile_.empty())
-                throw RuntimeError(
-                    ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
-                    "animations, lists and commands call each other without showing a frame");
-            throw RuntimeError(
-                ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
-                "animations, lists and commands call each other without showing a frame");
+                throw RuntimeError(ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
+                                   "animations, lists and commands call each other without showing a frame");
+            throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
+                               "animations, lists and commands call each other without showing a frame");
         }
     }
     ~DepthGuard() { --rt_.depth_; }
@@ -51,10 +49,8 @@ void ActorRuntime::LoadAnimation(std::string& name) {
     if (!animfile.empty()) {
         if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
         channel2_.reset();
-        if (name.empty())
-            name = animfile;
-        else
-            animfile = name;
+        if (name.empty()) name = animfile;
+        else animfile = name;
     }
     if (animfile.empty()) animfile = name;
 
@@ -91,14 +87,10 @@ void ActorRuntime::LoadAnimation(std::string& name) {
     const int16_t newwidth = settings.actorwidth;
     const int16_t newheight = settings.actorheight;
     if (newwidth != oldwidth || newheight != oldheight) {
-        if (settings.alignx == 0)
-            actorx = RoundToInt32(actorx - newwidth / 2.0 + oldwidth / 2.0);
-        else if (settings.alignx == 1)
-            actorx = RoundToInt32(static_cast<double>(actorx) - (newwidth - oldwidth));
-        if (settings.aligny == 0)
-            actory = RoundToInt32(actory - newheight / 2.0 + oldheight / 2.0);
-        else if (settings.aligny == 1)
-            actory = RoundToInt32(static_cast<double>(actory) - (newheight - oldheight));
+        if (settings.alignx == 0) actorx = RoundToInt32(actorx - newwidth / 2.0 + oldwidth / 2.0);
+        else if (settings.alignx == 1) actorx = RoundToInt32(static_cast<double>(actorx) - (newwidth - oldwidth));
+        if (settings.aligny == 0) actory = RoundToInt32(actory - newheight / 2.0 + oldheight / 2.0);
+        else if (settings.aligny == 1) actory = RoundToInt32(static_cast<double>(actory) - (newheight - oldheight));
         resizepending = 1;
     }
     KeepOnScreen();
@@ -107,8 +99,7 @@ void ActorRuntime::LoadAnimation(std::string& name) {
 void ActorRuntime::RequireChannel2() {
     // Frames are only read after a load; a player without one has nothing open.
     if (!channel2_)
-        throw RuntimeError(ErrorNumber::BadFileNameOrNumber,
-                           NativePath(settings.actorpath + animfile), 0,
+        throw RuntimeError(ErrorNumber::BadFileNameOrNumber, NativePath(settings.actorpath + animfile), 0,
                            "no animation file is open");
 }
 
@@ -193,8 +184,7 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
     }
     ports_.window->Move(actorx, actory);
     if (frametransparent == 1 && settings.transparencyoff == 0) {
-        const int32_t key = (settings.transparentred & 0xFF) +
-                            256 * (settings.transparentgreen & 0xFF) +
+        const int32_t key = (settings.transparentred & 0xFF) + 256 * (settings.transparentgreen & 0xFF) +
                             65536 * (settings.transparentblue & 0xFF);
         ports_.window->SetKeyColor(key);
     }
@@ -205,8 +195,7 @@ void ActorRuntime::ShowNextFrame(std::string& name) {
 void ActorRuntime::ApplyPendingInterval() {
     if (intervalpending != 1) return;
     if (settings.timerspeed < 0)
-        throw RuntimeError(ErrorNumber::InvalidPropertyValue,
-                           NativePath(settings.actorpath + animfile), 0,
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings.actorpath + animfile), 0,
                            "timerspeed " + std::to_string(settings.timerspeed) + " is negative");
     ports_.timer1->SetInterval(settings.timerspeed);
     intervalpending = 0;
@@ -230,19 +219,15 @@ void ActorRuntime::ScreensChanged() {
     const int32_t oldx = actorx, oldy = actory;
     if (OnSomeMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight)) {
         const Room room = CurrentRoom();
-        if (actory + settings.actorheight > room.bottom)
-            actory = RoundToInt32(room.bottom - settings.actorheight);
+        if (actory + settings.actorheight > room.bottom) actory = RoundToInt32(room.bottom - settings.actorheight);
         if (actory < room.top) actory = RoundToInt32(room.top);
-        if (actorx + settings.actorwidth > room.right)
-            actorx = RoundToInt32(room.right - settings.actorwidth);
+        if (actorx + settings.actorwidth > room.right) actorx = RoundToInt32(room.right - settings.actorwidth);
         if (actorx < room.left) actorx = RoundToInt32(room.left);
     } else {
-        const ScreenRect m = ports_.screen->Monitor(StandingMonitor(
-            *ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
-        actorx = RoundToInt32(
-            std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
-        actory = RoundToInt32(
-            std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
+        const ScreenRect m = ports_.screen->Monitor(
+            StandingMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
+        actorx = RoundToInt32(std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
+        actory = RoundToInt32(std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
     }
     if (windowLoaded_ && (actorx != oldx || actory != oldy)) ports_.window->Move(actorx, actory);
 }
@@ -260,13 +245,12 @@ static constexpr size_t kMaxCachedBytes = 32 << 20;
 const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) {
     const std::string native = ResolvePath(settings.actorpath + list);
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList)
-        return nullptr;
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
     auto it = lists_.find(native);
     if (it != lists_.end()) {
         const CachedList& c = it->second;
-        if (c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size &&
-            c.mtimeSec == st.st_mtim.tv_sec && c.mtimeNsec == st.st_mtim.tv_nsec)
+        if (c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size && c.mtimeSec == st.st_mtim.tv_sec &&
+            c.mtimeNsec == st.st_mtim.tv_nsec)
             return &c;
         listBytes_ -= static_cast<size_t>(c.size);
         lists_.erase(it);
@@ -378,8 +362,7 @@ void ActorRuntime::PlayNext() {
 }
 
 void ActorRuntime::FailCommand(const std::string& detail, const std::string& line) {
-    throw RuntimeError(ErrorNumber::InvalidProcedureCall, commandFile_, commandLine_,
-                       detail + ": " + line);
+    throw RuntimeError(ErrorNumber::InvalidProcedureCall, commandFile_, commandLine_, detail + ": " + line);
 }
 
 void ActorRuntime::RunActionCommand(const std::string& line) {
@@ -389,8 +372,7 @@ void ActorRuntime::RunActionCommand(const std::string& line) {
     const size_t bar1 = line.find('|');
     const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find('|', bar1 + 1);
     const size_t bar3 = bar2 == std::string::npos ? bar2 : line.find('|', bar2 + 1);
-    if (bar3 == std::string::npos)
-        FailCommand("an action command needs three \"|\" (type|count|target|next)", line);
+    if (bar3 == std::string::npos) FailCommand("an action command needs three \"|\" (type|count|target|next)", line);
 
     const std::string typefield = line.substr(0, bar1);
     const std::string countfield = line.substr(bar1 + 1, bar2 - bar1 - 1);

@@ -36,9 +36,8 @@ class Player : public ::testing::Test {
 };
 
 const std::string kThreeFrames =
-    Lines({"framecount=3", "framepause=2", "timerspeed=100", "movespeed=30", "actorwidth=100",
-           "actorheight=100", "transparentred=255", "transparentblue=255", "[end]", "f1.bmp", "",
-           "  ", "f2.bmp", "f3.bmp"});
+    Lines({"framecount=3", "framepause=2", "timerspeed=100", "movespeed=30", "actorwidth=100", "actorheight=100",
+           "transparentred=255", "transparentblue=255", "[end]", "f1.bmp", "", "  ", "f2.bmp", "f3.bmp"});
 
 }  // namespace
 
@@ -46,9 +45,8 @@ TEST_F(Player, EachFrameStaysForTheThresholdAndTheLastForOneCall) {
     h.Actor("three.kani", kThreeFrames);
     Load("three.kani");
     // Blank lines between frames change neither the timing nor the count.
-    EXPECT_EQ(Pictures(11),
-              (std::vector<std::string>{"f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp",
-                                        "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp"}));
+    EXPECT_EQ(Pictures(11), (std::vector<std::string>{"f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp",
+                                                      "f1.bmp", "f2.bmp", "f2.bmp", "f3.bmp", "f1.bmp"}));
     EXPECT_EQ(h.timer1.interval, 100);
 }
 
@@ -56,9 +54,8 @@ TEST_F(Player, PriorityupScalesTheTimerAndTheFramePause) {
     h.Actor("three.kani", kThreeFrames);
     h.rt->settings.priorityup = 200;
     Load("three.kani");
-    EXPECT_EQ(Pictures(9),
-              (std::vector<std::string>{"f1.bmp", "f1.bmp", "f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp",
-                                        "f2.bmp", "f2.bmp", "f3.bmp"}));
+    EXPECT_EQ(Pictures(9), (std::vector<std::string>{"f1.bmp", "f1.bmp", "f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp",
+                                                     "f2.bmp", "f2.bmp", "f3.bmp"}));
     EXPECT_EQ(h.timer1.interval, 50);
 
     // 50 % rounds the threshold to 0 (0.5 goes to even): every call reads a line.
@@ -70,10 +67,9 @@ TEST_F(Player, PriorityupScalesTheTimerAndTheFramePause) {
 }
 
 TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
-    h.Actor("keys.kani",
-            Lines({"framecount=4", "framepause=1", "timerspeed=40", "actorwidth=10",
-                   "actorheight=10", "transparentred=255", "transparentgreen=0",
-                   "transparentblue=255", "[end]", "@f1.bmp", "f1.bmp", "f1.bmp", "@f1.bmp"}));
+    h.Actor("keys.kani", Lines({"framecount=4", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
+                                "transparentred=255", "transparentgreen=0", "transparentblue=255", "[end]", "@f1.bmp",
+                                "f1.bmp", "f1.bmp", "@f1.bmp"}));
     Load("keys.kani");
     h.window.Take();
     Step();  // opaque: no key colour
@@ -82,8 +78,7 @@ TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
     EXPECT_EQ(std::count_if(e.begin(), e.end(), [](auto& s) { return s.rfind("key", 0) == 0; }), 0);
     Step();  // same name without "@": loaded again and keyed
     e = h.window.Take();
-    EXPECT_EQ(e,
-              (std::vector<std::string>{"picture f1.bmp", "move 0,0", "key 16711935", "repaint"}));
+    EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "key 16711935", "repaint"}));
     Step();  // the same picture: one move, nothing else
     EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 0,0"}));
     Step();  // "@" with the same name still counts as new
@@ -97,8 +92,8 @@ TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
 }
 
 TEST_F(Player, OpaqueFrameStaysOpaqueForItsWholePause) {
-    h.Actor("opaque.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10",
-                                  "actorheight=10", "[end]", "@f1.bmp", "f2.bmp"}));
+    h.Actor("opaque.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10", "actorheight=10",
+                                  "[end]", "@f1.bmp", "f2.bmp"}));
     Load("opaque.kani");
     Step();
     h.window.Take();
@@ -108,9 +103,8 @@ TEST_F(Player, OpaqueFrameStaysOpaqueForItsWholePause) {
 }
 
 TEST_F(Player, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
-    h.Actor("snd.kani",
-            Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10",
-                   "actorheight=10", "[end]", "f1.bmp|boing.wav", "f2.bmp| two words.wav"}));
+    h.Actor("snd.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10", "actorheight=10",
+                               "[end]", "f1.bmp|boing.wav", "f2.bmp| two words.wav"}));
     Load("snd.kani");
     Pictures(3);
     EXPECT_EQ(h.sound.played, (std::vector<std::string>{"boing.wav"}));
@@ -138,11 +132,10 @@ TEST_F(Player, NulShowsNothingAndDoesNotMove) {
 }
 
 TEST_F(Player, ActionCommandInsideAnAnimationStartsTheNewBehaviourAtOnce) {
-    h.Actor("other.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=10",
-                                 "actorheight=10", "[end]", "f3.bmp"}));
-    h.Actor("cmd.kani",
-            Lines({"framecount=2", "framepause=1", "timerspeed=40", "actorwidth=10",
-                   "actorheight=10", "[end]", "f1.bmp", "!04|7|other.kani|after.krnd"}));
+    h.Actor("other.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
+                                 "[end]", "f3.bmp"}));
+    h.Actor("cmd.kani", Lines({"framecount=2", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
+                               "[end]", "f1.bmp", "!04|7|other.kani|after.krnd"}));
     Load("cmd.kani");
     EXPECT_EQ(Step(), "f1.bmp");
     EXPECT_EQ(Step(), "f3.bmp");
@@ -159,8 +152,8 @@ TEST_F(Player, TypeFieldIsReadFromItsLastTwoCharacters) {
     EXPECT_EQ(h.rt->actiontype, 5);
     EXPECT_EQ(h.rt->nextfile, "");
     // "!5" reads as 0: the actor switch, with the target as actor file.
-    h.dir.Write("actors/b.kact", Lines({"actorname=Bee", "actorpath=" + h.actorDir(),
-                                        "iconfile=icon.ico", "activefile=b.krnd", "[end]"}));
+    h.dir.Write("actors/b.kact", Lines({"actorname=Bee", "actorpath=" + h.actorDir(), "iconfile=icon.ico",
+                                        "activefile=b.krnd", "[end]"}));
     h.Actor("b.krnd", Lines({"1", "!04|1|three.kani|"}));
     h.rt->RunActionCommand("!5|3|" + h.dir.path() + "/actors/b.kact|ignored.krnd");
     EXPECT_EQ(h.rt->settings.actorname, "Bee");
@@ -209,12 +202,12 @@ TEST_F(Player, PickRandomLineCountsOnlyTheFirstNLines) {
 }
 
 TEST_F(Player, ResizeKeepsTheAlignedEdge) {
-    h.Actor("small.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=100",
-                                 "actorheight=100", "alignx=0", "aligny=1", "[end]", "f1.bmp"}));
-    h.Actor("wide.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=120",
-                                "actorheight=110", "[end]", "big.bmp"}));
-    h.Actor("right.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=140",
-                                 "actorheight=110", "alignx=1", "aligny=2", "[end]", "f1.bmp"}));
+    h.Actor("small.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=100", "actorheight=100",
+                                 "alignx=0", "aligny=1", "[end]", "f1.bmp"}));
+    h.Actor("wide.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=120", "actorheight=110",
+                                "[end]", "big.bmp"}));
+    h.Actor("right.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=140", "actorheight=110",
+                                 "alignx=1", "aligny=2", "[end]", "f1.bmp"}));
     Load("small.kani");
     Step();
     h.rt->actorx = 6000;
@@ -268,42 +261,35 @@ struct BadInput {
 };
 
 TEST_F(Player, BadInputNamesTheFileAndLine) {
-    const std::string header =
-        "framepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n";
+    const std::string header = "framepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n";
     const std::vector<BadInput> cases = {
-        {"framecount beyond the frame lines", "short.kani",
-         "framecount=3\r\n" + header + "[end]\r\nf1.bmp\r\n", "short.kani",
-         ErrorNumber::InputPastEndOfFile, "short.kani, line 8"},
+        {"framecount beyond the frame lines", "short.kani", "framecount=3\r\n" + header + "[end]\r\nf1.bmp\r\n",
+         "short.kani", ErrorNumber::InputPastEndOfFile, "short.kani, line 8"},
         {"header without [end]", "noend.kani", "framecount=1\r\n" + header, "noend.kani",
          ErrorNumber::InputPastEndOfFile, "noend.kani, line 6"},
-        {"missing picture", "nopic.kani", "framecount=1\r\n" + header + "[end]\r\nghost.bmp\r\n",
-         "nopic.kani", ErrorNumber::FileNotFound, "ghost.bmp"},
-        {"missing animation", "", "", "!04|1|absent.kani|", ErrorNumber::FileNotFound,
-         "absent.kani"},
-        {"command with two bars", "cmd.kani",
-         "framecount=1\r\n" + header + "[end]\r\n!04|1|f1.kani\r\n", "cmd.kani",
+        {"missing picture", "nopic.kani", "framecount=1\r\n" + header + "[end]\r\nghost.bmp\r\n", "nopic.kani",
+         ErrorNumber::FileNotFound, "ghost.bmp"},
+        {"missing animation", "", "", "!04|1|absent.kani|", ErrorNumber::FileNotFound, "absent.kani"},
+        {"command with two bars", "cmd.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|f1.kani\r\n", "cmd.kani",
          ErrorNumber::InvalidProcedureCall, "cmd.kani, line 7"},
         {"$ without comma", "dollar.krnd", "1\r\n!01|5|$walk.kani|\r\n", "dollar.krnd",
          ErrorNumber::InvalidProcedureCall, "dollar.krnd, line 2"},
-        {"list shorter than its count", "short.krnd", "3\r\na.kani\r\n", "short.krnd",
-         ErrorNumber::InputPastEndOfFile, "short.krnd, line 3"},
-        {"overflow in a header", "big.kani", "framecount=99999\r\n" + header + "[end]\r\n",
-         "big.kani", ErrorNumber::Overflow, "big.kani, line 1"},
-        {"framepause times priorityup", "slow.kani",
-         "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\n", "slow.kani",
-         ErrorNumber::Overflow, "slow.kani"},
-        {"negative timerspeed", "neg.kani",
-         "framecount=1\r\nframepause=1\r\ntimerspeed=-5\r\n[end]\r\nf1.bmp\r\n", "neg.kani",
-         ErrorNumber::InvalidPropertyValue, "neg.kani"},
-        {"list naming itself", "self.krnd", "1\r\nself.krnd\r\n", "self.krnd",
-         ErrorNumber::OutOfStackSpace, "self.krnd, line 2"},
+        {"list shorter than its count", "short.krnd", "3\r\na.kani\r\n", "short.krnd", ErrorNumber::InputPastEndOfFile,
+         "short.krnd, line 3"},
+        {"overflow in a header", "big.kani", "framecount=99999\r\n" + header + "[end]\r\n", "big.kani",
+         ErrorNumber::Overflow, "big.kani, line 1"},
+        {"framepause times priorityup", "slow.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\n",
+         "slow.kani", ErrorNumber::Overflow, "slow.kani"},
+        {"negative timerspeed", "neg.kani", "framecount=1\r\nframepause=1\r\ntimerspeed=-5\r\n[end]\r\nf1.bmp\r\n",
+         "neg.kani", ErrorNumber::InvalidPropertyValue, "neg.kani"},
+        {"list naming itself", "self.krnd", "1\r\nself.krnd\r\n", "self.krnd", ErrorNumber::OutOfStackSpace,
+         "self.krnd, line 2"},
         {"lists naming each other", "ping.krnd", "2\r\npong.krnd\r\npong.krnd\r\n", "ping.krnd",
          ErrorNumber::OutOfStackSpace, ".krnd, line "},
         {"command loading its own list", "again.krnd", "1\r\n!04|1|again.krnd|\r\n", "again.krnd",
          ErrorNumber::OutOfStackSpace, "again.krnd, line 2"},
-        {"animation restarting itself", "loop.kani",
-         "framecount=1\r\n" + header + "[end]\r\n!04|1|loop2.kani|\r\n", "loop.kani",
-         ErrorNumber::OutOfStackSpace, ".kani, line 7"},
+        {"animation restarting itself", "loop.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|loop2.kani|\r\n",
+         "loop.kani", ErrorNumber::OutOfStackSpace, ".kani, line 7"},
     };
     h.Actor("loop2.kani", "framecount=1\r\n" + header + "[end]\r\n!04|1|loop.kani|\r\n");
     h.Actor("pong.krnd", "1\r\nping.krnd\r\n");
@@ -330,8 +316,7 @@ TEST_F(Player, BadInputNamesTheFileAndLine) {
             ADD_FAILURE() << c.what << ": no error";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), c.number) << c.what << ": " << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos)
-                << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << c.what << ": " << e.what();
         }
     }
 }
@@ -402,8 +387,7 @@ TEST_F(Player, UnchangedListIsNotReadAgainButAChangedOneIs) {
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
-            EXPECT_NE(std::string(e.what()).find("short.krnd, line 3"), std::string::npos)
-                << e.what();
+            EXPECT_NE(std::string(e.what()).find("short.krnd, line 3"), std::string::npos) << e.what();
         }
     }
 }

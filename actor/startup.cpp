@@ -21,8 +21,7 @@ std::string ActorRuntime::HelpPagePath() const {
 void ActorRuntime::Main(const std::string& commandLine, const std::string& installPath) {
     settings.actorpath = commandLine;
     if (commandLine.empty() || !FileExists(commandLine)) {
-        ports_.messages->ShowMessage("This program is used by Kobaltron, Do not run it manually!",
-                                     "!");
+        ports_.messages->ShowMessage("This program is used by Kobaltron, Do not run it manually!", "!");
         throw ProgramEnd{1};
     }
     installdir = installPath + "\\";
@@ -51,13 +50,10 @@ void ActorRuntime::LoadSettings() {
     ReadSettingsFile(settings, SettingsFileToRead(installdir, user), 1, LoopShape::Actor);
     const std::string actorfile = settings.actorpath;
     ReadSettingsFile(settings, actorfile, settings.overrideactor == 1 ? 2 : 1, LoopShape::Actor);
-    settings.actorpath =
-        ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
+    settings.actorpath = ResolveActorPath(settings.actorpath, installdir, actorfile, settings.iconfile, user);
 
-    if (settings.audioon == 0)
-        paudiooff_Click();
-    else if (settings.audioon == 1)
-        Paudioon_Click();
+    if (settings.audioon == 0) paudiooff_Click();
+    else if (settings.audioon == 1) Paudioon_Click();
 
     switch (settings.initialpriority) {
         case 0:
@@ -76,8 +72,7 @@ void ActorRuntime::LoadSettings() {
             idlecount = RoundToInt16(settings.hibernatetime - 1.0);
             statefile = settings.sleepfile;
             break;
-        default:
-            break;
+        default: break;
     }
     PlayNext();
 }
@@ -123,10 +118,8 @@ void ActorRuntime::SwitchActor(const std::string& actorfile) {
     ports_.tray->Add(ActorFile(settings.iconfile), settings.actorname);
     idlecount = keptIdle;
     settings.audioon = keptAudio;
-    if (settings.audioon == 0)
-        paudiooff_Click();
-    else if (settings.audioon == 1)
-        Paudioon_Click();
+    if (settings.audioon == 0) paudiooff_Click();
+    else if (settings.audioon == 1) Paudioon_Click();
 }
 
 void ActorRuntime::Form_QueryUnload() {

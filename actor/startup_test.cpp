@@ -13,16 +13,14 @@ class Startup : public ::testing::Test {
   protected:
     void SetUp() override {
         for (const char* p : {"f1.bmp", "f2.bmp", "icon.ico", "icon2.ico"}) h.Actor(p, "x");
-        h.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80",
-                                   "actorwidth=100", "actorheight=60", "transparentred=255",
-                                   "transparentblue=255", "[end]", "f1.bmp"}));
+        h.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=100", "actorheight=60",
+                                   "transparentred=255", "transparentblue=255", "[end]", "f1.bmp"}));
         h.Actor("act.krnd", Lines({"1", "one.kani"}));
         h.Actor("cmd.krnd", Lines({"1", "!04|1|one.kani|"}));
         h.Actor("sleep.krnd", Lines({"1", "!04|1|one.kani|"}));
-        WriteActor("bob.kact", {"version=Kobaltron V1.0", "actorname=Bob", "actorddename=bob",
-                                "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd",
-                                "responsefile=act.krnd", "boredfile=act.krnd",
-                                "sleepfile=sleep.krnd", "[end]"});
+        WriteActor("bob.kact", {"version=Kobaltron V1.0", "actorname=Bob", "actorddename=bob", "actorpath=actors\\a\\",
+                                "iconfile=icon.ico", "activefile=act.krnd", "responsefile=act.krnd",
+                                "boredfile=act.krnd", "sleepfile=sleep.krnd", "[end]"});
     }
     std::string WriteActor(const std::string& name, std::initializer_list<std::string> lines) {
         return h.dir.Write(name, Lines(lines));
@@ -43,8 +41,7 @@ TEST_F(Startup, RefusesAnEmptyOrUnknownCommandLine) {
             EXPECT_NE(end.status, 0);
         }
         EXPECT_EQ(fresh.messages.shown,
-                  (std::vector<std::string>{
-                      "!: This program is used by Kobaltron, Do not run it manually!"}));
+                  (std::vector<std::string>{"!: This program is used by Kobaltron, Do not run it manually!"}));
         EXPECT_FALSE(fresh.tray.shown);
     }
 }
@@ -81,8 +78,8 @@ TEST_F(Startup, FirstAnimationSizesTheWindowWhichIsCentredAtTheNextFrame) {
 }
 
 TEST_F(Startup, ActionCommandFirstShowsTheWindowCentredBeforeAnyFrame) {
-    WriteActor("cmd.kact", {"actorname=Cmd", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                            "activefile=cmd.krnd", "[end]"});
+    WriteActor("cmd.kact",
+               {"actorname=Cmd", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=cmd.krnd", "[end]"});
     RunMain(h.dir.path() + "/cmd.kact");
     EXPECT_EQ(h.window.picture, "");
     EXPECT_EQ(h.window.width, 1500);
@@ -100,8 +97,8 @@ TEST_F(Startup, ActionCommandFirstShowsTheWindowCentredBeforeAnyFrame) {
 // next tick chooses again, and the first command then runs as usual.
 TEST_F(Startup, APlainFirstChoiceIsChosenAgainOnTheNextTick) {
     h.Actor("mixed.krnd", Lines({"3", "one.kani", "f1.bmp", "!04|1|one.kani|"}));
-    WriteActor("mix.kact", {"actorname=Mix", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                            "activefile=mixed.krnd", "[end]"});
+    WriteActor("mix.kact",
+               {"actorname=Mix", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=mixed.krnd", "[end]"});
     // Plain name at start, then the entry that plays nothing, then the command.
     h.random.queued = {0.1, 0.5, 0.9};
     RunMain(h.dir.path() + "/mix.kact");
@@ -123,8 +120,8 @@ TEST_F(Startup, APlainFirstChoiceIsChosenAgainOnTheNextTick) {
 TEST_F(Startup, APlainNameAfterAnActionStillShowsOneFrame) {
     h.Actor("plain.krnd", Lines({"1", "one.kani"}));
     h.Actor("cmdnext.krnd", Lines({"1", "!04|1|one.kani|plain.krnd"}));
-    WriteActor("cn.kact", {"actorname=Cn", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                           "activefile=cmdnext.krnd", "[end]"});
+    WriteActor("cn.kact",
+               {"actorname=Cn", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=cmdnext.krnd", "[end]"});
     RunMain(h.dir.path() + "/cn.kact");
     for (int i = 0; i < 6; ++i) h.rt->Timer1_Timer();  // the play-once ends
     ASSERT_EQ(h.rt->nextfile, "plain.krnd");
@@ -150,14 +147,11 @@ TEST_F(Startup, ACopiedActorRunsFromItsOwnFolderOnTheUsersOwnSettings) {
     namespace fs = std::filesystem;
     fs::create_directories(h.dir / "home/Downloads/zed");
     fs::copy(h.actorDir(), h.dir / "home/Downloads/zed", fs::copy_options::recursive);
-    const std::string zed =
-        h.dir.Write("home/Downloads/zed/zed.kact",
-                    Lines({"actorname=Zed", "actorpath=actors\\zed\\", "iconfile=icon.ico",
-                           "activefile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
-    h.dir.Write("home/config/kobaltron/config.kcfg",
-                Lines({"priorityup=200", "speedup=100", "[end]"}));
-    h.rt->user = {h.dir / "home/config/kobaltron/config.kcfg",
-                  h.dir / "home/data/kobaltron/actors"};
+    const std::string zed = h.dir.Write("home/Downloads/zed/zed.kact",
+                                        Lines({"actorname=Zed", "actorpath=actors\\zed\\", "iconfile=icon.ico",
+                                               "activefile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
+    h.dir.Write("home/config/kobaltron/config.kcfg", Lines({"priorityup=200", "speedup=100", "[end]"}));
+    h.rt->user = {h.dir / "home/config/kobaltron/config.kcfg", h.dir / "home/data/kobaltron/actors"};
     RunMain(zed);
     EXPECT_EQ(h.rt->settings.actorpath, h.dir / "home/Downloads/zed/");
     EXPECT_EQ(h.window.icon, h.dir / "home/Downloads/zed/icon.ico");
@@ -166,20 +160,20 @@ TEST_F(Startup, ACopiedActorRunsFromItsOwnFolderOnTheUsersOwnSettings) {
 }
 
 TEST_F(Startup, OverrideActorDecidesWhoseSettingsWin) {
-    WriteActor("fast.kact", {"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico",
-                             "activefile=act.krnd", "[end]"});
+    WriteActor("fast.kact",
+               {"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd", "[end]"});
     RunMain(h.dir.path() + "/fast.kact");
     EXPECT_EQ(h.rt->settings.priorityup, 200);
     EXPECT_EQ(h.timer1.interval, 40);
 
     ActorHarness locked;
     for (const char* p : {"f1.bmp", "icon.ico"}) locked.Actor(p, "x");
-    locked.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80",
-                                    "actorwidth=10", "actorheight=10", "[end]", "f1.bmp"}));
+    locked.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=10", "actorheight=10",
+                                    "[end]", "f1.bmp"}));
     locked.Actor("act.krnd", Lines({"1", "one.kani"}));
     locked.WriteConfig("priorityup=100\r\nspeedup=100\r\noverrideactor=1\r\n[end]\r\n");
-    locked.dir.Write("fast.kact", Lines({"priorityup=200", "actorpath=actors\\a\\",
-                                         "iconfile=icon.ico", "activefile=act.krnd", "[end]"}));
+    locked.dir.Write("fast.kact", Lines({"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico",
+                                         "activefile=act.krnd", "[end]"}));
     locked.rt->Main(locked.dir.path() + "/fast.kact", locked.installPath());
     EXPECT_EQ(locked.rt->settings.priorityup, 100);
 }
@@ -194,17 +188,16 @@ TEST_F(Startup, InitialPriorityPresetsTheState) {
                    Case{3, 899, "sleep.krnd"}, Case{7, 0, ""}}) {
         ActorHarness a;
         for (const char* p : {"f1.bmp", "icon.ico"}) a.Actor(p, "x");
-        a.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=10",
-                                   "actorheight=10", "[end]", "f1.bmp"}));
+        a.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=10", "actorheight=10",
+                                   "[end]", "f1.bmp"}));
         a.Actor("act.krnd", Lines({"1", "one.kani"}));
         a.Actor("sleep.krnd", Lines({"1", "one.kani"}));
         a.WriteConfig(
             "priorityup=100\r\nspeedup=100\r\nboredtime=60\r\nsleeptime=300\r\nhibernatetime="
             "900\r\ninitialpriority=" +
             std::to_string(c.priority) + "\r\n[end]\r\n");
-        a.dir.Write("x.kact",
-                    Lines({"actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd",
-                           "boredfile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
+        a.dir.Write("x.kact", Lines({"actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd",
+                                     "boredfile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
         if (c.priority == 7) {
             // An empty state list names no list: the run-time error, not a crash.
             EXPECT_THROW(a.rt->Main(a.dir.path() + "/x.kact", a.installPath()), RuntimeError);
@@ -217,11 +210,11 @@ TEST_F(Startup, InitialPriorityPresetsTheState) {
 }
 
 TEST_F(Startup, SwitchKeepsIdleCountAndTheMenusSoundChoice) {
-    h.Actor("two.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=50",
-                               "actorheight=50", "[end]", "f2.bmp"}));
+    h.Actor("two.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=50", "actorheight=50",
+                               "[end]", "f2.bmp"}));
     h.Actor("two.krnd", Lines({"1", "two.kani"}));
-    WriteActor("ann.kact", {"actorname=Ann", "actorpath=actors\\a\\", "iconfile=icon2.ico",
-                            "activefile=two.krnd", "audioon=1", "[end]"});
+    WriteActor("ann.kact", {"actorname=Ann", "actorpath=actors\\a\\", "iconfile=icon2.ico", "activefile=two.krnd",
+                            "audioon=1", "[end]"});
     RunMain(h.dir.path() + "/bob.kact");
     h.rt->paudiooff_Click();
     h.rt->idlecount = 42;
@@ -257,10 +250,8 @@ TEST_F(Startup, MissingFilesEndWithTheirNames) {
         const char* part;
     };
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"actorpath=actors\\a\\\r\niconfile=none.ico\r\nactivefile=act.krnd\r\n[end]\r\n",
-         "none.ico"},
-        {"actorpath=actors\\a\\\r\niconfile=icon.ico\r\nactivefile=nolist.krnd\r\n[end]\r\n",
-         "nolist.krnd"},
+        {"actorpath=actors\\a\\\r\niconfile=none.ico\r\nactivefile=act.krnd\r\n[end]\r\n", "none.ico"},
+        {"actorpath=actors\\a\\\r\niconfile=icon.ico\r\nactivefile=nolist.krnd\r\n[end]\r\n", "nolist.krnd"},
         {"actorpath=actors\\a\\\r\niconfile=icon.ico\r\n", "broken.kact, line 3"},
         {"actorpath=actors\\a\\\r\npriorityup=40000\r\n[end]\r\n", "broken.kact, line 2"},
     };
@@ -269,8 +260,8 @@ TEST_F(Startup, MissingFilesEndWithTheirNames) {
         ActorHarness fresh;
         fresh.dir.Write("broken.kact", content);
         for (const char* p : {"f1.bmp", "icon.ico"}) fresh.Actor(p, "x");
-        fresh.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80",
-                                       "actorwidth=10", "actorheight=10", "[end]", "f1.bmp"}));
+        fresh.Actor("one.kani", Lines({"framecount=1", "framepause=1", "timerspeed=80", "actorwidth=10",
+                                       "actorheight=10", "[end]", "f1.bmp"}));
         fresh.Actor("act.krnd", Lines({"1", "one.kani"}));
         try {
             fresh.rt->Main(fresh.dir.path() + "/broken.kact", fresh.installPath());

@@ -95,9 +95,7 @@ class FakeScreen : public ScreenPort {
         return monitors[static_cast<size_t>(i)];
     }
     // A monitor given in pixels, primary first.
-    void AddMonitor(int x, int y, int w, int h) {
-        monitors.push_back({x * 15.0, y * 15.0, w * 15.0, h * 15.0});
-    }
+    void AddMonitor(int x, int y, int w, int h) { monitors.push_back({x * 15.0, y * 15.0, w * 15.0, h * 15.0}); }
     int widthPixels = 1920, heightPixels = 1080;
     std::vector<ScreenRect> monitors;
 };
@@ -176,8 +174,7 @@ class FakeLink : public LinkPort {
         pokes.push_back(t);
         return pokeSucceeds;
     }
-    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true,
-         serveRefused = false;
+    bool hubAvailable = false, pokeSucceeds = true, linked = false, serving = true, serveRefused = false;
     int opens = 0;
     std::vector<std::string> itemTexts, pokes;
 };
@@ -245,9 +242,7 @@ class ActorHarness {
     }
     void WriteConfig(const std::string& text) { dir.Write("resource/config.kcfg", text); }
     // Writes a file of the actor "a" (below actors/a/).
-    std::string Actor(const std::string& name, const std::string& text) {
-        return dir.Write("actors/a/" + name, text);
-    }
+    std::string Actor(const std::string& name, const std::string& text) { return dir.Write("actors/a/" + name, text); }
     std::string installPath() const { return dir.path(); }
     std::string actorDir() const { return dir.path() + "/actors/a/"; }
     // Points the store at the actor directory without reading an actor file.

@@ -53,12 +53,9 @@ void VirtualTimer::Apply() {
 
 const VirtualTimer& VirtualTimers::Get(FormTimer which) const {
     switch (which) {
-        case FormTimer::Timer1:
-            return timer1;
-        case FormTimer::Timer2:
-            return timer2;
-        case FormTimer::DDETimer:
-            break;
+        case FormTimer::Timer1: return timer1;
+        case FormTimer::Timer2: return timer2;
+        case FormTimer::DDETimer: break;
     }
     return ddetimer;
 }

@@ -38,8 +38,7 @@ TEST(VirtualTimers, TickInTheFormsOrderAndRestartAsTheRealTimers) {
     std::string order;
     while (const auto which = time.NextDue(1000)) {
         time.Deliver(*which);
-        order +=
-            std::to_string(time.clock.ms) + ":" + std::to_string(static_cast<int>(*which)) + " ";
+        order += std::to_string(time.clock.ms) + ":" + std::to_string(static_cast<int>(*which)) + " ";
     }
     EXPECT_EQ(order, "250:0 500:0 750:0 1000:0 1000:1 1000:2 ");
 

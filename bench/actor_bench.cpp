@@ -18,14 +18,18 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
 // Window and sound ports that record nothing, so the logic alone is measured.
 class QuietWindow : public FakeWindow {
-public:
+  public:
     void SetSize(int32_t, int32_t) override {}
     void Move(int32_t, int32_t) override {}
     void SetPicture(const std::string&) override {}
@@ -41,11 +45,13 @@ struct Bench {
         h.UseActorDir();
         h.rt->settings.iconfile = "icon.ico";
         h.Actor("icon.ico", "x");
-        std::string header = "framepause=300\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
-                             "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
+        std::string header =
+            "framepause=300\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
+            "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
         h.Actor("still.kani", "framecount=2\r\n" + header + "walkright_long_name1.bmp\r\nwalkright_long_name2.bmp\r\n");
-        std::string fast = "framepause=0\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
-                           "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
+        std::string fast =
+            "framepause=0\r\ntimerspeed=40\r\nmovespeed=30\r\nactorwidth=64\r\nactorheight=64\r\n"
+            "transparentred=255\r\ntransparentblue=255\r\n[end]\r\n";
         h.Actor("fast.kani", "framecount=4\r\n" + fast + "a.bmp\r\nb.bmp\r\nc.bmp\r\nd.bmp\r\n");
         h.Actor("again.krnd", "1\r\n!04|1|fast.kani|\r\n");
     }
@@ -89,7 +95,9 @@ BENCHMARK(BM_TickNewFrame);
 static void BM_BehaviourTick(benchmark::State& state) {
     Bench b;
     const int type = static_cast<int>(state.range(0));
-    const std::string target = type == 2 ? "$still.kani,still.kani" : type == 6 ? "$still.kani,still.kani,still.kani,still.kani" : "still.kani";
+    const std::string target = type == 2   ? "$still.kani,still.kani"
+                               : type == 6 ? "$still.kani,still.kani,still.kani,still.kani"
+                                           : "still.kani";
     b.h.rt->RunActionCommand("!0" + std::to_string(type) + "|30000|" + target + "|");
     b.h.rt->Timer1_Timer();
     for (auto _ : state) {

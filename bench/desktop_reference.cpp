@@ -31,10 +31,10 @@ uint64_t* OpenCounter() {
 }
 
 class Figure : public QWidget {
-public:
+  public:
     Figure() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool) {}
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), QColor(40, 90, 200));

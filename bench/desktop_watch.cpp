@@ -22,7 +22,7 @@ template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
 long long MonotonicNs() {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }

@@ -10,8 +10,8 @@ using namespace kobal;
 
 static void BM_ParseSettingLine(benchmark::State& state) {
     SettingStore store;
-    const std::string lines[] = {"  FrameCount = 12 ", "timerspeed=40", "actorname=Kobold the Brave",
-                                 "unknown=1", "no equals here"};
+    const std::string lines[] = {"  FrameCount = 12 ", "timerspeed=40", "actorname=Kobold the Brave", "unknown=1",
+                                 "no equals here"};
     for (auto _ : state) {
         for (const auto& l : lines) ParseSettingLine(store, l, state.range(0));
         benchmark::DoNotOptimize(store.framecount);

@@ -19,17 +19,14 @@ namespace {
 
 // The key groups of the setting-line parser, for telling an author why a
 // line changed nothing.
-constexpr const char* kAnimationKeys[] = {
-    "framecount",      "framepause",  "timerspeed",     "movespeed",
-    "actorwidth",      "actorheight", "transparentred", "transparentgreen",
-    "transparentblue", "alignx",      "aligny"};
-constexpr const char* kPreferenceKeys[] = {"priorityup",    "speedup",         "audioon",
-                                           "showsplash",    "boredtime",       "sleeptime",
-                                           "hibernatetime", "initialpriority", "transparencyoff",
-                                           "overrideactor", "hidefullscreen"};
-constexpr const char* kActorKeys[] = {"version",      "actorname",    "actorddename", "actorpath",
-                                      "infofile",     "splashscreen", "iconfile",     "activefile",
-                                      "responsefile", "boredfile",    "sleepfile"};
+constexpr const char* kAnimationKeys[] = {"framecount",      "framepause",  "timerspeed",     "movespeed",
+                                          "actorwidth",      "actorheight", "transparentred", "transparentgreen",
+                                          "transparentblue", "alignx",      "aligny"};
+constexpr const char* kPreferenceKeys[] = {"priorityup",      "speedup",       "audioon",       "showsplash",
+                                           "boredtime",       "sleeptime",     "hibernatetime", "initialpriority",
+                                           "transparencyoff", "overrideactor", "hidefullscreen"};
+constexpr const char* kActorKeys[] = {"version",  "actorname",  "actorddename", "actorpath", "infofile", "splashscreen",
+                                      "iconfile", "activefile", "responsefile", "boredfile", "sleepfile"};
 
 enum class KeyGroup { Animation, Preference, Actor, None };
 
@@ -49,14 +46,10 @@ KeyGroup GroupOf(const std::string& key) {
 
 bool Accepted(KeyGroup group, int section) {
     switch (group) {
-        case KeyGroup::Animation:
-            return section == 0;
-        case KeyGroup::Preference:
-            return section == 1;
-        case KeyGroup::Actor:
-            return section == 1 || section == 2;
-        case KeyGroup::None:
-            return false;
+        case KeyGroup::Animation: return section == 0;
+        case KeyGroup::Preference: return section == 1;
+        case KeyGroup::Actor: return section == 1 || section == 2;
+        case KeyGroup::None: return false;
     }
     return false;
 }
@@ -79,8 +72,7 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
-        parts.push_back(
-            text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
         if (at == std::string::npos) return parts;
         start = at + 1;
     }
@@ -89,15 +81,13 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
 // Blanks next to "|" or "@" belong to the name; that is the usual reason
 // why a name that looks right is not found.
 std::string BlankHint(const std::string& name) {
-    if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
-        return " (the blanks belong to the name)";
+    if (!name.empty() && (name.front() == ' ' || name.back() == ' ')) return " (the blanks belong to the name)";
     return {};
 }
 
 std::string ListEndingHint(const std::string& entry) {
     if (EndsWithNoCase(entry, ".kani") || EndsWithNoCase(entry, ".krnd"))
-        return ": the ending " + Quoted(LowerCase(RightChars(entry, 5))) +
-               " must be written in lower case";
+        return ": the ending " + Quoted(LowerCase(RightChars(entry, 5))) + " must be written in lower case";
     return ": an entry is an action command (\"!\"), an animation (\".kani\") or a list "
            "(\".krnd\")";
 }
@@ -112,9 +102,8 @@ ActorChecker::ActorChecker(CheckOptions options, PictureInspector& pictures, Rep
 
 // ---------------------------------------------------------------- files --
 
-ActorChecker::Located ActorChecker::Locate(const std::string& systemPath, const Where& namedAt,
-                                           const std::string& what, const std::string& name,
-                                           Severity missing, const std::string& consequence) {
+ActorChecker::Located ActorChecker::Locate(const std::string& systemPath, const Where& namedAt, const std::string& what,
+                                           const std::string& name, Severity missing, const std::string& consequence) {
     const std::string written = NativePath(systemPath);
     if (ExistsExactly(written) && IsRegularFile(written)) return {true, written};
     const std::string resolved = ResolvePath(systemPath);
@@ -122,17 +111,15 @@ ActorChecker::Located ActorChecker::Locate(const std::string& systemPath, const 
         WarnLetterCase(written, resolved, namedAt.file.empty() ? Where{resolved, 0} : namedAt);
         return {true, resolved};
     }
-    if (namedAt.file.empty())
-        report_.Add({written, 0}, missing, what + " not found" + consequence);
+    if (namedAt.file.empty()) report_.Add({written, 0}, missing, what + " not found" + consequence);
     else
-        report_.Add(namedAt, missing,
-                    what + " " + Quoted(name) + " not found: " + report_.Display(written) +
-                        BlankHint(name) + consequence);
+        report_.Add(
+            namedAt, missing,
+            what + " " + Quoted(name) + " not found: " + report_.Display(written) + BlankHint(name) + consequence);
     return {false, written};
 }
 
-void ActorChecker::WarnLetterCase(const std::string& written, const std::string& resolved,
-                                  const Where& at) {
+void ActorChecker::WarnLetterCase(const std::string& written, const std::string& resolved, const Where& at) {
     // Doubled separators are one on the file system: compare the names alone.
     auto names = [](const std::string& path) {
         std::vector<std::string> parts = SplitAt(path, '/');
@@ -166,9 +153,8 @@ void ActorChecker::ReportRuntimeError(const std::exception& error, const Where& 
 
 // ------------------------------------------------------------ settings --
 
-void ActorChecker::ApplyChecked(SettingStore& store, const LineReader& reader,
-                                const std::string& line, int section, FileKind kind,
-                                SettingsRead& read) {
+void ActorChecker::ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line, int section,
+                                FileKind kind, SettingsRead& read) {
     const Where at{reader.name(), reader.lineNumber()};
     const size_t eq = line.find('=');
     if (eq == std::string::npos) return;
@@ -179,8 +165,7 @@ void ActorChecker::ApplyChecked(SettingStore& store, const LineReader& reader,
     if (Accepted(group, section)) {
         read.keyLines[key] = at.line;
     } else if (group == KeyGroup::None) {
-        const std::string hint =
-            key.find('\t') != std::string::npos ? " (a tab is not a blank here)" : std::string();
+        const std::string hint = key.find('\t') != std::string::npos ? " (a tab is not a blank here)" : std::string();
         report_.Warning(at, "unknown key " + Quoted(key) + hint + ": the line is ignored");
     } else if (kind == FileKind::Animation) {
         report_.Warning(at, Quoted(key) + " is not an animation key: the line is ignored");
@@ -193,26 +178,24 @@ void ActorChecker::ApplyChecked(SettingStore& store, const LineReader& reader,
     try {
         ParseSettingLine(store, line, section);
     } catch (const RuntimeError&) {
-        report_.Error(at,
-                      Quoted(TrimBlanks(line)) + " is out of range (-32768 to 32767): Overflow");
+        report_.Error(at, Quoted(TrimBlanks(line)) + " is out of range (-32768 to 32767): Overflow");
     }
 }
 
 // The actor program's reading loop, going on past a bad value so that every
 // line gets its report.
-ActorChecker::SettingsRead ActorChecker::ReadChecked(SettingStore& store, LineReader& reader,
-                                                     int section, FileKind kind) {
+ActorChecker::SettingsRead ActorChecker::ReadChecked(SettingStore& store, LineReader& reader, int section,
+                                                     FileKind kind) {
     SettingsRead read;
     std::string line;
     try {
         reader.ReadLine(line);
         if (IsEndLine(line)) {
-            report_.Warning({reader.name(), 1},
-                            kind == FileKind::Animation
-                                ? "a first line \"[end]\" does not end the header: it is read on "
-                                  "to the next \"[end]\""
-                                : "a first line \"[end]\" is read past by the actor program but "
-                                  "ends the launcher's reading");
+            report_.Warning({reader.name(), 1}, kind == FileKind::Animation
+                                                    ? "a first line \"[end]\" does not end the header: it is read on "
+                                                      "to the next \"[end]\""
+                                                    : "a first line \"[end]\" is read past by the actor program but "
+                                                      "ends the launcher's reading");
         }
         for (;;) {
             ApplyChecked(store, reader, line, section, kind, read);
@@ -226,19 +209,16 @@ ActorChecker::SettingsRead ActorChecker::ReadChecked(SettingStore& store, LineRe
     } catch (const RuntimeError& e) {
         if (e.number() != ErrorNumber::InputPastEndOfFile) throw;
         read.endLine = reader.lineNumber() > 0 ? reader.lineNumber() : 1;
-        report_.Error(
-            {reader.name(), read.endLine},
-            "no \"[end]\" line: reading runs past the end of the file (Input past end of file)");
+        report_.Error({reader.name(), read.endLine},
+                      "no \"[end]\" line: reading runs past the end of the file (Input past end of file)");
         return read;
     }
 }
 
 Where ActorChecker::PreferenceWhere(const ActorContext& ctx, const std::string& key) const {
     if (ctx.section == 1)
-        if (auto it = ctx.actorLines.find(key); it != ctx.actorLines.end())
-            return {ctx.actorFile, it->second};
-    if (auto it = ctx.configLines.find(key); it != ctx.configLines.end())
-        return {ctx.configFile, it->second};
+        if (auto it = ctx.actorLines.find(key); it != ctx.actorLines.end()) return {ctx.actorFile, it->second};
+    if (auto it = ctx.configLines.find(key); it != ctx.configLines.end()) return {ctx.configFile, it->second};
     return {ctx.configFile, 0};
 }
 
@@ -250,16 +230,14 @@ void ActorChecker::CheckFile(const std::string& path) {
         CheckActorFile(path, {});
     } else {
         if (kind == launcher::TargetKind::Neither)
-            report_.Warning(
-                {NativePath(path), 0},
-                "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
+            report_.Warning({NativePath(path), 0},
+                            "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
         CheckPlaylist(path, {});
     }
     JudgeNextLists();
 }
 
-void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt,
-                                  const std::string& name) {
+void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name) {
     // Actor switches queue the other actor: each actor is checked whole,
     // once, however the actors name each other.
     pendingActors_.push_back({path, name.empty() ? path : name, namedAt});
@@ -273,8 +251,7 @@ void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt,
     draining_ = false;
 }
 
-void ActorChecker::CheckOneActor(const std::string& path, const std::string& name,
-                                 const Where& namedAt) {
+void ActorChecker::CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt) {
     const Located actor = Locate(path, namedAt, "actor file", name, Severity::Error);
     if (!actor.found || !actorsSeen_.insert(actor.native).second) return;
 
@@ -283,8 +260,7 @@ void ActorChecker::CheckOneActor(const std::string& path, const std::string& nam
     try {
         const std::string config = SettingsFileToRead(installdir_, options_.user);
         const Located cfg = Locate(config, {}, "global settings file", "", Severity::Error,
-                                   " in the install directory " +
-                                       report_.Display(NativePath(options_.installPath)) +
+                                   " in the install directory " + report_.Display(NativePath(options_.installPath)) +
                                        " (use --install DIR, or run kobalconfig)");
         if (!cfg.found) return;
         ctx.configFile = cfg.native;
@@ -324,33 +300,28 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
             report_.Error(lineOf("version"), "version " + Quoted(s.version) + " is not " +
                                                  Quoted(launcher::kCompatibleVersion) +
                                                  ": the launcher refuses this actor");
-        else
-            report_.Error(end, "no version line: the launcher refuses this actor");
+        else report_.Error(end, "no version line: the launcher refuses this actor");
     }
 
     if (s.priorityup == 0)
         report_.Error(PreferenceWhere(ctx, "priorityup"),
                       "priorityup is 0: loading an animation ends with Division by zero");
     if (s.speedup == 0)
-        report_.Error(PreferenceWhere(ctx, "speedup"),
-                      "speedup is 0: loading an animation ends with Division by zero");
+        report_.Error(PreferenceWhere(ctx, "speedup"), "speedup is 0: loading an animation ends with Division by zero");
     if (s.initialpriority < 0 || s.initialpriority > 3)
         report_.Error(PreferenceWhere(ctx, "initialpriority"),
                       "initialpriority " + std::to_string(s.initialpriority) +
                           " is not 0 to 3: the first action finds no list (File not found)");
 
     if (!ctx.actorLines.count("actorpath")) {
-        report_.Error(
-            end,
-            "no actorpath line: the actor's files are looked for under the actor file's own name");
+        report_.Error(end, "no actorpath line: the actor's files are looked for under the actor file's own name");
         return;
     }
     const Where at = lineOf("actorpath");
     std::string actorpath = s.actorpath;
     if (actorpath.empty() || (actorpath.back() != '\\' && actorpath.back() != '/'))
-        report_.Warning(at,
-                        "actorpath " + Quoted(actorpath) +
-                            " does not end in \"\\\": file names are appended to it as they stand");
+        report_.Warning(at, "actorpath " + Quoted(actorpath) +
+                                " does not end in \"\\\": file names are appended to it as they stand");
     actorpath = ResolveActorPath(actorpath, installdir_, ctx.actorFile, s.iconfile, options_.user);
 
     const size_t slash = actorpath.find_last_of("\\/");
@@ -364,14 +335,11 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
     ctx.actorpath = actorpath;
 }
 
-void ActorChecker::CheckPictureFile(const std::string& what, const std::string& name,
-                                    const Where& at, const ActorContext& ctx, Severity missing,
-                                    const std::string& consequence) {
-    const Located picture =
-        Locate(ctx.actorpath + name, at, what, name, Severity(missing), consequence);
+void ActorChecker::CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
+                                    const ActorContext& ctx, Severity missing, const std::string& consequence) {
+    const Located picture = Locate(ctx.actorpath + name, at, what, name, Severity(missing), consequence);
     if (picture.found && !pictures_.Inspect(picture.native).valid)
-        report_.Error(
-            at, what + " " + Quoted(name) + " cannot be loaded as a picture (Invalid picture)");
+        report_.Error(at, what + " " + Quoted(name) + " cannot be loaded as a picture (Invalid picture)");
 }
 
 void ActorChecker::CheckActorFiles(ActorContext& ctx) {
@@ -383,26 +351,19 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
     };
 
     if (s.iconfile.empty())
-        report_.Error(lineOf("iconfile"),
-                      "no iconfile: the actor ends with File not found when its window loads");
-    else
-        CheckPictureFile("icon", s.iconfile, lineOf("iconfile"), ctx, Severity::Error, "");
+        report_.Error(lineOf("iconfile"), "no iconfile: the actor ends with File not found when its window loads");
+    else CheckPictureFile("icon", s.iconfile, lineOf("iconfile"), ctx, Severity::Error, "");
 
-    const std::string noInfo =
-        "the About window shows " + Quoted(s.actorname + ": No information Available");
-    if (s.infofile.empty())
-        report_.Warning(lineOf("infofile"), "no infofile: " + noInfo);
+    const std::string noInfo = "the About window shows " + Quoted(s.actorname + ": No information Available");
+    if (s.infofile.empty()) report_.Warning(lineOf("infofile"), "no infofile: " + noInfo);
     else
-        Locate(ctx.actorpath + s.infofile, lineOf("infofile"), "info file", s.infofile,
-               Severity::Warning, "; " + noInfo);
+        Locate(ctx.actorpath + s.infofile, lineOf("infofile"), "info file", s.infofile, Severity::Warning,
+               "; " + noInfo);
 
     if (s.splashscreen.empty())
-        report_.Warning(
-            lineOf("splashscreen"),
-            "no splashscreen: with the splash window on, the launcher ends with File not found");
-    else
-        CheckPictureFile("splash picture", s.splashscreen, lineOf("splashscreen"), ctx,
-                         Severity::Error, "");
+        report_.Warning(lineOf("splashscreen"),
+                        "no splashscreen: with the splash window on, the launcher ends with File not found");
+    else CheckPictureFile("splash picture", s.splashscreen, lineOf("splashscreen"), ctx, Severity::Error, "");
 
     struct StateList {
         const char* key;
@@ -416,9 +377,8 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
     std::map<std::string, std::string> natives;
     for (const StateList& list : lists) {
         if (list.name->empty()) {
-            report_.Error(lineOf(list.key), std::string("no ") + list.key +
-                                                ": the actor ends with File not found when " +
-                                                list.when);
+            report_.Error(lineOf(list.key),
+                          std::string("no ") + list.key + ": the actor ends with File not found when " + list.when);
             continue;
         }
         natives[list.key] = CheckList(*list.name, lineOf(list.key), ctx);
@@ -429,18 +389,11 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
     // The list whose choice starts the actor, by initialpriority.
     const char* start = nullptr;
     switch (s.initialpriority) {
-        case 0:
-            start = "activefile";
-            break;
-        case 1:
-            start = "boredfile";
-            break;
+        case 0: start = "activefile"; break;
+        case 1: start = "boredfile"; break;
         case 2:
-        case 3:
-            start = "sleepfile";
-            break;
-        default:
-            break;
+        case 3: start = "sleepfile"; break;
+        default: break;
     }
     if (start && !natives[start].empty()) JudgeStartList(natives[start], start);
 }
@@ -448,12 +401,10 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
 void ActorChecker::JudgeStartList(const std::string& list, const char* key) {
     ForEachReachableList({list}, [&](const ListLeads& leads) {
         for (const PlainName& plain : leads.plain)
-            report_.Warning(
-                plain.at, "animation " + Quoted(plain.name) +
-                              " can be the first choice at start (" + key +
-                              "): it shows one frame in the top-left corner and starts no action; "
-                              "write it as a command such as " +
-                              Quoted("!04|1|" + plain.name + "|"));
+            report_.Warning(plain.at, "animation " + Quoted(plain.name) + " can be the first choice at start (" + key +
+                                          "): it shows one frame in the top-left corner and starts no action; "
+                                          "write it as a command such as " +
+                                          Quoted("!04|1|" + plain.name + "|"));
     });
 }
 
@@ -468,20 +419,14 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
             const std::string name = reader.ReadField();
             ++count;
             if (name.empty()) {
-                report_.Error(
-                    at, "an empty actor file name: the launcher ends with \"File not found: \"");
+                report_.Error(at, "an empty actor file name: the launcher ends with \"File not found: \"");
                 continue;
             }
             // The file the launcher hands to the actor program for this entry.
             const PlaylistEntry entry = FindPlaylistEntry(name, list.native, installdir_);
-            CheckActorFile(entry.found            ? entry.path
-                           : IsAbsolutePath(name) ? name
-                                                  : installdir_ + name,
-                           at, name);
+            CheckActorFile(entry.found ? entry.path : IsAbsolutePath(name) ? name : installdir_ + name, at, name);
         }
-        if (count == 0)
-            report_.Warning({list.native, 0},
-                            "the playlist names no actor: the launcher starts nothing");
+        if (count == 0) report_.Warning({list.native, 0}, "the playlist names no actor: the launcher starts nothing");
     } catch (const std::exception& e) {
         ReportRuntimeError(e, {list.native, 0});
     }
@@ -539,31 +484,25 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
     try {
         count = NumberSetting(lines[0].substr(0, lines[0].find(',')));
     } catch (const RuntimeError&) {
-        report_.Error(first,
-                      "count " + Quoted(lines[0]) + " is out of range (-32768 to 32767): Overflow");
+        report_.Error(first, "count " + Quoted(lines[0]) + " is out of range (-32768 to 32767): Overflow");
         return list.native;
     }
     if (count < 0) {
-        report_.Warning(first, "count " + std::to_string(count) +
-                                   " is negative: the list never plays anything");
+        report_.Warning(first, "count " + std::to_string(count) + " is negative: the list never plays anything");
         return list.native;
     }
     const int entries = static_cast<int>(lines.size()) - 1;
     const int picked = count == 0 ? 1 : count;
     if (count == 0) report_.Warning(first, "count 0: the first entry is always picked");
-    if (entries == 0)
-        report_.Error(first,
-                      "the list has no entries: picking one ends with Input past end of file");
+    if (entries == 0) report_.Error(first, "the list has no entries: picking one ends with Input past end of file");
     else if (picked > entries)
-        report_.Error(first, "count " + std::to_string(picked) + " is larger than its " +
-                                 std::to_string(entries) + (entries == 1 ? " entry" : " entries") +
-                                 ": picking entry " + std::to_string(entries + 1) +
-                                 " ends with Input past end of file");
+        report_.Error(first, "count " + std::to_string(picked) + " is larger than its " + std::to_string(entries) +
+                                 (entries == 1 ? " entry" : " entries") + ": picking entry " +
+                                 std::to_string(entries + 1) + " ends with Input past end of file");
     for (int i = picked + 1; i <= entries; ++i) {
         if (TrimBlanksView(lines[i]).empty()) continue;
         report_.Warning({list.native, i + 1},
-                        "entries from this line on are never picked: the count on line 1 is " +
-                            std::to_string(picked));
+                        "entries from this line on are never picked: the count on line 1 is " + std::to_string(picked));
         break;
     }
     // Picking past the last entry ends with an error, reported above.
@@ -575,10 +514,8 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
             const CommandFacts command = CheckCommand(entry, here, ctx);
             if (command.type != 99) leads.action = true;
             if (command.type == 0) leads.switches.push_back({command.target, here});
-            if (command.firstList.empty())
-                leads.stops = true;
-            else
-                leads.onward.emplace_back(command.firstList, here);
+            if (command.firstList.empty()) leads.stops = true;
+            else leads.onward.emplace_back(command.firstList, here);
             continue;
         }
         if (HasEnding(entry, ".krnd")) {
@@ -599,8 +536,7 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
         } else if (entry.empty()) {
             report_.Warning(here, "an empty entry plays nothing");
         } else {
-            report_.Warning(here,
-                            "entry " + Quoted(entry) + " plays nothing" + ListEndingHint(entry));
+            report_.Warning(here, "entry " + Quoted(entry) + " plays nothing" + ListEndingHint(entry));
         }
     }
     return list.native;
@@ -608,8 +544,7 @@ std::string ActorChecker::CheckList(const std::string& name, const Where& at, Ac
 
 // ------------------------------------------------------------ commands --
 
-ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, const Where& at,
-                                                      ActorContext& ctx) {
+ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, const Where& at, ActorContext& ctx) {
     const size_t bar1 = line.find('|');
     const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find('|', bar1 + 1);
     const size_t bar3 = bar2 == std::string::npos ? bar2 : line.find('|', bar2 + 1);
@@ -631,8 +566,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     } catch (const RuntimeError&) {
     }
     if (meant != type) {
-        report_.Error(at, "type field " + Quoted(typefield) + " reads as type " +
-                              std::to_string(type) +
+        report_.Error(at, "type field " + Quoted(typefield) + " reads as type " + std::to_string(type) +
                               ": the type is its last two characters, so write two digits");
         return {};
     }
@@ -640,15 +574,13 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     try {
         count = NumberSetting(countfield);
     } catch (const RuntimeError&) {
-        report_.Error(
-            at, "count " + Quoted(countfield) + " is out of range (-32768 to 32767): Overflow");
+        report_.Error(at, "count " + Quoted(countfield) + " is out of range (-32768 to 32767): Overflow");
         return {};
     }
 
     if (type == 0) {
         if (target.empty()) {
-            report_.Error(
-                at, "an actor switch without an actor file: the actor ends with File not found");
+            report_.Error(at, "an actor switch without an actor file: the actor ends with File not found");
             return {};
         }
         CheckActorFile(IsAbsolutePath(target) ? target : installdir_ + target, at, target);
@@ -679,11 +611,10 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         if (type != 4 || anim.empty()) return;
         const auto it = animationLeads_.find(anim);
         if (it != animationLeads_.end() && it->second.noFrames)
-            report_.Warning(
-                at, "a play-once of " + Quoted(name) +
-                        ", whose framecount is below 1, shows none of its frames: the action ends "
-                        "on its "
-                        "first tick and the window keeps the picture before (none at start)");
+            report_.Warning(at, "a play-once of " + Quoted(name) +
+                                    ", whose framecount is below 1, shows none of its frames: the action ends "
+                                    "on its "
+                                    "first tick and the window keeps the picture before (none at start)");
     };
 
     if (type < 1 || type > 6)
@@ -697,8 +628,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         try {
             RoundToInt16(ticks);
         } catch (const RuntimeError&) {
-            report_.Error(at, "count " + std::to_string(count) + " at speedup " +
-                                  std::to_string(ctx.store.speedup) +
+            report_.Error(at, "count " + std::to_string(count) + " at speedup " + std::to_string(ctx.store.speedup) +
                                   " is more than 32767 ticks: Overflow");
         }
     }
@@ -707,48 +637,36 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
         report_.Warning(at, "no target: the command restarts the animation that is open");
     } else if (target.front() != '$') {
         if (type == 2 || type == 6)
-            report_.Warning(
-                at,
-                "type " + std::to_string(type) +
-                    " without a \"$\" list takes its names from the \"$\" command that ran last");
+            report_.Warning(at, "type " + std::to_string(type) +
+                                    " without a \"$\" list takes its names from the \"$\" command that ran last");
         playOnce(target, plays(target, false));
     } else {
         const std::string args = target.substr(1);
         if (args.find(',') == std::string::npos) {
-            report_.Error(at, "\"$\" target " + Quoted(target) +
-                                  " needs at least two names separated by \",\"");
+            report_.Error(at, "\"$\" target " + Quoted(target) + " needs at least two names separated by \",\"");
         } else {
             const std::vector<std::string> names = SplitAt(args, ',');
-            if (names[0].empty())
-                report_.Warning(at,
-                                "no first name: the command restarts the animation that is open");
+            if (names[0].empty()) report_.Warning(at, "no first name: the command restarts the animation that is open");
             else if (names[0] == "nul")
-                report_.Error(
-                    at,
-                    "the first name of a \"$\" list is loaded as the action starts, so \"nul\" "
-                    "there "
-                    "ends the actor with File not found; \"nul\" belongs in the other places");
-            else
-                playOnce(names[0], plays(names[0], false));
+                report_.Error(at,
+                              "the first name of a \"$\" list is loaded as the action starts, so \"nul\" "
+                              "there "
+                              "ends the actor with File not found; \"nul\" belongs in the other places");
+            else playOnce(names[0], plays(names[0], false));
             if (type == 2) {
                 const std::string right = args.substr(args.find(',') + 1);
                 if (names.size() > 2)
                     report_.Error(
-                        at,
-                        "a walk takes two names, left before the \",\": the right one would be " +
-                            Quoted(right));
-                else
-                    plays(right, true);
+                        at, "a walk takes two names, left before the \",\": the right one would be " + Quoted(right));
+                else plays(right, true);
             } else if (type == 6) {
                 if (names.size() > 5) {
-                    report_.Error(at, "a wander facing takes at most five names, " +
-                                          Quoted(target) + " has " + std::to_string(names.size()) +
-                                          " (Subscript out of range)");
+                    report_.Error(at, "a wander facing takes at most five names, " + Quoted(target) + " has " +
+                                          std::to_string(names.size()) + " (Subscript out of range)");
                 } else {
                     for (size_t i = 1; i < names.size() && i < 4; ++i) plays(names[i], true);
                     if (names.size() == 5)
-                        report_.Warning(at,
-                                        "the fifth name " + Quoted(names[4]) + " is never shown");
+                        report_.Warning(at, "the fifth name " + Quoted(names[4]) + " is never shown");
                     if (names.size() < 4)
                         report_.Warning(at, "only " + std::to_string(names.size()) +
                                                 " names: the other diagonals show what an earlier "
@@ -760,8 +678,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
 
     if (!next.empty()) {
         if (HasEnding(next, ".kani")) {
-            report_.Warning(at, "next " + Quoted(next) +
-                                    " names an animation, but it is read as a random-choice list");
+            report_.Warning(at, "next " + Quoted(next) + " names an animation, but it is read as a random-choice list");
             Locate(ctx.actorpath + next, at, "next list", next, Severity::Error);
         } else {
             use.list = CheckList(next, at, ctx, "next list");
@@ -787,26 +704,22 @@ void ActorChecker::CheckLinkMessage(const std::string& text, const Where& at) {
     }
     const std::string command = text.substr(percent + 1);
     if (command.empty() || command.front() != '*') {
-        report_.Warning(at, "link command " + Quoted(command) +
-                                " does not begin with \"*\": every actor ignores it");
+        report_.Warning(at, "link command " + Quoted(command) + " does not begin with \"*\": every actor ignores it");
     } else if (command == "*") {
         report_.Warning(at, "link command \"*\" names no list: every actor ignores it");
-    } else if (command.back() == '*' &&
-               !EqualsNoCase(command.substr(1, command.size() - 2), "closeactor")) {
-        report_.Warning(
-            at, Quoted(command) +
-                    " is not a link command (only \"*closeactor*\" is): every actor ignores it");
+    } else if (command.back() == '*' && !EqualsNoCase(command.substr(1, command.size() - 2), "closeactor")) {
+        report_.Warning(at,
+                        Quoted(command) + " is not a link command (only \"*closeactor*\" is): every actor ignores it");
     } else if (command.back() != '*' && LeavesDirectory(command.substr(1))) {
-        report_.Warning(
-            at, "link command " + Quoted(command) +
-                    " names a list outside the actors' own directories: every actor ignores it");
+        report_.Warning(at, "link command " + Quoted(command) +
+                                " names a list outside the actors' own directories: every actor ignores it");
     }
 }
 
 // ----------------------------------------------------------- animations --
 
-std::string ActorChecker::CheckAnimationName(const std::string& name, const Where& at,
-                                             ActorContext& ctx, bool viaShow) {
+std::string ActorChecker::CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx,
+                                             bool viaShow) {
     if (viaShow && (name.empty() || name == "nul")) return {};
     if (HasEnding(name, ".krnd")) {
         CheckList(name, at, ctx);
@@ -815,8 +728,7 @@ std::string ActorChecker::CheckAnimationName(const std::string& name, const Wher
     return CheckAnimationFile(name, at, ctx);
 }
 
-std::string ActorChecker::CheckAnimationFile(const std::string& name, const Where& at,
-                                             ActorContext& ctx) {
+std::string ActorChecker::CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx) {
     if (TooDeep(at)) return {};
     const DepthStep step(depth_);
     const Located anim = Locate(ctx.actorpath + name, at, "animation", name, Severity::Error);
@@ -848,9 +760,7 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
 
     const Where end{anim.native, read.endLine};
     auto has = [&](const char* key) { return read.keyLines.count(key) > 0; };
-    auto lineOf = [&](const char* key) {
-        return has(key) ? Where{anim.native, read.keyLines.at(key)} : end;
-    };
+    auto lineOf = [&](const char* key) { return has(key) ? Where{anim.native, read.keyLines.at(key)} : end; };
     const int16_t priorityup = ctx.store.priorityup;
     const int16_t speedup = ctx.store.speedup;
 
@@ -876,31 +786,27 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
         }
     };
     if (priorityup != 0) {
-        const int interval = checkRange("timerspeed", header.timerspeed / (priorityup / 100.0),
-                                        "timerspeed " + std::to_string(header.timerspeed) +
-                                            " at priorityup " + std::to_string(priorityup));
+        const int interval = checkRange(
+            "timerspeed", header.timerspeed / (priorityup / 100.0),
+            "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " + std::to_string(priorityup));
         if (has("timerspeed") && RoundHalfEven(header.timerspeed / (priorityup / 100.0)) == 0)
-            report_.Warning(lineOf("timerspeed"),
-                            "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
-                                std::to_string(priorityup) +
-                                " gives 0 ms: the actor's timer stops, and it stands still on "
-                                "this animation until it is clicked");
+            report_.Warning(lineOf("timerspeed"), "timerspeed " + std::to_string(header.timerspeed) +
+                                                      " at priorityup " + std::to_string(priorityup) +
+                                                      " gives 0 ms: the actor's timer stops, and it stands still on "
+                                                      "this animation until it is clicked");
         if (interval < 0)
-            report_.Error(lineOf("timerspeed"),
-                          "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
-                              std::to_string(priorityup) +
-                              " is negative: the first frame ends with Invalid property value");
-        checkRange("framepause", static_cast<double>(header.framepause) * priorityup,
-                   "framepause " + std::to_string(header.framepause) + " times priorityup " +
-                       std::to_string(priorityup));
+            report_.Error(lineOf("timerspeed"), "timerspeed " + std::to_string(header.timerspeed) + " at priorityup " +
+                                                    std::to_string(priorityup) +
+                                                    " is negative: the first frame ends with Invalid property value");
+        checkRange(
+            "framepause", static_cast<double>(header.framepause) * priorityup,
+            "framepause " + std::to_string(header.framepause) + " times priorityup " + std::to_string(priorityup));
     }
     if (speedup != 0)
         checkRange("movespeed", header.movespeed / (speedup / 100.0),
-                   "movespeed " + std::to_string(header.movespeed) + " at speedup " +
-                       std::to_string(speedup));
-    for (const auto& [key, value] :
-         {std::pair<const char*, int16_t>{"actorwidth", header.actorwidth},
-          std::pair<const char*, int16_t>{"actorheight", header.actorheight}})
+                   "movespeed " + std::to_string(header.movespeed) + " at speedup " + std::to_string(speedup));
+    for (const auto& [key, value] : {std::pair<const char*, int16_t>{"actorwidth", header.actorwidth},
+                                     std::pair<const char*, int16_t>{"actorheight", header.actorheight}})
         if (has(key) && value < 1)
             report_.Warning(lineOf(key), std::string(key) + " " + std::to_string(value) +
                                              ": the window is at most one pixel " +
@@ -908,20 +814,16 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
                                              ", the actor is hidden while this animation plays");
     checkRange("actorwidth", header.actorwidth * 15.0,
                "actorwidth " + std::to_string(header.actorwidth) + " pixels in twips (at 96 dpi)");
-    checkRange(
-        "actorheight", header.actorheight * 15.0,
-        "actorheight " + std::to_string(header.actorheight) + " pixels in twips (at 96 dpi)");
-    const std::pair<const char*, int16_t> keyParts[] = {
-        {"transparentred", header.transparentred},
-        {"transparentgreen", header.transparentgreen},
-        {"transparentblue", header.transparentblue}};
+    checkRange("actorheight", header.actorheight * 15.0,
+               "actorheight " + std::to_string(header.actorheight) + " pixels in twips (at 96 dpi)");
+    const std::pair<const char*, int16_t> keyParts[] = {{"transparentred", header.transparentred},
+                                                        {"transparentgreen", header.transparentgreen},
+                                                        {"transparentblue", header.transparentblue}};
     for (const auto& [part, value] : keyParts)
         if (value < 0 || value > 255)
             report_.Warning(lineOf(part), std::string(part) + " " + std::to_string(value) +
-                                              " is outside 0 to 255: only " +
-                                              std::to_string(value & 0xFF) + " counts");
-    const bool keyGiven =
-        has("transparentred") || has("transparentgreen") || has("transparentblue");
+                                              " is outside 0 to 255: only " + std::to_string(value & 0xFF) + " counts");
+    const bool keyGiven = has("transparentred") || has("transparentgreen") || has("transparentblue");
     const int32_t key = (header.transparentred & 0xFF) + 256 * (header.transparentgreen & 0xFF) +
                         65536 * (header.transparentblue & 0xFF);
     const std::string keyText = std::to_string(header.transparentred & 0xFF) + "," +
@@ -933,22 +835,20 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
     if (!has("framecount")) {
         report_.Warning(end, "no framecount: the frame count left by the animation before is used");
     } else if (header.framecount > lines) {
-        report_.Error(lineOf("framecount"), "framecount " + std::to_string(header.framecount) +
-                                                " is larger than its " + std::to_string(lines) +
-                                                (lines == 1 ? " frame line" : " frame lines") +
+        report_.Error(lineOf("framecount"), "framecount " + std::to_string(header.framecount) + " is larger than its " +
+                                                std::to_string(lines) + (lines == 1 ? " frame line" : " frame lines") +
                                                 ": reading frame " + std::to_string(lines + 1) +
                                                 " ends with Input past end of file");
     } else if (header.framecount < 1) {
-        report_.Warning(lineOf("framecount"),
-                        "framecount " + std::to_string(header.framecount) +
-                            ": the first frame line is shown again on every tick");
+        report_.Warning(lineOf("framecount"), "framecount " + std::to_string(header.framecount) +
+                                                  ": the first frame line is shown again on every tick");
         played = lines > 0 ? 1 : 0;
     } else {
         played = header.framecount;
         if (played < lines)
-            report_.Warning({anim.native, frames[played].line},
-                            "frame lines from this line on are never shown: framecount is " +
-                                std::to_string(header.framecount));
+            report_.Warning(
+                {anim.native, frames[played].line},
+                "frame lines from this line on are never shown: framecount is " + std::to_string(header.framecount));
     }
 
     AnimationLeads& leads = animationLeads_[anim.native];
@@ -976,52 +876,42 @@ std::string ActorChecker::CheckAnimationFile(const std::string& name, const Wher
         if (picture.empty()) {
             report_.Error(here, "the frame line names no picture");
         } else {
-            const Located pic =
-                Locate(ctx.actorpath + picture, here, "picture", picture, Severity::Error);
+            const Located pic = Locate(ctx.actorpath + picture, here, "picture", picture, Severity::Error);
             if (pic.found) {
                 const PictureFacts facts = pictures_.Inspect(pic.native);
                 if (!facts.valid) {
-                    report_.Error(here, "picture " + Quoted(picture) +
-                                            " cannot be loaded as a picture (Invalid picture)");
+                    report_.Error(here,
+                                  "picture " + Quoted(picture) + " cannot be loaded as a picture (Invalid picture)");
                 } else {
                     // Each picture is judged once per animation (and once per key colour).
                     if (has("actorwidth") && has("actorheight") &&
                         (facts.width != header.actorwidth || facts.height != header.actorheight) &&
                         pictureNotes_.insert(anim.native + "\n" + pic.native).second)
-                        report_.Warning(here, "picture " + Quoted(picture) + " is " +
-                                                  std::to_string(facts.width) + "x" +
-                                                  std::to_string(facts.height) +
-                                                  " pixels, the header says " +
+                        report_.Warning(here, "picture " + Quoted(picture) + " is " + std::to_string(facts.width) +
+                                                  "x" + std::to_string(facts.height) + " pixels, the header says " +
                                                   std::to_string(header.actorwidth) + "x" +
                                                   std::to_string(header.actorheight));
                     if (!opaque) keyedFrames = true;
                     if (!opaque && keyGiven && !pictures_.HasColor(pic.native, key) &&
                         pictureNotes_.insert(pic.native + "\n" + keyText).second)
-                        report_.Warning(here, "key colour " + keyText +
-                                                  " appears nowhere in picture " + Quoted(picture) +
-                                                  ": the whole rectangle shows");
-                    if (!opaque && keyGiven && ctx.store.transparencyoff == 0 &&
-                        pictures_.OnlyColor(pic.native, key) &&
+                        report_.Warning(here, "key colour " + keyText + " appears nowhere in picture " +
+                                                  Quoted(picture) + ": the whole rectangle shows");
+                    if (!opaque && keyGiven && ctx.store.transparencyoff == 0 && pictures_.OnlyColor(pic.native, key) &&
                         pictureNotes_.insert(pic.native + "\nonly " + keyText).second)
-                        report_.Warning(here, "picture " + Quoted(picture) + " is all key colour " +
-                                                  keyText +
+                        report_.Warning(here, "picture " + Quoted(picture) + " is all key colour " + keyText +
                                                   ": the actor is hidden while this frame shows");
                 }
             }
         }
         if (bar != std::string::npos) {
-            if (sound.empty())
-                report_.Warning(here, "no sound named after \"|\": the frame plays nothing");
-            else
-                Locate(ctx.actorpath + sound, here, "sound", sound, Severity::Warning,
-                       "; the frame plays silently");
+            if (sound.empty()) report_.Warning(here, "no sound named after \"|\": the frame plays nothing");
+            else Locate(ctx.actorpath + sound, here, "sound", sound, Severity::Warning, "; the frame plays silently");
         }
     }
     if (keyedFrames && !keyGiven)
-        report_.Warning(
-            end,
-            "no transparentred, transparentgreen or transparentblue: keyed frames use the key "
-            "colour left by the animation before");
+        report_.Warning(end,
+                        "no transparentred, transparentgreen or transparentblue: keyed frames use the key "
+                        "colour left by the animation before");
     return anim.native;
 }
 
@@ -1060,9 +950,9 @@ void ActorChecker::RequireList(const Switch& sw, const std::string& list) {
     if (dir == actorDirectories_.end()) return;  // reported where the actor is checked
     const std::string written = NativePath(dir->second + list);
     if (FileExists(written)) return;
-    report_.Error(sw.at, "the switch keeps the next list " + Quoted(list) + ", which actor " +
-                             Quoted(sw.target) + " then plays from its own directory: " +
-                             report_.Display(written) + " not found (File not found)");
+    report_.Error(sw.at, "the switch keeps the next list " + Quoted(list) + ", which actor " + Quoted(sw.target) +
+                             " then plays from its own directory: " + report_.Display(written) +
+                             " not found (File not found)");
 }
 
 void ActorChecker::JudgeEndlessLists() {
@@ -1094,20 +984,17 @@ void ActorChecker::JudgeNextLists() {
     for (const StateUse& use : stateUses_) {
         std::set<std::string> seen;
         if (!ReachesAction(use.list, seen))
-            report_.Warning(
-                use.at,
-                use.key + " " + Quoted(use.name) +
-                    " leads to no action: in that state the actor stands where it is, showing "
-                    "one frame per tick, until it is clicked");
+            report_.Warning(use.at, use.key + " " + Quoted(use.name) +
+                                        " leads to no action: in that state the actor stands where it is, showing "
+                                        "one frame per tick, until it is clicked");
     }
     stateUses_.clear();
     for (const NextUse& use : nextUses_) {
         std::set<std::string> seen;
         if (!ReachesAction(use.list, seen))
-            report_.Warning(use.at,
-                            "next list " + Quoted(use.name) +
-                                " leads to no action: once this action ends the actor stays in it, "
-                                "showing one frame per tick, until it is clicked");
+            report_.Warning(use.at, "next list " + Quoted(use.name) +
+                                        " leads to no action: once this action ends the actor stays in it, "
+                                        "showing one frame per tick, until it is clicked");
 
         // A switch picked from the next list (or a list it names) keeps that
         // list in the variable; a switch inside what the action plays keeps

@@ -34,8 +34,7 @@ class ActorChecker {
 
   private:
     // name: the actor file as the referring line writes it (default: path).
-    void CheckActorFile(const std::string& path, const Where& namedAt,
-                        const std::string& name = {});
+    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
     void CheckPlaylist(const std::string& path, const Where& namedAt);
 
     enum class FileKind { Config, Actor, Animation };
@@ -80,18 +79,15 @@ class ActorChecker {
     // viaShow: the name goes to the frame step (where "nul" and an empty
     // name show nothing new) rather than straight to the loader.
     // Returns the native path of an animation file it names, else empty.
-    std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx,
-                                   bool viaShow);
+    std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
     // Returns the animation's native path, empty when it was not found.
     std::string CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
-    void CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
-                          const ActorContext& ctx, Severity missing,
-                          const std::string& consequence);
+    void CheckPictureFile(const std::string& what, const std::string& name, const Where& at, const ActorContext& ctx,
+                          Severity missing, const std::string& consequence);
 
-    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section,
-                             FileKind kind);
-    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line,
-                      int section, FileKind kind, SettingsRead& read);
+    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section, FileKind kind);
+    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line, int section,
+                      FileKind kind, SettingsRead& read);
     Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
 
     Located Locate(const std::string& systemPath, const Where& namedAt, const std::string& what,
@@ -130,8 +126,8 @@ class ActorChecker {
         Where at;
     };
     struct ListLeads {
-        bool action = false;           // an entry starts an action (types other than 99)
-        std::vector<PlainName> plain;  // entries that name an animation, not a command
+        bool action = false;                                     // an entry starts an action (types other than 99)
+        std::vector<PlainName> plain;                            // entries that name an animation, not a command
         std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
         std::vector<std::string> animations;                     // native
         std::vector<Switch> switches;
@@ -157,8 +153,7 @@ class ActorChecker {
     void JudgeStartList(const std::string& list, const char* key);
     bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
     // Each list reachable from these through the lists they name, once.
-    void ForEachReachableList(std::vector<std::string> lists,
-                              const std::function<void(const ListLeads&)>& visit) const;
+    void ForEachReachableList(std::vector<std::string> lists, const std::function<void(const ListLeads&)>& visit) const;
     void RequireList(const Switch& sw, const std::string& list);
     std::map<std::string, ListLeads> listLeads_;
     std::map<std::string, AnimationLeads> animationLeads_;
@@ -170,8 +165,7 @@ class ActorChecker {
         std::string key, name, list;
     };
     std::vector<StateUse> stateUses_;
-    std::map<std::string, std::string>
-        actorDirectories_;  // actor file native -> completed actorpath
+    std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
 };
 
 }  // namespace kobal::checker

@@ -59,8 +59,7 @@ TEST(Checker, FindsACopiedActorAndReadsTheUsersOwnSettings) {
     home.Write("config/kobaltron/config.kcfg", "speedup=0\r\npriorityup=100\r\n[end]\r\n");
     const std::vector<std::string> lines = check();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("config/kobaltron/config.kcfg:1: error: speedup is 0", 0), 0u)
-        << lines[0];
+    EXPECT_EQ(lines[0].rfind("config/kobaltron/config.kcfg:1: error: speedup is 0", 0), 0u) << lines[0];
 }
 
 // Each case of the corpus is the good actor with one mistake laid over it;
@@ -70,14 +69,11 @@ class Corpus : public ::testing::TestWithParam<std::string> {};
 TEST_P(Corpus, ReportsExactlyTheExpectedLines) {
     const std::string name = GetParam();
     CorpusInstall install(name);
-    const std::string target =
-        std::filesystem::exists(install / "playlist.kpls") ? "playlist.kpls" : "a/actor.kact";
+    const std::string target = std::filesystem::exists(install / "playlist.kpls") ? "playlist.kpls" : "a/actor.kact";
     const std::vector<std::string> expected = ReadLines(CorpusDir() + "/" + name + "/expected.txt");
     ASSERT_FALSE(expected.empty()) << "a case states what it expects";
     EXPECT_EQ(Check(install, target), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Corpus, ::testing::ValuesIn(CaseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             return info.param;
-                         });
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });

@@ -29,8 +29,7 @@ using actor::TrayPort;
 
 // The file name the timeline shows: below the actor's directory, else the last part.
 std::string ShortName(const std::string& native, const std::string& actorDir) {
-    if (!actorDir.empty() && native.size() > actorDir.size() &&
-        native.compare(0, actorDir.size(), actorDir) == 0)
+    if (!actorDir.empty() && native.size() > actorDir.size() && native.compare(0, actorDir.size(), actorDir) == 0)
         return native.substr(actorDir.size());
     const size_t slash = native.find_last_of('/');
     return slash == std::string::npos ? native : native.substr(slash + 1);
@@ -91,8 +90,7 @@ class TimelineWindow : public ActorWindowPort {
     std::string Require(const std::string& path) {
         const std::string native = ResolvePath(path);
         if (!FileExists(native)) throw RuntimeError(ErrorNumber::FileNotFound, native);
-        if (!pictures_.Inspect(native).valid)
-            throw RuntimeError(ErrorNumber::InvalidPicture, native);
+        if (!pictures_.Inspect(native).valid) throw RuntimeError(ErrorNumber::InvalidPicture, native);
         return native;
     }
     PictureInspector& pictures_;
@@ -122,9 +120,7 @@ class TimelineTray : public TrayPort {
 
 class TimelineMenu : public MenuPort {
   public:
-    void SetChecked(MenuItem item, bool checked) override {
-        checks[static_cast<size_t>(item)] = checked;
-    }
+    void SetChecked(MenuItem item, bool checked) override { checks[static_cast<size_t>(item)] = checked; }
     void Popup() override {}
     std::string State() const {
         static const char* const names[] = {"Activated", "Bored", "Sleep", "Hibernate"};
@@ -225,12 +221,11 @@ class HeadlessRun {
     int Run() {
         Report paths(options_.displayBase);
         out_ << "# kobalcheck --run " << options_.seconds << " --seed " << options_.seed << ": "
-             << paths.Display(NativePath(options_.actorFile)) << " (screen " << options_.screenWidth
-             << "x" << options_.screenHeight << " pixels; positions and sizes in twips)\n";
+             << paths.Display(NativePath(options_.actorFile)) << " (screen " << options_.screenWidth << "x"
+             << options_.screenHeight << " pixels; positions and sizes in twips)\n";
         last_ = Take();
         runtime_->user = options_.user;
-        if (int status = Event(
-                "start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
+        if (int status = Event("start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
             status >= 0)
             return status;
 
@@ -239,14 +234,10 @@ class HeadlessRun {
         while (const std::optional<actor::FormTimer> which = time_.NextDue(limit)) {
             time_.Deliver(*which);
             std::function<void()> tick;
-            if (*which == actor::FormTimer::Timer1)
-                tick = [this] { runtime_->Timer1_Timer(); };
-            else if (*which == actor::FormTimer::Timer2)
-                tick = [this] { runtime_->Timer2_Timer(); };
-            else
-                tick = [this] { runtime_->DDETimer_Timer(); };
-            if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0)
-                return status;
+            if (*which == actor::FormTimer::Timer1) tick = [this] { runtime_->Timer1_Timer(); };
+            else if (*which == actor::FormTimer::Timer2) tick = [this] { runtime_->Timer2_Timer(); };
+            else tick = [this] { runtime_->DDETimer_Timer(); };
+            if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return status;
         }
         time_.clock.ms = limit;
         Prefix("end");
@@ -270,8 +261,7 @@ class HeadlessRun {
         State s;
         s.actiontype = rt.actiontype;
         s.anim = rt.animfile.empty() ? "-" : rt.animfile;
-        s.frame =
-            rt.lastpicture.empty() ? "-" : (rt.frametransparent == 0 ? "@" : "") + rt.lastpicture;
+        s.frame = rt.lastpicture.empty() ? "-" : (rt.frametransparent == 0 ? "@" : "") + rt.lastpicture;
         s.list = rt.statefile;
         s.state = menu_.State();
         s.audio = menu_.Audio();
@@ -292,8 +282,7 @@ class HeadlessRun {
 
     void Prefix(const char* source) {
         char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%8lld ms  %-8s ",
-                      static_cast<long long>(time_.clock.ms), source);
+        std::snprintf(buffer, sizeof buffer, "%8lld ms  %-8s ", static_cast<long long>(time_.clock.ms), source);
         out_ << buffer;
     }
 
@@ -315,20 +304,14 @@ class HeadlessRun {
         std::vector<std::string> changes;
         auto onOff = [](bool on) { return on ? "on" : "off"; };
         if (now.width != last_.width || now.height != last_.height)
-            changes.push_back("size=" + std::to_string(now.width) + "x" +
-                              std::to_string(now.height));
-        if (now.interval != last_.interval)
-            changes.push_back("interval=" + std::to_string(now.interval));
-        if (now.timer1 != last_.timer1)
-            changes.push_back(std::string("Timer1=") + onOff(now.timer1));
-        if (now.timer2 != last_.timer2)
-            changes.push_back(std::string("Timer2=") + onOff(now.timer2));
+            changes.push_back("size=" + std::to_string(now.width) + "x" + std::to_string(now.height));
+        if (now.interval != last_.interval) changes.push_back("interval=" + std::to_string(now.interval));
+        if (now.timer1 != last_.timer1) changes.push_back(std::string("Timer1=") + onOff(now.timer1));
+        if (now.timer2 != last_.timer2) changes.push_back(std::string("Timer2=") + onOff(now.timer2));
         if (now.key != last_.key)
-            changes.push_back("key=" + std::to_string(now.key & 0xFF) + "," +
-                              std::to_string((now.key >> 8) & 0xFF) + "," +
-                              std::to_string((now.key >> 16) & 0xFF));
-        if (now.list != last_.list)
-            changes.push_back("list=" + (now.list.empty() ? "-" : now.list));
+            changes.push_back("key=" + std::to_string(now.key & 0xFF) + "," + std::to_string((now.key >> 8) & 0xFF) +
+                              "," + std::to_string((now.key >> 16) & 0xFF));
+        if (now.list != last_.list) changes.push_back("list=" + (now.list.empty() ? "-" : now.list));
         if (now.state != last_.state) changes.push_back("state=" + now.state);
         if (now.audio != last_.audio) changes.push_back("audio=" + now.audio);
         if (now.caption != last_.caption) changes.push_back("caption=" + Quoted(now.caption));
@@ -338,12 +321,12 @@ class HeadlessRun {
         changes.insert(changes.end(), log_.extras.begin(), log_.extras.end());
 
         const bool moved = now.x != last_.x || now.y != last_.y;
-        const bool core = now.actiontype != last_.actiontype || now.anim != last_.anim ||
-                          now.frame != last_.frame || log_.pictureLoaded || moved;
+        const bool core = now.actiontype != last_.actiontype || now.anim != last_.anim || now.frame != last_.frame ||
+                          log_.pictureLoaded || moved;
         if (core || !changes.empty() || !failure.empty() || status >= 0) {
             Prefix(source);
-            out_ << "type=" << now.actiontype << " anim=" << now.anim << " frame=" << now.frame
-                 << " at=" << now.x << "," << now.y;
+            out_ << "type=" << now.actiontype << " anim=" << now.anim << " frame=" << now.frame << " at=" << now.x
+                 << "," << now.y;
             for (const std::string& c : changes) out_ << " " << c;
             out_ << "\n";
         }

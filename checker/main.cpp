@@ -62,8 +62,8 @@ T Number(const std::string& text, const char* what, T low, T high) {
     T value{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        Usage(std::string(what) + " " + (text.empty() ? "(empty)" : "\"" + text + "\"") +
-              " is not a number from " + std::to_string(low) + " to " + std::to_string(high));
+        Usage(std::string(what) + " " + (text.empty() ? "(empty)" : "\"" + text + "\"") + " is not a number from " +
+              std::to_string(low) + " to " + std::to_string(high));
     return value;
 }
 
@@ -106,8 +106,7 @@ Options Parse(int argc, char** argv) {
     if (o.files.empty()) Usage("no actor file or playlist given");
     if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
     // A playlist would be read as an actor file and fail at its first line.
-    if (o.run &&
-        kobal::launcher::ClassifyTarget(o.files[0]) == kobal::launcher::TargetKind::Playlist)
+    if (o.run && kobal::launcher::ClassifyTarget(o.files[0]) == kobal::launcher::TargetKind::Playlist)
         Usage("--run takes one actor file, and " + o.files[0] + " is a playlist");
     return o;
 }
@@ -122,13 +121,12 @@ std::string InstallPath(const Options& o) {
     if (!o.install.empty()) {
         std::string dir = Absolute(o.install);
         while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-        if (!kobal::DirectoryExists(dir))
-            Usage("install directory \"" + o.install + "\" not found");
+        if (!kobal::DirectoryExists(dir)) Usage("install directory \"" + o.install + "\" not found");
         return dir;
     }
     kobal::qt::QtInstallPathStore store;
-    return kobal::ReadInstallPath(
-        store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
+    return kobal::ReadInstallPath(store,
+                                  kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
 }
 
 }  // namespace
@@ -157,13 +155,11 @@ int main(int argc, char** argv) {
     }
 
     kobal::checker::Report report(cwd);
-    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()},
-                                         pictures, report);
+    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()}, pictures, report);
     for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();
-    std::cerr << "kobalcheck: " << report.errors()
-              << (report.errors() == 1 ? " error, " : " errors, ") << report.warnings()
-              << (report.warnings() == 1 ? " warning\n" : " warnings\n");
+    std::cerr << "kobalcheck: " << report.errors() << (report.errors() == 1 ? " error, " : " errors, ")
+              << report.warnings() << (report.warnings() == 1 ? " warning\n" : " warnings\n");
     return report.errors() > 0 ? 1 : 0;
 }

@@ -67,12 +67,11 @@ class PrivateX {
         if (pid_ == 0) {
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            const std::string screen =
-                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+            const std::string screen = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-                     "-dpi", "96", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-dpi", "96",
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -125,12 +124,10 @@ struct Timeline {
     bool failed = false;
 };
 
-Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed,
-                  int seconds) {
-    const std::string command = kStage + "/resource/kobalcheck --run " + std::to_string(seconds) +
-                                " --seed " + std::to_string(seed) + " --screen " +
-                                std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) +
-                                " --install '" + install + "' '" + actorFile + "' 2>&1";
+Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed, int seconds) {
+    const std::string command = kStage + "/resource/kobalcheck --run " + std::to_string(seconds) + " --seed " +
+                                std::to_string(seed) + " --screen " + std::to_string(kScreenWidth) + "x" +
+                                std::to_string(kScreenHeight) + " --install '" + install + "' '" + actorFile + "' 2>&1";
     Timeline timeline;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return {{}, "popen failed", true};
@@ -138,8 +135,7 @@ Timeline Headless(const std::string& install, const std::string& actorFile, uint
     while (std::fgets(buffer, sizeof buffer, pipe)) timeline.text += buffer;
     timeline.failed = ::pclose(pipe) != 0;
 
-    static const std::regex line(
-        R"(^\s*(\d+) ms  \S+\s+type=(-?\d+) anim=(\S+) frame=(\S+) at=(-?\d+),(-?\d+)(.*)$)");
+    static const std::regex line(R"(^\s*(\d+) ms  \S+\s+type=(-?\d+) anim=(\S+) frame=(\S+) at=(-?\d+),(-?\d+)(.*)$)");
     static const std::regex size(R"( size=(-?\d+)x(-?\d+))");
     static const std::regex key(R"( key=(\d+),(\d+),(\d+))");
     State s;
@@ -161,15 +157,12 @@ Timeline Headless(const std::string& install, const std::string& actorFile, uint
             s.width = std::max(1, Pixels(std::stoi(c[1])));
             s.height = std::max(1, Pixels(std::stoi(c[2])));
         }
-        if (std::regex_search(rest, c, key))
-            s.key = std::stoi(c[1]) + 256 * std::stoi(c[2]) + 65536 * std::stoi(c[3]);
+        if (std::regex_search(rest, c, key)) s.key = std::stoi(c[1]) + 256 * std::stoi(c[2]) + 65536 * std::stoi(c[3]);
         if ((" " + rest + " ").find(" shown ") != std::string::npos) s.visible = true;
         if ((" " + rest + " ").find(" hidden ") != std::string::npos) s.visible = false;
         // Several lines at one time: the window shows the last.
-        if (timeline.states.size() > 1 && timeline.states.back().t == s.t)
-            timeline.states.back() = s;
-        else
-            timeline.states.push_back(s);
+        if (timeline.states.size() > 1 && timeline.states.back().t == s.t) timeline.states.back() = s;
+        else timeline.states.push_back(s);
     }
     return timeline;
 }
@@ -180,11 +173,9 @@ Spans Normalised(Spans spans) {
     std::sort(spans.begin(), spans.end());
     Spans merged;
     for (const auto& [row, from, to] : spans) {
-        if (!merged.empty() && std::get<0>(merged.back()) == row &&
-            std::get<2>(merged.back()) >= from)
+        if (!merged.empty() && std::get<0>(merged.back()) == row && std::get<2>(merged.back()) >= from)
             std::get<2>(merged.back()) = std::max(std::get<2>(merged.back()), to);
-        else
-            merged.emplace_back(row, from, to);
+        else merged.emplace_back(row, from, to);
     }
     return merged;
 }
@@ -206,8 +197,7 @@ class ShapeBook {
     const Spans& Keyed(const std::string& file, int key) {
         const auto id = std::make_tuple(file, key);
         if (auto it = book_.find(id); it != book_.end()) return it->second;
-        const QImage image =
-            QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
+        const QImage image = QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
         const QRgb wanted = qRgb(key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF) & 0xFFFFFF;
         Spans spans;
         for (int y = 0; y < image.height(); ++y) {
@@ -303,13 +293,11 @@ Sample Take(Display* d, Window w, int64_t t) {
 }
 
 void Screenshot(Display* d, const char* file) {
-    XImage* shot =
-        XGetImage(d, DefaultRootWindow(d), 0, 0, kScreenWidth, kScreenHeight, AllPlanes, ZPixmap);
+    XImage* shot = XGetImage(d, DefaultRootWindow(d), 0, 0, kScreenWidth, kScreenHeight, AllPlanes, ZPixmap);
     if (!shot) return;
     QImage image(kScreenWidth, kScreenHeight, QImage::Format_RGB32);
     for (int y = 0; y < kScreenHeight; ++y)
-        for (int x = 0; x < kScreenWidth; ++x)
-            image.setPixel(x, y, 0xFF000000u | XGetPixel(shot, x, y));
+        for (int x = 0; x < kScreenWidth; ++x) image.setPixel(x, y, 0xFF000000u | XGetPixel(shot, x, y));
     XDestroyImage(shot);
     image.save(QString::fromLocal8Bit(file), "PNG");
 }
@@ -344,10 +332,9 @@ Window FindWindow(Display* d, pid_t pid, const std::string& caption) {
         int format;
         unsigned long items, after;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
-                               &items, &after, &data) == Success &&
-            data && items == 1 &&
-            *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid))
+        if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                               &data) == Success &&
+            data && items == 1 && *reinterpret_cast<unsigned long*>(data) == static_cast<unsigned long>(pid))
             found = children[i];
         if (data) XFree(data);
     }
@@ -355,8 +342,7 @@ Window FindWindow(Display* d, pid_t pid, const std::string& caption) {
     return found;
 }
 
-pid_t StartActor(const std::string& display, const kobal::TempDir& home, const Actor& a,
-                 int index) {
+pid_t StartActor(const std::string& display, const kobal::TempDir& home, const Actor& a, int index) {
     const std::string run = home / ("run" + std::to_string(index));
     std::filesystem::create_directories(run);
     ::chmod(run.c_str(), 0700);
@@ -443,12 +429,9 @@ class Matcher {
     bool Narrowed(const Sample& s, size_t j) {
         const State& e = a_.timeline.states[j];
         const State& f = a_.timeline.states[j + 1];
-        auto keyed = [](const State& st) {
-            return st.frame != "-" && st.frame[0] != '@' && st.key >= 0;
-        };
+        auto keyed = [](const State& st) { return st.frame != "-" && st.frame[0] != '@' && st.key >= 0; };
         if (!s.shaped || !keyed(e) || !keyed(f)) return false;
-        const Spans meet =
-            Meet(book_.Keyed(a_.dir + e.frame, e.key), book_.Keyed(a_.dir + f.frame, f.key));
+        const Spans meet = Meet(book_.Keyed(a_.dir + e.frame, e.key), book_.Keyed(a_.dir + f.frame, f.key));
         const Spans shown = Clip(s.spans, s.width, s.height);
         // An empty meeting hides the window with one pixel outside it.
         return meet.empty() ? shown.empty() : shown == Clip(meet, s.width, s.height);
@@ -466,27 +449,23 @@ std::string Compare(const Actor& a, ShapeBook& book, size_t* reached) {
     size_t j = 0;
     for (const Sample& s : a.samples) {
         size_t k = j;
-        while (k < states.size() && !m.Shows(s, k) && !m.Between(s, k) &&
-               states[k].t <= s.t + kMaxAheadMs)
-            ++k;
+        while (k < states.size() && !m.Shows(s, k) && !m.Between(s, k) && states[k].t <= s.t + kMaxAheadMs) ++k;
         if (k >= states.size() || states[k].t > s.t + kMaxAheadMs) {
             std::ostringstream out;
-            out << "the window at " << Describe(s) << " is no state of the timeline after "
-                << Describe(states[j]);
+            out << "the window at " << Describe(s) << " is no state of the timeline after " << Describe(states[j]);
             for (size_t n = j; n < states.size() && n < j + 6; ++n) {
-                out << "\n  " << Describe(states[n]) << " (position " << m.Position(s, n)
-                    << ", size " << m.Size(s, n) << ", shape " << m.Shape(s, n) << ")";
+                out << "\n  " << Describe(states[n]) << " (position " << m.Position(s, n) << ", size " << m.Size(s, n)
+                    << ", shape " << m.Shape(s, n) << ")";
             }
             if (!s.spans.empty())
                 out << "\n  the window's shape: rows " << std::get<0>(s.spans.front()) << " to "
-                    << std::get<0>(s.spans.back()) << ", first span "
-                    << std::get<1>(s.spans.front()) << ".." << std::get<2>(s.spans.front());
+                    << std::get<0>(s.spans.back()) << ", first span " << std::get<1>(s.spans.front()) << ".."
+                    << std::get<2>(s.spans.front());
             return out.str();
         }
         // States that look alike follow one another (an action that shows
         // nothing new): the window is in the latest of them it has reached.
-        while (k + 1 < states.size() && states[k + 1].t <= s.t + kMaxAheadMs && m.Shows(s, k + 1))
-            ++k;
+        while (k + 1 < states.size() && states[k + 1].t <= s.t + kMaxAheadMs && m.Shows(s, k + 1)) ++k;
         j = k;
         const int64_t leaves = j + 1 < states.size() ? states[j + 1].t : INT64_MAX;
         if (leaves < s.t - kMaxBehindMs)
@@ -507,8 +486,7 @@ void Picture(const std::string& path, int w, int h, QColor colour, QRect block) 
     painter.fillRect(block, colour);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour.darker());
-    painter.drawEllipse(
-        QRect(block.x() / 2, block.y() / 2, block.width() / 2 + 4, block.height() / 2 + 4));
+    painter.drawEllipse(QRect(block.x() / 2, block.y() / 2, block.width() / 2 + 4, block.height() / 2 + 4));
     painter.end();
     image.save(QString::fromStdString(path), "BMP");
 }
@@ -534,8 +512,7 @@ void WriteOwnActor(const kobal::TempDir& home, const std::string& name, const st
     Picture(home / (dir + "icon.bmp"), 16, 16, Qt::red, QRect(2, 2, 12, 12));
     const std::string key = "transparentred=255\ntransparentgreen=0\ntransparentblue=255\n";
     auto anim = [&](const std::string& file, const std::string& header, const std::string& frames) {
-        home.Write(dir + file,
-                   Crlf(header + "timerspeed=40\nmovespeed=45\n" + key + "[end]\n" + frames));
+        home.Write(dir + file, Crlf(header + "timerspeed=40\nmovespeed=45\n" + key + "[end]\n" + frames));
     };
     const std::string small = "actorwidth=40\nactorheight=30\nalignx=0\naligny=1\n";
     const std::string big = "actorwidth=48\nactorheight=36\nalignx=1\naligny=0\n";
@@ -550,17 +527,14 @@ void WriteOwnActor(const kobal::TempDir& home, const std::string& name, const st
     anim("dr.kani", "framecount=1\nframepause=1\n" + big, "d.bmp\n");
     home.Write(dir + "active.krnd", Crlf(active));
     home.Write(dir + "up.krnd", Crlf("1\n!05|-25|climb.kani|\n"));
-    home.Write(dir + "nested.krnd",
-               Crlf("3\n!02|20|$left.kani,nul|\ndeeper.krnd\n!04|1|once.kani|plain.krnd\n"));
-    home.Write(dir + "deeper.krnd",
-               Crlf("2\n!06|20|$ul.kani,nul,nul,dr.kani|\n!01|10|fall.kani|\n"));
+    home.Write(dir + "nested.krnd", Crlf("3\n!02|20|$left.kani,nul|\ndeeper.krnd\n!04|1|once.kani|plain.krnd\n"));
+    home.Write(dir + "deeper.krnd", Crlf("2\n!06|20|$ul.kani,nul,nul,dr.kani|\n!01|10|fall.kani|\n"));
     home.Write(dir + "plain.krnd", Crlf("2\nwander.kani\n!04|1|once.kani|\n"));
     home.Write(dir + "once.krnd", Crlf("1\n!04|1|once.kani|\n"));
-    home.Write(dir + name + ".kact",
-               Crlf("version=Kobaltron V1.0\nactorname=" + name + "\nactorddename=" + name +
-                    "\nactorpath=actors\\" + name +
-                    "\\\niconfile=icon.bmp\nactivefile=active.krnd\nresponsefile=once.krnd\n"
-                    "boredfile=active.krnd\nsleepfile=once.krnd\n[end]\n"));
+    home.Write(dir + name + ".kact", Crlf("version=Kobaltron V1.0\nactorname=" + name + "\nactorddename=" + name +
+                                          "\nactorpath=actors\\" + name +
+                                          "\\\niconfile=icon.bmp\nactivefile=active.krnd\nresponsefile=once.krnd\n"
+                                          "boredfile=active.krnd\nsleepfile=once.krnd\n[end]\n"));
 }
 
 const char* kMixerList =
@@ -601,16 +575,14 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     PrivateX x;
     if (!x.display()) GTEST_SKIP() << "Xvfb could not be started here";
     int event, error;
-    ASSERT_TRUE(XShapeQueryExtension(x.display(), &event, &error))
-        << "the X server has no shape extension";
+    ASSERT_TRUE(XShapeQueryExtension(x.display(), &event, &error)) << "the X server has no shape extension";
 
     kobal::TempDir home;
     const std::string install = home / "install";
     home.Write("install/resource/kobalactor", "");
-    home.Write(
-        "install/resource/config.kcfg",
-        Crlf("priorityup=100\nspeedup=100\naudioon=0\nshowsplash=0\nboredtime=60\nsleeptime=300\n"
-             "hibernatetime=900\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\n[end]\n"));
+    home.Write("install/resource/config.kcfg",
+               Crlf("priorityup=100\nspeedup=100\naudioon=0\nshowsplash=0\nboredtime=60\nsleeptime=300\n"
+                    "hibernatetime=900\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\n[end]\n"));
     home.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + install + "\n");
     std::filesystem::create_directories(install + "/actors");
     for (const char* sample : {"kobi", "tron"})
@@ -644,16 +616,14 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     const int64_t sampled = kSampleSeconds * 1000 - kMaxBehindMs;
     // Every behaviour type, an opaque frame and a "nul" direction.
     pick("mixer", [&](const Timeline& t) {
-        return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled) &&
-               HasNulStretch(t, sampled);
+        return TypesOf(t, sampled).size() == 6 && HasOpaqueFrame(t, sampled) && HasNulStretch(t, sampled);
     });
     // A plain name first: one frame in the corner, then the actor must go on.
     pick("starter", [&](const Timeline& t) {
-        return t.states.size() > 2 && t.states[1].frame != "-" && t.states[1].x == 0 &&
-               t.states[1].y == 0 && TypesOf(t, sampled).size() >= 3;
+        return t.states.size() > 2 && t.states[1].frame != "-" && t.states[1].x == 0 && t.states[1].y == 0 &&
+               TypesOf(t, sampled).size() >= 3;
     });
-    for (const Actor& a : actors)
-        ASSERT_FALSE(a.timeline.failed) << a.file << "\n" << a.timeline.text;
+    for (const Actor& a : actors) ASSERT_FALSE(a.timeline.failed) << a.file << "\n" << a.timeline.text;
 
     for (size_t i = 0; i < actors.size(); ++i) {
         actors[i].started = Clock::now();
@@ -693,9 +663,8 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
         // Not vacuous: the window went well into the run, through many states.
         EXPECT_GT(a.timeline.states[reached].t, kSampleSeconds * 1000 - kMaxBehindMs - 2000);
         EXPECT_GT(reached, 20u);
-        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n",
-                    a.caption.c_str(), static_cast<unsigned long long>(a.seed), a.samples.size(),
-                    reached, a.timeline.states.size(),
+        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n", a.caption.c_str(),
+                    static_cast<unsigned long long>(a.seed), a.samples.size(), reached, a.timeline.states.size(),
                     static_cast<long long>(a.timeline.states[reached].t));
     }
 }

@@ -13,7 +13,7 @@ struct PictureFacts {
 };
 
 class PictureInspector {
-public:
+  public:
     virtual ~PictureInspector() = default;
     virtual PictureFacts Inspect(const std::string& nativePath) = 0;
     // True when some pixel has exactly this colour (red + 256 green + 65536 blue).

@@ -1,11 +1,11 @@
 // kobalcheck as authors run it: the staged program, its exit status and
 // output, on the staged sample actors and on the corpus.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
 
 #include "checker/test_support.h"
 
@@ -29,9 +29,8 @@ std::string ShellQuoted(const std::string& s) {
 // unless withErrors is set.
 Result Kobalcheck(const std::string& dir, const std::string& args, bool withErrors = false) {
     static TempDir config;  // no install path setting unless a test writes one
-    const std::string command = "cd " + ShellQuoted(dir) + " && XDG_CONFIG_HOME=" + ShellQuoted(config.path()) +
-                                " " + ShellQuoted(KOBALCHECK_PROGRAM) + " " + args +
-                                (withErrors ? " 2>&1" : " 2>/dev/null");
+    const std::string command = "cd " + ShellQuoted(dir) + " && XDG_CONFIG_HOME=" + ShellQuoted(config.path()) + " " +
+                                ShellQuoted(KOBALCHECK_PROGRAM) + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
     Result r;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return r;
@@ -42,7 +41,9 @@ Result Kobalcheck(const std::string& dir, const std::string& args, bool withErro
     return r;
 }
 
-std::string Stage() { return KOBAL_STAGE_DIR; }
+std::string Stage() {
+    return KOBAL_STAGE_DIR;
+}
 
 bool SamplesStaged() {
     return std::filesystem::exists(Stage() + "/actors/samples.kpls") &&
@@ -84,10 +85,12 @@ TEST(Kobalcheck, ReportsRelativeToTheWorkingDirectoryAndFailsOnErrors) {
 
     // Warnings alone do not fail.
     CorpusInstall warned("no_key_colour");
-    r = Kobalcheck(warned.path(), "--install " + ShellQuoted(warned.path()) + " " + ShellQuoted(warned / "a/actor.kact"));
+    r = Kobalcheck(warned.path(),
+                   "--install " + ShellQuoted(warned.path()) + " " + ShellQuoted(warned / "a/actor.kact"));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output, "a/sleep.kani:13: warning: key colour 255,0,255 appears nowhere in picture \"plain.bmp\": the "
-                        "whole rectangle shows\n");
+    EXPECT_EQ(r.output,
+              "a/sleep.kani:13: warning: key colour 255,0,255 appears nowhere in picture \"plain.bmp\": the "
+              "whole rectangle shows\n");
 
     r = Kobalcheck(warned.path(), "--install . a/nothing.kact");
     EXPECT_EQ(r.status, 1);

@@ -18,7 +18,9 @@ QtPictureInspector::Entry& QtPictureInspector::Load(const std::string& nativePat
     return cache_.emplace(nativePath, std::move(entry)).first->second;
 }
 
-PictureFacts QtPictureInspector::Inspect(const std::string& nativePath) { return Load(nativePath).facts; }
+PictureFacts QtPictureInspector::Inspect(const std::string& nativePath) {
+    return Load(nativePath).facts;
+}
 
 bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) {
     Entry& entry = Load(nativePath);

@@ -10,12 +10,12 @@
 namespace kobal::checker {
 
 class QtPictureInspector : public PictureInspector {
-public:
+  public:
     PictureFacts Inspect(const std::string& nativePath) override;
     bool HasColor(const std::string& nativePath, int32_t color) override;
     bool OnlyColor(const std::string& nativePath, int32_t color) override;
 
-private:
+  private:
     struct Entry {
         PictureFacts facts;
         QImage image;  // RGB32, for the colour search

@@ -22,7 +22,7 @@ struct Problem {
 };
 
 class Report {
-public:
+  public:
     // Paths below displayBase are shown relative to it, as a compiler shows
     // the names it was given.
     explicit Report(std::string displayBase = {});
@@ -40,7 +40,7 @@ public:
     int errors() const { return errors_; }
     int warnings() const { return warnings_; }
 
-private:
+  private:
     std::string base_;
     std::vector<Problem> problems_;
     std::set<std::string> seen_;

@@ -71,7 +71,8 @@ TEST(HeadlessRun, TimerOneFollowsTheAnimationAndStopsWithHibernation) {
     // Start-up sets 25 ms; the first frame, on the second tick, the animation's 40 ms, in
     // the middle of the screen (28800 x 16200 twips).
     // Shown before any frame, the window centres itself (in whole pixels).
-    EXPECT_THAT(t.text, HasSubstr("0 ms  start    type=4 anim=wave2.kani frame=- at=14280,8010 size=240x180 interval=25"));
+    EXPECT_THAT(t.text,
+                HasSubstr("0 ms  start    type=4 anim=wave2.kani frame=- at=14280,8010 size=240x180 interval=25"));
     EXPECT_THAT(t.text, HasSubstr("50 ms  Timer1   type=4 anim=wave2.kani frame=f1.bmp at=14280,8010 interval=40 "
                                   "key=255,0,255 sound=s.wav"));
     EXPECT_THAT(t.text, HasSubstr("130 ms  Timer1   type=4 anim=wave2.kani frame=f2.bmp"));
@@ -101,7 +102,7 @@ TEST(HeadlessRun, ARunTimeErrorEndsTheRunWithItsFileAndLine) {
     install.dir.Write("a/right.kani", std::string(kWaveHeader) + "f1.bmp\nf2.bmp\n");
     const Timeline t = PlayFor(install, 60, 2);
     EXPECT_EQ(t.status, 1);
-    EXPECT_THAT(t.text, HasSubstr("error: Run-time error '62': Input past end of file: " + (install / "a/") ));
+    EXPECT_THAT(t.text, HasSubstr("error: Run-time error '62': Input past end of file: " + (install / "a/")));
     EXPECT_THAT(t.text, HasSubstr(".kani, line 15"));
     EXPECT_THAT(t.text, Not(HasSubstr("end of run")));
 }

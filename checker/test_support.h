@@ -18,12 +18,29 @@ inline std::string Bmp(int width, int height, uint32_t rgb, bool keyed) {
     const int rowBytes = (width * 3 + 3) & ~3;
     const uint32_t dataSize = static_cast<uint32_t>(rowBytes * height);
     std::string out;
-    auto put16 = [&](uint16_t v) { out += static_cast<char>(v & 0xFF); out += static_cast<char>(v >> 8); };
-    auto put32 = [&](uint32_t v) { put16(static_cast<uint16_t>(v & 0xFFFF)); put16(static_cast<uint16_t>(v >> 16)); };
+    auto put16 = [&](uint16_t v) {
+        out += static_cast<char>(v & 0xFF);
+        out += static_cast<char>(v >> 8);
+    };
+    auto put32 = [&](uint32_t v) {
+        put16(static_cast<uint16_t>(v & 0xFFFF));
+        put16(static_cast<uint16_t>(v >> 16));
+    };
     out += "BM";
-    put32(54 + dataSize); put32(0); put32(54);
-    put32(40); put32(static_cast<uint32_t>(width)); put32(static_cast<uint32_t>(height));
-    put16(1); put16(24); put32(0); put32(dataSize); put32(2835); put32(2835); put32(0); put32(0);
+    put32(54 + dataSize);
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(static_cast<uint32_t>(width));
+    put32(static_cast<uint32_t>(height));
+    put16(1);
+    put16(24);
+    put32(0);
+    put32(dataSize);
+    put32(2835);
+    put32(2835);
+    put32(0);
+    put32(0);
     for (int y = height - 1; y >= 0; --y) {  // rows bottom-up
         const uint32_t c = keyed && y == 0 ? 0xFF00FF : rgb;
         for (int x = 0; x < width; ++x) {
@@ -44,10 +61,12 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-inline std::string CorpusDir() { return std::string(KOBAL_TEST_DATA) + "/corpus"; }
+inline std::string CorpusDir() {
+    return std::string(KOBAL_TEST_DATA) + "/corpus";
+}
 
 class CorpusInstall {
-public:
+  public:
     // The good actor alone, or with the files of corpus/<caseName> laid over it.
     explicit CorpusInstall(const std::string& caseName = {}) {
         namespace fs = std::filesystem;
@@ -61,7 +80,8 @@ public:
         for (const auto& entry : fs::directory_iterator(dir.path())) {
             if (!entry.is_directory() || entry.path().filename() == "resource") continue;
             const std::string actor = entry.path().filename().string() + "/";
-            for (const char* name : {"f1.bmp", "icon.bmp", "splash.bmp"}) dir.Write(actor + name, Bmp(16, 12, 0x3060C0, true));
+            for (const char* name : {"f1.bmp", "icon.bmp", "splash.bmp"})
+                dir.Write(actor + name, Bmp(16, 12, 0x3060C0, true));
             dir.Write(actor + "f2.bmp", Bmp(16, 12, 0xC06030, true));
             dir.Write(actor + "plain.bmp", Bmp(16, 12, 0x3060C0, false));
             dir.Write(actor + "wide.bmp", Bmp(20, 12, 0x3060C0, true));

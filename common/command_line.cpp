@@ -30,8 +30,7 @@ void PrintVersion(const ProgramHelp& help, std::ostream& out) {
     out << help.name << " (Kobaltron) " << ProductVersion() << "\n";
 }
 
-StandardOptions ReadStandardOptions(const std::vector<std::string>& args, const ProgramHelp& help,
-                                    std::ostream& out) {
+StandardOptions ReadStandardOptions(const std::vector<std::string>& args, const ProgramHelp& help, std::ostream& out) {
     StandardOptions result;
     if (!args.empty() && args[0] == "--help") {
         PrintHelp(help, out);

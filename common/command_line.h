@@ -34,8 +34,7 @@ struct StandardOptions {
 };
 
 // args excludes the program name.
-StandardOptions ReadStandardOptions(const std::vector<std::string>& args, const ProgramHelp& help,
-                                    std::ostream& out);
+StandardOptions ReadStandardOptions(const std::vector<std::string>& args, const ProgramHelp& help, std::ostream& out);
 
 std::vector<std::string> ArgumentsOf(int argc, const char* const* argv);
 

@@ -8,8 +8,7 @@ using kobal::ReadStandardOptions;
 
 namespace {
 
-const kobal::ProgramHelp kHelp{
-    "kobaltron", "FILE.kact", "Opens an actor.", {"  --extra    one more"}};
+const kobal::ProgramHelp kHelp{"kobaltron", "FILE.kact", "Opens an actor.", {"  --extra    one more"}};
 
 struct Case {
     std::vector<std::string> args;
@@ -47,19 +46,15 @@ TEST(StandardOptions, HelpAndVersionAnswerOnTheirOwnAndEndWithZero) {
     const auto h = ReadStandardOptions({"--help", "ignored"}, kHelp, help);
     ASSERT_TRUE(h.exitStatus);
     EXPECT_EQ(*h.exitStatus, 0);
-    EXPECT_EQ(help.str().rfind("Usage: kobaltron [OPTION] [--] FILE.kact\nOpens an actor.\n", 0),
-              0u)
-        << help.str();
+    EXPECT_EQ(help.str().rfind("Usage: kobaltron [OPTION] [--] FILE.kact\nOpens an actor.\n", 0), 0u) << help.str();
     EXPECT_NE(help.str().find("  --extra    one more\n  --help "), std::string::npos) << help.str();
-    EXPECT_NE(help.str().find("  --version  output version information and exit\n"),
-              std::string::npos);
+    EXPECT_NE(help.str().find("  --version  output version information and exit\n"), std::string::npos);
 
     std::ostringstream version;
     const auto v = ReadStandardOptions({"--version"}, kHelp, version);
     ASSERT_TRUE(v.exitStatus);
     EXPECT_EQ(*v.exitStatus, 0);
-    EXPECT_EQ(version.str(),
-              std::string("kobaltron (Kobaltron) ") + kobal::ProductVersion() + "\n");
+    EXPECT_EQ(version.str(), std::string("kobaltron (Kobaltron) ") + kobal::ProductVersion() + "\n");
     EXPECT_STRNE(kobal::ProductVersion(), "0");
 }
 

@@ -127,8 +127,7 @@ TEST(Paths, TextRulesAndNativeForm) {
     EXPECT_TRUE(IsAbsolutePath("C:\\actors\\bob.kact"));
     EXPECT_TRUE(IsAbsolutePath("/home/a/bob.kact"));
     EXPECT_FALSE(IsAbsolutePath("actors\\bob.kact"));
-    EXPECT_EQ(NativePath("C:\\program files\\kobaltron\\resource\\x"),
-              "/program files/kobaltron/resource/x");
+    EXPECT_EQ(NativePath("C:\\program files\\kobaltron\\resource\\x"), "/program files/kobaltron/resource/x");
     EXPECT_EQ(NativePath("/opt/k\\resource\\config.kcfg"), "/opt/k/resource/config.kcfg");
     EXPECT_EQ(NativePath("actors\\bob\\"), "actors/bob/");
 }
@@ -157,8 +156,8 @@ TEST(PlaylistReader, FieldsQuotesAndBlanks) {
     PlaylistReader r(path);
     std::vector<std::string> fields;
     while (!r.AtEnd()) fields.push_back(r.ReadField());
-    EXPECT_EQ(fields, (std::vector<std::string>{"/a/bob.kact", "/a/ann.kact", "/a/with, comma.kact",
-                                                "/a/q.kact", "/a/last.kact"}));
+    EXPECT_EQ(fields, (std::vector<std::string>{"/a/bob.kact", "/a/ann.kact", "/a/with, comma.kact", "/a/q.kact",
+                                                "/a/last.kact"}));
     EXPECT_THROW(r.ReadField(), RuntimeError);
 }
 

@@ -18,12 +18,13 @@ std::string DefaultInstallPath(const std::string& programDirectory) {
     const size_t slash = dir.find_last_of('/');
     if (slash != std::string::npos && EqualsNoCase(dir.substr(slash + 1), "resource"))
         return slash == 0 ? "/" : dir.substr(0, slash);
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
-        return std::string(data) + "/kobaltron";
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/kobaltron";
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.local/share/kobaltron";
 }
 
-std::string InstallDirFrom(const std::string& installPath) { return installPath + "\\"; }
+std::string InstallDirFrom(const std::string& installPath) {
+    return installPath + "\\";
+}
 
 }  // namespace kobal

@@ -7,7 +7,7 @@
 namespace kobal {
 
 class InstallPathStore {
-public:
+  public:
     virtual ~InstallPathStore() = default;
     virtual std::optional<std::string> ReadApplicationPath() = 0;
     virtual void WriteApplicationPath(const std::string& path) = 0;

@@ -45,8 +45,7 @@ std::FILE* OpenForReading(const std::string& path, std::string* resolved) {
     const std::string native = ResolvePath(path);
     if (resolved) *resolved = native;
     struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        NotARegularFile(native, st.st_mode);
+    if (::stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) NotARegularFile(native, st.st_mode);
     // Non-blocking, so that a FIFO put in place after the check cannot hold
     // the open; the type is checked again on what was really opened.
     const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);

@@ -5,7 +5,7 @@
 namespace kobal {
 
 class MessageBoxPort {
-public:
+  public:
     virtual ~MessageBoxPort() = default;
     // OK only, no icon.
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;

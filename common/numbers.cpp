@@ -9,7 +9,9 @@
 namespace kobal {
 namespace {
 
-bool Skippable(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool Skippable(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 // Digits and the rest of the number, with skippable characters dropped
 // wherever they occur ("1 2" reads as 12).
@@ -56,10 +58,16 @@ double LeadingNumber(std::string_view raw) {
     std::string number;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) number.push_back(text[i++]);
     size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number.push_back(text[i++]); ++digits; }
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        number.push_back(text[i++]);
+        ++digits;
+    }
     if (i < text.size() && text[i] == '.') {
         number.push_back(text[i++]);
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') { number.push_back(text[i++]); ++digits; }
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            number.push_back(text[i++]);
+            ++digits;
+        }
     }
     if (digits == 0) return 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
@@ -67,7 +75,10 @@ double LeadingNumber(std::string_view raw) {
         std::string exponent = "e";
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) exponent.push_back(text[j++]);
         size_t expDigits = 0;
-        while (j < text.size() && text[j] >= '0' && text[j] <= '9') { exponent.push_back(text[j++]); ++expDigits; }
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') {
+            exponent.push_back(text[j++]);
+            ++expDigits;
+        }
         if (expDigits > 0) number += exponent;
     }
     double value = std::strtod(number.c_str(), nullptr);
@@ -94,9 +105,15 @@ int32_t RoundToInt32(double value) {
     return static_cast<int32_t>(r);
 }
 
-int16_t NumberSetting(std::string_view text) { return RoundToInt16(LeadingNumber(text)); }
+int16_t NumberSetting(std::string_view text) {
+    return RoundToInt16(LeadingNumber(text));
+}
 
-int16_t Add16(int a, int b) { return RoundToInt16(static_cast<double>(a) + b); }
-int16_t Mul16(int a, int b) { return RoundToInt16(static_cast<double>(a) * b); }
+int16_t Add16(int a, int b) {
+    return RoundToInt16(static_cast<double>(a) + b);
+}
+int16_t Mul16(int a, int b) {
+    return RoundToInt16(static_cast<double>(a) * b);
+}
 
 }  // namespace kobal

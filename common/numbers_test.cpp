@@ -1,6 +1,7 @@
+#include "common/numbers.h"
+
 #include <gtest/gtest.h>
 
-#include "common/numbers.h"
 #include "common/runtime_error.h"
 #include "common/text.h"
 

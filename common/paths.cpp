@@ -23,7 +23,9 @@ std::string NativePath(std::string_view path) {
     return out;
 }
 
-static bool StatPath(const std::string& p, struct stat* st) { return ::stat(p.c_str(), st) == 0; }
+static bool StatPath(const std::string& p, struct stat* st) {
+    return ::stat(p.c_str(), st) == 0;
+}
 
 bool ExistsExactly(std::string_view path) {
     struct stat st {};

@@ -56,16 +56,12 @@ std::string PlaylistReader::ReadField() {
     }
     // Consume the one delimiter that ends the field.
     c = Peek();
-    if (c == ',')
-        Get();
+    if (c == ',') Get();
     else if (c == '\r') {
         Get();
-        if (Peek() == '\n')
-            Get();
-        else
-            ++line_;
-    } else if (c == '\n')
-        Get();
+        if (Peek() == '\n') Get();
+        else ++line_;
+    } else if (c == '\n') Get();
     return field;
 }
 

@@ -24,10 +24,9 @@ void ClassicRandom::Seed(double seed) {
 double SystemClock::SecondsSinceMidnight() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&t, &local);
-    const double fraction =
-        std::chrono::duration<double>(now.time_since_epoch()).count() - static_cast<double>(t);
+    const double fraction = std::chrono::duration<double>(now.time_since_epoch()).count() - static_cast<double>(t);
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction;
 }
 

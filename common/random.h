@@ -5,7 +5,7 @@
 namespace kobal {
 
 class RandomSource {
-public:
+  public:
     virtual ~RandomSource() = default;
     // A number in [0, 1).
     virtual double Next() = 0;
@@ -14,23 +14,23 @@ public:
 
 // The classic 24-bit generator: small, fast and repeatable for one seed.
 class ClassicRandom : public RandomSource {
-public:
+  public:
     explicit ClassicRandom(uint32_t state = 0x50000) : state_(state & 0xFFFFFF) {}
     double Next() override;
     void Seed(double seed) override;
 
-private:
+  private:
     uint32_t state_;
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual double SecondsSinceMidnight() = 0;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     double SecondsSinceMidnight() override;
 };
 

@@ -32,8 +32,7 @@ const char* ErrorText(ErrorNumber number);
 
 class RuntimeError : public std::exception {
   public:
-    explicit RuntimeError(ErrorNumber number, std::string file = {}, int line = 0,
-                          std::string detail = {});
+    explicit RuntimeError(ErrorNumber number, std::string file = {}, int line = 0, std::string detail = {});
 
     ErrorNumber number() const { return number_; }
     const std::string& file() const { return file_; }

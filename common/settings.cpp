@@ -46,22 +46,16 @@ constexpr NumericKey kPreferenceKeys[] = {
 };
 
 constexpr TextKey kActorKeys[] = {
-    {"version", &SettingStore::version},
-    {"actorname", &SettingStore::actorname},
-    {"actorddename", &SettingStore::actorddename},
-    {"actorpath", &SettingStore::actorpath},
-    {"infofile", &SettingStore::infofile},
-    {"splashscreen", &SettingStore::splashscreen},
-    {"iconfile", &SettingStore::iconfile},
-    {"activefile", &SettingStore::activefile},
-    {"responsefile", &SettingStore::responsefile},
-    {"boredfile", &SettingStore::boredfile},
+    {"version", &SettingStore::version},           {"actorname", &SettingStore::actorname},
+    {"actorddename", &SettingStore::actorddename}, {"actorpath", &SettingStore::actorpath},
+    {"infofile", &SettingStore::infofile},         {"splashscreen", &SettingStore::splashscreen},
+    {"iconfile", &SettingStore::iconfile},         {"activefile", &SettingStore::activefile},
+    {"responsefile", &SettingStore::responsefile}, {"boredfile", &SettingStore::boredfile},
     {"sleepfile", &SettingStore::sleepfile},
 };
 
 template <size_t N>
-bool SetNumeric(SettingStore& store, const NumericKey (&keys)[N], std::string_view key,
-                std::string_view value) {
+bool SetNumeric(SettingStore& store, const NumericKey (&keys)[N], std::string_view key, std::string_view value) {
     for (const auto& k : keys) {
         if (key == k.key) {
             store.*(k.field) = NumberSetting(value);
@@ -73,7 +67,9 @@ bool SetNumeric(SettingStore& store, const NumericKey (&keys)[N], std::string_vi
 
 }  // namespace
 
-bool IsEndLine(std::string_view line) { return EqualsNoCase(TrimBlanksView(line), "[end]"); }
+bool IsEndLine(std::string_view line) {
+    return EqualsNoCase(TrimBlanksView(line), "[end]");
+}
 
 void ParseSettingLine(SettingStore& store, std::string_view line, int sectioncode) {
     const size_t eq = line.find('=');
@@ -86,8 +82,7 @@ void ParseSettingLine(SettingStore& store, std::string_view line, int sectioncod
     if (sectioncode == 1 || sectioncode == 2) {
         for (const auto& k : kActorKeys) {
             if (key == k.key) {
-                if (k.field == &SettingStore::actorddename &&
-                    store.program != SettingStore::Program::Actor)
+                if (k.field == &SettingStore::actorddename && store.program != SettingStore::Program::Actor)
                     return;  // only the actor program takes part in the link
                 store.*(k.field) = std::string(value);
                 return;
@@ -97,8 +92,7 @@ void ParseSettingLine(SettingStore& store, std::string_view line, int sectioncod
 }
 
 // Errors raised while applying a line (overflow) get the file and line.
-static void ApplyLine(SettingStore& store, const LineReader& reader, const std::string& line,
-                      int sectioncode) {
+static void ApplyLine(SettingStore& store, const LineReader& reader, const std::string& line, int sectioncode) {
     try {
         ParseSettingLine(store, line, sectioncode);
     } catch (const RuntimeError& e) {

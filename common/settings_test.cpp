@@ -1,10 +1,11 @@
+#include "common/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "common/line_reader.h"
 #include "common/runtime_error.h"
-#include "common/settings.h"
 #include "test_files.h"
 
 using namespace kobal;
@@ -31,8 +32,7 @@ TEST(ParseSettingLine, SectionCodesSelectTheKeyGroups) {
     EXPECT_EQ(s.actorname, "Ann");
 
     SettingStore before = s;
-    for (const char* line : {"framecount=1", "speedup=5", "actorname=x"})
-        ParseSettingLine(s, line, 3);
+    for (const char* line : {"framecount=1", "speedup=5", "actorname=x"}) ParseSettingLine(s, line, 3);
     EXPECT_EQ(s.framecount, before.framecount);
     EXPECT_EQ(s.actorname, "Ann");
 }
@@ -106,8 +106,7 @@ TEST(ReadingLoops, ActorLoopAlwaysAppliesTheFirstLine) {
 TEST(ReadingLoops, EndLineInAnyCaseAndWithBlanksEndsReading) {
     TempDir dir;
     for (const char* end : {"[end]", "[END]", " [end] ", "[End]  "}) {
-        const auto path = dir.Write("c.kcfg", std::string("speedup=5\nsleeptime=6\r\n") + end +
-                                                  "\r\nspeedup=99\r\n");
+        const auto path = dir.Write("c.kcfg", std::string("speedup=5\nsleeptime=6\r\n") + end + "\r\nspeedup=99\r\n");
         SettingStore s;
         ReadSettingsFile(s, path, 1, LoopShape::Launcher);
         EXPECT_EQ(s.speedup, 5) << end;
@@ -130,8 +129,7 @@ TEST(ReadingLoops, MissingEndLineNamesTheFileAndLine) {
             EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
             EXPECT_EQ(e.file(), path);
             EXPECT_EQ(e.line(), 3);
-            EXPECT_EQ(e.message(),
-                      "Run-time error '62': Input past end of file: " + path + ", line 3");
+            EXPECT_EQ(e.message(), "Run-time error '62': Input past end of file: " + path + ", line 3");
         }
         EXPECT_EQ(s.iconfile, "x.ico");
     }

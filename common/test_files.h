@@ -7,7 +7,7 @@
 namespace kobal {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string templ = (std::filesystem::temp_directory_path() / "kobal-test-XXXXXX").string();
         if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
@@ -32,7 +32,7 @@ public:
         return p.string();
     }
 
-private:
+  private:
     std::string path_;
 };
 

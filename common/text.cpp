@@ -10,9 +10,13 @@ std::string_view TrimBlanksView(std::string_view text) {
     return text;
 }
 
-std::string TrimBlanks(std::string_view text) { return std::string(TrimBlanksView(text)); }
+std::string TrimBlanks(std::string_view text) {
+    return std::string(TrimBlanksView(text));
+}
 
-static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string LowerCase(std::string_view text) {
     std::string out(text);

@@ -78,19 +78,16 @@ std::string ActorFileFromWorkingDirectory(const std::string& name, const std::st
 PlaylistEntry FindPlaylistEntry(const std::string& name, const std::string& playlistFile,
                                 const std::string& installdir) {
     if (FileExists(name))
-        return {true, true,
-                IsAbsolutePath(name) ? name : ActorFileFromWorkingDirectory(name, installdir)};
+        return {true, true, IsAbsolutePath(name) ? name : ActorFileFromWorkingDirectory(name, installdir)};
     if (name.empty() || IsAbsolutePath(name)) return {false, false, name};
-    const std::string beside =
-        ParentDirectory(NativePath(FromWorkingDirectory(playlistFile))) + "/" + name;
+    const std::string beside = ParentDirectory(NativePath(FromWorkingDirectory(playlistFile))) + "/" + name;
     if (FileExists(beside)) return {true, false, beside};
     if (FileExists(installdir + name)) return {true, false, installdir + name};
     return {false, false, name};
 }
 
-std::string ResolveActorPath(const std::string& actorpath, const std::string& installdir,
-                             const std::string& actorFile, const std::string& iconfile,
-                             const UserPlaces& user) {
+std::string ResolveActorPath(const std::string& actorpath, const std::string& installdir, const std::string& actorFile,
+                             const std::string& iconfile, const UserPlaces& user) {
     if (IsAbsolutePath(actorpath)) return actorpath;
     const std::string usual = installdir + actorpath;
     // Without an icon name there is nothing to know the actor's folder by.
@@ -99,14 +96,12 @@ std::string ResolveActorPath(const std::string& actorpath, const std::string& in
     const std::vector<std::string> tails = Tails(actorpath);
     const std::string folder = ParentDirectory(NativePath(FromWorkingDirectory(actorFile)));
     for (const std::string& tail : tails)
-        if (const std::string candidate = folder + "/" + tail; HoldsActor(candidate, iconfile))
-            return candidate;
+        if (const std::string candidate = folder + "/" + tail; HoldsActor(candidate, iconfile)) return candidate;
     // The user's actor folder itself holds actors, not one actor's files.
     if (!user.actorFolder.empty())
         for (const std::string& tail : tails)
             if (!tail.empty())
-                if (const std::string candidate = user.actorFolder + "/" + tail;
-                    HoldsActor(candidate, iconfile))
+                if (const std::string candidate = user.actorFolder + "/" + tail; HoldsActor(candidate, iconfile))
                     return candidate;
     return usual;
 }

@@ -53,8 +53,7 @@ PlaylistEntry FindPlaylistEntry(const std::string& name, const std::string& play
 // + actorpath, then the same with the leading folders of actorpath left off one by one down to the
 // actor file's folder itself; then the user's actor folder the same way. When none does, installdir
 // + actorpath, so that messages name the usual place.
-std::string ResolveActorPath(const std::string& actorpath, const std::string& installdir,
-                             const std::string& actorFile, const std::string& iconfile,
-                             const UserPlaces& user);
+std::string ResolveActorPath(const std::string& actorpath, const std::string& installdir, const std::string& actorFile,
+                             const std::string& iconfile, const UserPlaces& user);
 
 }  // namespace kobal

@@ -47,8 +47,7 @@ TEST_F(UserPlacesTest, ActorPathInstallFirstThenBesideTheActorFileThenTheUsersFo
     dir.Write("Downloads/zed/zed.ico", "");
     EXPECT_EQ(Resolve("actors\\zed\\", dir / "Downloads/zed/zed.kact"), dir / "Downloads/zed/");
     dir.Write("Downloads/set/zed/zed.ico", "");
-    EXPECT_EQ(Resolve("actors\\zed\\", dir / "Downloads/set/zed.kact"),
-              dir / "Downloads/set/" + "zed\\");
+    EXPECT_EQ(Resolve("actors\\zed\\", dir / "Downloads/set/zed.kact"), dir / "Downloads/set/" + "zed\\");
 
     // Only the actor file lies elsewhere: the user's actor folder, with or
     // without the install's leading "actors\".
@@ -62,9 +61,8 @@ TEST_F(UserPlacesTest, ActorPathInstallFirstThenBesideTheActorFileThenTheUsersFo
 
     // Nowhere: the usual place, so that messages name it.
     EXPECT_EQ(Resolve("actors\\nobody\\", dir / "Desktop/n.kact"), installdir + "actors\\nobody\\");
-    EXPECT_EQ(
-        ResolveActorPath("actors\\zed\\", installdir, dir / "Desktop/zed.kact", "zed.ico", {}),
-        installdir + "actors\\zed\\");
+    EXPECT_EQ(ResolveActorPath("actors\\zed\\", installdir, dir / "Desktop/zed.kact", "zed.ico", {}),
+              installdir + "actors\\zed\\");
 }
 
 TEST_F(UserPlacesTest, PlaylistEntriesBesideThePlaylistThenBelowTheInstall) {

@@ -26,8 +26,7 @@ double TypedNumber(const std::string& text) {
     } catch (const RuntimeError&) {
         for (char c : text) {
             if (c == ' ' || c == '\t' || c == '\n') continue;
-            return c == '-' ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
+            return c == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
         }
         return 0;
     }
@@ -46,8 +45,8 @@ void CheckBoxRange(CheckBox& box, int fallback) {
 }  // namespace
 
 std::string OwnSettingsNotice(const std::string& userFile, const std::string& installDirectory) {
-    return "You cannot change the settings of every user in " + installDirectory +
-           ". Your settings are saved in " + userFile + " and used in place of them.";
+    return "You cannot change the settings of every user in " + installDirectory + ". Your settings are saved in " +
+           userFile + " and used in place of them.";
 }
 
 ConfigWindow::ConfigWindow(ConfigPorts ports, std::string defaultInstallPath, UserPlaces user)
@@ -65,10 +64,8 @@ bool ConfigWindow::ProductFound() const {
 
 void ConfigWindow::Form_Load() {
     apath.text = ReadInstallPath(ports_.paths, defaultInstallPath_);
-    if (ProductFound())
-        read_Click();
-    else
-        Reset_Click();
+    if (ProductFound()) read_Click();
+    else Reset_Click();
     if (ports_.login) {
         const auto file = ports_.login->Current();
         login = {file.has_value(), file.value_or("")};
@@ -77,8 +74,7 @@ void ConfigWindow::Form_Load() {
 }
 
 std::string ConfigWindow::SettingsFileToRead() const {
-    if (!user_.settingsFile.empty() && FileExists(user_.settingsFile))
-        return ResolvePath(user_.settingsFile);
+    if (!user_.settingsFile.empty() && FileExists(user_.settingsFile)) return ResolvePath(user_.settingsFile);
     return ProductPath(kSettingsFile);
 }
 
@@ -167,10 +163,8 @@ void ConfigWindow::Save_Click() {
     ports_.paths.WriteApplicationPath(apath.text);
     // The login entry goes with the other settings, only when it changed.
     if (ports_.login && login != loginAtLoad_) {
-        if (login.checked && !login.file.empty())
-            ports_.login->Choose(login.file, InstallDirFrom(apath.text));
-        else
-            ports_.login->Remove();
+        if (login.checked && !login.file.empty()) ports_.login->Choose(login.file, InstallDirFrom(apath.text));
+        else ports_.login->Remove();
     }
     if (firstOwn) ports_.boxes.ShowMessage(OwnSettingsNotice(target, NativePath(apath.text)), "!");
     ended_ = true;
@@ -202,15 +196,13 @@ void ConfigWindow::validate() {
     if (initial.listIndex < 0 || initial.listIndex > 3) initial.SetListIndex(1);
 }
 
-std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg,
-                                                     const std::string& defaults, int typ) {
+std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, const std::string& defaults, int typ) {
     if (typ < 0 || typ > 2) return WizardValue{};
     WizardBox& box = wizardbox_;
     if (!box.loaded) {
         // The dialog's load step, once while the tool runs.
         box.picturePath = ProductPath(kWizardPicture);
-        if (!FileExists(box.picturePath))
-            throw RuntimeError(ErrorNumber::FileNotFound, box.picturePath);
+        if (!FileExists(box.picturePath)) throw RuntimeError(ErrorNumber::FileNotFound, box.picturePath);
         ports_.wizard.Load(box);
         box.loaded = true;
     }
@@ -243,16 +235,14 @@ void ConfigWindow::Calibrate_Click() {
     // Closing a question through the window frame leaves the wizard; what it
     // set before stays in the window.
     wizardbox_.Combobox.SetItems({"Smoother Motion", "Normal Motion", "Less Smooth Motion"});
-    const auto smooth =
-        wizardinput(std::string("How smooth do you want movement to be?") + CR + CR +
-                        "(Less smooth will reduce cpu usage, smoother will increase it)" + CR,
-                    "1", 2);
+    const auto smooth = wizardinput(std::string("How smooth do you want movement to be?") + CR + CR +
+                                        "(Less smooth will reduce cpu usage, smoother will increase it)" + CR,
+                                    "1", 2);
     if (!smooth) return;
     const int s = std::get<int16_t>(*smooth);
 
     wizardbox_.Combobox.SetItems({"Fast Movement", "Normal Movement", "Slow Movement"});
-    const auto fast =
-        wizardinput(std::string("How fast do you want the actor to move?") + CR, "1", 2);
+    const auto fast = wizardinput(std::string("How fast do you want the actor to move?") + CR, "1", 2);
     if (!fast) return;
     const int f = std::get<int16_t>(*fast);
 
@@ -262,12 +252,10 @@ void ConfigWindow::Calibrate_Click() {
     moveup.text = NumberText(m);
 
     const std::string sleepQuestion =
-        std::string("How many minutes until the actor enters sleep mode?") + CR + CR +
-        "suggested values:" + CR + "10= (10 minutes) If you want to watch it do it's thing" + CR +
-        "6= (6 minutes) Will stay active for a while" + CR +
-        "3= (3 minutes) Stays active for a short while" + CR +
-        "1= (1 minute) Leaves you to get down to work" + CR + CR +
-        "Or enter your own time delay in minutes!" + CR + CR +
+        std::string("How many minutes until the actor enters sleep mode?") + CR + CR + "suggested values:" + CR +
+        "10= (10 minutes) If you want to watch it do it's thing" + CR + "6= (6 minutes) Will stay active for a while" +
+        CR + "3= (3 minutes) Stays active for a short while" + CR + "1= (1 minute) Leaves you to get down to work" +
+        CR + CR + "Or enter your own time delay in minutes!" + CR + CR +
         "(Time since actor was last left clicked upon)" + CR;
     const auto answer = wizardinput(sleepQuestion, "6", 1);
     if (!answer) return;

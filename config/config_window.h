@@ -105,8 +105,7 @@ class ConfigWindow {
     void validate();
     // typ 0 message, 1 text question, 2 choice question. Returns nothing when
     // the dialog was closed other than through "Ok".
-    std::optional<WizardValue> wizardinput(const std::string& mssg, const std::string& defaults,
-                                           int typ);
+    std::optional<WizardValue> wizardinput(const std::string& mssg, const std::string& defaults, int typ);
 
     // True once the tool is to end ("OK", "Cancel" confirmed, the wizard's
     // search for the product given up).

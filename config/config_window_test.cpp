@@ -96,23 +96,19 @@ TEST_F(ConfigWindowTest, RestoreShowsValuesTheControlsCannotHoldAsUndecided) {
     window.Save_Click();
     const std::string saved = ReadBytes(Settings());
     EXPECT_NE(saved.find("audioon= 1 \r\nshowsplash= 1 \r\n"), std::string::npos);
-    EXPECT_NE(saved.find("initialpriority= 1 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"),
-              std::string::npos);
+    EXPECT_NE(saved.find("initialpriority= 1 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"), std::string::npos);
 }
 
 TEST_F(ConfigWindowTest, RestoreFailuresNameTheFile) {
-    const std::pair<const char*, ErrorNumber> cases[] = {
-        {nullptr, ErrorNumber::FileNotFound},
-        {"no_end.kcfg", ErrorNumber::InputPastEndOfFile},
-        {"overflow.kcfg", ErrorNumber::Overflow}};
+    const std::pair<const char*, ErrorNumber> cases[] = {{nullptr, ErrorNumber::FileNotFound},
+                                                         {"no_end.kcfg", ErrorNumber::InputPastEndOfFile},
+                                                         {"overflow.kcfg", ErrorNumber::Overflow}};
     window.apath.text = product.path();
     for (const auto& [file, error] : cases) {
         std::filesystem::remove(Settings());
         try {
-            if (file)
-                Restore(file);
-            else
-                window.read_Click();
+            if (file) Restore(file);
+            else window.read_Click();
             ADD_FAILURE() << "no error for " << static_cast<int>(error);
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), error);
@@ -334,10 +330,7 @@ TEST(StartConfigTool, EachFormOfTheCommandLine) {
         {"INSTALL", StartResult::Ended, {"shortcuts", "associations"}, {}},
         {"\"INSTALL\"", StartResult::Ended, {"shortcuts", "associations"}, {}},
         {"install", StartResult::Ended, {"add install"}, {}},
-        {"\"/home/u/My Actors/bob.kact\"",
-         StartResult::Ended,
-         {"add /home/u/My Actors/bob.kact"},
-         {}},
+        {"\"/home/u/My Actors/bob.kact\"", StartResult::Ended, {"add /home/u/My Actors/bob.kact"}, {}},
         {"!/some/dir", StartResult::Ended, {}, {"/some/dir"}},
         {"\"!D:\\actors\"", StartResult::Ended, {}, {"D:\\actors"}},
         {"!", StartResult::Ended, {}, {""}},
@@ -349,8 +342,7 @@ TEST(StartConfigTool, EachFormOfTheCommandLine) {
         EXPECT_EQ(StartConfigTool(line, fakes.paths, fakes.boxes, fakes.shell), result) << line;
         EXPECT_EQ(fakes.shell.calls, calls) << line;
         EXPECT_EQ(fakes.paths.writes, writes) << line;
-        EXPECT_EQ(fakes.boxes.shown, writes.empty() ? V{} : V{"Kobalconfig: Registry key added"})
-            << line;
+        EXPECT_EQ(fakes.boxes.shown, writes.empty() ? V{} : V{"Kobalconfig: Registry key added"}) << line;
     }
 }
 
@@ -363,8 +355,7 @@ TEST_F(ConfigWindowTest, HideForFullscreenIsOffForOlderFilesAndDefaultsAndTravel
     window.Save_Click();
     const std::string saved = ReadBytes(Settings());
     // After every older key, where older readers pass over it.
-    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos)
-        << saved;
+    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos) << saved;
 
     window.Reset_Click();
     EXPECT_EQ(window.hidefull.value, 0);

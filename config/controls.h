@@ -25,9 +25,7 @@ struct DropDownList {
     std::vector<std::string> items;
     int listIndex = -1;
     // A position outside the list shows nothing chosen.
-    void SetListIndex(int v) {
-        listIndex = (v >= 0 && v < static_cast<int>(items.size())) ? v : -1;
-    }
+    void SetListIndex(int v) { listIndex = (v >= 0 && v < static_cast<int>(items.size())) ? v : -1; }
     void SetItems(std::vector<std::string> entries) {
         items = std::move(entries);
         SetListIndex(listIndex);

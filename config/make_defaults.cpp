@@ -20,9 +20,7 @@ struct Unused : InstallPathStore, MessageBoxPort, ShellIntegration, InputBoxPort
     void RegisterFileAssociations() override {}
     void CreateStartMenuShortcuts() override {}
     void AddToStartMenu(const std::string&) override {}
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
+    std::string InputBox(const std::string&, const std::string&, const std::string&) override { return {}; }
     void Load(WizardBox&) override {}
     bool ShowModal(WizardBox&) override { return false; }
 };

@@ -24,8 +24,7 @@ class InputBoxPort {
   public:
     virtual ~InputBoxPort() = default;
     // The entered text, or an empty text when the box is cancelled.
-    virtual std::string InputBox(const std::string& prompt, const std::string& title,
-                                 const std::string& proposed) = 0;
+    virtual std::string InputBox(const std::string& prompt, const std::string& title, const std::string& proposed) = 0;
 };
 
 // The dialog that shows a WizardBox.

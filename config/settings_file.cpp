@@ -28,10 +28,8 @@ std::string NumberText(double value) {
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.15G", value);
     std::string text = buffer;
-    if (text.rfind("0.", 0) == 0)
-        text.erase(0, 1);
-    else if (text.rfind("-0.", 0) == 0)
-        text.erase(1, 1);
+    if (text.rfind("0.", 0) == 0) text.erase(0, 1);
+    else if (text.rfind("-0.", 0) == 0) text.erase(1, 1);
     return text;
 }
 
@@ -68,20 +66,15 @@ namespace {
 ErrorNumber ErrorFor(int err) {
     switch (err) {
         case ENOENT:
-        case ENOTDIR:
-            return ErrorNumber::PathNotFound;
+        case ENOTDIR: return ErrorNumber::PathNotFound;
         case EACCES:
         case EPERM:
-        case EROFS:
-            return ErrorNumber::PermissionDenied;
+        case EROFS: return ErrorNumber::PermissionDenied;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG:
-            return ErrorNumber::DiskFull;
-        case EIO:
-            return ErrorNumber::DeviceIOError;
-        default:
-            return ErrorNumber::PathFileAccessError;
+        case EFBIG: return ErrorNumber::DiskFull;
+        case EIO: return ErrorNumber::DeviceIOError;
+        default: return ErrorNumber::PathFileAccessError;
     }
 }
 
@@ -136,8 +129,7 @@ void RemoveLeftTemporaries(const std::string& target) {
         const std::string rest = name.substr(prefix.size());
         const size_t dash = rest.find('-');
         if (dash == 0 || dash == std::string::npos || dash > 9 || dash + 1 == rest.size()) continue;
-        if (rest.find_first_not_of("0123456789-") != std::string::npos ||
-            rest.find('-', dash + 1) != std::string::npos)
+        if (rest.find_first_not_of("0123456789-") != std::string::npos || rest.find('-', dash + 1) != std::string::npos)
             continue;
         const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
         if (pid == ::getpid()) continue;
@@ -161,8 +153,7 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
         target = real;
         std::free(real);
     }
-    if (!DirectoryExists(ParentDirectory(target)))
-        throw RuntimeError(ErrorNumber::PathNotFound, path);
+    if (!DirectoryExists(ParentDirectory(target))) throw RuntimeError(ErrorNumber::PathNotFound, path);
 
     // A file marked read-only stays as it is, though its folder would let a
     // rename replace it (and though root could write it).

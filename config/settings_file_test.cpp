@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 size_t FileCount(const std::string& dir) {
-    return static_cast<size_t>(
-        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 namespace kobal::config {
 
-StartResult StartConfigTool(const std::string& commandLine, InstallPathStore& paths,
-                            MessageBoxPort& boxes, ShellIntegration& shell) {
+StartResult StartConfigTool(const std::string& commandLine, InstallPathStore& paths, MessageBoxPort& boxes,
+                            ShellIntegration& shell) {
     std::string text = commandLine;
     if (!text.empty() && text.front() == '"') text.erase(0, 1);
     if (!text.empty() && text.back() == '"') text.pop_back();

@@ -19,7 +19,7 @@ enum class StartResult { Ended, ShowWindow };
 // registers the product, "!" followed by a path stores the install path,
 // any other text adds that file to the Start menu, and nothing opens the
 // window.
-StartResult StartConfigTool(const std::string& commandLine, InstallPathStore& paths,
-                            MessageBoxPort& boxes, ShellIntegration& shell);
+StartResult StartConfigTool(const std::string& commandLine, InstallPathStore& paths, MessageBoxPort& boxes,
+                            ShellIntegration& shell);
 
 }  // namespace kobal::config

@@ -22,9 +22,7 @@ struct FakePaths : InstallPathStore {
     std::optional<std::string> value;
     std::vector<std::string> writes;
     std::optional<std::string> ReadApplicationPath() override { return value; }
-    void WriteApplicationPath(const std::string& path) override {
-        writes.push_back(*(value = path));
-    }
+    void WriteApplicationPath(const std::string& path) override { writes.push_back(*(value = path)); }
 };
 
 struct FakeBoxes : MessageBoxPort {
@@ -37,26 +35,21 @@ struct FakeBoxes : MessageBoxPort {
         ShowMessage(text, title);
         return answer;
     }
-    bool AskYesNo(const std::string& text, const std::string& title) override {
-        return AskOkCancel(text, title);
-    }
+    bool AskYesNo(const std::string& text, const std::string& title) override { return AskOkCancel(text, title); }
 };
 
 struct FakeShell : ShellIntegration {
     std::vector<std::string> calls;
     void RegisterFileAssociations() override { calls.push_back("associations"); }
     void CreateStartMenuShortcuts() override { calls.push_back("shortcuts"); }
-    void AddToStartMenu(const std::string& fileName) override {
-        calls.push_back("add " + fileName);
-    }
+    void AddToStartMenu(const std::string& fileName) override { calls.push_back("add " + fileName); }
 };
 
 // Answers from a queue; an empty queue cancels.
 struct FakeInput : InputBoxPort {
     std::vector<std::string> asked;  // "title: prompt [proposed]"
     std::deque<std::string> answers;
-    std::string InputBox(const std::string& prompt, const std::string& title,
-                         const std::string& proposed) override {
+    std::string InputBox(const std::string& prompt, const std::string& title, const std::string& proposed) override {
         asked.push_back(title + ": " + prompt + " [" + proposed + "]");
         if (answers.empty()) return {};
         std::string a = answers.front();

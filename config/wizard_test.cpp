@@ -27,13 +27,11 @@ struct ConfigWizardTest : ::testing::Test {
     }
     // Runs the wizard answering smoothness, speed and minutes.
     void Run(int s, int f, const std::string& minutes) {
-        fakes.wizard.script = {
-            {}, FakeWizard::Choice(s), FakeWizard::Choice(f), FakeWizard::Text(minutes)};
+        fakes.wizard.script = {{}, FakeWizard::Choice(s), FakeWizard::Choice(f), FakeWizard::Text(minutes)};
         window.Calibrate_Click();
     }
     V Values() const {
-        return {window.timerup.text, window.moveup.text, window.sleeps.text, window.boreds.text,
-                window.hyber.text};
+        return {window.timerup.text, window.moveup.text, window.sleeps.text, window.boreds.text, window.hyber.text};
     }
 };
 
@@ -54,8 +52,7 @@ TEST_F(ConfigWizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
               "How smooth do you want movement to be?\r\r(Less smooth will reduce cpu usage, "
               "smoother will increase "
               "it)\r");
-    EXPECT_EQ(seen[1].Combobox.items,
-              (V{"Smoother Motion", "Normal Motion", "Less Smooth Motion"}));
+    EXPECT_EQ(seen[1].Combobox.items, (V{"Smoother Motion", "Normal Motion", "Less Smooth Motion"}));
     EXPECT_EQ(seen[2].Label1, "How fast do you want the actor to move?\r");
     EXPECT_EQ(seen[2].Combobox.items, (V{"Fast Movement", "Normal Movement", "Slow Movement"}));
     EXPECT_EQ(seen[3].Label1,
@@ -72,8 +69,7 @@ TEST_F(ConfigWizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
               "screen.\r");
     // Which answer control each question shows: none, list, list, text, none.
     std::string shown;
-    for (const WizardBox& box : seen)
-        shown += box.textboxVisible ? 'T' : box.comboboxVisible ? 'L' : '-';
+    for (const WizardBox& box : seen) shown += box.textboxVisible ? 'T' : box.comboboxVisible ? 'L' : '-';
     EXPECT_EQ(shown, "-LLT-");
     EXPECT_EQ(seen[1].Combobox.listIndex, 1);
     EXPECT_EQ(seen[2].Combobox.listIndex, 1);
@@ -117,9 +113,9 @@ TEST_F(ConfigWizardTest, SleepAnswers) {
     // "OK" then applies the input checks: 36000 seconds are too many.
     Run(1, 1, "60");
     window.Save_Click();
-    EXPECT_NE(ReadBytes(product / "resource/config.kcfg")
-                  .find("boredtime=1800\r\nsleeptime=3600\r\nhibernatetime=28800\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        ReadBytes(product / "resource/config.kcfg").find("boredtime=1800\r\nsleeptime=3600\r\nhibernatetime=28800\r\n"),
+        std::string::npos);
 }
 
 TEST_F(ConfigWizardTest, AskForTheProductUntilFoundOrGivenUp) {

@@ -54,7 +54,7 @@ inline uint32_t Hash(std::string_view text) {
 // the fuzzer gets past the frame lines; nothing is recorded, so that long
 // runs do not grow.
 class QuietWindow : public actor::ActorWindowPort {
-public:
+  public:
     void SetSize(int32_t, int32_t) override {}
     void Move(int32_t, int32_t) override {}
     void SetPicture(const std::string&) override {}
@@ -68,18 +68,18 @@ public:
 };
 
 class QuietSound : public actor::SoundPort {
-public:
+  public:
     void Play(const std::string&) override {}
 };
 
 class QuietTray : public actor::TrayPort {
-public:
+  public:
     void Add(const std::string&, const std::string&) override {}
     void Remove() override {}
 };
 
 class QuietLink : public actor::LinkPort {
-public:
+  public:
     bool OpenLink() override { return false; }
     void CloseLink() override {}
     void Serve(bool) override {}
@@ -88,7 +88,7 @@ public:
 };
 
 class QuietMessages : public MessageBoxPort {
-public:
+  public:
     void ShowMessage(const std::string&, const std::string&) override {}
     bool AskOkCancel(const std::string&, const std::string&) override { return true; }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
@@ -97,19 +97,19 @@ public:
 // One install directory for the whole run, with an actor "a" whose files
 // the targets write; each input gets a fresh runtime.
 class ActorWorld {
-public:
+  public:
     ActorWorld() {
         dir.Write("resource/kobalactor", "");
         dir.Write("resource/config.kcfg",
                   "priorityup=100\r\nspeedup=100\r\naudioon=1\r\nshowsplash=0\r\nboredtime=3\r\nsleeptime=6\r\n"
                   "hibernatetime=9\r\ninitialpriority=0\r\ntransparencyoff=0\r\noverrideactor=0\r\n[end]\r\n");
-        Actor("a.kact", actor::testing::Lines({"version=Kobaltron V1.0", "actorname=A", "actorddename=a",
-                                               "actorpath=actors\\a\\", "iconfile=a.bmp", "activefile=l.krnd",
-                                               "responsefile=l.krnd", "boredfile=l.krnd", "sleepfile=l.krnd",
-                                               "[end]"}));
-        Actor("f.kani", actor::testing::Lines({"framecount=2", "framepause=1", "timerspeed=40", "movespeed=30",
-                                               "actorwidth=8", "actorheight=8", "transparentred=255", "[end]",
-                                               "a.bmp", "b.bmp|s.wav"}));
+        Actor("a.kact",
+              actor::testing::Lines({"version=Kobaltron V1.0", "actorname=A", "actorddename=a", "actorpath=actors\\a\\",
+                                     "iconfile=a.bmp", "activefile=l.krnd", "responsefile=l.krnd", "boredfile=l.krnd",
+                                     "sleepfile=l.krnd", "[end]"}));
+        Actor("f.kani",
+              actor::testing::Lines({"framecount=2", "framepause=1", "timerspeed=40", "movespeed=30", "actorwidth=8",
+                                     "actorheight=8", "transparentred=255", "[end]", "a.bmp", "b.bmp|s.wav"}));
         Actor("l.krnd", actor::testing::Lines({"2", "!04|1|f.kani|", "!01|3|f.kani|l.krnd"}));
         ports.window = &window;
         ports.screen = &screen;

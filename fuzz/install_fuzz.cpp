@@ -30,8 +30,9 @@ struct World : installer::InstallView, InstallPathStore, shell::RegistryPort, sh
         dir.Write("medium/readme.txt", "hello\r\n");
         dir.Write("medium/resource/kobalactor", "");
         dir.Write("medium/resource/config.kcfg", "showsplash=0\r\n[end]\r\n");
-        dir.Write("medium/actors/bob.kact", "version=Kobaltron V1.0\r\nactorname=Bob\r\nactorpath=actors\\\r\n"
-                                            "iconfile=bob.ico\r\n[end]\r\n");
+        dir.Write("medium/actors/bob.kact",
+                  "version=Kobaltron V1.0\r\nactorname=Bob\r\nactorpath=actors\\\r\n"
+                  "iconfile=bob.ico\r\n[end]\r\n");
         dir.Write("medium/actors/all.kpls", "actors\\bob.kact\r\n");
     }
     TempDir dir;

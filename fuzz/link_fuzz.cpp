@@ -44,8 +44,7 @@ struct LinkWorld : fuzz::ActorWorld {
 };
 
 std::string WithRoot(std::string text, const std::string& root) {
-    for (size_t at = text.find("@ROOT@"); at != std::string::npos;
-         at = text.find("@ROOT@", at + root.size()))
+    for (size_t at = text.find("@ROOT@"); at != std::string::npos; at = text.find("@ROOT@", at + root.size()))
         text.replace(at, 6, root);
     return text;
 }
@@ -78,8 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             actor::LinkFrameDecoder echo;
             std::string back;
             echo.Append(actor::EncodeLinkFrame(text));
-            if (echo.Next(back) != actor::LinkFrameDecoder::Result::Frame || back != text)
-                std::abort();
+            if (echo.Next(back) != actor::LinkFrameDecoder::Result::Frame || back != text) std::abort();
             rt->DDEline_Change(WithRoot(text, root));
         }
     }

@@ -23,7 +23,8 @@ struct World : MessageBoxPort, InstallPathStore, launcher::ProcessStarter, launc
         dir.Write("resource/kobaltron", "");
         dir.Write("resource/kobalactor", "");
         dir.Write("resource/config.kcfg", "showsplash=1\r\n[end]\r\n");
-        dir.Write("a.kact", "version=Kobaltron V1.0\r\nactorname=A\r\nactorpath=a\\\r\nsplashscreen=s.bmp\r\n[end]\r\n");
+        dir.Write("a.kact",
+                  "version=Kobaltron V1.0\r\nactorname=A\r\nactorpath=a\\\r\nsplashscreen=s.bmp\r\n[end]\r\n");
         dir.Write("old.kact", "version=Kobaltron V0.9\r\nactorname=Old\r\n[end]\r\n");
         dir.Write("noend.kact", "version=Kobaltron V1.0\r\n");
         // Relative playlist entries are read from the working directory.

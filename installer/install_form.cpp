@@ -63,15 +63,13 @@ void CopyFile(const std::string& from, const std::string& toNative) {
     std::error_code ec;
     fs::copy_file(fromNative, toNative, fs::copy_options::none, ec);
     if (ec) {
-        if (!DirectoryExists(ParentDirectory(toNative)))
-            throw RuntimeError(ErrorNumber::PathNotFound, toNative);
+        if (!DirectoryExists(ParentDirectory(toNative))) throw RuntimeError(ErrorNumber::PathNotFound, toNative);
         throw FileSystemError(ec.value(), toNative);
     }
     // Files from a read-only medium must stay replaceable by the next install.
     fs::permissions(toNative, fs::perms::owner_write, fs::perm_options::add, ec);
     if (!IsProgram(fromNative))
-        fs::permissions(toNative,
-                        fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+        fs::permissions(toNative, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::remove, ec);
 }
 
@@ -95,8 +93,7 @@ bool Below(const fs::path& inner, const fs::path& outer) {
 }  // namespace
 
 bool StaysInside(const std::string& line) {
-    if (IsAbsolutePath(line) || (!line.empty() && (line.front() == '\\' || line.front() == '/')))
-        return false;
+    if (IsAbsolutePath(line) || (!line.empty() && (line.front() == '\\' || line.front() == '/'))) return false;
     size_t start = 0;
     while (start <= line.size()) {
         size_t end = line.find_first_of("\\/", start);
@@ -132,24 +129,19 @@ void InstallForm::Form_Load(const std::string& currentDirectory) {
     }
 }
 
-std::vector<std::string> InstallForm::LinesLeadingOut(const std::string& source,
-                                                      const std::string& dest) {
+std::vector<std::string> InstallForm::LinesLeadingOut(const std::string& source, const std::string& dest) {
     std::vector<std::string> refused;
     std::error_code ec;
     const fs::path destination = fs::weakly_canonical(NativePath(ResolvePath(dest)), ec);
     auto check = [&](LineReader& list, bool onlyActorLines) {
         while (!list.AtEnd()) {
             const std::string line = list.ReadLine();
-            if (onlyActorLines && line.find(".kact") == std::string::npos &&
-                line.find(".kpls") == std::string::npos)
+            if (onlyActorLines && line.find(".kact") == std::string::npos && line.find(".kpls") == std::string::npos)
                 continue;
             // Lexically first (.., absolute), then through links that already exist.
             const fs::path target = WhereItLeads(dest, line);
-            if (StaysInside(line) && !target.empty() && !destination.empty() &&
-                Below(target, destination))
-                continue;
-            refused.push_back(list.name() + ", line " + std::to_string(list.lineNumber()) + ": " +
-                              line);
+            if (StaysInside(line) && !target.empty() && !destination.empty() && Below(target, destination)) continue;
+            refused.push_back(list.name() + ", line " + std::to_string(list.lineNumber()) + ": " + line);
         }
     };
     {
@@ -177,12 +169,9 @@ bool InstallForm::OverwritesItsSource(const std::string& source, const std::stri
     LineReader files(source + "\\Install\\Files.dat");
     while (!files.AtEnd()) {
         const std::string line = files.ReadLine();
-        if (line.find('.') == std::string::npos || !StaysInside(line) ||
-            !FileExists(source + "\\" + line))
-            continue;
+        if (line.find('.') == std::string::npos || !StaysInside(line) || !FileExists(source + "\\" + line)) continue;
         const fs::path target = WhereItLeads(dest, line);
-        if (!target.empty() && fs::equivalent(ResolvePath(source + "\\" + line), target, ec))
-            return true;
+        if (!target.empty() && fs::equivalent(ResolvePath(source + "\\" + line), target, ec)) return true;
     }
     return false;
 }
@@ -200,11 +189,10 @@ ClickResult InstallForm::Command1_Click() {
     }
     const std::string dest = ctx_.view.Dest();
     if (OverwritesItsSource(source, dest)) {
-        ctx_.boxes.ShowMessage(
-            "The destination " + dest + " is the install medium's own folder " + source +
-                " or shares its files: installing there would overwrite the files being "
-                "installed. Nothing was copied; choose another destination.",
-            "!");
+        ctx_.boxes.ShowMessage("The destination " + dest + " is the install medium's own folder " + source +
+                                   " or shares its files: installing there would overwrite the files being "
+                                   "installed. Nothing was copied; choose another destination.",
+                               "!");
         return ClickResult::KeepOpen;
     }
     // Every line is looked at before anything is written: a medium with one
@@ -212,8 +200,7 @@ ClickResult InstallForm::Command1_Click() {
     if (const std::vector<std::string> refused = LinesLeadingOut(source, dest); !refused.empty()) {
         std::string text = "These lines lead outside the destination " + dest + ":";
         for (size_t i = 0; i < refused.size() && i < 20; ++i) text += "\n" + refused[i];
-        if (refused.size() > 20)
-            text += "\n... and " + std::to_string(refused.size() - 20) + " more";
+        if (refused.size() > 20) text += "\n... and " + std::to_string(refused.size() - 20) + " more";
         ctx_.boxes.ShowMessage(text + "\nNothing was installed.", "!");
         return ClickResult::Refused;
     }
@@ -235,8 +222,8 @@ ClickResult InstallForm::Command1_Click() {
     return ClickResult::Done;
 }
 
-void InstallForm::CopyListLine(const std::string& line, const std::string& source,
-                               const std::string& dest, Overwrite& mode) {
+void InstallForm::CopyListLine(const std::string& line, const std::string& source, const std::string& dest,
+                               Overwrite& mode) {
     const std::string target = dest + "\\" + line;
     if (line.find('.') == std::string::npos) {
         ctx_.view.SetMsg("Making Directory..." + line);
@@ -253,12 +240,10 @@ void InstallForm::CopyListLine(const std::string& line, const std::string& sourc
     bool copy = true;
     if (FileExists(target)) {
         if (mode == Overwrite::NotAsked)
-            mode = ctx_.boxes.AskYesNo(
-                       "Some files allready exist,automatically overwrite them all?", "?")
+            mode = ctx_.boxes.AskYesNo("Some files allready exist,automatically overwrite them all?", "?")
                        ? Overwrite::All
                        : Overwrite::AskEach;
-        copy = mode == Overwrite::All ||
-               ctx_.boxes.AskYesNo("File " + line + " allready exists, Overwrite?", "?");
+        copy = mode == Overwrite::All || ctx_.boxes.AskYesNo("File " + line + " allready exists, Overwrite?", "?");
         if (copy) {
             targetNative = ResolvePath(target);  // the existing file, in its own letter case
             DeleteFile(targetNative);
@@ -289,8 +274,7 @@ void InstallForm::CommandLine(const std::string& line, const std::string& dest) 
     }
 }
 
-void InstallForm::Record(const std::string& dest, const std::string& kind,
-                         const std::string& value) {
+void InstallForm::Record(const std::string& dest, const std::string& kind, const std::string& value) {
     if (ctx_.manifest) ctx_.manifest->Record(dest, kind, value);
 }
 

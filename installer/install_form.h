@@ -57,8 +57,7 @@ class InstallForm {
 
   private:
     enum class Overwrite { NotAsked, All, AskEach };
-    void CopyListLine(const std::string& line, const std::string& source, const std::string& dest,
-                      Overwrite& mode);
+    void CopyListLine(const std::string& line, const std::string& source, const std::string& dest, Overwrite& mode);
     void CommandLine(const std::string& line, const std::string& dest);
     void Record(const std::string& dest, const std::string& kind, const std::string& value);
     // The lines of both lists that would write or register outside dest

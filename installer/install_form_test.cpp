@@ -42,12 +42,8 @@ struct Box {
 
 class ScriptedBoxes : public MessageBoxPort {
   public:
-    void ShowMessage(const std::string& text, const std::string& title) override {
-        shown.push_back({text, title});
-    }
-    bool AskOkCancel(const std::string& text, const std::string& title) override {
-        return AskYesNo(text, title);
-    }
+    void ShowMessage(const std::string& text, const std::string& title) override { shown.push_back({text, title}); }
+    bool AskOkCancel(const std::string& text, const std::string& title) override { return AskYesNo(text, title); }
     bool AskYesNo(const std::string& text, const std::string& title) override {
         shown.push_back({text, title});
         if (answers.empty()) {
@@ -157,11 +153,10 @@ TEST_F(InstallFormTest, CopyListCreatesFoldersInOrderAndCopiesFiles) {
     EXPECT_NE(p & fs::perms::owner_exec, fs::perms::none);
     EXPECT_NE(p & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(view.msgs,
-              (std::vector<std::string>{
-                  "Making Directory...resource", "", "Copying File...resource\\config.kcfg", "",
-                  "Copying File....\\resource\\kobaltron", "", "Making Directory...", "",
-                  "Making Directory...actors", "", "Making Directory...actors\\bob", "",
-                  "Copying File...actors\\bob\\bob.kact", "", "Copying File...readme.txt", ""}));
+              (std::vector<std::string>{"Making Directory...resource", "", "Copying File...resource\\config.kcfg", "",
+                                        "Copying File....\\resource\\kobaltron", "", "Making Directory...", "",
+                                        "Making Directory...actors", "", "Making Directory...actors\\bob", "",
+                                        "Copying File...actors\\bob\\bob.kact", "", "Copying File...readme.txt", ""}));
 }
 
 TEST_F(InstallFormTest, FileWhoseFolderIsMissingEndsTheRunNamingIt) {
@@ -193,8 +188,7 @@ TEST_F(InstallFormTest, OverwriteAllAsksOnceAndReplacesEveryFile) {
 }
 
 TEST_F(InstallFormTest, AskingPerFileKeepsTheFilesAnsweredNo) {
-    for (const char* f : {"a.txt", "b.txt", "fresh.txt"})
-        dir.Write(std::string("medium/") + f, "new");
+    for (const char* f : {"a.txt", "b.txt", "fresh.txt"}) dir.Write(std::string("medium/") + f, "new");
     dir.Write("dest/a.txt", "old");
     dir.Write("dest/B.TXT", "old");  // the same file for the line b.txt
     Medium("a.txt\r\nfresh.txt\r\nb.txt\r\n");
@@ -224,8 +218,7 @@ TEST_F(InstallFormTest, CommandsRunInFileOrder) {
     Click();
     EXPECT_EQ(installPath.value, dest);
     EXPECT_EQ(shell.calls,
-              (std::vector<std::string>{"associations", "shortcuts",
-                                        "add " + dest + "\\actors\\bob.kact @" + dest,
+              (std::vector<std::string>{"associations", "shortcuts", "add " + dest + "\\actors\\bob.kact @" + dest,
                                         "add " + dest + "\\lists\\party.kpls @" + dest}));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Registry key added");
@@ -236,8 +229,8 @@ TEST_F(InstallFormTest, ActorBeforeInstallUsesTheSettingStoredBefore) {
     installPath.value = "/old/place";
     Medium("", "bob.kact\r\ninstall\r\n");
     Click();
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"add " + dest + "\\bob.kact @/old/place",
-                                                     "associations", "shortcuts"}));
+    EXPECT_EQ(shell.calls,
+              (std::vector<std::string>{"add " + dest + "\\bob.kact @/old/place", "associations", "shortcuts"}));
 }
 
 TEST_F(InstallFormTest, AddToStartMenuEndingTheProgramStopsTheCommands) {
@@ -316,13 +309,9 @@ TEST_F(InstallFormTest, LinesLeavingTheInstallFoldersAreRefused) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     const std::string& text = boxes.shown[0].text;
     EXPECT_EQ(boxes.shown[0].title, "!");
-    EXPECT_NE(text.find(medium + "/Install/Files.dat, line 2: ..\\outside.txt\n"),
-              std::string::npos)
-        << text;
+    EXPECT_NE(text.find(medium + "/Install/Files.dat, line 2: ..\\outside.txt\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Files.dat, line 7: ..\n"), std::string::npos) << text;
-    EXPECT_NE(text.find(medium + "/Install/Commands.dat, line 2: ..\\..\\evil.kact\n"),
-              std::string::npos)
-        << text;
+    EXPECT_NE(text.find(medium + "/Install/Commands.dat, line 2: ..\\..\\evil.kact\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("line 1:"), std::string::npos) << text;  // ok.txt and "install" are fine
     EXPECT_EQ(text.find("ok.kact"), std::string::npos) << text;
     EXPECT_NE(text.find("Nothing was installed."), std::string::npos);
@@ -367,8 +356,7 @@ TEST_F(InstallFormTest, DestinationThatIsTheMediumIsRefusedAndNothingIsDeleted) 
     dir.Write("medium/sub/b.txt", "b");
     Medium("a.txt\r\nsub\r\nsub\\b.txt\r\n", "install\r\n");
     boxes.answers = {true};
-    for (const std::string& d :
-         {medium, medium + "/", dir / "x/../medium", medium + "/sub", dir / "MEDIUM"}) {
+    for (const std::string& d : {medium, medium + "/", dir / "x/../medium", medium + "/sub", dir / "MEDIUM"}) {
         if (d == dir / "MEDIUM") fs::create_directory_symlink(medium, dir / "MEDIUM");
         view.dest = d;
         boxes.shown.clear();
@@ -389,11 +377,9 @@ TEST_F(InstallFormTest, DestinationThatIsTheMediumIsRefusedAndNothingIsDeleted) 
 
 // Removable media often mark every file executable: only programs keep it.
 TEST_F(InstallFormTest, DataFilesLoseTheirExecuteBitsAndProgramsKeepThem) {
-    for (const char* f :
-         {"medium/resource/kobaltron", "medium/actors/bob.kact", "medium/help.txt"}) {
+    for (const char* f : {"medium/resource/kobaltron", "medium/actors/bob.kact", "medium/help.txt"}) {
         dir.Write(f, std::string("#!/bin/sh\n"));
-        fs::permissions(dir / f,
-                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+        fs::permissions(dir / f, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
     }
     Medium("resource\r\n.\\resource\\kobaltron\r\nactors\r\nactors\\bob.kact\r\nhelp.txt\r\n");
     EXPECT_EQ(Click(), ClickResult::Done);
@@ -402,8 +388,7 @@ TEST_F(InstallFormTest, DataFilesLoseTheirExecuteBitsAndProgramsKeepThem) {
               fs::perms::owner_exec | fs::perms::group_exec);
     EXPECT_EQ(fs::status(dest + "/actors/bob.kact").permissions() & exec, fs::perms::none);
     EXPECT_EQ(fs::status(dest + "/help.txt").permissions() & exec, fs::perms::none);
-    EXPECT_NE(fs::status(dest + "/help.txt").permissions() & fs::perms::owner_write,
-              fs::perms::none);
+    EXPECT_NE(fs::status(dest + "/help.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(InstallFormTest, MissingDestinationIsCreatedOneLevelOnly) {
@@ -424,8 +409,7 @@ TEST_F(InstallFormTest, MissingDestinationIsCreatedOneLevelOnly) {
 
 class RecordingManifest : public kobal::shell::ManifestLog {
   public:
-    void Record(const std::string& installdir, const std::string& kind,
-                const std::string& value) override {
+    void Record(const std::string& installdir, const std::string& kind, const std::string& value) override {
         records.push_back(kind + " " + value + " @" + installdir);
     }
     std::vector<std::string> records;
@@ -433,8 +417,7 @@ class RecordingManifest : public kobal::shell::ManifestLog {
 
 TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
     RecordingManifest manifest;
-    InstallForm recorded{
-        InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
     for (const char* f : {"new.txt", "kept.txt", "old/replaced.txt", "a.kact"})
         dir.Write(std::string("medium/") + f, "new");
     dir.Write("dest/kept.txt", "the user's");
@@ -445,18 +428,16 @@ TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
     EXPECT_EQ(recorded.Command1_Click(), ClickResult::Done);
     const std::string at = " @" + dest;
     EXPECT_EQ(manifest.records,
-              (std::vector<std::string>{
-                  "directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
-                  "registration install-path" + at, "registration file-associations" + at,
-                  "registration start-menu-shortcuts" + at,
-                  "registration start-menu-entry " + dest + "\\a.kact" + at}));
+              (std::vector<std::string>{"directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
+                                        "registration install-path" + at, "registration file-associations" + at,
+                                        "registration start-menu-shortcuts" + at,
+                                        "registration start-menu-entry " + dest + "\\a.kact" + at}));
 }
 
 TEST_F(InstallFormTest, AFreshDestinationIsOnRecordAsMade) {
     RecordingManifest manifest;
     view.dest = dest + "/new place";
-    InstallForm recorded{
-        InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
+    InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
     fs::create_directories(dest);
     Medium("");
     recorded.Command1_Click();

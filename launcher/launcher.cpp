@@ -45,8 +45,7 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     if (!FileExists(installdir + kOwnProgram)) ports_.boxes.ShowMessage(kNoApplicationText, "!");
 
     // A name the install directory does not hold is read where it was found.
-    if (!IsAbsolutePath(targetfile))
-        targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
+    if (!IsAbsolutePath(targetfile)) targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
 
     const TargetKind kind = ClassifyTarget(targetfile);
     if (kind == TargetKind::ActorFile) {
@@ -59,8 +58,7 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
 
     // The user's own settings, kept beside an install they cannot write, win.
     const std::string& own = ports_.user.settingsFile;
-    ReadSettingsFile(store, !own.empty() && FileExists(own) ? own : installdir + kConfigFile, 1,
-                     LoopShape::Launcher);
+    ReadSettingsFile(store, !own.empty() && FileExists(own) ? own : installdir + kConfigFile, 1, LoopShape::Launcher);
 
     if (store.showsplash == 1) ports_.splash.ShowSplash(Splash());
 
@@ -89,22 +87,19 @@ void Koballaunch::ReadActorDescription(std::string& name) {
         End();
     }
     ReadSettingsFile(store, name, 1, LoopShape::Launcher);
-    store.actorpath =
-        ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
+    store.actorpath = ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
 }
 
 void Koballaunch::StartActorProcess() {
     if (store.version != kCompatibleVersion) {
-        ports_.boxes.ShowMessage(
-            "Kobaltron is not compatible with this version (" + store.version + ").", "!");
+        ports_.boxes.ShowMessage("Kobaltron is not compatible with this version (" + store.version + ").", "!");
         return;
     }
     ports_.starter.StartProcess(ResolvePath(installdir + kActorProgram), targetfile);
 }
 
 SplashContent Koballaunch::Splash() const {
-    return {"Loading... " + store.actorname, installdir + kSplashBackground,
-            store.actorpath + store.splashscreen};
+    return {"Loading... " + store.actorname, installdir + kSplashBackground, store.actorpath + store.splashscreen};
 }
 
 }  // namespace kobal::launcher

@@ -23,8 +23,7 @@ inline constexpr char kOwnProgram[] = "resource\\kobaltron";
 inline constexpr char kPlaylistPicture[] = "resource\\playlist.jpg";
 inline constexpr char kSplashBackground[] = "resource\\splash.gif";
 
-inline constexpr char kUsageText[] =
-    "Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]";
+inline constexpr char kUsageText[] = "Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]";
 inline constexpr char kNoApplicationText[] = "Cannot find the application, Please run kobalconfig";
 
 // Exit status of the usage and file-not-found ends (the launcher did not do

@@ -66,21 +66,17 @@ class LauncherTest : public ::testing::Test {
         world.installPath = install;
     }
     void Config(int showsplash) {
-        dir.Write(
-            "kobal tron/resource/config.kcfg",
-            "priorityup =100\r\nshowsplash= " + std::to_string(showsplash) + " \r\n[end]\r\n");
+        dir.Write("kobal tron/resource/config.kcfg",
+                  "priorityup =100\r\nshowsplash= " + std::to_string(showsplash) + " \r\n[end]\r\n");
     }
-    std::string Actor(const std::string& file, const std::string& version,
-                      const std::string& name = "A") {
-        return dir.Write(file, (version.empty() ? "" : "version=" + version + "\r\n") +
-                                   "actorname=" + name + "\r\nactorpath=actors\\" + name +
-                                   "\\\r\nsplashscreen=splash.gif\r\n[end]\r\n");
+    std::string Actor(const std::string& file, const std::string& version, const std::string& name = "A") {
+        return dir.Write(file, (version.empty() ? "" : "version=" + version + "\r\n") + "actorname=" + name +
+                                   "\r\nactorpath=actors\\" + name + "\\\r\nsplashscreen=splash.gif\r\n[end]\r\n");
     }
     // The exit status when the run ended early, nullopt when it returned.
     std::optional<int> Launch(const std::string& commandLine) {
         try {
-            Koballaunch({world, world, world, world, "/nowhere"})
-                .LaunchFromCommandLine(commandLine);
+            Koballaunch({world, world, world, world, "/nowhere"}).LaunchFromCommandLine(commandLine);
         } catch (const ProgramEnd& end) {
             return end.status;
         }
@@ -129,8 +125,7 @@ TEST_F(LauncherTest, QuotedNameStartsTheInstalledActorProgram_UsageOtherwise) {
 
     for (const std::string& line : Strings{"", "\"\"", dir / "nobody.kact", dir.path()})
         EXPECT_EQ(Launch(line), kRefusedStatus) << line;
-    EXPECT_EQ(world.messages,
-              Strings(4, "!|Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]"));
+    EXPECT_EQ(world.messages, Strings(4, "!|Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]"));
     EXPECT_EQ(world.started.size(), 1u);
 }
 
@@ -175,12 +170,10 @@ TEST_F(LauncherTest, VersionMustMatchExactlyAndCarriesOverToTheNextFile) {
     EXPECT_EQ(Launch(lower), std::nullopt);
     EXPECT_EQ(Launch(bare), std::nullopt);
     EXPECT_TRUE(world.started.empty());
-    EXPECT_EQ(world.messages,
-              (Strings{"!|Kobaltron is not compatible with this version (kobaltron v1.0).",
-                       "!|Kobaltron is not compatible with this version ()."}));
+    EXPECT_EQ(world.messages, (Strings{"!|Kobaltron is not compatible with this version (kobaltron v1.0).",
+                                       "!|Kobaltron is not compatible with this version ()."}));
     // In a playlist a file without a version line is judged by the one before.
-    EXPECT_EQ(Launch(dir.Write("l1.kpls", good + "," + bare + "," + lower + "," + bare)),
-              std::nullopt);
+    EXPECT_EQ(Launch(dir.Write("l1.kpls", good + "," + bare + "," + lower + "," + bare)), std::nullopt);
     EXPECT_EQ(world.started, (Strings{good, bare}));
     EXPECT_EQ(world.messages.size(), 4u);
     EXPECT_EQ(world.messages.back(), world.messages.front());
@@ -191,34 +184,29 @@ TEST_F(LauncherTest, PlaylistStartsItsEntriesInOrderAsWritten) {
     const auto comma = Actor("with, comma.kact", ok);
     const auto old = Actor("old.kact", "Kobaltron V0.9");
     Actor("work/sub/c.kact", ok);
-    const auto list = dir.Write(
-        "work/trio.kpls", "  " + a + ",\"" + comma + "\"\r\n\r\n   " + old + "\r\nsub\\c.kact\r\n");
+    const auto list =
+        dir.Write("work/trio.kpls", "  " + a + ",\"" + comma + "\"\r\n\r\n   " + old + "\r\nsub\\c.kact\r\n");
     WorkingDirectory cd(dir / "work");
     EXPECT_EQ(Launch(list), std::nullopt);
     // A relative entry is not put below installdir: the actor shares our working directory.
     EXPECT_EQ(world.started, (Strings{a, comma, "sub\\c.kact"}));
-    EXPECT_EQ(world.messages,
-              Strings{"!|Kobaltron is not compatible with this version (Kobaltron V0.9)."});
+    EXPECT_EQ(world.messages, Strings{"!|Kobaltron is not compatible with this version (Kobaltron V0.9)."});
 }
 
 TEST_F(LauncherTest, EntriesMissingHereAreFoundBesideThePlaylistThenBelowTheInstall) {
     Actor("kobal tron/actors/kobi/kobi.kact", ok, "Kobi");
     Actor("lists/zed.kact", ok, "Zed");
-    const std::string list =
-        dir.Write("lists/mine.kpls", "zed.kact\r\nactors\\kobi\\kobi.kact\r\ngone.kact\r\n");
+    const std::string list = dir.Write("lists/mine.kpls", "zed.kact\r\nactors\\kobi\\kobi.kact\r\ngone.kact\r\n");
     WorkingDirectory cd(dir.path());  // neither list nor actors here
     EXPECT_EQ(Launch(list), kRefusedStatus);
-    EXPECT_EQ(world.started,
-              (Strings{dir / "lists/zed.kact", installdir + "actors\\kobi\\kobi.kact"}));
+    EXPECT_EQ(world.started, (Strings{dir / "lists/zed.kact", installdir + "actors\\kobi\\kobi.kact"}));
     EXPECT_EQ(world.messages, Strings{"Error|File not found: gone.kact"});
 }
 
 TEST_F(LauncherTest, TheUsersOwnSettingsWinOnceTheyExist) {
     const auto a = Actor("a.kact", ok);
     const std::string own = dir / "config/kobaltron/config.kcfg";
-    auto launch = [&] {
-        Koballaunch({world, world, world, world, "/nowhere", {own, ""}}).LaunchFromCommandLine(a);
-    };
+    auto launch = [&] { Koballaunch({world, world, world, world, "/nowhere", {own, ""}}).LaunchFromCommandLine(a); };
     launch();
     EXPECT_TRUE(world.splashes.empty());  // the global file: no splash
     dir.Write("config/kobaltron/config.kcfg", "showsplash= 1 \r\n[end]\r\n");
@@ -229,8 +217,7 @@ TEST_F(LauncherTest, TheUsersOwnSettingsWinOnceTheyExist) {
 TEST_F(LauncherTest, MissingEntryEndsTheRunAfterTheActorsBeforeIt) {
     const auto a = Actor("a.kact", ok);
     const auto missing = dir / "gone.kact";
-    EXPECT_EQ(Launch(dir.Write("l.kpls", a + "\r\n" + missing + "\r\n" + a + "\r\n")),
-              kRefusedStatus);
+    EXPECT_EQ(Launch(dir.Write("l.kpls", a + "\r\n" + missing + "\r\n" + a + "\r\n")), kRefusedStatus);
     EXPECT_EQ(world.started, Strings{a});
     EXPECT_EQ(world.messages, Strings{"Error|File not found: " + missing});
     // An actor file named like a playlist is read as one.
@@ -253,19 +240,17 @@ TEST_F(LauncherTest, SplashOnlyForShowsplashOneAndBeforeAnyStart) {
     EXPECT_EQ(Launch(dir.Write("empty.kpls", "\r\n")), std::nullopt);
     EXPECT_EQ(Launch(a), std::nullopt);
     EXPECT_EQ(Launch(dir.Write("list.txt", a)), std::nullopt);  // read as a playlist
-    Launch(
-        dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n"));
+    Launch(dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n"));
 
     const std::string background = installdir + "resource\\splash.gif";
     const std::string playlistPicture = installdir + "resource\\playlist.jpg";
-    EXPECT_EQ(world.splashes,
-              (std::vector<SplashContent>{
-                  {"Loading... ", background, playlistPicture},
-                  {"Loading... ", background, playlistPicture},
-                  {"Loading... Bob", background, installdir + "actors\\Bob\\splash.gif"},
-                  {"Loading... ", background, ""},
-                  {"Loading... ", background, "C:\\actors\\d\\"},
-              }));
+    EXPECT_EQ(world.splashes, (std::vector<SplashContent>{
+                                  {"Loading... ", background, playlistPicture},
+                                  {"Loading... ", background, playlistPicture},
+                                  {"Loading... Bob", background, installdir + "actors\\Bob\\splash.gif"},
+                                  {"Loading... ", background, ""},
+                                  {"Loading... ", background, "C:\\actors\\d\\"},
+                              }));
     EXPECT_EQ(world.events.back(), "start " + dir / "bare.kact");
 }
 

@@ -80,8 +80,7 @@ void AboutWindow::mousePressEvent(QMouseEvent* e) {
 }
 
 void AboutWindow::mouseMoveEvent(QMouseEvent* e) {
-    if ((e->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton)) != Qt::LeftButton)
-        return;
+    if ((e->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton)) != Qt::LeftButton) return;
     // Relative to where the window was put, so the grab point stays put.
     const QPointF inside = e->globalPosition() - QPointF(pos());
     leftTop_.rx() -= dragx_ - inside.x() * tppx_;

@@ -12,18 +12,18 @@ class QListWidget;
 namespace kobal::actor::qt {
 
 class AboutWindow : public QWidget {
-public:
+  public:
     AboutWindow(const std::string& installdir, const AboutLists& lists);
 
     QListWidget* List1() const { return list1_; }
     QListWidget* List2() const { return list2_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
 
-private:
+  private:
     QRect Twips(int left, int top, int width, int height) const;
     double tppx_, tppy_;
     QPixmap background_;

@@ -59,13 +59,11 @@ TEST(AboutWindow, ShowsBothListsShapedByGreenAndDoneOnlyHides) {
 }
 
 TEST(AboutWindow, HeadingsShowWholeInLightTextOnTheDarkBands) {
-    if (QGuiApplication::platformName() != "xcb")
-        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     // One literal: GCC 12 warns wrongly on a string built by appending to it.
     const std::string installdir = KOBAL_STAGE_DIR "/";
-    AboutWindow about(installdir,
-                      {{"Kobaltron Beta V1.2", "Animated actors for the Linux desktop."},
-                       {"Bartholomew: No information Available"}});
+    AboutWindow about(installdir, {{"Kobaltron Beta V1.2", "Animated actors for the Linux desktop."},
+                                   {"Bartholomew: No information Available"}});
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     kobal::qt::testing::SaveScreenshot(about, "about");
@@ -80,8 +78,7 @@ TEST(AboutWindow, HeadingsShowWholeInLightTextOnTheDarkBands) {
         EXPECT_GT(std::abs(text.lightness() - under.lightness()), 128) << l->text().toStdString();
         EXPECT_FALSE(l->autoFillBackground());
         // Around the designed middle (in twips, 15 to the pixel), inside the window.
-        const double middle = l->text() == "Software Information" ? (1440 + 2895 / 2.0) / 15
-                                                                  : (1920 + 2295 / 2.0) / 15;
+        const double middle = l->text() == "Software Information" ? (1440 + 2895 / 2.0) / 15 : (1920 + 2295 / 2.0) / 15;
         EXPECT_LE(std::abs(l->geometry().center().x() - middle), 1.5) << l->text().toStdString();
         EXPECT_TRUE(about.rect().contains(l->geometry()));
     }

@@ -15,8 +15,7 @@ namespace kobal::actor::qt {
 ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
     timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer1_Timer(); }); });
     timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer2_Timer(); }); });
-    ddetimer_ =
-        std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
+    ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
 
     TrayAndMenu::Handlers h;
     auto on = [this](void (ActorRuntime::*handler)()) {
@@ -36,16 +35,11 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
     h.contextMenu = on(&ActorRuntime::TrayContextMenu);
     tray_ = std::make_unique<TrayAndMenu>(std::move(h));
 
-    link_ = std::make_unique<LocalLink>([this](const std::string& text) {
-        Guard([this, &text] { runtime_->DDEline_Change(text); });
-    });
+    link_ = std::make_unique<LocalLink>(
+        [this](const std::string& text) { Guard([this, &text] { runtime_->DDEline_Change(text); }); });
 
-    window_.onMouseDown = [this](int b, double x, double y) {
-        Guard([&] { runtime_->Form_MouseDown(b, x, y); });
-    };
-    window_.onMouseMove = [this](int b, double x, double y) {
-        Guard([&] { runtime_->Form_MouseMove(b, x, y); });
-    };
+    window_.onMouseDown = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseDown(b, x, y); }); };
+    window_.onMouseMove = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseMove(b, x, y); }); };
     window_.onCloseRequest = [this] { Guard([this] { runtime_->Form_QueryUnload(); }); };
     // Without a tray, a right click on the actor opens the same menu, so an
     // actor can always be removed.
@@ -88,8 +82,7 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
 
 ActorApp::~ActorApp() = default;
 
-void ActorApp::Start(const std::string& commandLine, const std::string& installPath,
-                     const UserPlaces& user) {
+void ActorApp::Start(const std::string& commandLine, const std::string& installPath, const UserPlaces& user) {
     wall_.start();
     runtime_->user = user;
     try {
@@ -111,15 +104,9 @@ void ActorApp::Pace() {
         if (!which) break;
         virtual_->Deliver(*which);
         switch (*which) {
-            case FormTimer::Timer1:
-                Guard([this] { runtime_->Timer1_Timer(); });
-                break;
-            case FormTimer::Timer2:
-                Guard([this] { runtime_->Timer2_Timer(); });
-                break;
-            case FormTimer::DDETimer:
-                Guard([this] { runtime_->DDETimer_Timer(); });
-                break;
+            case FormTimer::Timer1: Guard([this] { runtime_->Timer1_Timer(); }); break;
+            case FormTimer::Timer2: Guard([this] { runtime_->Timer2_Timer(); }); break;
+            case FormTimer::DDETimer: Guard([this] { runtime_->DDETimer_Timer(); }); break;
         }
     }
     pacing_ = false;
@@ -145,8 +132,7 @@ void ActorApp::WatchFullscreenWhenAsked() {
 }
 
 void ActorApp::ShowAbout() {
-    if (!about_)
-        about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
+    if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
     about_->show();
     about_->raise();
 }
@@ -189,14 +175,11 @@ bool ActorApp::InstallGone(const std::exception& error) {
     // for a moment before it counts as the actor's own fault.
     const auto* missing = dynamic_cast<const RuntimeError*>(&error);
     if (!missing) return false;
-    if (missing->number() != ErrorNumber::FileNotFound &&
-        missing->number() != ErrorNumber::PathNotFound)
-        return false;
+    if (missing->number() != ErrorNumber::FileNotFound && missing->number() != ErrorNumber::PathNotFound) return false;
     if (NativePath(missing->file()).rfind(NativePath(dir), 0) != 0) return false;
     timer1_->SetEnabled(false);
     timer2_->SetEnabled(false);
-    for (int i = 0; i < 15 && !gone(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 15 && !gone(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return gone();
 }
 

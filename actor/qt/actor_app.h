@@ -26,8 +26,7 @@ class ActorApp {
     explicit ActorApp(std::optional<uint64_t> testSeed = std::nullopt);
     ~ActorApp();
     // Runs Main; a start-up refusal or error throws to the caller.
-    void Start(const std::string& commandLine, const std::string& installPath,
-               const UserPlaces& user = {});
+    void Start(const std::string& commandLine, const std::string& installPath, const UserPlaces& user = {});
 
     // The window's close request.
     void CloseRequest() {

@@ -26,8 +26,7 @@ namespace {
 class ActorProcess : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         install = std::make_unique<ActorInstall>();
     }
@@ -88,20 +87,19 @@ TEST_F(ActorProcess, WithoutANameTheWindowsCaptionIsEmptyForTheWindowManagerToo)
     QElapsedTimer t;
     t.start();
     while (id.isEmpty() && t.elapsed() < 15000) {
-        const QStringList ids = RunTool("xdotool", {"search", "--onlyvisible", "--pid",
-                                                    QString::number(current->processId())})
-                                    .split('\n', Qt::SkipEmptyParts);
+        const QStringList ids =
+            RunTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(current->processId())})
+                .split('\n', Qt::SkipEmptyParts);
         for (const QString& w : ids)
             if (WindowGeometry(w).width == 40 && WindowGeometry(w).height == 30) id = w;
         if (id.isEmpty()) Wait(100);
     }
     ASSERT_FALSE(id.isEmpty()) << "no actor window";
     const QString names = RunTool("xprop", {"-id", id, "_NET_WM_NAME", "WM_NAME"});
-    EXPECT_TRUE(names.contains(QRegularExpression("_NET_WM_NAME\\(UTF8_STRING\\) = ?$",
-                                                  QRegularExpression::MultilineOption)))
+    EXPECT_TRUE(
+        names.contains(QRegularExpression("_NET_WM_NAME\\(UTF8_STRING\\) = ?$", QRegularExpression::MultilineOption)))
         << names.toStdString();
-    EXPECT_TRUE(names.contains(
-        QRegularExpression("^WM_NAME\\(\\w+\\) = ?$", QRegularExpression::MultilineOption)))
+    EXPECT_TRUE(names.contains(QRegularExpression("^WM_NAME\\(\\w+\\) = ?$", QRegularExpression::MultilineOption)))
         << names.toStdString();
 }
 
@@ -118,8 +116,7 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
 
     RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
     for (int step = 1; step <= 10; ++step) {
-        RunTool("xdotool",
-                {"mousemove", QString::number(cx + step * 12), QString::number(cy + step * 7)});
+        RunTool("xdotool", {"mousemove", QString::number(cx + step * 12), QString::number(cy + step * 7)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -131,8 +128,7 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
     EXPECT_NEAR(after.x - before.x, 120, 2);
     EXPECT_NEAR(after.y - before.y, 70, 2);
 
-    RunTool("xdotool", {"mousemove", QString::number(after.x + 20), QString::number(after.y + 15),
-                        "click", "1"});
+    RunTool("xdotool", {"mousemove", QString::number(after.x + 20), QString::number(after.y + 15), "click", "1"});
     EXPECT_TRUE(Within([&] { return PixelAt(after.x + 20, after.y + 15) == QColor(Qt::blue); }))
         << "no response after a left click";
 
@@ -146,11 +142,10 @@ TEST_F(ActorProcess, RightDragMovesLeftClickAnswersAndRightClickMenuRemoves) {
 }
 
 TEST_F(ActorProcess, TrayIconBringsTheMenuAndRemoveEndsTheActor) {
-    if (RunTool("sh", {"-c", "command -v trayer"}).isEmpty())
-        GTEST_SKIP() << "trayer (a tray host) is not installed";
+    if (RunTool("sh", {"-c", "command -v trayer"}).isEmpty()) GTEST_SKIP() << "trayer (a tray host) is not installed";
     QProcess tray;
-    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                          "200", "--height", "32", "--transparent", "false"});
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height",
+                          "32", "--transparent", "false"});
     ASSERT_TRUE(tray.waitForStarted(3000));
     const QString panel = ActorInstall::FindWindow("panel");
     ASSERT_FALSE(panel.isEmpty());
@@ -186,8 +181,7 @@ TEST_F(ActorProcess, StartedByHandItRefusesWithItsMessage) {
     Start({});
     QString err;
     EXPECT_NE(Finish(&err), 0);
-    EXPECT_TRUE(err.contains("!: This program is used by Kobaltron, Do not run it manually!"))
-        << err.toStdString();
+    EXPECT_TRUE(err.contains("!: This program is used by Kobaltron, Do not run it manually!")) << err.toStdString();
 }
 
 TEST_F(ActorProcess, ATestSeedThatIsNoNumberIsRefusedByName) {
@@ -196,8 +190,7 @@ TEST_F(ActorProcess, ATestSeedThatIsNoNumberIsRefusedByName) {
     qunsetenv("KOBALACTOR_TEST_SEED");
     QString err;
     EXPECT_EQ(Finish(&err), 2);
-    EXPECT_TRUE(err.contains("kobalactor: KOBALACTOR_TEST_SEED \"7th\" is not a whole number"))
-        << err.toStdString();
+    EXPECT_TRUE(err.contains("kobalactor: KOBALACTOR_TEST_SEED \"7th\" is not a whole number")) << err.toStdString();
 }
 
 TEST_F(ActorProcess, BrokenActorEndsWithTheErrorNamingTheFile) {
@@ -208,8 +201,7 @@ TEST_F(ActorProcess, BrokenActorEndsWithTheErrorNamingTheFile) {
     Start({QString::fromStdString(WriteActor("ghost.kact", "ghost.krnd"))});
     QString err;
     EXPECT_EQ(Finish(&err), 1);
-    EXPECT_TRUE(err.contains("kobalactor: Run-time error '53': File not found: "))
-        << err.toStdString();
+    EXPECT_TRUE(err.contains("kobalactor: Run-time error '53': File not found: ")) << err.toStdString();
     EXPECT_TRUE(err.contains("ghost.bmp")) << err.toStdString();
 
     dir().Write("actor/cut.kani", "framecount=1\r\nframepause=1\r\n");

@@ -71,20 +71,17 @@ struct Reply {
 // 8-bit red, green and blue, 32 bits per pixel, least significant byte first.
 bool ServerTakesRgb32(xcb_connection_t* c, xcb_visualid_t visual, uint8_t depth) {
     const xcb_setup_t* setup = xcb_get_setup(c);
-    if ((depth != 24 && depth != 32) || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST)
-        return false;
+    if ((depth != 24 && depth != 32) || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) return false;
     bool bpp32 = false;
     for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
-        if (f.data->depth == depth)
-            bpp32 = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
+        if (f.data->depth == depth) bpp32 = f.data->bits_per_pixel == 32 && f.data->scanline_pad == 32;
     if (!bpp32) return false;
     for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
         for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem; xcb_depth_next(&d))
             for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
                 if (v.data->visual_id == visual)
-                    return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
-                           v.data->red_mask == 0xFF0000 && v.data->green_mask == 0xFF00 &&
-                           v.data->blue_mask == 0xFF;
+                    return v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR && v.data->red_mask == 0xFF0000 &&
+                           v.data->green_mask == 0xFF00 && v.data->blue_mask == 0xFF;
     return false;
 }
 
@@ -133,8 +130,7 @@ bool ActorWindow::Quiet() {
     const auto window = static_cast<xcb_window_t>(winId());
     if (!probed_) {
         probed_ = true;
-        Reply attributes(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+        Reply attributes(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
         Reply geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
         if (!attributes || !geometry) return false;
         qtEventMask_ = attributes->your_event_mask;
@@ -152,8 +148,7 @@ void ActorWindow::RestoreQtEvents() {
     if (!quiet_) return;
     quiet_ = false;
     if (xcb_connection_t* c = XConnection())
-        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_EVENT_MASK,
-                                     &qtEventMask_);
+        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_EVENT_MASK, &qtEventMask_);
 }
 
 void ActorWindow::SyncQtPosition() {
@@ -173,8 +168,7 @@ QPoint ActorWindow::QtPosition() const {
 
 QSize ActorWindow::DeviceSize() const {
     const double f = devicePixelRatioF();
-    return {static_cast<int>(std::lround(width() * f)),
-            static_cast<int>(std::lround(height() * f))};
+    return {static_cast<int>(std::lround(width() * f)), static_cast<int>(std::lround(height() * f))};
 }
 
 void ActorWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
@@ -202,8 +196,7 @@ void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
     // Straight to the server: Qt's move would also rewrite the size hints.
     xcb_connection_t* c = XConnection();
     const uint32_t xy[] = {static_cast<uint32_t>(to.x()), static_cast<uint32_t>(to.y())};
-    xcb_configure_window(c, static_cast<xcb_window_t>(winId()),
-                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
+    xcb_configure_window(c, static_cast<xcb_window_t>(winId()), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
     // A new picture's repaint follows in the same tick and sends both at once.
     if (!shapePending_) xcb_flush(c);
 }
@@ -242,8 +235,7 @@ uint32_t ActorWindow::ServerPicture() {
         // Only the picture on show is in use; the others are made again.
         for (const auto& [k, pixmap] : serverPictures_)
             if (pixmap != background_) xcb_free_pixmap(c, pixmap);
-        std::erase_if(serverPictures_,
-                      [this](const auto& entry) { return entry.second != background_; });
+        std::erase_if(serverPictures_, [this](const auto& entry) { return entry.second != background_; });
         serverBytes_ = 0;
     }
     const QImage image = Composed();
@@ -260,10 +252,9 @@ uint32_t ActorWindow::ServerPicture() {
     const int strip = static_cast<int>(std::max<size_t>(1, room / line));
     for (int y = 0; y < image.height(); y += strip) {
         const int rows = std::min(strip, image.height() - y);
-        xcb_put_image(
-            c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc_, static_cast<uint16_t>(image.width()),
-            static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth_,
-            static_cast<uint32_t>(line * static_cast<size_t>(rows)), image.constScanLine(y));
+        xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc_, static_cast<uint16_t>(image.width()),
+                      static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth_,
+                      static_cast<uint32_t>(line * static_cast<size_t>(rows)), image.constScanLine(y));
     }
     serverPictures_.emplace(key, pixmap);
     serverBytes_ += image.sizeInBytes();
@@ -282,8 +273,7 @@ QImage ActorWindow::Composed() {
     if (image.isNull() || width() <= 0 || height() <= 0) return image;
     {
         QPainter painter(&image);
-        painter.scale(static_cast<double>(device.width()) / width(),
-                      static_cast<double>(device.height()) / height());
+        painter.scale(static_cast<double>(device.width()) / width(), static_cast<double>(device.height()) / height());
         if (unmanaged_) {
             if (pendingKey_) painter.setClipRegion(shaper_.VisibleRegion(picture_, *pendingKey_));
             painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
@@ -317,10 +307,8 @@ void ActorWindow::Repaint() {
     if (shapePending_) {
         shapePending_ = false;
         shaper_.SetPicture(picture_);
-        if (pendingKey_)
-            shaper_.SetKeyColor(*pendingKey_);
-        else
-            shaper_.ClearShape();
+        if (pendingKey_) shaper_.SetKeyColor(*pendingKey_);
+        else shaper_.ClearShape();
     }
     if (xcb_connection_t* c = XConnection()) xcb_flush(c);
     if (!onServer && !drawn) update();
@@ -347,11 +335,8 @@ void ActorWindow::KeepCaptionEmpty() {
     const auto utf8 = xcb_intern_atom(c, 0, sizeof kUtf8 - 1, kUtf8);
     Reply name(xcb_intern_atom_reply(c, netName, nullptr));
     Reply type(xcb_intern_atom_reply(c, utf8, nullptr));
-    if (name && type)
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, name->atom, type->atom, 8, 0,
-                            nullptr);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
-                        nullptr);
+    if (name && type) xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, name->atom, type->atom, 8, 0, nullptr);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_flush(c);
 }
 
@@ -382,8 +367,7 @@ void ActorWindow::Hide() {
     // key colour the new shape may no longer hide.
     if (xcb_connection_t* c = XConnection(); c && background_) {
         const uint32_t none = XCB_BACK_PIXMAP_NONE;
-        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_BACK_PIXMAP,
-                                     &none);
+        xcb_change_window_attributes(c, static_cast<xcb_window_t>(winId()), XCB_CW_BACK_PIXMAP, &none);
         xcb_flush(c);
         background_ = 0;
     }
@@ -423,8 +407,7 @@ void ActorWindow::paintEvent(QPaintEvent*) {
         painter.drawImage(0, 0, Composed());
         return;
     }
-    if (picture_.width() < width() || picture_.height() < height())
-        painter.fillRect(rect(), Qt::black);
+    if (picture_.width() < width() || picture_.height() < height()) painter.fillRect(rect(), Qt::black);
     painter.drawPixmap(0, 0, picture_);
 }
 
@@ -447,8 +430,7 @@ void ActorWindow::mousePressEvent(QMouseEvent* e) {
 void ActorWindow::mouseMoveEvent(QMouseEvent* e) {
     if ((e->globalPosition().toPoint() - rightPress_).manhattanLength() > 2) rightMoved_ = true;
     const QPointF t = TwipsInside(e->globalPosition());
-    const int buttons =
-        static_cast<int>(e->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton));
+    const int buttons = static_cast<int>(e->buttons() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton));
     if (onMouseMove) onMouseMove(buttons, t.x(), t.y());
 }
 

@@ -102,11 +102,9 @@ TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
 
     // Carried onto the second monitor, a faller lands on that one's floor.
     Geometry g = WindowGeometry(fallerB);
-    RunTool("xdotool",
-            {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
+    RunTool("xdotool", {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "mousedown", "3"});
     for (int step = 1; step <= 20; ++step) {
-        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78),
-                            QString::number(g.y + 15 - step * 40)});
+        RunTool("xdotool", {"mousemove", QString::number(g.x + 20 + step * 78), QString::number(g.y + 15 - step * 40)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -129,9 +127,8 @@ TEST_F(DesktopProcess, ActorsRoamBothMonitorsAndComeBackWhenOneGoes) {
         << "farthest " << farthest;
     EXPECT_LE(farthest, 3200 - 40 + 20);
     EXPECT_EQ(WindowGeometry(walker).y, 540 - 15);
-    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079",
-                          "-draw", "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw",
-                          "rectangle 1920,1024 3199,1079"});
+    Shot("two-monitors", {"-fill", "none", "-stroke", "gray50", "-draw", "rectangle 0,0 1919,1079", "-draw",
+                          "rectangle 1920,0 3199,1023", "-fill", "gray20", "-draw", "rectangle 1920,1024 3199,1079"});
 
     // The second monitor goes while the actors run: nobody stays on it.
     RunTool("xrandr", {"--delmonitor", "B"});
@@ -183,15 +180,12 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
     PrivateX x({"-screen", "0", "1920x1080x24"});
     ASSERT_TRUE(x.running());
     const std::string how = GetParam();
-    if (how == "QT_SCALE_FACTOR=2")
-        install->extraEnv.insert("QT_SCALE_FACTOR", "2");
-    else
-        RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
+    if (how == "QT_SCALE_FACTOR=2") install->extraEnv.insert("QT_SCALE_FACTOR", "2");
+    else RunTool("sh", {"-c", "echo 'Xft.dpi: 192' | xrdb -merge"});
 
     const QString stand = StartActor("Stand", "stand.krnd");
     ASSERT_FALSE(stand.isEmpty()) << Errors();
-    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; }))
-        << WindowGeometry(stand).width;
+    ASSERT_TRUE(WaitFor([&] { return WindowGeometry(stand).width == 80; })) << WindowGeometry(stand).width;
     // On a loaded machine the scaled picture may reach the screen a little
     // after the window's size.
     WaitFor([&] {
@@ -217,15 +211,13 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
     // could otherwise cover the pixels read above.
     const QString faller = StartActor("Faller", "fall.krnd");
     ASSERT_FALSE(faller.isEmpty()) << Errors();
-    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 60; }))
-        << WindowGeometry(faller).y;
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1080 - 60; })) << WindowGeometry(faller).y;
 
     // A right drag keeps the grab point under the pointer.
     const int cx = g.x + 40, cy = g.y + 30;
     RunTool("xdotool", {"mousemove", QString::number(cx), QString::number(cy), "mousedown", "3"});
     for (int step = 1; step <= 10; ++step) {
-        RunTool("xdotool",
-                {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
+        RunTool("xdotool", {"mousemove", QString::number(cx + step * 12), QString::number(cy - step * 7)});
         Wait(20);
     }
     RunTool("xdotool", {"mouseup", "3"});
@@ -238,9 +230,7 @@ TEST_P(ScaledScreen, ActorScalesCleanlyAndKeepsItsPlaces) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, ScaledScreen, ::testing::Values("QT_SCALE_FACTOR=2", "Xft.dpi=192"),
-                         [](const auto& info) {
-                             return std::string(info.param[0] == 'Q' ? "ScaleFactor" : "XftDpi");
-                         });
+                         [](const auto& info) { return std::string(info.param[0] == 'Q' ? "ScaleFactor" : "XftDpi"); });
 
 namespace {
 
@@ -262,19 +252,16 @@ TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) 
     ASSERT_TRUE(WaitFor([] { return RunTool("wmctrl", {"-m"}).contains("Openbox"); }, 10000));
 
     auto& d = install->dir;
-    d.Write(
-        "install/resource/config.kcfg",
-        "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 "
-        "\r\nboredtime=60\r\nsleeptime=300\r\n"
-        "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
-        "hidefullscreen= 1 \r\n[end]\r\n");
+    d.Write("install/resource/config.kcfg",
+            "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 "
+            "\r\nboredtime=60\r\nsleeptime=300\r\n"
+            "hibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n"
+            "hidefullscreen= 1 \r\n[end]\r\n");
     const QString shy = StartActor("Shy", "stand.krnd");
     // An actor file's own preference wins over the global one.
-    d.Write(
-        "bold.kact",
-        "actorname=Bold\r\nactorpath=" + d.path() +
-            "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
-            "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
+    d.Write("bold.kact", "actorname=Bold\r\nactorpath=" + d.path() +
+                             "/actor/\r\niconfile=icon.bmp\r\nactivefile=stand.krnd\r\nresponsefile=answer.krnd\r\n"
+                             "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\nhidefullscreen=0\r\n[end]\r\n");
     install->Start({QString::fromStdString(d / "bold.kact")});
     const QString bold = ActorInstall::FindWindow("Bold", 15000);
     ASSERT_FALSE(shy.isEmpty() || bold.isEmpty()) << Errors();
@@ -292,8 +279,7 @@ TEST_F(DesktopProcess, ActorAskedToHideStaysAwayWhileAFullscreenWindowIsActive) 
     EXPECT_EQ(MapState(shy), "IsViewable") << "a plain active window hides nothing";
 
     RunTool("wmctrl", {"-i", "-r", window, "-b", "add,fullscreen"});
-    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000))
-        << MapState(shy).toStdString();
+    EXPECT_TRUE(WaitFor([&] { return MapState(shy) == "IsUnMapped"; }, 10000)) << MapState(shy).toStdString();
     EXPECT_EQ(MapState(bold), "IsViewable");
     Shot("fullscreen-active");
 
@@ -314,8 +300,8 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
     if (!PrivateX::Installed("trayer")) GTEST_SKIP() << "trayer (a tray host) is not installed";
     PrivateX x({"-screen", "0", "1280x1024x24"});
     ASSERT_TRUE(x.running());
-    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-                        "200", "--height", "32", "--transparent", "false"});
+    x.Helper("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "200", "--height", "32",
+                        "--transparent", "false"});
     const QString panel = ActorInstall::FindWindow("panel");
     ASSERT_FALSE(panel.isEmpty());
     const QString actor = StartActor("Ghost", "stand.krnd");
@@ -332,18 +318,14 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
         << "no tray icon";
     // The item above Help, About and Remove.
     // The actor's windows on the screen: its own, and its menu while open.
-    auto shown = [] {
-        return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n');
-    };
+    auto shown = [] { return RunTool("xdotool", {"search", "--onlyvisible", "--class", "kobalactor"}).count('\n'); };
     auto toggle = [&] {
         const int before = shown();
         ActorInstall::ClickCentre(icon, 3);
-        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000))
-            << "the tray menu did not open";
+        ASSERT_TRUE(WaitFor([&] { return shown() > before; }, 10000)) << "the tray menu did not open";
         Wait(200);
         RunTool("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
-        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000))
-            << "the tray menu did not close";
+        ASSERT_TRUE(WaitFor([&] { return shown() == before; }, 10000)) << "the tray menu did not close";
         Wait(200);
     };
     Wait(400);
@@ -355,8 +337,7 @@ TEST_F(DesktopProcess, ClickThroughLetsClicksPassAndTheTrayMenuEndsIt) {
     Wait(600);
     EXPECT_EQ(PixelAt(g.x + 20, g.y + 15), QColor(Qt::red)) << "the click reached the actor";
     // The pointer is over the desktop, not the actor.
-    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"})
-                     .contains("WINDOW=" + QString::number(actor.toULong())));
+    EXPECT_FALSE(RunTool("xdotool", {"getmouse", "--shell"}).contains("WINDOW=" + QString::number(actor.toULong())));
 
     toggle();
     RunTool("xdotool", {"mousemove", cx, cy, "click", "1"});
@@ -397,8 +378,8 @@ bool WindowManagerReady() {
     if (!xcb_connection_has_error(c)) {
         const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         const xcb_window_t probe = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, s->root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, 0, nullptr);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, s->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          s->root_visual, 0, nullptr);
         static const char kList[] = "_NET_CLIENT_LIST";
         xcb_intern_atom_reply_t* atom =
             xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kList - 1, kList), nullptr);
@@ -411,8 +392,8 @@ bool WindowManagerReady() {
             xcb_flush(c);
             for (int i = 0; i < 10 && !managed; ++i) {
                 Wait(100);
-                xcb_get_property_reply_t* r = xcb_get_property_reply(
-                    c, xcb_get_property(c, 0, s->root, list, XCB_ATOM_WINDOW, 0, 1024), nullptr);
+                xcb_get_property_reply_t* r =
+                    xcb_get_property_reply(c, xcb_get_property(c, 0, s->root, list, XCB_ATOM_WINDOW, 0, 1024), nullptr);
                 if (r && r->format == 32) {
                     const auto* w = static_cast<const uint32_t*>(xcb_get_property_value(r));
                     managed = std::find(w, w + xcb_get_property_value_length(r) / 4, probe) !=
@@ -460,16 +441,15 @@ class ScreenReader {
         const int width = screen->width_in_pixels;
         auto last = std::chrono::steady_clock::now();
         while (!stop_) {
-            xcb_get_image_reply_t* image = xcb_get_image_reply(
-                connection_,
-                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
-                              screen->width_in_pixels, screen->height_in_pixels, ~0u),
-                nullptr);
+            xcb_get_image_reply_t* image =
+                xcb_get_image_reply(connection_,
+                                    xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                                                  screen->width_in_pixels, screen->height_in_pixels, ~0u),
+                                    nullptr);
             const auto now = std::chrono::steady_clock::now();
             if (reads_ > 0)
                 longestGapMs_ =
-                    std::max(longestGapMs_.load(),
-                             std::chrono::duration<double, std::milli>(now - last).count());
+                    std::max(longestGapMs_.load(), std::chrono::duration<double, std::milli>(now - last).count());
             last = now;
             if (!image) break;
             const auto* pixels = reinterpret_cast<const uint32_t*>(xcb_get_image_data(image));
@@ -478,8 +458,8 @@ class ScreenReader {
             for (int i = 0; i < count; ++i) {
                 if (!keys_.count(pixels[i] & 0xFFFFFF)) continue;
                 if (!keyed && first_.empty())
-                    first_ = "at " + std::to_string(i % width) + "," + std::to_string(i / width) +
-                             " on read " + std::to_string(reads_);
+                    first_ = "at " + std::to_string(i % width) + "," + std::to_string(i / width) + " on read " +
+                             std::to_string(reads_);
                 ++keyed;
             }
             std::free(image);
@@ -520,8 +500,7 @@ uint32_t KeyColour(const QString& kani) {
 TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutACompositor) {
     if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
     const QString samples = KOBAL_STAGE_DIR "/actors";
-    if (!QFile::exists(samples + "/tron/tron.kact"))
-        GTEST_SKIP() << "the sample actors are not built";
+    if (!QFile::exists(samples + "/tron/tron.kact")) GTEST_SKIP() << "the sample actors are not built";
     PrivateX x({"-screen", "0", "640x480x24"});
     ASSERT_TRUE(x.running());
     x.Helper("openbox", {"--sm-disable"});
@@ -543,8 +522,7 @@ TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutA
         keys.insert(key);
         QFile active(QString::fromStdString(dir + "/active.krnd"));
         ASSERT_TRUE(active.open(QIODevice::ReadOnly));
-        const auto walk =
-            QRegularExpression("(?m)^!02\\|[^\r\n]*").match(QString::fromLatin1(active.readAll()));
+        const auto walk = QRegularExpression("(?m)^!02\\|[^\r\n]*").match(QString::fromLatin1(active.readAll()));
         ASSERT_TRUE(walk.hasMatch()) << sample.dir << " has no walk";
         install->dir.Write("samples/" + std::string(sample.dir) + "/walk.krnd",
                            "1\r\n" + walk.captured(0).toStdString() + "\r\n");
@@ -559,8 +537,7 @@ TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutA
     ASSERT_TRUE(reader.connected());
     Wait(200);
     for (const Sample& sample : both)
-        install->Start(
-            {QString::fromStdString(install->dir / (std::string(sample.dir) + ".kact"))});
+        install->Start({QString::fromStdString(install->dir / (std::string(sample.dir) + ".kact"))});
     const QString tron = ActorInstall::FindWindow("Tron", 15000);
     const QString kobi = ActorInstall::FindWindow("Kobi", 15000);
     ASSERT_FALSE(tron.isEmpty() || kobi.isEmpty()) << Errors();
@@ -569,8 +546,7 @@ TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutA
         return RunTool("xprop", {"-root", "_NET_CLIENT_LIST"})
             .contains(QRegularExpression("0x0*" + QString::number(id.toULong(), 16) + "\\b"));
     };
-    EXPECT_TRUE(managed(tron) && managed(kobi))
-        << RunTool("xprop", {"-root", "_NET_CLIENT_LIST"}).toStdString();
+    EXPECT_TRUE(managed(tron) && managed(kobi)) << RunTool("xprop", {"-root", "_NET_CLIENT_LIST"}).toStdString();
     // Where each walked while the screen was read.
     int lowest[2] = {1 << 20, 1 << 20}, highest[2] = {-(1 << 20), -(1 << 20)};
     QElapsedTimer t;
@@ -585,12 +561,10 @@ TEST_F(DesktopProcess, KeyColourNeverReachesTheScreenUnderAWindowManagerWithoutA
         Wait(200);
     }
     reader.Stop();
-    std::cout << reader.reads() << " screen reads, at most " << reader.longestGapMs()
-              << " ms apart\n";
+    std::cout << reader.reads() << " screen reads, at most " << reader.longestGapMs() << " ms apart\n";
 
-    EXPECT_EQ(reader.keyedReads(), 0)
-        << reader.keyPixels() << " key-coloured pixels in " << reader.keyedReads() << " of "
-        << reader.reads() << " reads, the first " << reader.first();
+    EXPECT_EQ(reader.keyedReads(), 0) << reader.keyPixels() << " key-coloured pixels in " << reader.keyedReads()
+                                      << " of " << reader.reads() << " reads, the first " << reader.first();
     EXPECT_GT(highest[0] - lowest[0], 40) << "Tron did not walk\n" << Errors();
     EXPECT_GT(highest[1] - lowest[1], 40) << "Kobi did not walk\n" << Errors();
     EXPECT_GT(reader.reads(), 100);
@@ -610,13 +584,12 @@ class BottomDock {
         rootHeight_ = s->height_in_pixels;
         window_ = xcb_generate_id(c_);
         const uint32_t grey = 0x808080;
-        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, s->root, 0,
-                          static_cast<int16_t>(rootHeight_ - height), static_cast<uint16_t>(width_),
-                          static_cast<uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          s->root_visual, XCB_CW_BACK_PIXEL, &grey);
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, s->root, 0, static_cast<int16_t>(rootHeight_ - height),
+                          static_cast<uint16_t>(width_), static_cast<uint16_t>(height), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, XCB_CW_BACK_PIXEL, &grey);
         const uint32_t dock = Atom("_NET_WM_WINDOW_TYPE_DOCK");
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_WINDOW_TYPE"),
-                            XCB_ATOM_ATOM, 32, 1, &dock);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
+                            &dock);
         SetStrut(height);
         xcb_map_window(c_, window_);
         xcb_flush(c_);
@@ -628,20 +601,19 @@ class BottomDock {
     }
     // The panel grows or shrinks, and says so.
     void SetHeight(int height) {
-        const uint32_t geometry[] = {0, static_cast<uint32_t>(rootHeight_ - height),
-                                     static_cast<uint32_t>(width_), static_cast<uint32_t>(height)};
-        xcb_configure_window(c_, window_,
-                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
-                                 XCB_CONFIG_WINDOW_HEIGHT,
-                             geometry);
+        const uint32_t geometry[] = {0, static_cast<uint32_t>(rootHeight_ - height), static_cast<uint32_t>(width_),
+                                     static_cast<uint32_t>(height)};
+        xcb_configure_window(
+            c_, window_, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+            geometry);
         SetStrut(height);
         xcb_flush(c_);
     }
 
   private:
     uint32_t Atom(const char* name) {
-        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-            c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* r =
+            xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
         const uint32_t atom = r ? r->atom : 0;
         std::free(r);
         return atom;
@@ -649,8 +621,8 @@ class BottomDock {
     void SetStrut(int height) {
         const uint32_t strut[12] = {0, 0, 0, static_cast<uint32_t>(height),    0, 0, 0, 0,
                                     0, 0, 0, static_cast<uint32_t>(width_ - 1)};
-        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_STRUT_PARTIAL"),
-                            XCB_ATOM_CARDINAL, 32, 12, strut);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, Atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32,
+                            12, strut);
     }
     xcb_connection_t* c_ = nullptr;
     xcb_window_t window_ = 0;
@@ -670,8 +642,7 @@ TEST_F(DesktopProcess, ActorStandsOnABottomDockAndFollowsItWhenItChangesOrGoes) 
     auto workArea = [] { return RunTool("xprop", {"-root", "_NET_WORKAREA"}); };
 
     auto dock = std::make_unique<BottomDock>(60);
-    ASSERT_TRUE(WaitFor([&] { return workArea().contains("= 0, 0, 1280, 964"); }, 10000))
-        << workArea().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return workArea().contains("= 0, 0, 1280, 964"); }, 10000)) << workArea().toStdString();
     const QString faller = StartActor("Faller", "fall.krnd");
     ASSERT_FALSE(faller.isEmpty()) << Errors();
     EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 60 - 30; }))
@@ -685,8 +656,7 @@ TEST_F(DesktopProcess, ActorStandsOnABottomDockAndFollowsItWhenItChangesOrGoes) 
 
     // The panel goes: the next fall ends at the monitor's edge.
     dock.reset();
-    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 30; }))
-        << "at " << WindowGeometry(faller).y;
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(faller).y == 1024 - 30; })) << "at " << WindowGeometry(faller).y;
 
     // A shorter panel comes: the actor is lifted onto it, never left behind it.
     dock = std::make_unique<BottomDock>(20);

@@ -17,8 +17,8 @@ xcb_connection_t* Connection() {
 }
 
 uint32_t Atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
     const uint32_t atom = r ? r->atom : 0;
     std::free(r);
     return atom;
@@ -62,8 +62,8 @@ FullscreenWatch::~FullscreenWatch() {
 
 void FullscreenWatch::FollowActiveWindow() {
     xcb_connection_t* c = Connection();
-    xcb_get_property_reply_t* r = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, root_, netActive_, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    xcb_get_property_reply_t* r =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root_, netActive_, XCB_ATOM_WINDOW, 0, 1), nullptr);
     uint32_t window = 0;
     if (r && r->format == 32 && xcb_get_property_value_length(r) >= 4)
         window = *static_cast<uint32_t*>(xcb_get_property_value(r));
@@ -72,8 +72,7 @@ void FullscreenWatch::FollowActiveWindow() {
     if (active_ && !OwnWindow(active_)) {
         // The window left behind may be gone: a failure here is not reported.
         const uint32_t none = 0;
-        xcb_discard_reply(
-            c, xcb_change_window_attributes_checked(c, active_, XCB_CW_EVENT_MASK, &none).sequence);
+        xcb_discard_reply(c, xcb_change_window_attributes_checked(c, active_, XCB_CW_EVENT_MASK, &none).sequence);
     }
     active_ = window;
     // Our own windows (the actor, its menu, About) never go fullscreen, and
@@ -85,8 +84,8 @@ void FullscreenWatch::Update() {
     bool full = false;
     if (active_) {
         xcb_connection_t* c = Connection();
-        xcb_get_property_reply_t* r = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, active_, netState_, XCB_ATOM_ATOM, 0, 64), nullptr);
+        xcb_get_property_reply_t* r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, active_, netState_, XCB_ATOM_ATOM, 0, 64), nullptr);
         if (r && r->format == 32) {
             const auto* atoms = static_cast<const uint32_t*>(xcb_get_property_value(r));
             const int n = xcb_get_property_value_length(r) / 4;

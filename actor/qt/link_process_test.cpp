@@ -18,8 +18,7 @@ namespace {
 class LinkProcess : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         // A left click on an actor sends the message its response names.
         const std::string header =
@@ -30,16 +29,13 @@ class LinkProcess : public ::testing::Test {
                                             {"toc", "C%*closeactor*"},
                                             {"toa", "a%*closeactor*"}}) {
             install.dir.Write(std::string("actor/send") + list + ".kani",
-                              "framecount=2\r\nframepause=5\r\n" + header + "blue.bmp\r\n!99|0|" +
-                                  message + "|\r\n");
+                              "framecount=2\r\nframepause=5\r\n" + header + "blue.bmp\r\n!99|0|" + message + "|\r\n");
             install.dir.Write(std::string("actor/send") + list + ".krnd",
                               std::string("1\r\n!04|1|send") + list + ".kani|\r\n");
         }
     }
-    QProcess& StartActor(const std::string& name, const std::string& ddename,
-                         const std::string& response) {
-        const std::string file =
-            install.WriteActor(name + ".kact", "stand.krnd", name, ddename, response);
+    QProcess& StartActor(const std::string& name, const std::string& ddename, const std::string& response) {
+        const std::string file = install.WriteActor(name + ".kact", "stand.krnd", name, ddename, response);
         QProcess& p = install.Start({QString::fromStdString(file)});
         EXPECT_FALSE(ActorInstall::FindWindow(QString::fromStdString(name)).isEmpty()) << name;
         return p;
@@ -128,8 +124,7 @@ TEST_F(LinkProcess, GroupReformsAfterTheHubIsKilledAndAStaleSocketIsTakenOver) {
     EXPECT_TRUE(LinkServed()) << "the new actor does not serve the link";
     QProcess& e = StartActor("LinkE", "a", "sendtob.krnd");
     QProcess& f = StartActor("LinkF", "b", "stand.krnd");
-    EXPECT_TRUE(ClickUntilEnds("LinkE", f))
-        << "no group formed around the actor that took over the stale socket";
+    EXPECT_TRUE(ClickUntilEnds("LinkE", f)) << "no group formed around the actor that took over the stale socket";
     EXPECT_EQ(d.state(), QProcess::Running);
     EXPECT_EQ(e.state(), QProcess::Running);
 }
@@ -139,8 +134,7 @@ TEST_F(LinkProcess, MalformedAndOversizedFramesDropOnlyThatConnection) {
     QProcess& b = StartActor("LinkB", "b", "stand.krnd");
     [[maybe_unused]] QProcess& c = StartActor("LinkC", "c", "sendtob.krnd");
     ASSERT_TRUE(LinkServed());
-    for (const QByteArray& junk :
-         {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("KA\xff\xff\xff\xff", 6)}) {
+    for (const QByteArray& junk : {QByteArray("GET / HTTP/1.0\r\n\r\n"), QByteArray("KA\xff\xff\xff\xff", 6)}) {
         QLocalSocket bad;
         bad.connectToServer(QString::fromStdString(SocketPath()));
         ASSERT_TRUE(bad.waitForConnected(1000));

@@ -34,8 +34,7 @@ constexpr long long kRefusedSayEveryMs = 60000;
 bool PrivateDirectory(const std::string& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return false;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
     if ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return false;
     return true;
 }
@@ -107,8 +106,7 @@ int ConnectTo(const std::string& path, int timeoutMs) {
     if (fd < 0) return -1;
     const long long deadline = MonotonicMs() + timeoutMs;
     for (;;) {
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-            return fd;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
         if (errno == EINTR) continue;
         if (errno != EAGAIN || MonotonicMs() >= deadline) break;
         ::usleep(5000);
@@ -126,8 +124,7 @@ int ListenAt(const std::string& path) {
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, kBacklog) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, kBacklog) != 0) {
         const int err = errno;
         ::close(fd);
         errno = err;
@@ -148,8 +145,7 @@ void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
 
 std::string LocalLink::SocketDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string base =
-        runtime && *runtime ? std::string(runtime) : "/tmp/kobaltron-" + std::to_string(::getuid());
+    std::string base = runtime && *runtime ? std::string(runtime) : "/tmp/kobaltron-" + std::to_string(::getuid());
     if (!(runtime && *runtime) && !PrivateDirectory(base)) return {};
     const std::string dir = base + "/kobaltron";
     return PrivateDirectory(dir) ? dir : std::string();
@@ -160,8 +156,7 @@ std::string LocalLink::SocketPath() {
     return dir.empty() ? std::string() : dir + "/KOBALACTOR-Actor-DDEline";
 }
 
-LocalLink::LocalLink(std::function<void(const std::string&)> changed)
-    : changed_(std::move(changed)) {
+LocalLink::LocalLink(std::function<void(const std::string&)> changed) : changed_(std::move(changed)) {
     rlimit files{};
     maxMembers_ = kMaxMembers;
     // Half the handles at most, whatever the user's limit.
@@ -185,8 +180,7 @@ std::unique_ptr<LocalLink::Connection> LocalLink::Watch(int fd, bool member) {
     connection->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     connection->writable->setEnabled(false);
     if (member) {
-        QObject::connect(connection->readable.get(), &QSocketNotifier::activated,
-                         [this, fd] { ReadFromMember(fd); });
+        QObject::connect(connection->readable.get(), &QSocketNotifier::activated, [this, fd] { ReadFromMember(fd); });
         QObject::connect(connection->writable.get(), &QSocketNotifier::activated, [this, fd] {
             auto it = members_.find(fd);
             if (it == members_.end()) return;
@@ -221,8 +215,7 @@ bool LocalLink::Send(Connection& connection, const std::string& bytes) {
     }
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n =
-            ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -244,8 +237,8 @@ bool LocalLink::Send(Connection& connection, const std::string& bytes) {
 void LocalLink::Flush(Connection& connection) {
     size_t done = 0;
     while (done < connection.pending.size()) {
-        const ssize_t n = ::send(connection.fd, connection.pending.data() + done,
-                                 connection.pending.size() - done, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(connection.fd, connection.pending.data() + done, connection.pending.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -368,10 +361,8 @@ void LocalLink::Refused(const char* why) {
     ++refusedCount_;
     const long long now = MonotonicMs();
     if (refusedSaidMs_ >= 0 && now - refusedSaidMs_ < kRefusedSayEveryMs) return;
-    std::fprintf(
-        stderr,
-        "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n",
-        why, members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
+    std::fprintf(stderr, "kobalactor (link between actors): %s (%zu actors linked), %lld connection%s refused\n", why,
+                 members_.size(), refusedCount_, refusedCount_ == 1 ? "" : "s");
     refusedSaidMs_ = now;
     refusedCount_ = 0;
 }
@@ -388,8 +379,7 @@ void LocalLink::Broadcast(const std::string& frame, int exceptFd) {
     std::vector<int> stalled;
     for (auto& [fd, member] : members_) {
         if (fd == exceptFd) continue;
-        if (!Send(*member, frame) || member->pending.size() > kMaxPendingBytes)
-            stalled.push_back(fd);
+        if (!Send(*member, frame) || member->pending.size() > kMaxPendingBytes) stalled.push_back(fd);
     }
     for (int fd : stalled) DropMember(fd);
 }

@@ -24,24 +24,21 @@
 
 namespace {
 
-const kobal::ProgramHelp kHelp{
-    "kobalactor",
-    "ACTORFILE",
-    "Shows and animates one actor; the launcher kobaltron starts it.\n"
-    "The whole command line after the program name is the actor file's path.",
-    {}};
+const kobal::ProgramHelp kHelp{"kobalactor",
+                               "ACTORFILE",
+                               "Shows and animates one actor; the launcher kobaltron starts it.\n"
+                               "The whole command line after the program name is the actor file's path.",
+                               {}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const kobal::StandardOptions options =
-        kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), kHelp, std::cout);
+    const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
     kobal::qt::PrepareProcess();
     // Actors place themselves at absolute positions: under Wayland they run
     // through XWayland unless a platform is chosen.
-    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
     // A hub that vanished must not kill the member writing to it.
     std::signal(SIGPIPE, SIG_IGN);
     // Seven actors are seven processes: Qt's helper threads share the one
@@ -60,8 +57,7 @@ int main(int argc, char** argv) {
     // Pictures scale by whole factors only (1.5 becomes 2): every picture
     // pixel is then a square block of device pixels and the shape cut from
     // the picture fits it exactly.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
-        Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     // After "--" Qt sees no argument: the name is the actor file's, whatever it looks like.
     int qtArgc = options.separated ? 1 : argc;
     std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
@@ -72,9 +68,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(kobal::qt::ProductIcon());
 
     // The whole command line: the arguments (those Qt left) joined by single blanks.
-    const std::string commandLine = options.separated
-                                        ? kobal::JoinArguments(options.args)
-                                        : kobal::JoinArguments(kobal::ArgumentsOf(qtArgc, argv));
+    const std::string commandLine =
+        options.separated ? kobal::JoinArguments(options.args) : kobal::JoinArguments(kobal::ArgumentsOf(qtArgc, argv));
 
     return kobal::qt::RunGuarded(kobal::actor::ActorRuntime::kProgramName, [&] {
         kobal::qt::QtInstallPathStore store;

@@ -41,10 +41,8 @@ class PrivateX {
     ~PrivateX() {
         for (auto& p : helpers_) Stop(*p);
         Stop(server_);
-        if (hadDisplay_)
-            qputenv("DISPLAY", oldDisplay_);
-        else
-            qunsetenv("DISPLAY");
+        if (hadDisplay_) qputenv("DISPLAY", oldDisplay_);
+        else qunsetenv("DISPLAY");
         if (!oldPlatform_.isEmpty()) qputenv("QT_QPA_PLATFORM", oldPlatform_);
     }
     PrivateX(const PrivateX&) = delete;

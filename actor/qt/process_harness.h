@@ -42,15 +42,13 @@ inline Geometry WindowGeometry(const QString& id) {
         const auto m = QRegularExpression(QString(label) + ":\\s+(-?\\d+)").match(info);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     };
-    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
-            number("Height")};
+    return {number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height")};
 }
 
 inline QColor PixelAt(int x, int y) {
     // A file of this test process's own: display tests run side by side,
     // and one's screen read must not be overwritten by another's.
-    const QString file =
-        QDir::tempPath() + QString("/kobal-pixel-%1.png").arg(QCoreApplication::applicationPid());
+    const QString file = QDir::tempPath() + QString("/kobal-pixel-%1.png").arg(QCoreApplication::applicationPid());
     QFile::remove(file);
     RunTool("import", {"-window", "root", "-crop", QString("1x1+%1+%2").arg(x).arg(y), file});
     const QColor colour = QImage(file).pixelColor(0, 0);
@@ -71,31 +69,26 @@ class ActorInstall {
   public:
     ActorInstall() {
         dir.Write("install/resource/kobalactor", "");
-        dir.Write(
-            "install/resource/config.kcfg",
-            "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
-            "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
-            "overrideactor= 0 \r\n[end]\r\n");
-        dir.Write("config/kobaltron/Kobaltron.ini",
-                  "[Path]\nApplication=" + dir.path() + "/install\n");
-        for (auto [name, colour] : {std::pair{"red", QColor(Qt::red)},
-                                    {"blue", QColor(Qt::blue)},
-                                    {"icon", QColor(Qt::red)}})
+        dir.Write("install/resource/config.kcfg",
+                  "priorityup =100\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
+                  "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
+                  "overrideactor= 0 \r\n[end]\r\n");
+        dir.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + dir.path() + "/install\n");
+        for (auto [name, colour] :
+             {std::pair{"red", QColor(Qt::red)}, {"blue", QColor(Qt::blue)}, {"icon", QColor(Qt::red)}})
             WritePicture(dir / ("actor/" + std::string(name) + ".bmp"), colour);
         const std::string header =
             "timerspeed=40\r\nmovespeed=30\r\nactorwidth=40\r\nactorheight=30\r\n"
             "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
         dir.Write("actor/stand.kani", "framecount=1\r\nframepause=2\r\n" + header + "red.bmp\r\n");
         // The last frame of a pass shows for one tick only: the answer holds its first frame.
-        dir.Write("actor/answer.kani",
-                  "framecount=2\r\nframepause=40\r\n" + header + "blue.bmp\r\nblue.bmp\r\n");
+        dir.Write("actor/answer.kani", "framecount=2\r\nframepause=40\r\n" + header + "blue.bmp\r\nblue.bmp\r\n");
         dir.Write("actor/stand.krnd", "1\r\n!04|1|stand.kani|\r\n");
         dir.Write("actor/wander.krnd", "1\r\n!01|1000|stand.kani|\r\n");
         dir.Write("actor/answer.krnd", "1\r\n!04|1|answer.kani|\r\n");
         QDir().mkpath(QString::fromStdString(dir / "run"));
-        QFile::setPermissions(QString::fromStdString(dir / "run"), QFileDevice::ReadOwner |
-                                                                       QFileDevice::WriteOwner |
-                                                                       QFileDevice::ExeOwner);
+        QFile::setPermissions(QString::fromStdString(dir / "run"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     ~ActorInstall() {
         for (auto& p : processes) {
@@ -106,14 +99,12 @@ class ActorInstall {
         }
     }
     std::string WriteActor(const std::string& name, const std::string& activefile,
-                           const std::string& actorname = "TestActor",
-                           const std::string& ddename = "",
+                           const std::string& actorname = "TestActor", const std::string& ddename = "",
                            const std::string& responsefile = "answer.krnd") {
-        return dir.Write(name, "actorname=" + actorname + "\r\nactorddename=" + ddename +
-                                   "\r\nactorpath=" + dir.path() +
-                                   "/actor/\r\niconfile=icon.bmp\r\nactivefile=" + activefile +
-                                   "\r\nresponsefile=" + responsefile +
-                                   "\r\nboredfile=stand.krnd\r\nsleepfile=stand.krnd\r\n[end]\r\n");
+        return dir.Write(
+            name, "actorname=" + actorname + "\r\nactorddename=" + ddename + "\r\nactorpath=" + dir.path() +
+                      "/actor/\r\niconfile=icon.bmp\r\nactivefile=" + activefile + "\r\nresponsefile=" + responsefile +
+                      "\r\nboredfile=stand.krnd\r\nsleepfile=stand.krnd\r\n[end]\r\n");
     }
     QProcess& Start(const QStringList& args) {
         auto p = std::make_unique<QProcess>();
@@ -133,8 +124,7 @@ class ActorInstall {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < timeoutMs) {
-            const QString id =
-                RunTool("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"});
+            const QString id = RunTool("xdotool", {"search", "--onlyvisible", "--name", "^" + caption + "$"});
             if (!id.isEmpty()) return id.split('\n').first();
             Wait(100);
         }
@@ -151,8 +141,8 @@ class ActorInstall {
         RunTool("xdotool", {"windowraise", windowId});
         Wait(100);
         const Geometry g = WindowGeometry(windowId);
-        RunTool("xdotool", {"mousemove", QString::number(g.x + g.width / 2),
-                            QString::number(g.y + g.height / 2), "click", QString::number(button)});
+        RunTool("xdotool", {"mousemove", QString::number(g.x + g.width / 2), QString::number(g.y + g.height / 2),
+                            "click", QString::number(button)});
     }
 
     TempDir dir;

@@ -59,11 +59,10 @@ QtScreen::QtScreen() {
         });
     Refresh();
     for (QScreen* s : QGuiApplication::screens()) Watch(s);
-    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_,
-                     [this, changed](QScreen* s) {
-                         Watch(s);
-                         changed();
-                     });
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this, changed](QScreen* s) {
+        Watch(s);
+        changed();
+    });
     // Qt still lists the screen being removed: look again once it has gone.
     QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, &watcher_,
                      [this, changed](QScreen*) { QTimer::singleShot(0, &watcher_, changed); });
@@ -89,8 +88,7 @@ void QtScreen::Refresh() {
     if (workAreas_) device = workAreas_->Apply(device);
     const double tx = TwipsPerPixelX() / scale_, ty = TwipsPerPixelY() / scale_;
     monitors_.clear();
-    for (const QRect& r : device)
-        monitors_.push_back({r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty});
+    for (const QRect& r : device) monitors_.push_back({r.x() * tx, r.y() * ty, r.width() * tx, r.height() * ty});
 }
 
 double QtScreen::Width() {
@@ -125,8 +123,7 @@ void TrayAndMenu::MakeMenu() {
     QMenu* paudio = taskpopup_->addMenu("Audio");
     items_[MenuItem::Paudioon] = item(paudio, "On", handlers_.Paudioon);
     items_[MenuItem::paudiooff] = item(paudio, "Off", handlers_.paudiooff);
-    items_[MenuItem::pclickthrough] =
-        item(taskpopup_.get(), "Click through", handlers_.pclickthrough);
+    items_[MenuItem::pclickthrough] = item(taskpopup_.get(), "Click through", handlers_.pclickthrough);
     for (auto& [id, action] : items_) {
         action->setCheckable(true);
         action->setChecked(checked_[id]);
@@ -171,14 +168,11 @@ void TrayAndMenu::Add(const std::string& iconPath, const std::string& tip) {
         frontOnMenu_ = true;
         icon_->setContextMenu(taskpopup_.get());
     }
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
-                     [this, sni](QSystemTrayIcon::ActivationReason why) {
-                         const bool front = why == QSystemTrayIcon::DoubleClick ||
-                                            (sni && why == QSystemTrayIcon::Trigger);
-                         if (front && handlers_.doubleClick) handlers_.doubleClick();
-                         if (why == QSystemTrayIcon::Context && handlers_.contextMenu)
-                             handlers_.contextMenu();
-                     });
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this, sni](QSystemTrayIcon::ActivationReason why) {
+        const bool front = why == QSystemTrayIcon::DoubleClick || (sni && why == QSystemTrayIcon::Trigger);
+        if (front && handlers_.doubleClick) handlers_.doubleClick();
+        if (why == QSystemTrayIcon::Context && handlers_.contextMenu) handlers_.contextMenu();
+    });
     icon_->show();
 }
 
@@ -196,8 +190,7 @@ void TrayAndMenu::Popup() {
     if (!taskpopup_) MakeMenu();
     // Clicks through the actor never reach its own menu again: only the
     // tray's menu leads back, so without a tray the mode is not offered.
-    items_[MenuItem::pclickthrough]->setEnabled(trayAvailable() ||
-                                                checked_[MenuItem::pclickthrough]);
+    items_[MenuItem::pclickthrough]->setEnabled(trayAvailable() || checked_[MenuItem::pclickthrough]);
     taskpopup_->exec(QCursor::pos());
 }
 

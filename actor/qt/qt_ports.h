@@ -63,8 +63,8 @@ class QtScreen : public ScreenPort {
 class TrayAndMenu : public TrayPort, public MenuPort {
   public:
     struct Handlers {
-        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff,
-            pclickthrough, Helpme, about, Remove;
+        std::function<void()> pActivated, pBored, psleep, phyber, Paudioon, paudiooff, pclickthrough, Helpme, about,
+            Remove;
         std::function<void()> doubleClick, contextMenu;
     };
     explicit TrayAndMenu(Handlers handlers);

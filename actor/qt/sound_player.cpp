@@ -50,11 +50,9 @@ std::unique_ptr<SoundFile> OpenSound(const std::string& path) {
     if (!sound->file) return nullptr;
     sound->format.format = PA_SAMPLE_FLOAT32NE;
     sound->format.rate = info.samplerate > 0 ? static_cast<uint32_t>(info.samplerate) : 0;
-    sound->format.channels = info.channels > 0 && info.channels <= int{PA_CHANNELS_MAX}
-                                 ? static_cast<uint8_t>(info.channels)
-                                 : uint8_t{0};
-    if (sound->format.rate == 0 || sound->format.rate > PA_RATE_MAX ||
-        sound->format.channels == 0 || info.frames == 0)
+    sound->format.channels =
+        info.channels > 0 && info.channels <= int{PA_CHANNELS_MAX} ? static_cast<uint8_t>(info.channels) : uint8_t{0};
+    if (sound->format.rate == 0 || sound->format.rate > PA_RATE_MAX || sound->format.channels == 0 || info.frames == 0)
         return nullptr;
     // Wave files order their channels as the extensible wave format does.
     pa_channel_map_init_extend(&sound->map, sound->format.channels, PA_CHANNEL_MAP_WAVEEX);
@@ -112,17 +110,14 @@ class PulsePlayer : public kobal::actor::SoundPort {
     // an actor that sounds often does not knock at an empty door each time.
     static constexpr std::chrono::seconds kRetryPause{2};
 
-    bool RetryDue() const {
-        return !failedAt_ || std::chrono::steady_clock::now() - *failedAt_ >= kRetryPause;
-    }
+    bool RetryDue() const { return !failedAt_ || std::chrono::steady_clock::now() - *failedAt_ >= kRetryPause; }
 
     void Connect() {
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Kobaltron actor");
         pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "org.kobaltron.Kobaltron");
         pa_proplist_sets(props, PA_PROP_APPLICATION_ICON_NAME, "kobaltron");
-        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_),
-                                                "Kobaltron actor", props);
+        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Kobaltron actor", props);
         pa_proplist_free(props);
         if (!context_) {
             failedAt_ = std::chrono::steady_clock::now();
@@ -165,8 +160,7 @@ class PulsePlayer : public kobal::actor::SoundPort {
         std::unique_ptr<SoundFile> sound = std::move(waiting_);
         pa_proplist* props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
-        pa_stream* s =
-            pa_stream_new_with_proplist(context_, "sound", &sound->format, &sound->map, props);
+        pa_stream* s = pa_stream_new_with_proplist(context_, "sound", &sound->format, &sound->map, props);
         pa_proplist_free(props);
         if (!s) return;
         playing_ = std::make_unique<Playing>();
@@ -176,8 +170,7 @@ class PulsePlayer : public kobal::actor::SoundPort {
         // The server's own buffering suits short sounds: the stream starts
         // once its buffer is full or, for a sound shorter than that, when
         // it is drained.
-        const int connected =
-            pa_stream_connect_playback(s, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr);
+        const int connected = pa_stream_connect_playback(s, nullptr, nullptr, PA_STREAM_NOFLAGS, nullptr, nullptr);
         if (connected < 0) CutOff();
     }
 
@@ -206,8 +199,7 @@ class PulsePlayer : public kobal::actor::SoundPort {
                 break;
             }
             const size_t written = static_cast<size_t>(got) * frameBytes;
-            if (pa_stream_write(s, buffer, written, nullptr, 0, PA_SEEK_RELATIVE) < 0)
-                return p->CutOff();
+            if (pa_stream_write(s, buffer, written, nullptr, 0, PA_SEEK_RELATIVE) < 0) return p->CutOff();
             wanted -= written;
         }
         if (!ended) return;
@@ -246,7 +238,6 @@ class PulsePlayer : public kobal::actor::SoundPort {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) kobal::actor::SoundPort*
-KobalCreateSoundPlayer() {
+extern "C" __attribute__((visibility("default"))) kobal::actor::SoundPort* KobalCreateSoundPlayer() {
     return new PulsePlayer;
 }

@@ -28,12 +28,10 @@ void WriteTone(const QString& path, int ms = 500, int hz = 440) {
     out << quint32(36 + samples * 2);
     tag("WAVE");
     tag("fmt ");
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2)
-        << quint16(2) << quint16(16);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2) << quint16(2) << quint16(16);
     tag("data");
     out << quint32(samples * 2);
-    for (int i = 0; i < samples; ++i)
-        out << qint16(std::lround(20000 * std::sin(2 * M_PI * hz * i / rate)));
+    for (int i = 0; i < samples; ++i) out << qint16(std::lround(20000 * std::sin(2 * M_PI * hz * i / rate)));
 }
 
 // What a recording of 16-bit mono samples at 44100 Hz holds: its loud
@@ -50,8 +48,7 @@ Heard Listen(const QByteArray& pcm) {
     for (qsizetype at = 0; at + step <= pcm.size(); at += step) {
         int peak = 0;
         for (qsizetype i = at; i < at + step; i += 2)
-            peak =
-                std::max(peak, std::abs(int(qint16(quint8(pcm[i]) | (quint8(pcm[i + 1]) << 8)))));
+            peak = std::max(peak, std::abs(int(qint16(quint8(pcm[i]) | (quint8(pcm[i + 1]) << 8)))));
         if (peak > 3000) {
             if (quiet >= 3) ++heard.onsets;
             // A dip shorter than 30 ms is part of the sound.
@@ -68,23 +65,21 @@ Heard Listen(const QByteArray& pcm) {
 class ActorSound : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         install = std::make_unique<ActorInstall>();
-        install->dir.Write(
-            "install/resource/config.kcfg",
-            "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\n"
-            "boredtime=30000\r\nsleeptime=31000\r\nhibernatetime=32000\r\n"
-            "initialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n[end]\r\n");
+        install->dir.Write("install/resource/config.kcfg",
+                           "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\n"
+                           "boredtime=30000\r\nsleeptime=31000\r\nhibernatetime=32000\r\n"
+                           "initialpriority= 0 \r\ntransparencyoff= 0 \r\noverrideactor= 0 \r\n[end]\r\n");
         WriteTone(QString::fromStdString(install->dir / "actor/tone.wav"));
         WriteTone(QString::fromStdString(install->dir / "actor/tone2.wav"));
         const std::string header =
             "timerspeed=40\r\nmovespeed=30\r\nactorwidth=40\r\nactorheight=30\r\n"
             "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
         // Every frame names a sound, each another than the last.
-        install->dir.Write("actor/sing.kani", "framecount=2\r\nframepause=1\r\n" + header +
-                                                  "red.bmp|tone.wav\r\nblue.bmp|tone2.wav\r\n");
+        install->dir.Write("actor/sing.kani",
+                           "framecount=2\r\nframepause=1\r\n" + header + "red.bmp|tone.wav\r\nblue.bmp|tone2.wav\r\n");
         install->dir.Write("actor/sing.krnd", "1\r\n!04|1000|sing.kani|\r\n");
         // One sound, then time to be heard before the next cuts it off.
         std::string chirp = "framecount=16\r\nframepause=1\r\n" + header + "red.bmp|tone.wav\r\n";
@@ -95,20 +90,17 @@ class ActorSound : public ::testing::Test {
         // ticks between two passes, one every half second.
         WriteTone(QString::fromStdString(install->dir / "actor/beep.wav"), 100);
         install->dir.Write("actor/beep.kani", "framecount=7\r\nframepause=1\r\ntimerspeed=50\r\n" +
-                                                  header.substr(header.find('\n') + 1) +
-                                                  "red.bmp|beep.wav\r\n" +
+                                                  header.substr(header.find('\n') + 1) + "red.bmp|beep.wav\r\n" +
                                                   Repeat("blue.bmp\r\n", 6));
         install->dir.Write("actor/beep.krnd", "1\r\n!04|30000|beep.kani|\r\n");
         // Two seconds of tone, cut after a quarter of a second by a beep.
         WriteTone(QString::fromStdString(install->dir / "actor/long.wav"), 2000);
         WriteTone(QString::fromStdString(install->dir / "actor/high.wav"), 100, 880);
-        install->dir.Write("actor/cut.kani",
-                           "framecount=40\r\nframepause=1\r\n" + header + "red.bmp|long.wav\r\n" +
-                               Repeat("blue.bmp\r\n", 4) + "red.bmp|high.wav\r\n" +
-                               Repeat("blue.bmp\r\n", 34));
+        install->dir.Write("actor/cut.kani", "framecount=40\r\nframepause=1\r\n" + header + "red.bmp|long.wav\r\n" +
+                                                 Repeat("blue.bmp\r\n", 4) + "red.bmp|high.wav\r\n" +
+                                                 Repeat("blue.bmp\r\n", 34));
         install->dir.Write("actor/cut.krnd", "1\r\n!04|30000|cut.kani|\r\n");
-        install->dir.Write("actor/hum.kani",
-                           "framecount=2\r\nframepause=1\r\n" + header + "red.bmp\r\nblue.bmp\r\n");
+        install->dir.Write("actor/hum.kani", "framecount=2\r\nframepause=1\r\n" + header + "red.bmp\r\nblue.bmp\r\n");
         install->dir.Write("actor/hum.krnd", "1\r\n!04|1000|hum.kani|\r\n");
         counters = QString::fromStdString(install->dir / "frames");
         QDir().mkpath(counters);
@@ -149,8 +141,7 @@ class ActorSound : public ::testing::Test {
                 GTEST_SKIP() << tool << " is not installed (scripts/deps installs it)";
         const QString home = QString::fromStdString(install->dir / "pulse");
         QDir().mkpath(home);
-        QFile::setPermissions(
-            home, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(home, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         const QString socket = home + "/native";
         QProcessEnvironment env;
         env.insert("PATH", qEnvironmentVariable("PATH"));
@@ -158,22 +149,19 @@ class ActorSound : public ::testing::Test {
         env.insert("XDG_RUNTIME_DIR", home);
         server.setProcessEnvironment(env);
         server.start("pulseaudio",
-                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=false",
-                      "--disallow-exit",
+                     {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=false", "--disallow-exit",
                       "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket,
                       "--load=module-null-sink sink_name=kobal_null norewinds=1"});
         ASSERT_TRUE(server.waitForStarted(5000));
         where = "unix:" + socket;
         QElapsedTimer t;
         t.start();
-        while (!RunTool("pactl", {"--server=" + where, "list", "short", "sinks"})
-                    .contains("kobal_null")) {
+        while (!RunTool("pactl", {"--server=" + where, "list", "short", "sinks"}).contains("kobal_null")) {
             ASSERT_LT(t.elapsed(), 15000) << "the sound server did not come up";
             Wait(200);
         }
-        recorder.start(
-            "parec", {"--server=" + where, "--device=kobal_null.monitor", "--raw", "--format=s16le",
-                      "--channels=1", "--rate=44100", "--latency-msec=20"});
+        recorder.start("parec", {"--server=" + where, "--device=kobal_null.monitor", "--raw", "--format=s16le",
+                                 "--channels=1", "--rate=44100", "--latency-msec=20"});
         ASSERT_TRUE(recorder.waitForStarted(5000));
         recording.start();
         // The actors hear of the server as desktop programs do, and read no
@@ -214,17 +202,15 @@ TEST_F(ActorSound, SamplesReachAPulseAudioNullSink) {
     }
     EXPECT_EQ(Listen(recorded).onsets, 0);
 
-    QProcess& actor =
-        install->Start({QString::fromStdString(install->WriteActor("chirp.kact", "chirp.krnd"))});
+    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("chirp.kact", "chirp.krnd"))});
     QElapsedTimer t;
     t.start();
     while (Listen(recorded).onsets == 0 && t.elapsed() < 20000) {
         recorder.waitForReadyRead(200);
         Record();
     }
-    EXPECT_GE(Listen(recorded).onsets, 1)
-        << "no sound reached the sink; the actor said: "
-        << QString::fromLocal8Bit(actor.readAllStandardError()).toStdString();
+    EXPECT_GE(Listen(recorded).onsets, 1) << "no sound reached the sink; the actor said: "
+                                          << QString::fromLocal8Bit(actor.readAllStandardError()).toStdString();
     EXPECT_EQ(actor.state(), QProcess::Running);
 }
 
@@ -235,8 +221,7 @@ TEST_F(ActorSound, EverySoundIsHeardForAMinute) {
     StartSoundServer();
     if (IsSkipped() || HasFatalFailure()) return;
     qputenv("KOBALACTOR_FRAME_COUNTER", counters.toLatin1());
-    QProcess& actor =
-        install->Start({QString::fromStdString(install->WriteActor("beep.kact", "beep.krnd"))});
+    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("beep.kact", "beep.krnd"))});
     const qint64 pid = actor.processId();
     QElapsedTimer t;
     t.start();
@@ -244,8 +229,7 @@ TEST_F(ActorSound, EverySoundIsHeardForAMinute) {
         recorder.waitForReadyRead(200);
         Record();
     }
-    ASSERT_EQ(actor.state(), QProcess::Running)
-        << QString::fromLocal8Bit(actor.readAllStandardError()).toStdString();
+    ASSERT_EQ(actor.state(), QProcess::Running) << QString::fromLocal8Bit(actor.readAllStandardError()).toStdString();
     actor.terminate();
     QString err;
     EXPECT_EQ(ActorInstall::Finish(actor, &err), 0);
@@ -269,8 +253,7 @@ TEST_F(ActorSound, EverySoundIsHeardForAMinute) {
 TEST_F(ActorSound, ANewSoundCutsOffTheOnePlaying) {
     StartSoundServer();
     if (IsSkipped() || HasFatalFailure()) return;
-    QProcess& actor =
-        install->Start({QString::fromStdString(install->WriteActor("cut.kact", "cut.krnd"))});
+    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("cut.kact", "cut.krnd"))});
     QElapsedTimer t;
     t.start();
     while (Listen(recorded).onsets < 4 && t.elapsed() < 30000) {
@@ -293,8 +276,7 @@ TEST_F(ActorSound, ASoundServerThatComesLaterIsFound) {
     qputenv("PULSE_SERVER", ("unix:" + home + "/native").toLatin1());
     install->extraEnv.insert("HOME", home);
     qputenv("KOBALACTOR_FRAME_COUNTER", counters.toLatin1());
-    QProcess& actor =
-        install->Start({QString::fromStdString(install->WriteActor("beep.kact", "beep.krnd"))});
+    QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("beep.kact", "beep.krnd"))});
     QElapsedTimer t;
     t.start();
     while (Frames(actor) < 3 * 7 && t.elapsed() < 30000) Wait(100);
@@ -316,14 +298,12 @@ TEST_F(ActorSound, ASoundServerThatComesLaterIsFound) {
 
 TEST_F(ActorSound, WithoutASoundServerTheActorIsSilentAndKeepsItsTime) {
     // Nothing listens there, and a named server is never started on demand.
-    qputenv("PULSE_SERVER",
-            ("unix:" + QString::fromStdString(install->dir / "no-such-server")).toLatin1());
+    qputenv("PULSE_SERVER", ("unix:" + QString::fromStdString(install->dir / "no-such-server")).toLatin1());
     install->extraEnv.insert("HOME", QString::fromStdString(install->dir / "home"));
     qputenv("KOBALACTOR_FRAME_COUNTER", counters.toLatin1());
-    QProcess& singer = install->Start(
-        {QString::fromStdString(install->WriteActor("sing.kact", "sing.krnd", "Singer"))});
-    QProcess& hummer = install->Start(
-        {QString::fromStdString(install->WriteActor("hum.kact", "hum.krnd", "Hummer"))});
+    QProcess& singer =
+        install->Start({QString::fromStdString(install->WriteActor("sing.kact", "sing.krnd", "Singer"))});
+    QProcess& hummer = install->Start({QString::fromStdString(install->WriteActor("hum.kact", "hum.krnd", "Hummer"))});
     ASSERT_FALSE(ActorInstall::FindWindow("Singer", 15000).isEmpty());
     ASSERT_FALSE(ActorInstall::FindWindow("Hummer", 15000).isEmpty());
     // Side by side under the same load, the actor whose every frame asks for
@@ -334,8 +314,7 @@ TEST_F(ActorSound, WithoutASoundServerTheActorIsSilentAndKeepsItsTime) {
     while (Frames(hummer) < hummer0 + 60 && t.elapsed() < 30000) Wait(100);
     const quint64 sung = Frames(singer) - singer0, hummed = Frames(hummer) - hummer0;
     EXPECT_GE(hummed, 60u);
-    EXPECT_GE(sung * 2, hummed) << "sounds held up the timeline: " << sung << " frames against "
-                                << hummed;
+    EXPECT_GE(sung * 2, hummed) << "sounds held up the timeline: " << sung << " frames against " << hummed;
 
     EXPECT_EQ(singer.state(), QProcess::Running);
     singer.terminate();

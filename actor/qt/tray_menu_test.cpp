@@ -1,10 +1,11 @@
 // The popup menu is made on its first popup: the check marks set before
 // must show in it, and later changes must reach it.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "actor/qt/qt_ports.h"
 
@@ -46,8 +47,12 @@ TEST(TrayMenu, ChecksSetBeforeAndAfterTheFirstPopupShow) {
     menu.SetChecked(MenuItem::paudiooff, true);
 
     auto seen = PopupAndRead(menu);
-    EXPECT_EQ(seen, (std::map<QString, bool>{{"1:Activated", false}, {"2:Bored", false}, {"3:Sleep", true},
-                                             {"4:Hibernate", false}, {"On", false}, {"Off", true}}));
+    EXPECT_EQ(seen, (std::map<QString, bool>{{"1:Activated", false},
+                                             {"2:Bored", false},
+                                             {"3:Sleep", true},
+                                             {"4:Hibernate", false},
+                                             {"On", false},
+                                             {"Off", true}}));
 
     menu.SetChecked(MenuItem::psleep, false);
     menu.SetChecked(MenuItem::phyber, true);

@@ -2,6 +2,9 @@
 // AppIndicator extension are: a private D-Bus daemon, a watcher that says a
 // host is there, and this test as the host, which reads the icon, the menu
 // the actor exports, opens that menu and makes choices in it.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,8 +15,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QWidget>
-#include <QCoreApplication>
-#include <gtest/gtest.h>
 
 #include "actor/qt/process_harness.h"
 
@@ -28,14 +29,14 @@ class Watcher : public QObject, protected QDBusContext {
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 
-public:
+  public:
     bool hostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
     QStringList items() const { return items_; }
     // Where the item lives: the name it gave, on the connection it called from.
     QString itemService, itemPath;
 
-public slots:
+  public slots:
     void RegisterStatusNotifierItem(const QString& item) {
         itemService = item.startsWith('/') ? message().service() : item;
         itemPath = item.startsWith('/') ? item : QStringLiteral("/StatusNotifierItem");
@@ -44,11 +45,11 @@ public slots:
     }
     void RegisterStatusNotifierHost(const QString&) {}
 
-signals:
+  signals:
     void StatusNotifierItemRegistered(const QString& item);
     void StatusNotifierHostRegistered();
 
-private:
+  private:
     QStringList items_;
 };
 
@@ -92,7 +93,7 @@ void Pump(int ms) {
 }
 
 class SniTray : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
@@ -125,20 +126,18 @@ protected:
             if (!daemon.waitForFinished(3000)) daemon.kill();
         }
     }
-    QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& args) {
+    QDBusMessage Call(const QString& path, const QString& interface, const QString& method, const QVariantList& args) {
         QDBusMessage m = QDBusMessage::createMethodCall(watcher.itemService, path, interface, method);
         m.setArguments(args);
         return bus->call(m, QDBus::Block, 5000);
     }
     QVariant ItemProperty(const QString& name) {
-        const QDBusMessage r = Call(watcher.itemPath, "org.freedesktop.DBus.Properties", "Get",
-                                    {"org.kde.StatusNotifierItem", name});
+        const QDBusMessage r =
+            Call(watcher.itemPath, "org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", name});
         return r.arguments().isEmpty() ? QVariant() : r.arguments().first().value<QDBusVariant>().variant();
     }
     MenuNode Layout(const QString& menuPath) {
-        const QDBusMessage r =
-            Call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        const QDBusMessage r = Call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
         if (r.type() != QDBusMessage::ReplyMessage || r.arguments().size() < 2) return {};
         return ReadNode(r.arguments().at(1).value<QDBusArgument>());
     }
@@ -256,7 +255,8 @@ TEST_F(SniTray, IconRegistersAndItsExportedMenuOpensAndChoosesWithoutAnXEmbedTra
             }
         Pump(400);
         const QString dir = qEnvironmentVariable("KOBAL_SHOT_DIR");
-        if (!dir.isEmpty()) RunTool("import", {"-window", "root", "-crop", "500x300+1400+0", dir + "/menu-from-sni-tray.png"});
+        if (!dir.isEmpty())
+            RunTool("import", {"-window", "root", "-crop", "500x300+1400+0", dir + "/menu-from-sni-tray.png"});
         EXPECT_TRUE(drawn.isVisible());
         drawn.close();
     }

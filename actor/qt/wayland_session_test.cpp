@@ -3,12 +3,13 @@
 // XWayland crashes on the first synthetic pointer event there, so weston runs
 // on a private Xvfb through its X11 output: its seat is the Xvfb pointer, and
 // clicks reach the actors through the compositor as real input does.
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 
 #include "actor/qt/private_x.h"
 #include "actor/qt/process_harness.h"
@@ -31,7 +32,7 @@ QString RunOn(const QString& display, const QString& program, const QStringList&
 }
 
 class WaylandSession : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         for (const char* tool : {"weston", "Xwayland", "Xvfb"})
@@ -46,8 +47,9 @@ protected:
         ASSERT_TRUE(host->running()) << "Xvfb gave no display";
         hostDisplay = host->display();
 
-        install->dir.Write("wayland.ini", "[core]\nxwayland=true\nidle-time=0\n[shell]\npanel-position=none\n"
-                                          "background-color=0xff204060\n");
+        install->dir.Write("wayland.ini",
+                           "[core]\nxwayland=true\nidle-time=0\n[shell]\npanel-position=none\n"
+                           "background-color=0xff204060\n");
         const QString log = runtime + "/weston.log";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", hostDisplay);
@@ -108,7 +110,8 @@ protected:
     // Screenshots for a person to look at, when KOBAL_SHOT_DIR names a directory.
     void Shot(const QString& name) {
         const QString dir = qEnvironmentVariable("KOBAL_SHOT_DIR");
-        if (!dir.isEmpty()) RunOn(hostDisplay, "import", {"-window", "root", "-crop", "1280x800+0+0", dir + "/" + name});
+        if (!dir.isEmpty())
+            RunOn(hostDisplay, "import", {"-window", "root", "-crop", "1280x800+0+0", dir + "/" + name});
     }
 
     std::unique_ptr<ActorInstall> install;
@@ -150,9 +153,10 @@ TEST_F(WaylandSession, CompositorShowsItWhereItIsDragsItAndItsMenuRemovesIt) {
     // It stands in place but changes its picture, as a real actor does:
     // weston draws a newly mapped XWayland popup only when it repaints.
     WritePicture(install->dir / "actor/red2.bmp", Qt::red);
-    install->dir.Write("actor/glow.kani", "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nmovespeed=30\r\n"
-                                          "actorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"
-                                          "transparentgreen=0\r\ntransparentblue=255\r\n[end]\r\nred.bmp\r\nred2.bmp\r\n");
+    install->dir.Write("actor/glow.kani",
+                       "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nmovespeed=30\r\n"
+                       "actorwidth=40\r\nactorheight=30\r\ntransparentred=255\r\n"
+                       "transparentgreen=0\r\ntransparentblue=255\r\n[end]\r\nred.bmp\r\nred2.bmp\r\n");
     install->dir.Write("actor/glow.krnd", "1\r\n!04|1000|glow.kani|\r\n");
     QProcess& actor = install->Start({QString::fromStdString(install->WriteActor("glow.kact", "glow.krnd"))});
     const QString id = ActorInstall::FindWindow("TestActor", 15000);

@@ -49,8 +49,8 @@ xcb_get_property_cookie_t Ask(xcb_connection_t* c, uint32_t window, uint32_t ato
 
 }  // namespace
 
-std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vector<Strut>& struts,
-                             QSize root, const std::optional<QRect>& desktopWorkArea) {
+std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vector<Strut>& struts, QSize root,
+                             const std::optional<QRect>& desktopWorkArea) {
     std::vector<QRect> areas;
     areas.reserve(monitors.size());
     for (const QRect& m : monitors) {
@@ -61,19 +61,18 @@ std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vect
             auto on = [&m](const QRect& band) { return band.isValid() && band.intersects(m); };
             if (s.left > 0 && on(QRect(QPoint(0, s.leftStartY), QPoint(s.left - 1, s.leftEndY))))
                 left = std::max(left, s.left);
-            if (s.right > 0 && on(QRect(QPoint(root.width() - s.right, s.rightStartY),
-                                        QPoint(root.width() - 1, s.rightEndY))))
+            if (s.right > 0 &&
+                on(QRect(QPoint(root.width() - s.right, s.rightStartY), QPoint(root.width() - 1, s.rightEndY))))
                 right = std::min(right, root.width() - s.right);
             if (s.top > 0 && on(QRect(QPoint(s.topStartX, 0), QPoint(s.topEndX, s.top - 1))))
                 top = std::max(top, s.top);
-            if (s.bottom > 0 && on(QRect(QPoint(s.bottomStartX, root.height() - s.bottom),
-                                         QPoint(s.bottomEndX, root.height() - 1))))
+            if (s.bottom > 0 &&
+                on(QRect(QPoint(s.bottomStartX, root.height() - s.bottom), QPoint(s.bottomEndX, root.height() - 1))))
                 bottom = std::min(bottom, root.height() - s.bottom);
         }
         QRect area(QPoint(left, top), QPoint(right - 1, bottom - 1));
         // One rectangle for the whole desktop is right only on one monitor.
-        if (monitors.size() == 1 && desktopWorkArea && desktopWorkArea->isValid())
-            area &= *desktopWorkArea;
+        if (monitors.size() == 1 && desktopWorkArea && desktopWorkArea->isValid()) area &= *desktopWorkArea;
         areas.push_back(area.isValid() ? area : m);
     }
     return areas;
@@ -84,13 +83,11 @@ WorkAreaWatch::WorkAreaWatch(std::function<void()> changed) : changed_(std::move
     if (!c) return;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     rootWindow_ = screen->root;
-    Atoms(c,
-          {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL",
-           "_NET_WM_STRUT"},
+    Atoms(c, {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT"},
           {&netWorkArea_, &netCurrentDesktop_, &netClientList_, &netStrutPartial_, &netStrut_});
     // Property changes on the root window, besides what Qt listens to there.
-    if (xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(
-            c, xcb_get_window_attributes(c, rootWindow_), nullptr)) {
+    if (xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, rootWindow_), nullptr)) {
         const uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
         std::free(a);
         xcb_change_window_attributes(c, rootWindow_, XCB_CW_EVENT_MASK, &mask);
@@ -125,13 +122,12 @@ bool WorkAreaWatch::Read() {
     const size_t at = 4 * (desktop.empty() ? 0 : desktop.front());
     workArea_.reset();
     if (area.size() >= at + 4)
-        workArea_ = QRect(static_cast<int>(area[at]), static_cast<int>(area[at + 1]),
-                          static_cast<int>(area[at + 2]), static_cast<int>(area[at + 3]));
+        workArea_ = QRect(static_cast<int>(area[at]), static_cast<int>(area[at + 1]), static_cast<int>(area[at + 2]),
+                          static_cast<int>(area[at + 3]));
 
     // Without a window manager's list, the top-level windows themselves.
     if (windows.empty()) {
-        if (xcb_query_tree_reply_t* tree =
-                xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow_), nullptr)) {
+        if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, rootWindow_), nullptr)) {
             const xcb_window_t* children = xcb_query_tree_children(tree);
             windows.assign(children, children + xcb_query_tree_children_length(tree));
             std::free(tree);
@@ -140,8 +136,7 @@ bool WorkAreaWatch::Read() {
     std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;
     cookies.reserve(windows.size());
     for (uint32_t w : windows)
-        cookies.emplace_back(Ask(c, w, netStrutPartial_, XCB_ATOM_CARDINAL),
-                             Ask(c, w, netStrut_, XCB_ATOM_CARDINAL));
+        cookies.emplace_back(Ask(c, w, netStrutPartial_, XCB_ATOM_CARDINAL), Ask(c, w, netStrut_, XCB_ATOM_CARDINAL));
     for (const auto& [partialCookie, plainCookie] : cookies) {
         const std::vector<uint32_t> partial = Values(c, partialCookie);
         const std::vector<uint32_t> plain = Values(c, plainCookie);
@@ -150,9 +145,8 @@ bool WorkAreaWatch::Read() {
         };
         Strut s;
         if (partial.size() >= 12) {
-            s = {v(partial, 0), v(partial, 1), v(partial, 2),  v(partial, 3),
-                 v(partial, 4), v(partial, 5), v(partial, 6),  v(partial, 7),
-                 v(partial, 8), v(partial, 9), v(partial, 10), v(partial, 11)};
+            s = {v(partial, 0), v(partial, 1), v(partial, 2), v(partial, 3), v(partial, 4),  v(partial, 5),
+                 v(partial, 6), v(partial, 7), v(partial, 8), v(partial, 9), v(partial, 10), v(partial, 11)};
         } else if (plain.size() >= 4) {
             // The older form reserves along the whole edge.
             const int w = root_.width() - 1, h = root_.height() - 1;
@@ -171,8 +165,7 @@ bool WorkAreaWatch::nativeEventFilter(const QByteArray& type, void* message, qin
     if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return false;
     const auto* p = static_cast<const xcb_property_notify_event_t*>(message);
     if (p->window != rootWindow_) return false;
-    if (p->atom != netWorkArea_ && p->atom != netClientList_ && p->atom != netCurrentDesktop_)
-        return false;
+    if (p->atom != netWorkArea_ && p->atom != netClientList_ && p->atom != netCurrentDesktop_) return false;
     if (Read() && changed_) changed_();
     return false;
 }

@@ -26,8 +26,8 @@ struct Strut {
 // Each monitor (device pixels, in order) less what the struts reserve on
 // it; a lone monitor also within the desktop's published work area. A
 // monitor that would keep nothing stays whole.
-std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vector<Strut>& struts,
-                             QSize root, const std::optional<QRect>& desktopWorkArea);
+std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vector<Strut>& struts, QSize root,
+                             const std::optional<QRect>& desktopWorkArea);
 
 class WorkAreaWatch : public QAbstractNativeEventFilter {
   public:
@@ -47,8 +47,7 @@ class WorkAreaWatch : public QAbstractNativeEventFilter {
   private:
     std::function<void()> changed_;
     uint32_t rootWindow_ = 0;
-    uint32_t netWorkArea_ = 0, netCurrentDesktop_ = 0, netClientList_ = 0, netStrutPartial_ = 0,
-             netStrut_ = 0;
+    uint32_t netWorkArea_ = 0, netCurrentDesktop_ = 0, netClientList_ = 0, netStrutPartial_ = 0, netStrut_ = 0;
     std::vector<Strut> struts_;
     std::optional<QRect> workArea_;
     QSize root_;

@@ -29,14 +29,11 @@ QtMessageHandler g_previous = nullptr;
 
 void FatalWithoutAbort(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type != QtFatalMsg) {
-        if (g_previous)
-            g_previous(type, context, message);
-        else
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        if (g_previous) g_previous(type, context, message);
+        else std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         return;
     }
-    std::fprintf(stderr, "%s: cannot start: %s\n", g_programName.c_str(),
-                 message.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: cannot start: %s\n", g_programName.c_str(), message.toLocal8Bit().constData());
     std::fflush(stderr);
     ::_exit(kNoDisplayStatus);
 }
@@ -45,12 +42,9 @@ void FatalWithoutAbort(QtMsgType type, const QMessageLogContext& context, const 
 
 std::string SelectedPlatform(int argc, char** argv, const char* environmentValue) {
     std::string name;
-    if (const char* option = OptionValue(argc, argv, "-platform"))
-        name = option;
-    else if (environmentValue && *environmentValue)
-        name = environmentValue;
-    else
-        name = "xcb";
+    if (const char* option = OptionValue(argc, argv, "-platform")) name = option;
+    else if (environmentValue && *environmentValue) name = environmentValue;
+    else name = "xcb";
     name = name.substr(0, name.find(';'));
     return name.substr(0, name.find(':'));
 }
@@ -70,16 +64,14 @@ xcb_connection_t* Connect(const std::string& display) {
         xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
         if (!xcb_connection_has_error(c)) return c;
         xcb_disconnect(c);
-        if (!ServerSocketExists(display) || std::chrono::steady_clock::now() > deadline)
-            return nullptr;
+        if (!ServerSocketExists(display) || std::chrono::steady_clock::now() > deadline) return nullptr;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
 }  // namespace
 
-DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv,
-                           bool exitOnProblem) {
+DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv, bool exitOnProblem) {
     if (SelectedPlatform(argc, argv, std::getenv("QT_QPA_PLATFORM")) == "xcb") {
         const char* option = OptionValue(argc, argv, "-display");
         const char* env = std::getenv("DISPLAY");
@@ -89,8 +81,8 @@ DisplayGuard::DisplayGuard(const std::string& programName, int argc, char** argv
                 "no display to show windows on: DISPLAY is not set "
                 "(start it from a desktop session, or set DISPLAY to a running X server)";
         else if (!(connection_ = Connect(display)))
-            problem_ = "cannot connect to the display \"" + display +
-                       "\": no X server answers there, or it refuses this user";
+            problem_ =
+                "cannot connect to the display \"" + display + "\": no X server answers there, or it refuses this user";
     }
     if (problem_ && exitOnProblem) {
         std::fprintf(stderr, "%s: %s\n", programName.c_str(), problem_->c_str());

@@ -22,8 +22,7 @@ QSize CaptionSize(const QWidget* control) {
     const QSize now = control->size();
     if (auto* label = qobject_cast<const QLabel*>(control)) {
         if (label->text().isEmpty() || !label->pixmap().isNull()) return now;
-        if (label->wordWrap())
-            return QSize(now.width(), std::max(now.height(), label->heightForWidth(now.width())));
+        if (label->wordWrap()) return QSize(now.width(), std::max(now.height(), label->heightForWidth(now.width())));
         return now.expandedTo(label->sizeHint());
     }
     if (qobject_cast<const QCheckBox*>(control) || qobject_cast<const QRadioButton*>(control))
@@ -31,11 +30,9 @@ QSize CaptionSize(const QWidget* control) {
     if (auto* button = qobject_cast<const QPushButton*>(control)) {
         // The style's own hint adds a minimum width that no caption needs.
         const QFontMetrics fm = button->fontMetrics();
-        const int margin =
-            button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
-            2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
-        return now.expandedTo(
-            QSize(fm.horizontalAdvance(button->text()) + margin, fm.height() + margin));
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                           2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        return now.expandedTo(QSize(fm.horizontalAdvance(button->text()) + margin, fm.height() + margin));
     }
     return now;
 }
@@ -53,9 +50,8 @@ QSize GrowToFit(QWidget* holder) {
         QSize need = CaptionSize(w);
         if (auto* group = qobject_cast<QGroupBox*>(w)) {
             need = GrowToFit(group);
-            const int title =
-                group->fontMetrics().horizontalAdvance(group->title()) +
-                4 * group->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, group) + 8;
+            const int title = group->fontMetrics().horizontalAdvance(group->title()) +
+                              4 * group->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, group) + 8;
             need.setWidth(std::max(need.width(), title));
         }
         items.push_back({w, w->geometry(), QRect(w->pos(), need.expandedTo(w->size()))});
@@ -73,15 +69,12 @@ QSize GrowToFit(QWidget* holder) {
                 // A control keeps its designed distance from the one above
                 // or left of it, where they share rows or columns.
                 if (2 * b.was.top() >= 2 * a.was.top() + a.was.height() &&
-                    overlap(a.now.left(), a.now.left() + a.now.width(), b.now.left(),
-                            b.now.left() + b.now.width())) {
-                    const int top =
-                        a.now.top() + a.now.height() + b.was.top() - (a.was.top() + a.was.height());
+                    overlap(a.now.left(), a.now.left() + a.now.width(), b.now.left(), b.now.left() + b.now.width())) {
+                    const int top = a.now.top() + a.now.height() + b.was.top() - (a.was.top() + a.was.height());
                     if (top > b.now.top()) b.now.moveTop(top), changed = true;
                 }
                 if (2 * b.was.left() >= 2 * a.was.left() + a.was.width() &&
-                    overlap(a.now.top(), a.now.top() + a.now.height(), b.now.top(),
-                            b.now.top() + b.now.height())) {
+                    overlap(a.now.top(), a.now.top() + a.now.height(), b.now.top(), b.now.top() + b.now.height())) {
                     // A grown caption keeps a little space before the next control.
                     int gap = b.was.left() - (a.was.left() + a.was.width());
                     if (a.now.width() > a.was.width()) gap = std::max(gap, kGrownGap);

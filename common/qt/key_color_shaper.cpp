@@ -58,8 +58,7 @@ void KeyColorShaper::ClearShape() {
 }
 
 void KeyColorShaper::NarrowFor(const QPixmap& next, int32_t keyColor) {
-    if (next.isNull() || (shaped_ && shapedPicture_ == kHidden))
-        return;  // nothing shows that could narrow
+    if (next.isNull() || (shaped_ && shapedPicture_ == kHidden)) return;  // nothing shows that could narrow
     if (shaped_ && shapedPicture_ == next.cacheKey() && shapedColor_ == keyColor) return;
     const QRegion nextRegion = VisibleRegion(next, keyColor);
     if (!shaped_) {
@@ -70,12 +69,10 @@ void KeyColorShaper::NarrowFor(const QPixmap& next, int32_t keyColor) {
         return;
     }
     if (shapedPicture_ == kNarrowed) {
-        Apply(current_.intersected(nextRegion).isEmpty() ? Nothing()
-                                                         : current_.intersected(nextRegion));
+        Apply(current_.intersected(nextRegion).isEmpty() ? Nothing() : current_.intersected(nextRegion));
         return;
     }
-    const auto key =
-        qMakePair(qMakePair(shapedPicture_, shapedColor_), qMakePair(next.cacheKey(), keyColor));
+    const auto key = qMakePair(qMakePair(shapedPicture_, shapedColor_), qMakePair(next.cacheKey(), keyColor));
     auto it = meets_.constFind(key);
     if (it == meets_.constEnd()) {
         // Pictures follow each other in a few fixed orders: the pairs are few.

@@ -85,8 +85,7 @@ void InstallTerminationHandlers() {
 
 void WatchTerminationOnEventLoop() {
     if (g_watched.load() || g_pipe[0] < 0 || !QCoreApplication::instance()) return;
-    auto* notifier =
-        new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char byte = 0;
         // Drained, or the notifier would fire again and again.
@@ -97,8 +96,7 @@ void WatchTerminationOnEventLoop() {
     g_watched.store(true);
 }
 
-TerminationHandler::TerminationHandler(std::function<void(int)> handler)
-    : previous_(std::move(g_handler)) {
+TerminationHandler::TerminationHandler(std::function<void(int)> handler) : previous_(std::move(g_handler)) {
     g_handler = std::move(handler);
 }
 

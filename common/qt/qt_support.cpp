@@ -1,5 +1,8 @@
 #include "common/qt/qt_support.h"
 
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -10,8 +13,6 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
 #include <cstdio>
 #include <cstdlib>
 
@@ -33,8 +34,7 @@ static void ToStderr(const std::string& title, const std::string& text) {
 static int Ask(const std::string& text, const std::string& title, QMessageBox::StandardButtons buttons,
                QMessageBox::StandardButton yes) {
     ToStderr(title, text);
-    if (DialogsSuppressed() || !qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return yes;
+    if (DialogsSuppressed() || !qobject_cast<QApplication*>(QCoreApplication::instance())) return yes;
     QMessageBox box(QMessageBox::NoIcon, Q(title), Q(text), buttons);
     return box.exec();
 }
@@ -51,7 +51,6 @@ bool QtMessageBoxes::AskYesNo(const std::string& text, const std::string& title)
     return Ask(text, title, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-
 std::optional<std::string> QtInstallPathStore::ReadApplicationPath() {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, "kobaltron", "Kobaltron");
     const QVariant v = s.value("Path/Application");
@@ -63,8 +62,7 @@ void QtInstallPathStore::WriteApplicationPath(const std::string& path) {
     QSettings s(QSettings::IniFormat, QSettings::UserScope, "kobaltron", "Kobaltron");
     s.setValue("Path/Application", Q(path));
     s.sync();
-    if (s.status() != QSettings::NoError)
-        throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
+    if (s.status() != QSettings::NoError) throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
 }
 
 void ClearInstallPath() {
@@ -74,8 +72,7 @@ void ClearInstallPath() {
         QSettings s(QSettings::IniFormat, QSettings::UserScope, "kobaltron", "Kobaltron");
         s.remove("Path/Application");
         s.sync();
-        if (s.status() != QSettings::NoError)
-            throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
+        if (s.status() != QSettings::NoError) throw RuntimeError(ErrorNumber::PathFileAccessError, S(s.fileName()));
         file = s.fileName();
         empty = s.allKeys().isEmpty();
     }
@@ -105,7 +102,9 @@ void FlushToServer() {
         if (xcb_connection_t* c = x11->connection()) xcb_flush(c);
 }
 
-static QScreen* Primary() { return QGuiApplication::primaryScreen(); }
+static QScreen* Primary() {
+    return QGuiApplication::primaryScreen();
+}
 
 double TwipsPerPixelX() {
     QScreen* s = Primary();

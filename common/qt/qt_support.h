@@ -14,14 +14,18 @@ class QScreen;
 
 namespace kobal::qt {
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
-inline std::string S(const QString& s) { return s.toStdString(); }
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+inline std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 // Message boxes with no icon; every text also goes to stderr as
 // "title: text". With KOBALTRON_NO_DIALOGS=1 (unattended runs) nothing is
 // shown and questions are answered OK / Yes.
 class QtMessageBoxes : public MessageBoxPort {
-public:
+  public:
     void ShowMessage(const std::string& text, const std::string& title) override;
     bool AskOkCancel(const std::string& text, const std::string& title) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
@@ -30,7 +34,7 @@ bool DialogsSuppressed();
 
 // The install path setting in an INI file under $XDG_CONFIG_HOME/kobaltron.
 class QtInstallPathStore : public InstallPathStore {
-public:
+  public:
     std::optional<std::string> ReadApplicationPath() override;
     void WriteApplicationPath(const std::string& path) override;
 };

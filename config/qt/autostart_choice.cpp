@@ -11,8 +11,8 @@ namespace kobal::config::qt {
 QString LoginCheckBox::AskForFile(QWidget* window) {
     const QString file = QFileDialog::getOpenFileName(
         window, "Start these actors when I log in", QDir::homePath(),
-        "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files (*)",
-        nullptr, QFileDialog::DontUseNativeDialog);
+        "Actors and playlists (*.kact *.kac *.kpls *.kpl *.KACT *.KAC *.KPLS *.KPL);;All files (*)", nullptr,
+        QFileDialog::DontUseNativeDialog);
     return file.isEmpty() ? file : QDir::cleanPath(QFileInfo(file).absoluteFilePath());
 }
 
@@ -37,8 +37,7 @@ void LoginCheckBox::nextCheckState() {
     Show();
 }
 
-AutostartEntry::AutostartEntry(shell::EntryFiles& files, MessageBoxPort& boxes,
-                               std::string configHome)
+AutostartEntry::AutostartEntry(shell::EntryFiles& files, MessageBoxPort& boxes, std::string configHome)
     : files_(files), boxes_(boxes), configHome_(std::move(configHome)) {}
 
 shell::Autostart AutostartEntry::With(const std::string& installdir) {

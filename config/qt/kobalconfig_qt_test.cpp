@@ -137,8 +137,7 @@ TEST_F(ConfigFormTest, ControlsCarryTheirCaptionsAndPositions) {
 TEST_F(ConfigFormTest, OkAfterDefaultWritesTheStagedDefaultFile) {
     TempDir product;
     product.Write("resource/kobalactor", "");
-    product.Write("resource/config.kcfg",
-                  "priorityup = 300\r\nspeedup=20\r\naudioon= 0 \r\n[end]\r\n");
+    product.Write("resource/config.kcfg", "priorityup = 300\r\nspeedup=20\r\naudioon= 0 \r\n[end]\r\n");
     fakes.paths.value = product.path();
     model.Form_Load();
     ConfigForm form(model);

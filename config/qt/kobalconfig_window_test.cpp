@@ -38,16 +38,14 @@ struct ConfigWindowOnX : ::testing::Test {
     std::unique_ptr<ConfigWindow> model;
 
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         product.Write("resource/kobalactor", "");
         product.Write("resource/config.kcfg", kSettings);
         std::filesystem::copy_file(std::string(KOBAL_STAGE_DIR) + "/resource/wizard.gif",
                                    product / "resource/wizard.gif");
         fakes.paths.value = product.path();
         model = std::make_unique<ConfigWindow>(
-            ConfigPorts{fakes.paths, fakes.boxes, fakes.shell, fakes.input, dialog, &fakes.login},
-            "/nonexistent");
+            ConfigPorts{fakes.paths, fakes.boxes, fakes.shell, fakes.input, dialog, &fakes.login}, "/nonexistent");
         model->Form_Load();
     }
 
@@ -66,8 +64,7 @@ TEST_F(ConfigWindowOnX, EveryCaptionShowsWholeAtTheDefaultFont) {
     ConfigForm form(*model);
     ShowActive(form);
     SaveScreenshot(form, "kobalconfig");
-    EXPECT_EQ(ClippedCaptions(&form).join("\n").toStdString(), "")
-        << form.font().toString().toStdString();
+    EXPECT_EQ(ClippedCaptions(&form).join("\n").toStdString(), "") << form.font().toString().toStdString();
     EXPECT_EQ(form.font(), QApplication::font());
     // The designed size is the least, and the window still fits the screen.
     EXPECT_GE(form.width(), PixelsX(7560));
@@ -98,8 +95,7 @@ TEST_F(ConfigWindowOnX, EscapeAndClosingAskAsCancelDoes) {
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.close());
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(fakes.boxes.shown,
-              (std::vector<std::string>{"?: Exit without saving?", "?: Exit without saving?"}));
+    EXPECT_EQ(fakes.boxes.shown, (std::vector<std::string>{"?: Exit without saving?", "?: Exit without saving?"}));
     EXPECT_EQ(form.findChild<QLineEdit*>("timerup")->text(), "120");
 
     // "OK" in it ends without saving.
@@ -132,16 +128,13 @@ TEST_F(ConfigWindowOnX, TabReachesTheLoginChoiceWhichOnlyOkSaves) {
         // Tab goes through the controls in the order they are read, the
         // login choice after the last time.
         QStringList order;
-        for (int i = 0; i < 30 && order.count(QApplication::focusWidget()->objectName()) == 0;
-             ++i) {
+        for (int i = 0; i < 30 && order.count(QApplication::focusWidget()->objectName()) == 0; ++i) {
             order << QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         ASSERT_TRUE(order.contains("autostart")) << order.join(' ').toStdString();
-        EXPECT_EQ(order.indexOf("autostart"), order.indexOf("hyber") + 1)
-            << order.join(' ').toStdString();
-        EXPECT_LT(order.indexOf("audio"), order.indexOf("timerup"))
-            << order.join(' ').toStdString();
+        EXPECT_EQ(order.indexOf("autostart"), order.indexOf("hyber") + 1) << order.join(' ').toStdString();
+        EXPECT_LT(order.indexOf("audio"), order.indexOf("timerup")) << order.join(' ').toStdString();
 
         auto* login = form.findChild<QCheckBox*>("autostart");
         login->setFocus();
@@ -166,8 +159,7 @@ TEST_F(ConfigWindowOnX, TabReachesTheLoginChoiceWhichOnlyOkSaves) {
     QTest::keyClick(login, Qt::Key_Space);
     QTest::keyClick(login, Qt::Key_Return);
     EXPECT_TRUE(again.ended());
-    EXPECT_EQ(fakes.login.calls,
-              (std::vector<std::string>{"choose " + playlist + " " + product.path() + "\\"}));
+    EXPECT_EQ(fakes.login.calls, (std::vector<std::string>{"choose " + playlist + " " + product.path() + "\\"}));
 }
 
 // Answers every wizard question with the given key once it is shown, after

@@ -32,8 +32,7 @@ struct KobalconfigProgram : ::testing::Test {
     QProcess program;
 
     void SetUp() override {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(home.path()));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(home / "config"));
@@ -41,8 +40,7 @@ struct KobalconfigProgram : ::testing::Test {
         // Nothing installed system-wide (file types, menus, a session bus) counts.
         env.insert("XDG_DATA_DIRS", QString::fromStdString(home / "system/data"));
         env.insert("XDG_CONFIG_DIRS", QString::fromStdString(home / "system/config"));
-        env.insert("DBUS_SESSION_BUS_ADDRESS",
-                   QString::fromStdString("unix:path=" + home / "no-bus"));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString("unix:path=" + home / "no-bus"));
         env.insert("KOBALTRON_NO_DIALOGS", "1");
         env.insert("QT_QPA_PLATFORM", "xcb");
         program.setProcessEnvironment(env);
@@ -55,8 +53,7 @@ struct KobalconfigProgram : ::testing::Test {
     }
 
     QString StoredInstallPath() {
-        QSettings s(QString::fromStdString(home / "config/kobaltron/Kobaltron.ini"),
-                    QSettings::IniFormat);
+        QSettings s(QString::fromStdString(home / "config/kobaltron/Kobaltron.ini"), QSettings::IniFormat);
         return s.value("Path/Application").toString();
     }
 
@@ -90,8 +87,7 @@ struct KobalconfigProgram : ::testing::Test {
             QProcess probe;
             probe.start("xwininfo", {"-name", title});
             probe.waitForFinished(5000);
-            if (!QString::fromLocal8Bit(probe.readAllStandardOutput()).contains("IsViewable"))
-                return true;
+            if (!QString::fromLocal8Bit(probe.readAllStandardOutput()).contains("IsViewable")) return true;
             QThread::msleep(100);
         }
         return false;
@@ -127,8 +123,7 @@ TEST_F(KobalconfigProgram, BangStoresTheInstallPathAndSaysSo) {
     ASSERT_TRUE(program.waitForStarted(5000));
     EXPECT_EQ(Finish(), 0);
     EXPECT_EQ(StoredInstallPath(), "/some/dir");
-    EXPECT_TRUE(QString::fromLocal8Bit(program.readAllStandardError())
-                    .contains("Kobalconfig: Registry key added"));
+    EXPECT_TRUE(QString::fromLocal8Bit(program.readAllStandardError()).contains("Kobalconfig: Registry key added"));
 }
 
 TEST_F(KobalconfigProgram, ShellCommandsReachTheShellIntegration) {
@@ -136,11 +131,9 @@ TEST_F(KobalconfigProgram, ShellCommandsReachTheShellIntegration) {
     RunToEnd({"!" + QString::fromStdString(home / "product")});
 
     const QString install = RunToEnd({"INSTALL"});
-    EXPECT_TRUE(install.contains(
-        QRegularExpression("shortcuts have been added!.*\\n.*Associations have been made!")))
+    EXPECT_TRUE(install.contains(QRegularExpression("shortcuts have been added!.*\\n.*Associations have been made!")))
         << install.toStdString();
-    EXPECT_TRUE(QFile::exists(
-        QString::fromStdString(home / "data/applications/Kobaltron/Congigure Kobaltron.url")));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(home / "data/applications/Kobaltron/Congigure Kobaltron.url")));
 
     int status = 0;
     EXPECT_TRUE(RunToEnd({"install"}, &status).contains("Kobalconfig: File not found"));
@@ -148,14 +141,13 @@ TEST_F(KobalconfigProgram, ShellCommandsReachTheShellIntegration) {
 
     const std::string actor =
         home.Write("bob.kact", "actorname=Bob\r\nactorpath=bob\\\r\niconfile=bob.ico\r\n[end]\r\n");
-    EXPECT_TRUE(RunToEnd({"\"" + QString::fromStdString(actor) + "\""})
-                    .contains("Bob has been added to the start menu!"));
+    EXPECT_TRUE(
+        RunToEnd({"\"" + QString::fromStdString(actor) + "\""}).contains("Bob has been added to the start menu!"));
 }
 
 TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
     home.Write("product/resource/kobalactor", "");
-    const std::string settings =
-        home.Write("product/resource/config.kcfg", "priorityup=150\r\n[end]\r\n");
+    const std::string settings = home.Write("product/resource/config.kcfg", "priorityup=150\r\n[end]\r\n");
     program.start(kProgram, {"!" + QString::fromStdString(home / "product")});
     ASSERT_TRUE(program.waitForFinished(15000));
 
@@ -173,8 +165,7 @@ TEST_F(KobalconfigProgram, EmptyCommandLineOpensTheWindowWhichSavesOnOk) {
     EXPECT_TRUE(QString::fromLocal8Bit(icon.readAllStandardOutput()).contains("Icon (32 x 32)"));
     Keys(w, {"Escape"});
     EXPECT_EQ(Finish(), 0);
-    EXPECT_TRUE(
-        QString::fromLocal8Bit(program.readAllStandardError()).contains("?: Exit without saving?"));
+    EXPECT_TRUE(QString::fromLocal8Bit(program.readAllStandardError()).contains("?: Exit without saving?"));
     EXPECT_EQ(ReadBytes(settings), "priorityup=150\r\n[end]\r\n");
 
     // The window restored the file; "OK" writes it whole.
@@ -195,8 +186,7 @@ TEST_F(KobalconfigProgram, TheLoginChoiceIsReachedByTabAndSavedByOk) {
     home.Write("product/resource/config.kcfg", "[end]\r\n");
     const std::string playlist = home.Write("my actors/list.kpls", "bob.kact\r\n");
     RunToEnd({"!" + QString::fromStdString(home / "product")});
-    const QString entry =
-        QString::fromStdString(home / "config/autostart/kobaltron-actors.desktop");
+    const QString entry = QString::fromStdString(home / "config/autostart/kobaltron-actors.desktop");
 
     program.start(kProgram, {});
     Window w = WaitForWindow("Kobaltron Configuration");
@@ -214,8 +204,7 @@ TEST_F(KobalconfigProgram, TheLoginChoiceIsReachedByTabAndSavedByOk) {
     EXPECT_EQ(Finish(), 0);
     ASSERT_TRUE(QFile::exists(entry)) << program.readAllStandardError().toStdString();
     const std::string text = ReadBytes(entry.toStdString());
-    EXPECT_NE(text.find("Exec=" + home / "product/resource/kobaltron" + " \"" + playlist + "\"\n"),
-              std::string::npos)
+    EXPECT_NE(text.find("Exec=" + home / "product/resource/kobaltron" + " \"" + playlist + "\"\n"), std::string::npos)
         << text;
     QProcess validate;
     validate.start("desktop-file-validate", {entry});

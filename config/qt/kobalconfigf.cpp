@@ -49,16 +49,14 @@ QLabel* Label(QWidget* holder, const char* text, int left, int top, int width, i
     return l;
 }
 
-QPushButton* Button(QWidget* holder, const char* name, const char* caption, int left, int top,
-                    int width, int height) {
+QPushButton* Button(QWidget* holder, const char* name, const char* caption, int left, int top, int width, int height) {
     auto* b = Make<QPushButton>(holder, name, left, top, width, height);
     b->setText(caption);
     b->setAutoDefault(false);
     return b;
 }
 
-ClickCheckBox* Check(QWidget* holder, const char* name, const char* caption, int left, int top,
-                     int width, int height) {
+ClickCheckBox* Check(QWidget* holder, const char* name, const char* caption, int left, int top, int width, int height) {
     auto* c = Make<ClickCheckBox>(holder, name, left, top, width, height);
     c->setText(caption);
     return c;
@@ -97,8 +95,7 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     splash_ = Check(standard, "splash", "Splash screen enabled", 840, 1920, 1935, 255);
     transp_ = Check(standard, "transp", "No transparency", 840, 2160, 1575, 255);
     override_ = Check(standard, "override", "Override actor defaults", 840, 2400, 1935, 195);
-    hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610,
-                      3495, 255);
+    hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610, 3495, 255);
 
     QGroupBox* advanced = Group(this, "Advanced Configuration", 3840, 0, 3735, 3375);
     Label(advanced, "Timer frequency (%)", 120, 360, 2055, 255);
@@ -118,12 +115,9 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     auto connect = [this](QPushButton* button, void (ConfigWindow::*handler)()) {
         QObject::connect(button, &QPushButton::clicked, this, [this, handler] { Run(handler); });
     };
-    connect(Button(advanced, "shortcuts", "Create shortcuts", 120, 2880, 1335, 375),
-            &ConfigWindow::shortcuts_Click);
-    connect(Button(advanced, "Associate", "Associate", 1560, 2880, 1095, 375),
-            &ConfigWindow::Associate_Click);
-    connect(Button(advanced, "Calibrate", "Wizard", 2760, 2880, 855, 375),
-            &ConfigWindow::Calibrate_Click);
+    connect(Button(advanced, "shortcuts", "Create shortcuts", 120, 2880, 1335, 375), &ConfigWindow::shortcuts_Click);
+    connect(Button(advanced, "Associate", "Associate", 1560, 2880, 1095, 375), &ConfigWindow::Associate_Click);
+    connect(Button(advanced, "Calibrate", "Wizard", 2760, 2880, 855, 375), &ConfigWindow::Calibrate_Click);
     ok_ = Button(this, "Save", "OK", 0, 3000, 855, 375);
     connect(ok_, &ConfigWindow::Save_Click);
     cancel_ = Button(this, "Exits", "Cancel", 960, 3000, 855, 375);
@@ -199,16 +193,11 @@ void ConfigForm::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
-                button->click();
-            else
-                ok_->click();
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+            else ok_->click();
             return;
-        case Qt::Key_Escape:
-            cancel_->click();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+        case Qt::Key_Escape: cancel_->click(); return;
+        default: QWidget::keyPressEvent(event);
     }
 }
 

@@ -32,8 +32,7 @@ class ConfigForm : public QWidget {
     using FileChooser = std::function<QString(QWidget*)>;
     // chooseLoginFile asks for the file of the login choice (a file dialog
     // unless given).
-    explicit ConfigForm(ConfigWindow& model, QWidget* parent = nullptr,
-                        FileChooser chooseLoginFile = {});
+    explicit ConfigForm(ConfigWindow& model, QWidget* parent = nullptr, FileChooser chooseLoginFile = {});
 
     // Controls from the model, and the model from the controls.
     void Show();

@@ -28,29 +28,26 @@ namespace cq = kobal::config::qt;
 
 namespace {
 
-const kobal::ProgramHelp kHelp{
-    "kobalconfig",
-    "INSTALL | !DIR | FILE",
-    "Edits Kobaltron's settings and ties it into the desktop.\n"
-    "  INSTALL  writes the application menu entries and the file associations\n"
-    "  !DIR     stores DIR as the install directory\n"
-    "  FILE     adds an actor file or a playlist to the application menu\n"
-    "With nothing on the command line it opens the configuration window.",
-    {"  --uninstall  removes what Kobaltron wrote for this user: menu entries, file\n"
-     "               associations, login choice and settings; and what Kobaltron's\n"
-     "               installer put in place, where it keeps its record"}};
+const kobal::ProgramHelp kHelp{"kobalconfig",
+                               "INSTALL | !DIR | FILE",
+                               "Edits Kobaltron's settings and ties it into the desktop.\n"
+                               "  INSTALL  writes the application menu entries and the file associations\n"
+                               "  !DIR     stores DIR as the install directory\n"
+                               "  FILE     adds an actor file or a playlist to the application menu\n"
+                               "With nothing on the command line it opens the configuration window.",
+                               {"  --uninstall  removes what Kobaltron wrote for this user: menu entries, file\n"
+                                "               associations, login choice and settings; and what Kobaltron's\n"
+                                "               installer put in place, where it keeps its record"}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const StandardOptions options = ReadStandardOptions(ArgumentsOf(argc, argv), kHelp, std::cout);
     if (options.exitStatus) return *options.exitStatus;
-    const bool uninstall =
-        !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
+    const bool uninstall = !options.separated && !options.args.empty() && options.args[0] == "--uninstall";
     kobal::qt::PrepareProcess();
     // The windows centre themselves, which only X places as asked.
-    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY"))
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "xcb", 1);
     // After "--" Qt sees no argument: the text is the tool's, whatever it looks like.
     int qtArgc = options.separated ? 1 : argc;
     std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
@@ -70,8 +67,7 @@ int main(int argc, char** argv) {
 
         kobal::qt::QtMessageBoxes boxes;
         kobal::qt::QtInstallPathStore paths;
-        const std::string defaultPath =
-            DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath()));
+        const std::string defaultPath = DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath()));
         SettingStore settings(SettingStore::Program::Config);
         shell::DesktopShell desktop(boxes, paths, defaultPath, settings, kProgramTitle);
         cq::ShellPort shell(desktop.module());

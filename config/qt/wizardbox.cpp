@@ -33,8 +33,7 @@ void ToStderr(const std::string& title, const std::string& text) {
 }  // namespace
 
 WizardDialog::WizardDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName("wizardbox");
     setWindowTitle("Configuration Wizard");
     setModal(true);
@@ -113,14 +112,12 @@ void WizardDialog::OK_Click() {
     accept();
 }
 
-std::string QtInputBox::InputBox(const std::string& prompt, const std::string& title,
-                                 const std::string& proposed) {
+std::string QtInputBox::InputBox(const std::string& prompt, const std::string& title, const std::string& proposed) {
     ToStderr(title, prompt);
     // Unattended runs cancel: accepting the proposal could ask forever.
     if (kobal::qt::DialogsSuppressed()) return {};
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, Q(proposed), &ok);
+    const QString text = QInputDialog::getText(nullptr, Q(title), Q(prompt), QLineEdit::Normal, Q(proposed), &ok);
     return ok ? S(text) : std::string();
 }
 

@@ -33,8 +33,7 @@ class WizardDialog : public QDialog, public WizardDisplay {
 
 class QtInputBox : public InputBoxPort {
   public:
-    std::string InputBox(const std::string& prompt, const std::string& title,
-                         const std::string& proposed) override;
+    std::string InputBox(const std::string& prompt, const std::string& title, const std::string& proposed) override;
 };
 
 }  // namespace kobal::config::qt

@@ -16,8 +16,7 @@ constexpr const char* kFileKey = "X-Kobaltron-File=";
 constexpr const char* kTitle = "!";
 
 bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // The launcher's own endings: an actor file or a playlist.
@@ -81,12 +80,8 @@ bool PosixEntryFiles::Remove(const std::string& path, std::string& reason) {
     return !ec;
 }
 
-Autostart::Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome,
-                     std::string installdir)
-    : files_(files),
-      boxes_(boxes),
-      configHome_(std::move(configHome)),
-      installdir_(std::move(installdir)) {}
+Autostart::Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome, std::string installdir)
+    : files_(files), boxes_(boxes), configHome_(std::move(configHome)), installdir_(std::move(installdir)) {}
 
 std::string Autostart::EntryText(const std::string& launcher, const std::string& file) {
     return "[Desktop Entry]\n"
@@ -114,8 +109,7 @@ std::optional<std::string> Autostart::Current() {
     std::istringstream lines(*text);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind(kFileKey, 0) == 0)
-            return UnescapeDesktopValue(line.substr(std::string(kFileKey).size()));
+        if (line.rfind(kFileKey, 0) == 0) return UnescapeDesktopValue(line.substr(std::string(kFileKey).size()));
     }
     return std::nullopt;
 }
@@ -126,8 +120,7 @@ bool Autostart::Choose(const std::string& file) {
         return false;
     }
     if (!LauncherOpens(file)) {
-        boxes_.ShowMessage(file + " is neither an actor file (.kact) nor a playlist (.kpls)",
-                           kTitle);
+        boxes_.ShowMessage(file + " is neither an actor file (.kact) nor a playlist (.kpls)", kTitle);
         return false;
     }
     if (!files_.Exists(file)) {

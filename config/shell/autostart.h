@@ -35,8 +35,7 @@ inline constexpr const char* kAutostartEntryName = "kobaltron-actors.desktop";
 class Autostart {
   public:
     // configHome: $XDG_CONFIG_HOME; installdir: the install directory with its trailing separator.
-    Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome,
-              std::string installdir);
+    Autostart(EntryFiles& files, MessageBoxPort& boxes, std::string configHome, std::string installdir);
 
     std::string EntryPath() const { return configHome_ + "/autostart/" + kAutostartEntryName; }
     // The file the entry starts, or nothing when there is no entry of ours.

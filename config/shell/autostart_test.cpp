@@ -90,10 +90,8 @@ TEST_F(AutostartTest, RefusesWhatTheLauncherCouldNotStartAndSaysWhy) {
         std::string file;
         std::string message;
     } cases[] = {
-        {"actors/my list.kpls",
-         "Choose the actor file or playlist by its full name: actors/my list.kpls"},
-        {"/home/u/notes.txt",
-         "/home/u/notes.txt is neither an actor file (.kact) nor a playlist (.kpls)"},
+        {"actors/my list.kpls", "Choose the actor file or playlist by its full name: actors/my list.kpls"},
+        {"/home/u/notes.txt", "/home/u/notes.txt is neither an actor file (.kact) nor a playlist (.kpls)"},
         {"/home/u/kact", "/home/u/kact is neither an actor file (.kact) nor a playlist (.kpls)"},
         {"/home/u/gone.kac", "File not found: /home/u/gone.kac"},
     };
@@ -122,10 +120,9 @@ TEST_F(AutostartTest, NamesWithReservedCharactersSurviveTheEntry) {
     files.files[odd] = "";
     ASSERT_TRUE(autostart.Choose(odd));
     // Quoted for Exec, then escaped as any string value: a backslash doubles twice.
-    EXPECT_NE(
-        files.files.at(entry).find("Exec=\"/opt/kobal tron/resource/kobaltron\" "
-                                   "\"/home/u/a \\\\\"b\\\\\" \\\\$c\\\\\\\\d 100%%.kact\"\n"),
-        std::string::npos)
+    EXPECT_NE(files.files.at(entry).find("Exec=\"/opt/kobal tron/resource/kobaltron\" "
+                                         "\"/home/u/a \\\\\"b\\\\\" \\\\$c\\\\\\\\d 100%%.kact\"\n"),
+              std::string::npos)
         << files.files.at(entry);
     EXPECT_EQ(autostart.Current(), odd);
 }

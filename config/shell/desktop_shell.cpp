@@ -2,12 +2,11 @@
 
 namespace kobal::shell {
 
-DesktopShell::DesktopShell(MessageBoxPort& boxes, InstallPathStore& installPath,
-                           std::string defaultInstallPath, SettingStore& settings,
-                           std::string programTitle)
+DesktopShell::DesktopShell(MessageBoxPort& boxes, InstallPathStore& installPath, std::string defaultInstallPath,
+                           SettingStore& settings, std::string programTitle)
     : registry_(DefaultRegistryFile()),
       desktop_(XdgDataHome(), XdgConfigHome(), runner_),
-      module_(ShellContext{boxes, installPath, std::move(defaultInstallPath), registry_, folders_,
-                           &desktop_, settings, std::move(programTitle)}) {}
+      module_(ShellContext{boxes, installPath, std::move(defaultInstallPath), registry_, folders_, &desktop_, settings,
+                           std::move(programTitle)}) {}
 
 }  // namespace kobal::shell

@@ -11,17 +11,16 @@
 namespace kobal::shell {
 
 class DesktopShell {
-public:
+  public:
     // programTitle: the default message title ("Kobalconfig", "Install").
-    DesktopShell(MessageBoxPort& boxes, InstallPathStore& installPath,
-                 std::string defaultInstallPath, SettingStore& settings,
-                 std::string programTitle);
+    DesktopShell(MessageBoxPort& boxes, InstallPathStore& installPath, std::string defaultInstallPath,
+                 SettingStore& settings, std::string programTitle);
     DesktopShell(const DesktopShell&) = delete;
     DesktopShell& operator=(const DesktopShell&) = delete;
 
     Module1& module() { return module_; }
 
-private:
+  private:
     FileRegistry registry_;
     XdgFolders folders_;
     PosixCommandRunner runner_;

@@ -27,8 +27,7 @@ namespace {
 // Letters, digits and "-" only, lower case: safe in a mime type and a file name.
 std::string Token(const std::string& text) {
     std::string out;
-    for (char c : LowerCase(text))
-        out += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '-';
+    for (char c : LowerCase(text)) out += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '-';
     return out.empty() ? "-" : out;
 }
 
@@ -36,20 +35,11 @@ std::string XmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
         }
     }
     return out;
@@ -211,20 +201,11 @@ std::string EscapeDesktopValue(const std::string& value) {
     std::string out;
     for (char c : value) {
         switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                out += c;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
         }
     }
     return out;
@@ -240,8 +221,7 @@ std::string DesktopDescription(const std::string& description) {
     // The registry keeps the description as written; a desktop names its
     // types in sentence case ("KobalTron Actor" reads "Kobaltron actor").
     std::string out = LowerCase(description);
-    if (!out.empty() && out.front() >= 'a' && out.front() <= 'z')
-        out.front() = static_cast<char>(out.front() - 32);
+    if (!out.empty() && out.front() >= 'a' && out.front() <= 'z') out.front() = static_cast<char>(out.front() - 32);
     return out;
 }
 
@@ -317,10 +297,8 @@ std::vector<std::string> Freedesktop::RegisterFileType(const FileTypeInfo& info)
         struct stat st {};
         const bool present = ::stat(list.c_str(), &st) == 0;
         const std::optional<std::string> old = ReadWhole(list);
-        if (present && !old)
-            note(list + ": " + std::strerror(EACCES));
-        else
-            note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
+        if (present && !old) note(list + ": " + std::strerror(EACCES));
+        else note(WriteWhole(list, MergeMimeApps(old.value_or(""), mime, ids)));
     }
     return failures;
 }
@@ -343,8 +321,7 @@ std::vector<std::string> Freedesktop::RefreshCaches() {
         if (status && *status != 0)
             failures.push_back(dir + ": " + tool + " ended with status " + std::to_string(*status));
     };
-    if (DirectoryExists(dataHome_ + "/mime/packages"))
-        run("update-mime-database", dataHome_ + "/mime");
+    if (DirectoryExists(dataHome_ + "/mime/packages")) run("update-mime-database", dataHome_ + "/mime");
     if (DirectoryExists(ApplicationsDir())) run("update-desktop-database", ApplicationsDir());
     return failures;
 }
@@ -369,8 +346,7 @@ void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const MenuEntr
     file += ".desktop";
 
     const std::string& target = menu.target;
-    const std::string path =
-        ResolvePath(target.rfind("file:///", 0) == 0 ? NativePath(target.substr(8)) : target);
+    const std::string path = ResolvePath(target.rfind("file:///", 0) == 0 ? NativePath(target.substr(8)) : target);
     std::string exec, workingDirectory;
     switch (menu.open) {
         case MenuOpen::Program:
@@ -383,9 +359,7 @@ void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const MenuEntr
             exec = QuoteExecArgument(path);
             workingDirectory = WorkingDirectoryFor(path);
             break;
-        case MenuOpen::Document:
-            exec = "xdg-open " + QuoteExecArgument(path);
-            break;
+        case MenuOpen::Document: exec = "xdg-open " + QuoteExecArgument(path); break;
         case MenuOpen::Launcher: {
             const std::string launcher = ResolvePath(menu.launcher);
             exec = QuoteExecArgument(launcher) + " " + QuoteExecArgument(path);
@@ -397,14 +371,11 @@ void Freedesktop::WriteMenuEntry(const std::string& shortcutFile, const MenuEntr
     entry += "Name=" + EscapeDesktopValue(menu.name) + "\n";
     entry += "Exec=" + EscapeDesktopValue(exec) + "\n";
     if (!workingDirectory.empty()) entry += "Path=" + EscapeDesktopValue(workingDirectory) + "\n";
-    if (!menu.iconFile.empty())
-        entry += "Icon=" + EscapeDesktopValue(ResolvePath(menu.iconFile)) + "\n";
-    if (!menu.categories.empty())
-        entry += "Categories=" + EscapeDesktopValue(menu.categories) + "\n";
+    if (!menu.iconFile.empty()) entry += "Icon=" + EscapeDesktopValue(ResolvePath(menu.iconFile)) + "\n";
+    if (!menu.categories.empty()) entry += "Categories=" + EscapeDesktopValue(menu.categories) + "\n";
     entry += "Terminal=false\n";
     if (const std::string failure = WriteWhole(file, entry); !failure.empty())
-        throw RuntimeError(ErrorNumber::PathFileAccessError, file, 0,
-                           failure.substr(file.size() + 2));
+        throw RuntimeError(ErrorNumber::PathFileAccessError, file, 0, failure.substr(file.size() + 2));
 }
 
 std::string MergeMimeApps(const std::string& text, const std::string& mime,

@@ -85,8 +85,7 @@ class Freedesktop : public DesktopPort {
 
 // Sets mime's default application and puts the entries first among its
 // added associations in a mimeapps.list text, keeping every other line.
-std::string MergeMimeApps(const std::string& text, const std::string& mime,
-                          const std::vector<std::string>& desktopIds);
+std::string MergeMimeApps(const std::string& text, const std::string& mime, const std::vector<std::string>& desktopIds);
 
 // The working directory a desktop entry gives a program: the install
 // directory when the program lives in its "resource" directory.

@@ -40,14 +40,12 @@ FileTypeInfo ActorType(const std::string& installdir) {
     info.Description = "KobalTron Actor";
     info.IconPath = installdir + "resource\\KobalTronIcon.ico";
     info.Verbs = {"Open", "Install"};
-    info.Commands = {installdir + "resource\\kobaltron \"%1\"",
-                     installdir + "resource\\kobalconfig \"%1\""};
+    info.Commands = {installdir + "resource\\kobaltron \"%1\"", installdir + "resource\\kobalconfig \"%1\""};
     return info;
 }
 
 TEST(DesktopText, CommandsSplitIntoProgramAndFile) {
-    EXPECT_EQ(SplitCommand("/a b\\resource\\kobaltron \"%1\"").program,
-              "/a b\\resource\\kobaltron");
+    EXPECT_EQ(SplitCommand("/a b\\resource\\kobaltron \"%1\"").program, "/a b\\resource\\kobaltron");
     EXPECT_TRUE(SplitCommand("/a b\\resource\\kobaltron \"%1\"").passesFile);
     EXPECT_EQ(SplitCommand("/x\\kobaltron %1").program, "/x\\kobaltron");
     EXPECT_TRUE(SplitCommand("/x\\kobaltron %1").passesFile);
@@ -75,9 +73,8 @@ TEST(DesktopText, MimeAppsMergeKeepsEveryOtherLine) {
         "[Added "
         "Associations]\napplication/x-kactor=kobaltron-kactor-install.desktop;viewer.desktop;\n"
         "[Removed Associations]\nimage/png=x.desktop;\n";
-    const std::string merged =
-        MergeMimeApps(old, "application/x-kactor",
-                      {"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"});
+    const std::string merged = MergeMimeApps(old, "application/x-kactor",
+                                             {"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"});
     EXPECT_EQ(merged,
               "# mine\n[Default Applications]\ntext/plain=editor.desktop;\n"
               "application/x-kactor=kobaltron-kactor-open.desktop;\n\n"
@@ -89,10 +86,9 @@ TEST(DesktopText, MimeAppsMergeKeepsEveryOtherLine) {
               "[Default Applications]\napplication/x-kpls=a.desktop;\n\n"
               "[Added Associations]\napplication/x-kpls=a.desktop;\n");
     // A group without the type gets it after its last entry, before the blank line.
-    EXPECT_EQ(
-        MergeMimeApps("[Default Applications]\nx/y=z.desktop;\n\n[Other]\n", "a/b", {"k.desktop"}),
-        "[Default Applications]\nx/y=z.desktop;\na/b=k.desktop;\n\n[Other]\n\n"
-        "[Added Associations]\na/b=k.desktop;\n");
+    EXPECT_EQ(MergeMimeApps("[Default Applications]\nx/y=z.desktop;\n\n[Other]\n", "a/b", {"k.desktop"}),
+              "[Default Applications]\nx/y=z.desktop;\na/b=k.desktop;\n\n[Other]\n\n"
+              "[Added Associations]\na/b=k.desktop;\n");
 }
 
 class FreedesktopTest : public ::testing::Test {
@@ -121,15 +117,13 @@ TEST_F(FreedesktopTest, FileTypeGetsMimePackageEntriesAndDefault) {
     EXPECT_FALSE(Contains(xml, "case-sensitive"));  // BOB.KACT matches too
 
     const std::string open = ReadBytes(dir / "data/applications/kobaltron-kactor-open.desktop");
-    EXPECT_TRUE(Contains(open, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobaltron\" %f\n"))
-        << open;
+    EXPECT_TRUE(Contains(open, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobaltron\" %f\n")) << open;
     // Relative playlist entries are read from the install directory.
     EXPECT_TRUE(Contains(open, "Path=" + dir.path() + "/Kobal Tron\n")) << open;
     EXPECT_TRUE(Contains(open, "MimeType=application/x-kactor;\n"));
     EXPECT_TRUE(Contains(open, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
     EXPECT_TRUE(Contains(open, "NoDisplay=true\n"));
-    const std::string install =
-        ReadBytes(dir / "data/applications/kobaltron-kactor-install.desktop");
+    const std::string install = ReadBytes(dir / "data/applications/kobaltron-kactor-install.desktop");
     EXPECT_TRUE(Contains(install, "Name=Install Kobaltron actor\n"));
     EXPECT_TRUE(Contains(install, "/Kobal Tron/resource/kobalconfig\" %f\n"));
 
@@ -152,9 +146,8 @@ TEST_F(FreedesktopTest, CacheToolsRunAndOnlyTheirFailuresCount) {
 
     desktop.RegisterFileType(ActorType(installdir));
     EXPECT_TRUE(desktop.RefreshCaches().empty());
-    EXPECT_EQ(runner.calls,
-              (std::vector<std::string>{"update-mime-database " + dir / "data/mime",
-                                        "update-desktop-database " + dir / "data/applications"}));
+    EXPECT_EQ(runner.calls, (std::vector<std::string>{"update-mime-database " + dir / "data/mime",
+                                                      "update-desktop-database " + dir / "data/applications"}));
     runner.status.reset();  // tools not installed
     EXPECT_TRUE(desktop.RefreshCaches().empty());
     runner.status = 2;
@@ -173,11 +166,9 @@ TEST_F(FreedesktopTest, MenuEntryBesideTheShortcut) {
                             .categories = "Settings;"});
     const std::string program = ReadBytes(dir / "apps/Kobaltron/Congigure Kobaltron.desktop");
     EXPECT_TRUE(Contains(program, "Name=Congigure Kobaltron\n"));
-    EXPECT_TRUE(Contains(program, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobalconfig\"\n"))
-        << program;
+    EXPECT_TRUE(Contains(program, "Exec=\"" + dir.path() + "/Kobal Tron/resource/kobalconfig\"\n")) << program;
     EXPECT_TRUE(Contains(program, "Path=" + dir.path() + "/Kobal Tron\n")) << program;
-    EXPECT_TRUE(
-        Contains(program, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
+    EXPECT_TRUE(Contains(program, "Icon=" + dir.path() + "/Kobal Tron/resource/KobalTronIcon.ico\n"));
     EXPECT_TRUE(Contains(program, "Categories=Settings;\n"));
 
     // A document opens with its own application, whatever its mode.
@@ -239,10 +230,8 @@ std::vector<std::string> ExecArguments(const std::string& entry) {
 // with its execute bit and a name full of characters the rules reserve.
 TEST_F(FreedesktopTest, ActorEntriesRunTheLauncherWithTheFileWhateverItsMode) {
     const std::string launcher = installdir + "resource\\kobaltron";
-    for (const std::string name :
-         {"bob.kact", "a b's $HOME `x` \"q\" 100% #1 (x);&|<>*?~.kact", "k=v\ttab.kpls"}) {
-        const std::string file =
-            dir.Write("actors/" + name, "#!/bin/sh\ntouch " + dir / "ran" + "\n[end]\n");
+    for (const std::string name : {"bob.kact", "a b's $HOME `x` \"q\" 100% #1 (x);&|<>*?~.kact", "k=v\ttab.kpls"}) {
+        const std::string file = dir.Write("actors/" + name, "#!/bin/sh\ntouch " + dir / "ran" + "\n[end]\n");
         fs::permissions(file, fs::perms::owner_all);
         desktop.WriteMenuEntry(dir / "apps/Bob.url", {.name = "Bob",
                                                       .target = "file:///" + file,
@@ -250,8 +239,7 @@ TEST_F(FreedesktopTest, ActorEntriesRunTheLauncherWithTheFileWhateverItsMode) {
                                                       .launcher = launcher,
                                                       .categories = "Game;Amusement;"});
         const std::string entry = ReadBytes(dir / "apps/Bob.desktop");
-        EXPECT_EQ(ExecArguments(entry),
-                  (std::vector<std::string>{dir.path() + "/Kobal Tron/resource/kobaltron", file}))
+        EXPECT_EQ(ExecArguments(entry), (std::vector<std::string>{dir.path() + "/Kobal Tron/resource/kobaltron", file}))
             << entry;
         EXPECT_TRUE(Contains(entry, "Path=" + dir.path() + "/Kobal Tron\n")) << entry;
         EXPECT_TRUE(Contains(entry, "Categories=Game;Amusement;\n"));
@@ -282,8 +270,7 @@ TEST_F(FreedesktopTest, NoEntryBesideTheSystemsOwnForTheSameProgram) {
     fs::create_directories(dir / "system/bin");
     fs::create_symlink(program, dir / "system/bin/kobal config");
     dir.Write("system/applications/org.kobaltron.Kobalconfig.desktop",
-              "[Desktop Entry]\nName=Configure Kobaltron\nExec=\"" +
-                  dir / "system/bin/kobal config" + "\"\n");
+              "[Desktop Entry]\nName=Configure Kobaltron\nExec=\"" + dir / "system/bin/kobal config" + "\"\n");
     desktop.WriteMenuEntry(dir / "apps/Kobaltron/Congigure Kobaltron.url", configure);
     EXPECT_FALSE(fs::exists(ours));
 }
@@ -356,14 +343,11 @@ TEST(DesktopShellTest, FileManagersOpenActorFilesWithTheLauncher) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "File Associations have been made!");
 
-    EXPECT_EQ(FileRegistry(home / "config/kobaltron/registry.reg").Read().Value(".KACT", ""),
-              "Kactor");
+    EXPECT_EQ(FileRegistry(home / "config/kobaltron/registry.reg").Read().Value(".KACT", ""), "Kactor");
 
     if (HaveTool("xdg-mime")) {
-        EXPECT_EQ(Output("xdg-mime query default application/x-kactor"),
-                  "kobaltron-kactor-open.desktop");
-        EXPECT_EQ(Output("xdg-mime query default application/x-kplaylist"),
-                  "kobaltron-kplaylist-open.desktop");
+        EXPECT_EQ(Output("xdg-mime query default application/x-kactor"), "kobaltron-kactor-open.desktop");
+        EXPECT_EQ(Output("xdg-mime query default application/x-kplaylist"), "kobaltron-kplaylist-open.desktop");
     } else {
         const std::string apps = ReadBytes(home / "config/mimeapps.list");
         EXPECT_TRUE(Contains(apps, "application/x-kactor=kobaltron-kactor-open.desktop;"));
@@ -377,9 +361,8 @@ TEST(DesktopShellTest, FileManagersOpenActorFilesWithTheLauncher) {
     }
     if (HaveTool("gio")) {
         home.Write("Bob.KACT", "[end]\n");
-        EXPECT_TRUE(
-            Contains(Output("gio info -a standard::content-type '" + home / "Bob.KACT" + "' 2>&1"),
-                     "application/x-kactor"));
+        EXPECT_TRUE(Contains(Output("gio info -a standard::content-type '" + home / "Bob.KACT" + "' 2>&1"),
+                             "application/x-kactor"));
     }
 }
 

@@ -51,8 +51,7 @@ std::string Manifest::Text() const {
     return text;
 }
 
-void FileManifestLog::Record(const std::string& installdir, const std::string& kind,
-                             const std::string& value) {
+void FileManifestLog::Record(const std::string& installdir, const std::string& kind, const std::string& value) {
     const std::string file_ = ResolvePath(installdir) + "/" + kManifestName;
     Manifest m;
     {

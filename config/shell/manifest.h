@@ -36,14 +36,12 @@ class ManifestLog {
   public:
     virtual ~ManifestLog() = default;
     // installdir: the destination as the installer holds it.
-    virtual void Record(const std::string& installdir, const std::string& kind,
-                        const std::string& value) = 0;
+    virtual void Record(const std::string& installdir, const std::string& kind, const std::string& value) = 0;
 };
 
 class FileManifestLog : public ManifestLog {
   public:
-    void Record(const std::string& installdir, const std::string& kind,
-                const std::string& value) override;
+    void Record(const std::string& installdir, const std::string& kind, const std::string& value) override;
 };
 
 }  // namespace kobal::shell

@@ -98,14 +98,12 @@ std::vector<std::string> Module1::RegisterFileType(FileTypeInfo& info) {
     auto& reg = ctx_.registry;
 
     const std::string icon = info.IconPath + "," + std::to_string(info.IconIndex);
-    if (info.Extension.empty() || info.Extension.front() != '.')
-        info.Extension = "." + info.Extension;
+    if (info.Extension.empty() || info.Extension.front() != '.') info.Extension = "." + info.Extension;
 
     check(reg.CreateKey(info.Extension, reason), info.Extension);
     check(reg.SetValue(info.Extension, "", info.TypeName, reason), info.Extension);
     if (!info.ContentType.empty())
-        check(reg.SetValue(info.Extension, "Content Type", info.ContentType, reason),
-              info.Extension);
+        check(reg.SetValue(info.Extension, "Content Type", info.ContentType, reason), info.Extension);
 
     check(reg.CreateKey(info.TypeName, reason), info.TypeName);
     if (icon != ",0") {
@@ -119,8 +117,7 @@ std::vector<std::string> Module1::RegisterFileType(FileTypeInfo& info) {
     check(reg.CreateKey(shell, reason), shell);
     for (size_t i = 0; i < info.Verbs.size(); ++i) {
         if (i >= info.Commands.size())
-            throw RuntimeError(ErrorNumber::SubscriptOutOfRange, {}, 0,
-                               "no command for the verb " + info.Verbs[i]);
+            throw RuntimeError(ErrorNumber::SubscriptOutOfRange, {}, 0, "no command for the verb " + info.Verbs[i]);
         const std::string verb = shell + "\\" + info.Verbs[i];
         const std::string command = verb + "\\Command";
         check(reg.CreateKey(verb, reason), verb);
@@ -141,8 +138,7 @@ std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir) {
     actor.ContentType = "kact";
     actor.IconPath = installdir + "resource\\KobalTronIcon.ico";
     actor.Verbs = {"Open", "Install"};
-    actor.Commands = {installdir + "resource\\kobaltron \"%1\"",
-                      installdir + "resource\\kobalconfig \"%1\""};
+    actor.Commands = {installdir + "resource\\kobaltron \"%1\"", installdir + "resource\\kobalconfig \"%1\""};
 
     FileTypeInfo playlist;
     playlist.Extension = ".KPLS";
@@ -151,8 +147,7 @@ std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir) {
     playlist.ContentType = "kpls";
     playlist.IconPath = installdir + "resource\\icon_playlist.ico";
     playlist.Verbs = {"Open", "Install"};
-    playlist.Commands = {installdir + "resource\\kobaltron %1",
-                         installdir + "resource\\kobalconfig %1"};
+    playlist.Commands = {installdir + "resource\\kobaltron %1", installdir + "resource\\kobalconfig %1"};
     return {actor, playlist};
 }
 
@@ -219,8 +214,7 @@ void Module1::AddToStartMenu(const std::string& fileName) {
         throw ProgramEnd{1};
     }
     const std::string programs = ProgramsFolder();
-    const std::string subfolder =
-        Exists(programs + "Kobaltron\\Actors") ? "Kobaltron\\Actors\\" : "";
+    const std::string subfolder = Exists(programs + "Kobaltron\\Actors") ? "Kobaltron\\Actors\\" : "";
     // A shortcut must find the file from anywhere, not only from here.
     const std::string url = PathToFileUrl(AbsoluteName(fileName));
 
@@ -245,20 +239,19 @@ void Module1::AddToStartMenu(const std::string& fileName) {
     ReadSettingsFile(s, fileName, 1, LoopShape::Launcher);
     // The actor's folder as the launcher and the actor program find it (an
     // actor copied anywhere included); otherwise the icon would point nowhere.
-    const std::string actorDir = ResolveActorPath(s.actorpath, installdir, AbsoluteName(fileName),
-                                                  s.iconfile, UserPlacesFromEnvironment());
+    const std::string actorDir =
+        ResolveActorPath(s.actorpath, installdir, AbsoluteName(fileName), s.iconfile, UserPlacesFromEnvironment());
     entry.name = ShortcutNameFromFile(s.actorname);
     entry.iconFile = actorDir + s.iconfile;
     WriteShortcut(CSIDL_PROGRAMS, subfolder + entry.name, entry);
     ctx_.boxes.ShowMessage(s.actorname + " has been added to the start menu!", "!");
 }
 
-void Module1::WriteShortcutFile(int32_t folderId, const std::string& name,
-                                const std::string& target, const std::string& iconFile) {
+void Module1::WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
+                                const std::string& iconFile) {
     const size_t cut = name.find_last_of('\\');
-    MenuEntry entry{.name = cut == std::string::npos ? name : name.substr(cut + 1),
-                    .target = target,
-                    .iconFile = iconFile};
+    MenuEntry entry{
+        .name = cut == std::string::npos ? name : name.substr(cut + 1), .target = target, .iconFile = iconFile};
     if (IsActorOrPlaylist(target)) {
         entry.open = MenuOpen::Launcher;
         entry.launcher = InstallDir() + "resource\\kobaltron";
@@ -270,8 +263,7 @@ void Module1::WriteShortcutFile(int32_t folderId, const std::string& name,
 void Module1::WriteShortcut(int32_t folderId, const std::string& name, MenuEntry entry) {
     const std::string& target = entry.target;
     const std::string& iconFile = entry.iconFile;
-    const std::string path =
-        cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";
+    const std::string path = cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";
     const std::string native = NativePathForCreate(path);
     const std::string content =
         "[InternetShortcut]\r\nURL=" + target + "\r\nIconIndex=0\r\nIconFile=" + iconFile + "\r\n";

@@ -77,15 +77,13 @@ class Module1Test : public ::testing::Test {
     }
 
     Module1 Make(RegistryPort& reg, DesktopPort* desktop = nullptr) {
-        return Module1(ShellContext{boxes, installPath, "/nowhere", reg, folders, desktop, settings,
-                                    "Kobalconfig"});
+        return Module1(ShellContext{boxes, installPath, "/nowhere", reg, folders, desktop, settings, "Kobalconfig"});
     }
     Module1 Make() { return Make(registry); }
 
     std::string ActorFile(const std::string& name, const std::string& actorname,
                           const std::string& actorpath = "actors\\bob\\") {
-        return dir.Write(name, "version=Kobaltron V1.0\r\nactorname=" + actorname +
-                                   "\r\nactorpath=" + actorpath +
+        return dir.Write(name, "version=Kobaltron V1.0\r\nactorname=" + actorname + "\r\nactorpath=" + actorpath +
                                    "\r\niconfile=bob.ico\r\n[end]\r\nactorname=after end\r\n");
     }
 
@@ -107,13 +105,12 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
     const RegistryTree tree = registry.Read();
     std::vector<std::string> keys;
     for (const auto& k : tree.keys()) keys.push_back(k.path);
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{
-                  ".KACT", "Kactor", "Kactor\\DefaultIcon", "Kactor\\Shell", "Kactor\\Shell\\Open",
-                  "Kactor\\Shell\\Open\\Command", "Kactor\\Shell\\Install",
-                  "Kactor\\Shell\\Install\\Command", ".KPLS", "Kplaylist", "Kplaylist\\DefaultIcon",
-                  "Kplaylist\\Shell", "Kplaylist\\Shell\\Open", "Kplaylist\\Shell\\Open\\Command",
-                  "Kplaylist\\Shell\\Install", "Kplaylist\\Shell\\Install\\Command"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{".KACT", "Kactor", "Kactor\\DefaultIcon", "Kactor\\Shell",
+                                              "Kactor\\Shell\\Open", "Kactor\\Shell\\Open\\Command",
+                                              "Kactor\\Shell\\Install", "Kactor\\Shell\\Install\\Command", ".KPLS",
+                                              "Kplaylist", "Kplaylist\\DefaultIcon", "Kplaylist\\Shell",
+                                              "Kplaylist\\Shell\\Open", "Kplaylist\\Shell\\Open\\Command",
+                                              "Kplaylist\\Shell\\Install", "Kplaylist\\Shell\\Install\\Command"}));
 
     auto values = [&](const std::string& key) {
         for (const auto& k : tree.keys())
@@ -122,23 +119,17 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
     };
     EXPECT_EQ(values(".KACT"), (Values{{"", "Kactor"}, {"Content Type", "kact"}}));
     EXPECT_EQ(values("Kactor"), (Values{{"", "KobalTron Actor"}}));
-    EXPECT_EQ(values("Kactor\\DefaultIcon"),
-              (Values{{"", installdir + "resource\\KobalTronIcon.ico,0"}}));
+    EXPECT_EQ(values("Kactor\\DefaultIcon"), (Values{{"", installdir + "resource\\KobalTronIcon.ico,0"}}));
     EXPECT_EQ(values("Kactor\\Shell"), Values{});
     EXPECT_EQ(values("Kactor\\Shell\\Open"), Values{});
     // The actor's placeholder is quoted, the program path never is.
-    EXPECT_EQ(values("Kactor\\Shell\\Open\\Command"),
-              (Values{{"", installdir + "resource\\kobaltron \"%1\""}}));
-    EXPECT_EQ(values("Kactor\\Shell\\Install\\Command"),
-              (Values{{"", installdir + "resource\\kobalconfig \"%1\""}}));
+    EXPECT_EQ(values("Kactor\\Shell\\Open\\Command"), (Values{{"", installdir + "resource\\kobaltron \"%1\""}}));
+    EXPECT_EQ(values("Kactor\\Shell\\Install\\Command"), (Values{{"", installdir + "resource\\kobalconfig \"%1\""}}));
     EXPECT_EQ(values(".KPLS"), (Values{{"", "Kplaylist"}, {"Content Type", "kpls"}}));
     EXPECT_EQ(values("Kplaylist"), (Values{{"", "KobalTron Playlist"}}));
-    EXPECT_EQ(values("Kplaylist\\DefaultIcon"),
-              (Values{{"", installdir + "resource\\icon_playlist.ico,0"}}));
-    EXPECT_EQ(values("Kplaylist\\Shell\\Open\\Command"),
-              (Values{{"", installdir + "resource\\kobaltron %1"}}));
-    EXPECT_EQ(values("Kplaylist\\Shell\\Install\\Command"),
-              (Values{{"", installdir + "resource\\kobalconfig %1"}}));
+    EXPECT_EQ(values("Kplaylist\\DefaultIcon"), (Values{{"", installdir + "resource\\icon_playlist.ico,0"}}));
+    EXPECT_EQ(values("Kplaylist\\Shell\\Open\\Command"), (Values{{"", installdir + "resource\\kobaltron %1"}}));
+    EXPECT_EQ(values("Kplaylist\\Shell\\Install\\Command"), (Values{{"", installdir + "resource\\kobalconfig %1"}}));
 
     EXPECT_EQ(desktop.types, (std::vector<std::string>{"Kactor", "Kplaylist"}));
     EXPECT_EQ(desktop.refreshed, 1);
@@ -179,17 +170,14 @@ TEST_F(Module1Test, FailedWritesAreNamedInsteadOfSuccess) {
     Make(flaky, &desktop).RegisterFileAssociations();
 
     // The rest was still written.
-    EXPECT_EQ(flaky.tree.Value("Kplaylist\\Shell\\Open\\Command", ""),
-              installdir + "resource\\kobaltron %1");
+    EXPECT_EQ(flaky.tree.Value("Kplaylist\\Shell\\Open\\Command", ""), installdir + "resource\\kobaltron %1");
     EXPECT_EQ(flaky.tree.Value("Kactor", ""), "KobalTron Actor");
     ASSERT_EQ(boxes.shown.size(), 1u);
     const std::string& text = boxes.shown[0].text;
     EXPECT_EQ(boxes.shown[0].title, "!");
     EXPECT_EQ(text.find("File Associations have been made!"), std::string::npos);
-    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kactor\\DefaultIcon: Permission denied"),
-              std::string::npos);
-    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kplaylist\\Shell\\Install\\Command: Permission denied"),
-              std::string::npos);
+    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kactor\\DefaultIcon: Permission denied"), std::string::npos);
+    EXPECT_NE(text.find("HKEY_CLASSES_ROOT\\Kplaylist\\Shell\\Install\\Command: Permission denied"), std::string::npos);
     EXPECT_NE(text.find("/x/mimeapps.list: No space left on device"), std::string::npos);
     // One line per key, though both of DefaultIcon's writes failed.
     EXPECT_EQ(text.find("DefaultIcon"), text.rfind("DefaultIcon"));
@@ -232,16 +220,13 @@ TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
     EXPECT_TRUE(fs::is_directory(programs + "/Kobaltron/Actors"));
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Congigure Kobaltron.url"),
               "[InternetShortcut]\r\nURL=" + installdir +
-                  "resource\\kobalconfig\r\nIconIndex=0\r\nIconFile=" + installdir +
-                  "resource\\KobalTronIcon.ico\r\n");
+                  "resource\\kobalconfig\r\nIconIndex=0\r\nIconFile=" + installdir + "resource\\KobalTronIcon.ico\r\n");
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url"),
               "[InternetShortcut]\r\nURL=" + installdir +
-                  "resource\\help.txt\r\nIconIndex=0\r\nIconFile=" + installdir +
-                  "resource\\KobalTronIcon.ico\r\n");
+                  "resource\\help.txt\r\nIconIndex=0\r\nIconFile=" + installdir + "resource\\KobalTronIcon.ico\r\n");
     EXPECT_EQ(desktop.menuEntries,
-              (std::vector<std::string>{
-                  programs + "/Kobaltron/Congigure Kobaltron.url | Congigure Kobaltron",
-                  programs + "/Kobaltron/Help.url | Kobaltron Help"}));
+              (std::vector<std::string>{programs + "/Kobaltron/Congigure Kobaltron.url | Congigure Kobaltron",
+                                        programs + "/Kobaltron/Help.url | Kobaltron Help"}));
     // The program runs (unless a package has it already); the help opens as a
     // document, in the menu's categories rather than under "Other".
     ASSERT_EQ(desktop.entries.size(), 2u);
@@ -256,8 +241,7 @@ TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
     // A second run finds the folders and replaces the files.
     dir.Write("applications/Kobaltron/Help.url", "stale");
     m.CreateStartMenuShortcuts();
-    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url").rfind("[InternetShortcut]\r\nURL=", 0),
-              0u);
+    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Help.url").rfind("[InternetShortcut]\r\nURL=", 0), 0u);
     EXPECT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].text, "Start Menu shortcuts have been added!");
 }
@@ -282,8 +266,8 @@ TEST_F(Module1Test, ActorGoesIntoTheActorsFolderWhenItExists) {
     Make(registry, &desktop).AddToStartMenu(actor);
 
     EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Actors/Bob the Blue.url"),
-              "[InternetShortcut]\r\nURL=file:///" + actor +
-                  "\r\nIconIndex=0\r\nIconFile=" + installdir + "actors\\bob\\bob.ico\r\n");
+              "[InternetShortcut]\r\nURL=file:///" + actor + "\r\nIconIndex=0\r\nIconFile=" + installdir +
+                  "actors\\bob\\bob.ico\r\n");
     ASSERT_EQ(desktop.entries.size(), 1u);
     // Handed to the launcher: an actor file is never run as a program.
     EXPECT_EQ(desktop.entries[0].open, MenuOpen::Launcher);
@@ -306,17 +290,14 @@ TEST_F(Module1Test, ActorGoesIntoTheProgramsFolderWithoutActorsFolder) {
 TEST_F(Module1Test, ActorWithAbsolutePathKeepsItsIconPath) {
     const std::string actor = ActorFile("bob.kact", "Bob", "/opt/actors/bob/");
     Make().AddToStartMenu(actor);
-    EXPECT_NE(ReadBytes(programs + "/Bob.url").find("IconFile=/opt/actors/bob/bob.ico\r\n"),
-              std::string::npos);
+    EXPECT_NE(ReadBytes(programs + "/Bob.url").find("IconFile=/opt/actors/bob/bob.ico\r\n"), std::string::npos);
 }
 
 TEST_F(Module1Test, ACopiedActorsIconIsTheOneBesideIt) {
     const std::string actor = ActorFile("Downloads/zed/zed.kact", "Zed", "actors\\zed\\");
     dir.Write("Downloads/zed/bob.ico", "icon");
     Make().AddToStartMenu(actor);
-    EXPECT_NE(
-        ReadBytes(programs + "/Zed.url").find("IconFile=" + dir / "Downloads/zed/bob.ico\r\n"),
-        std::string::npos)
+    EXPECT_NE(ReadBytes(programs + "/Zed.url").find("IconFile=" + dir / "Downloads/zed/bob.ico\r\n"), std::string::npos)
         << ReadBytes(programs + "/Zed.url");
 }
 
@@ -346,9 +327,9 @@ TEST_F(Module1Test, PlaylistNameIsCutAtItsFirstDot) {
     Make(registry, &desktop).AddToStartMenu(list);
     ASSERT_EQ(desktop.entries.size(), 1u);
     EXPECT_EQ(desktop.entries[0].open, MenuOpen::Launcher);
-    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Actors/My.url"),
-              "[InternetShortcut]\r\nURL=file:///" + list +
-                  "\r\nIconIndex=0\r\nIconFile=" + installdir + "resource\\icon_playlist.ico\r\n");
+    EXPECT_EQ(ReadBytes(programs + "/Kobaltron/Actors/My.url"), "[InternetShortcut]\r\nURL=file:///" + list +
+                                                                    "\r\nIconIndex=0\r\nIconFile=" + installdir +
+                                                                    "resource\\icon_playlist.ico\r\n");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "The playlist has been added to the start menu!");
 
@@ -375,8 +356,7 @@ TEST_F(Module1Test, RelativeFileNameBecomesAnAbsoluteAddress) {
     fs::current_path(dir / "here");
     Make().AddToStartMenu("Mix.kpls");
     fs::current_path(old);
-    EXPECT_NE(ReadBytes(programs + "/Mix.url").find("URL=file:///" + dir / "here/Mix.kpls\r\n"),
-              std::string::npos);
+    EXPECT_NE(ReadBytes(programs + "/Mix.url").find("URL=file:///" + dir / "here/Mix.kpls\r\n"), std::string::npos);
 }
 
 TEST(PathToFileUrl, OnlyBackslashesChange) {

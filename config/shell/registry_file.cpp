@@ -150,9 +150,8 @@ void RegistryTree::CreateKey(const std::string& key) {
 
 void RegistryTree::RemoveKey(const std::string& key) {
     std::erase_if(keys_, [&](const Key& k) {
-        return EqualsNoCase(k.path, key) ||
-               (k.path.size() > key.size() && k.path[key.size()] == '\\' &&
-                EqualsNoCase(k.path.substr(0, key.size()), key));
+        return EqualsNoCase(k.path, key) || (k.path.size() > key.size() && k.path[key.size()] == '\\' &&
+                                             EqualsNoCase(k.path.substr(0, key.size()), key));
     });
 }
 
@@ -168,7 +167,9 @@ void RegistryTree::SetValue(const std::string& key, const std::string& name, con
     k->values.emplace_back(name, value);
 }
 
-bool RegistryTree::HasKey(const std::string& key) const { return Find(key) != nullptr; }
+bool RegistryTree::HasKey(const std::string& key) const {
+    return Find(key) != nullptr;
+}
 
 std::optional<std::string> RegistryTree::Value(const std::string& key, const std::string& name) const {
     const Key* k = Find(key);
@@ -242,6 +243,8 @@ bool FileRegistry::RemoveKey(const std::string& key, std::string& reason) {
     return Update(key, reason, [&](RegistryTree& t) { t.RemoveKey(key); });
 }
 
-std::string DefaultRegistryFile() { return XdgConfigHome() + "/kobaltron/registry.reg"; }
+std::string DefaultRegistryFile() {
+    return XdgConfigHome() + "/kobaltron/registry.reg";
+}
 
 }  // namespace kobal::shell

@@ -13,9 +13,9 @@
 namespace kobal::shell {
 
 class RegistryTree {
-public:
+  public:
     struct Key {
-        std::string path;  // below HKEY_CLASSES_ROOT, "\"-separated
+        std::string path;                                         // below HKEY_CLASSES_ROOT, "\"-separated
         std::vector<std::pair<std::string, std::string>> values;  // name, value
     };
 
@@ -35,7 +35,7 @@ public:
     std::optional<std::string> Value(const std::string& key, const std::string& name) const;
     const std::vector<Key>& keys() const { return keys_; }
 
-private:
+  private:
     Key* Find(const std::string& key);
     const Key* Find(const std::string& key) const;
     std::vector<Key> keys_;  // in the order they were created
@@ -46,7 +46,7 @@ private:
 // other's keys. A file that cannot be parsed is left alone and every write
 // fails, naming it.
 class FileRegistry : public RegistryPort {
-public:
+  public:
     explicit FileRegistry(std::string file) : file_(std::move(file)) {}
 
     bool CreateKey(const std::string& key, std::string& reason) override;
@@ -59,7 +59,7 @@ public:
     RegistryTree Read() const;
     const std::string& file() const { return file_; }
 
-private:
+  private:
     template <class Change>
     bool Update(const std::string& key, std::string& reason, Change change);
     std::string file_;

@@ -39,12 +39,11 @@ TEST(RegistryTree, MalformedTextNamesFileAndLine) {
         const char* text;
         int line;
     };
-    for (const Case& c : {Case{"HKEY\n", 1}, Case{"REGEDIT4\n@=\"x\"\n", 2},
-                          Case{"REGEDIT4\n[HKEY_CURRENT_USER\\x]\n", 2},
-                          Case{"REGEDIT4\n\n[HKEY_CLASSES_ROOT\\a]\n@=\"open\n", 4},
-                          Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a\\\\b]\n", 2},
-                          Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a]\n\"n\" = \"v\"\n", 3},
-                          Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a]\n@=\"\\q\"\n", 3}}) {
+    for (const Case& c :
+         {Case{"HKEY\n", 1}, Case{"REGEDIT4\n@=\"x\"\n", 2}, Case{"REGEDIT4\n[HKEY_CURRENT_USER\\x]\n", 2},
+          Case{"REGEDIT4\n\n[HKEY_CLASSES_ROOT\\a]\n@=\"open\n", 4}, Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a\\\\b]\n", 2},
+          Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a]\n\"n\" = \"v\"\n", 3},
+          Case{"REGEDIT4\n[HKEY_CLASSES_ROOT\\a]\n@=\"\\q\"\n", 3}}) {
         try {
             RegistryTree::Parse(c.text, "/cfg/registry.reg");
             ADD_FAILURE() << "accepted: " << c.text;

@@ -20,7 +20,7 @@ struct Shown {
 };
 
 class FakeBoxes : public MessageBoxPort {
-public:
+  public:
     void ShowMessage(const std::string& text, const std::string& title) override { shown.push_back({text, title}); }
     bool AskOkCancel(const std::string& text, const std::string& title) override {
         shown.push_back({text, title});
@@ -34,14 +34,14 @@ public:
 };
 
 class FakeInstallPath : public InstallPathStore {
-public:
+  public:
     std::optional<std::string> ReadApplicationPath() override { return value; }
     void WriteApplicationPath(const std::string& path) override { value = path; }
     std::optional<std::string> value;
 };
 
 class FakeFolders : public SpecialFolderLookup {
-public:
+  public:
     std::optional<std::string> FolderPath(int32_t folderId) override {
         if (folderId != CSIDL_PROGRAMS) return std::nullopt;
         return programs;
@@ -51,7 +51,7 @@ public:
 
 // Sets environment variables for one test and puts the old values back.
 class ScopedEnv {
-public:
+  public:
     void Set(const std::string& name, const std::string& value) {
         if (!saved_.count(name)) {
             const char* old = std::getenv(name.c_str());
@@ -66,7 +66,7 @@ public:
         }
     }
 
-private:
+  private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 

@@ -42,8 +42,7 @@ class Remover {
     // Only an empty directory goes: what a user put there stays.
     void DirectoryIfEmpty(const std::string& path) {
         std::error_code ec;
-        if (fs::is_directory(fs::symlink_status(path, ec)) && fs::is_empty(path, ec))
-            fs::remove(path, ec);
+        if (fs::is_directory(fs::symlink_status(path, ec)) && fs::is_empty(path, ec)) fs::remove(path, ec);
     }
     // A folder that only the programs write, with all it holds; a link to
     // one goes as a link, never what it leads to.
@@ -97,8 +96,7 @@ void RemoveActorEntries(UninstallContext& c, Remover& r) {
         std::vector<std::string> ours;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
             const std::string path = entry.path().string();
-            if (!entry.is_regular_file() || path.size() < 4 ||
-                LowerCase(path.substr(path.size() - 4)) != ".url")
+            if (!entry.is_regular_file() || path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != ".url")
                 continue;
             std::istringstream lines(ReadAll(path));
             std::string line;
@@ -132,10 +130,8 @@ void RemoveFileTypes(UninstallContext& c, Remover& r) {
         if (kept != text) {
             std::ofstream out(list, std::ios::binary | std::ios::trunc);
             out << kept;
-            if (!out.flush())
-                r.Fail(list + ": cannot be written");
-            else
-                r.removed.push_back(list + ": the defaults for actor files and playlists");
+            if (!out.flush()) r.Fail(list + ": cannot be written");
+            else r.removed.push_back(list + ": the defaults for actor files and playlists");
         }
     }
     // The registry file holds nothing but the product's file types.
@@ -143,16 +139,13 @@ void RemoveFileTypes(UninstallContext& c, Remover& r) {
 }
 
 void RefreshCaches(UninstallContext& c) {
-    if (fs::is_directory(c.dataHome + "/mime/packages"))
-        c.runner.Run({"update-mime-database", c.dataHome + "/mime"});
-    if (fs::is_directory(ProgramsFolder(c)))
-        c.runner.Run({"update-desktop-database", ProgramsFolder(c)});
+    if (fs::is_directory(c.dataHome + "/mime/packages")) c.runner.Run({"update-mime-database", c.dataHome + "/mime"});
+    if (fs::is_directory(ProgramsFolder(c))) c.runner.Run({"update-desktop-database", ProgramsFolder(c)});
 }
 
 }  // namespace
 
-std::string WithoutDesktopIds(const std::string& mimeApps,
-                              const std::vector<std::string>& desktopIds) {
+std::string WithoutDesktopIds(const std::string& mimeApps, const std::vector<std::string>& desktopIds) {
     // One group at a time: a group that loses its last association to the
     // removal goes with it (the install made it), any other stays as it was.
     std::string out, group;
@@ -182,8 +175,7 @@ std::string WithoutDesktopIds(const std::string& mimeApps,
         std::istringstream items(value);
         for (std::string id; std::getline(items, id, ';');) {
             if (id.empty()) continue;
-            if (std::find(desktopIds.begin(), desktopIds.end(), TrimBlanks(id)) !=
-                desktopIds.end()) {
+            if (std::find(desktopIds.begin(), desktopIds.end(), TrimBlanks(id)) != desktopIds.end()) {
                 removed = true;
                 continue;
             }
@@ -215,12 +207,12 @@ int Uninstall(UninstallContext& c) {
     const bool installed = fs::exists(manifestFile);
     const Manifest manifest = installed ? Manifest::Parse(ReadAll(manifestFile)) : Manifest{};
     const std::string question =
-        installed ? "Remove Kobaltron from " + installPath +
-                        ", with its menu entries, file associations and your settings?"
-                  : "Remove Kobaltron's menu entries, file associations, login entry and settings "
-                    "of this "
-                    "user? The programs stay (remove a package with the package manager); your own "
-                    "actors stay.";
+        installed
+            ? "Remove Kobaltron from " + installPath + ", with its menu entries, file associations and your settings?"
+            : "Remove Kobaltron's menu entries, file associations, login entry and settings "
+              "of this "
+              "user? The programs stay (remove a package with the package manager); your own "
+              "actors stay.";
     if (!c.boxes.AskYesNo(question, "?")) return 0;
 
     Remover r;
@@ -232,14 +224,11 @@ int Uninstall(UninstallContext& c) {
     RefreshCaches(c);
     // The login choice runs this product's launcher, which is going.
     if (c.autostart.Current()) {
-        if (c.autostart.Remove())
-            r.removed.push_back(c.autostart.EntryPath());
-        else
-            r.Fail(c.autostart.EntryPath());
+        if (c.autostart.Remove()) r.removed.push_back(c.autostart.EntryPath());
+        else r.Fail(c.autostart.EntryPath());
     }
 
-    for (auto f = manifest.files.rbegin(); f != manifest.files.rend(); ++f)
-        r.File(ResolvePath(installdir + *f));
+    for (auto f = manifest.files.rbegin(); f != manifest.files.rend(); ++f) r.File(ResolvePath(installdir + *f));
     if (installed) r.File(manifestFile);
     for (auto d = manifest.directories.rbegin(); d != manifest.directories.rend(); ++d)
         r.DirectoryIfEmpty(ResolvePath(installdir + *d));
@@ -265,9 +254,8 @@ int Uninstall(UninstallContext& c) {
             kTitle);
         return 0;
     }
-    std::string text = installed
-                           ? "Kobaltron has been removed"
-                           : "Kobaltron's entries and settings of this user have been removed";
+    std::string text =
+        installed ? "Kobaltron has been removed" : "Kobaltron's entries and settings of this user have been removed";
     text += "\nRemoved:";
     for (const std::string& f : r.removed) text += "\n" + f;
     c.boxes.ShowMessage(text, kTitle);

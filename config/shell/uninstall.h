@@ -32,8 +32,7 @@ struct UninstallContext {
 
 // The mimeapps.list text without the given desktop entries; every other line
 // stays, a line left without entries goes.
-std::string WithoutDesktopIds(const std::string& mimeApps,
-                              const std::vector<std::string>& desktopIds);
+std::string WithoutDesktopIds(const std::string& mimeApps, const std::vector<std::string>& desktopIds);
 
 // Asks first and lists what went; returns the exit status (0 also when the
 // user says No or nothing was there).

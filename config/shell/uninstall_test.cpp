@@ -28,8 +28,7 @@ TEST(Manifest, KeepsEachRecordOnceInItsOrderAndSurvivesItsOwnText) {
     EXPECT_EQ(back.files, (std::vector<std::string>{"actors\\a b.kact"}));
     EXPECT_EQ(back.registrations, (std::vector<std::string>{"start-menu-entry /x/a b.kact"}));
     // Comments, blank and foreign lines are no records; CRLF endings are.
-    const Manifest odd =
-        Manifest::Parse("# note\r\n\r\nfile a.txt\r\nnonsense\r\nrubbish here\r\n");
+    const Manifest odd = Manifest::Parse("# note\r\n\r\nfile a.txt\r\nnonsense\r\nrubbish here\r\n");
     EXPECT_EQ(odd.files, (std::vector<std::string>{"a.txt"}));
     EXPECT_TRUE(odd.directories.empty());
 }
@@ -48,8 +47,7 @@ TEST(Manifest, ALaterInstallAddsToTheRecordsOnDisk) {
 }
 
 TEST(Uninstall, MimeAppsLoseOnlyTheProductsEntries) {
-    const std::vector<std::string> ours{"kobaltron-kactor-open.desktop",
-                                        "kobaltron-kactor-install.desktop"};
+    const std::vector<std::string> ours{"kobaltron-kactor-open.desktop", "kobaltron-kactor-install.desktop"};
     EXPECT_EQ(WithoutDesktopIds("[Default Applications]\ntext/plain=mine.desktop;\n"
                                 "application/x-kactor=kobaltron-kactor-open.desktop;\n"
                                 "\n[Added Associations]\n"
@@ -61,10 +59,9 @@ TEST(Uninstall, MimeAppsLoseOnlyTheProductsEntries) {
               "application/x-kactor=other.desktop;\n# kobaltron-kactor-open.desktop in a comment "
               "stays\n");
     // A group that held nothing but the product's entries goes with them.
-    EXPECT_EQ(WithoutDesktopIds(
-                  "[Default Applications]\ntext/plain=mine.desktop;\n\n[Added Associations]\n"
-                  "application/x-kactor=kobaltron-kactor-open.desktop;\n",
-                  ours),
+    EXPECT_EQ(WithoutDesktopIds("[Default Applications]\ntext/plain=mine.desktop;\n\n[Added Associations]\n"
+                                "application/x-kactor=kobaltron-kactor-open.desktop;\n",
+                                ours),
               "[Default Applications]\ntext/plain=mine.desktop;\n");
     EXPECT_EQ(WithoutDesktopIds("[Added Associations]\n", ours), "[Added Associations]\n");
 }
@@ -105,8 +102,7 @@ TEST(Uninstall, WithoutAManifestTheUsersEntriesTypesLoginAndSettingsGo) {
     kobal::TempDir home;
     const std::string data = home / "data", config = home / "config", apps = data + "/applications";
     std::vector<std::string> ours = {
-        home.Write("data/applications/Kobaltron/Congigure Kobaltron.url",
-                   Url("/usr/lib/k/resource\\kobalconfig")),
+        home.Write("data/applications/Kobaltron/Congigure Kobaltron.url", Url("/usr/lib/k/resource\\kobalconfig")),
         home.Write("data/applications/Kobaltron/Congigure Kobaltron.desktop", "[Desktop Entry]\n"),
         home.Write("data/applications/Kobaltron/Help.url", Url("/usr/lib/k/resource\\help.txt")),
         home.Write("data/applications/Kobaltron/Actors/Bob.url", Url("file:///home/u/Bob.KACT")),
@@ -120,8 +116,7 @@ TEST(Uninstall, WithoutAManifestTheUsersEntriesTypesLoginAndSettingsGo) {
         home.Write("config/kobaltron/config.kcfg", "showsplash=0\r\n[end]\r\n"),
         home.Write("config/kobaltron/config.kcfg.tmp42-0", ""),
         home.Write("config/autostart/kobaltron-actors.desktop",
-                   Autostart::EntryText("/usr/lib/k/resource/kobaltron",
-                                        "/usr/lib/k/actors/samples.kpls")),
+                   Autostart::EntryText("/usr/lib/k/resource/kobaltron", "/usr/lib/k/actors/samples.kpls")),
     };
     const std::vector<std::string> mine = {
         home.Write("data/applications/web.url", Url("https://example.org/")),
@@ -134,17 +129,15 @@ TEST(Uninstall, WithoutAManifestTheUsersEntriesTypesLoginAndSettingsGo) {
                "application/x-kactor=kobaltron-kactor-open.desktop;\n");
 
     kobal::shell::testing::FakeBoxes boxes;
-    kobal::shell::testing::FakeInstallPath
-        installPath;  // a setting kept elsewhere, no manifest there
+    kobal::shell::testing::FakeInstallPath installPath;  // a setting kept elsewhere, no manifest there
     installPath.value = home / "product";
     bool cleared = false;
     FileRegistry registry(config + "/kobaltron/registry.reg");
     NoTools runner;
     PosixEntryFiles entryFiles;
     Autostart autostart(entryFiles, boxes, config, "/usr/lib/k/");
-    UninstallContext context{
-        boxes,  installPath, [&] { cleared = true; }, home / "product", registry, data, config,
-        runner, autostart};
+    UninstallContext context{boxes,  installPath, [&] { cleared = true; }, home / "product", registry, data, config,
+                             runner, autostart};
     EXPECT_EQ(Uninstall(context), 0);
 
     for (const std::string& f : ours) EXPECT_FALSE(fs::exists(f)) << f;
@@ -157,10 +150,7 @@ TEST(Uninstall, WithoutAManifestTheUsersEntriesTypesLoginAndSettingsGo) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_NE(boxes.shown[0].text.find("The programs stay"), std::string::npos);  // the question
     const std::string& said = boxes.shown[1].text;
-    EXPECT_EQ(said.rfind(
-                  "Kobaltron's entries and settings of this user have been removed\nRemoved:\n", 0),
-              0u)
-        << said;
+    EXPECT_EQ(said.rfind("Kobaltron's entries and settings of this user have been removed\nRemoved:\n", 0), 0u) << said;
     for (const std::string& f : ours) EXPECT_NE(said.find("\n" + f), std::string::npos) << f;
     EXPECT_NE(said.find(config + "/mimeapps.list: "), std::string::npos);
 

@@ -86,10 +86,8 @@ class PrivateHome {
     }
     ~PrivateHome() {
         for (const auto& [name, value] : saved_) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
         }
     }
 
@@ -142,14 +140,13 @@ bool OfProgram(const std::string& windowId, const std::string& program) {
 }
 
 // Polls the X server until enough windows of the program show or the limit passes.
-std::vector<std::string> WindowsOf(const std::string& search, const std::string& program,
-                                   size_t wanted, std::chrono::seconds limit) {
+std::vector<std::string> WindowsOf(const std::string& search, const std::string& program, size_t wanted,
+                                   std::chrono::seconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::vector<std::string> ids;
     while (std::chrono::steady_clock::now() < deadline) {
         ids.clear();
-        for (const auto& id :
-             Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null")))
+        for (const auto& id : Lines(Output("xdotool search --onlyvisible " + search + " 2>/dev/null")))
             if (OfProgram(id, program)) ids.push_back(id);
         if (ids.size() >= wanted) break;
         std::this_thread::sleep_for(200ms);
@@ -201,8 +198,7 @@ TEST(InstallMedium, InstalledLauncherOpensTheSamplePlaylist) {
 
     std::string playlist;
     for (const auto& l : Lines(ReadText(kMedium + "/Install/Commands.dat")))
-        if (playlist.empty() && l.find(".kpls") != std::string::npos)
-            playlist = dest + "/" + Native(l);
+        if (playlist.empty() && l.find(".kpls") != std::string::npos) playlist = dest + "/" + Native(l);
     int actors = 0;
     {
         kobal::PlaylistReader reader(playlist);

@@ -43,8 +43,7 @@ InstallWindow::InstallWindow() {
     const QColor yellow(255, 255, 0);
     splashTitle_ = new QLabel(this);
     splashPic_ = new QLabel(this);
-    for (QLabel* picture : {splashTitle_, splashPic_})
-        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (QLabel* picture : {splashTitle_, splashPic_}) picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Info.txt breaks its own lines; the label grows to the longest.
     splashText_ = ColouredLabel(this, {}, yellow);
     label1_ = ColouredLabel(this, "Source", yellow);
@@ -85,14 +84,9 @@ void InstallWindow::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
     switch (event->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            command1_->click();
-            return;
-        case Qt::Key_Escape:
-            close();
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+        case Qt::Key_Enter: command1_->click(); return;
+        case Qt::Key_Escape: close(); return;
+        default: QWidget::keyPressEvent(event);
     }
 }
 

@@ -33,13 +33,10 @@ TEST(InstallWindow, ControlsSitWhereTheTwipsSay) {
     EXPECT_GE(w.width(), Px(5940, tx));
     EXPECT_GE(w.height(), Px(3885, ty));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());  // a fixed border
-    EXPECT_TRUE(atLeast(w.command1()->geometry(),
-                        QRect(Px(4920, tx), Px(2880, ty), Px(975, tx), Px(615, ty))));
+    EXPECT_TRUE(atLeast(w.command1()->geometry(), QRect(Px(4920, tx), Px(2880, ty), Px(975, tx), Px(615, ty))));
     EXPECT_EQ(w.command1()->text(), "Install");
-    EXPECT_TRUE(atLeast(w.dest()->geometry(),
-                        QRect(Px(1080, tx), Px(3240, ty), Px(3735, tx), Px(285, ty))));
-    EXPECT_TRUE(
-        atLeast(w.msg()->geometry(), QRect(Px(120, tx), Px(3600, ty), Px(5775, tx), Px(255, ty))));
+    EXPECT_TRUE(atLeast(w.dest()->geometry(), QRect(Px(1080, tx), Px(3240, ty), Px(3735, tx), Px(285, ty))));
+    EXPECT_TRUE(atLeast(w.msg()->geometry(), QRect(Px(120, tx), Px(3600, ty), Px(5775, tx), Px(255, ty))));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::black));
     EXPECT_EQ(w.msg()->palette().color(QPalette::WindowText), QColor(128, 128, 255));
     EXPECT_EQ(w.splashText()->palette().color(QPalette::WindowText), QColor(255, 255, 0));
@@ -68,8 +65,7 @@ TEST(InstallWindow, TextsPassThroughAndPicturesFailWithTheirName) {
 }
 
 TEST(InstallWindow, EveryCaptionAndInfoLineShowsWhole) {
-    if (QGuiApplication::platformName() != "xcb")
-        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     InstallWindow w;
     // The medium's Info.txt, as the load step passes it on.
     w.SetSplashText(
@@ -94,8 +90,7 @@ TEST(InstallWindow, EveryCaptionAndInfoLineShowsWhole) {
 }
 
 TEST(InstallWindow, ReturnPressesInstallAndEscapeCloses) {
-    if (QGuiApplication::platformName() != "xcb")
-        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     InstallWindow w;
     int pressed = 0;
     QObject::connect(w.command1(), &QPushButton::clicked, [&] { ++pressed; });

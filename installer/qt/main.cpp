@@ -36,29 +36,22 @@ int main(int argc, char** argv) {
     qt::QtMessageBoxes boxes;
     qt::QtInstallPathStore installPath;
     SettingStore settings(SettingStore::Program::Installer);
-    const std::string defaultPath =
-        DefaultInstallPath(qt::S(QCoreApplication::applicationDirPath()));
+    const std::string defaultPath = DefaultInstallPath(qt::S(QCoreApplication::applicationDirPath()));
 
     return qt::RunGuarded("Install", [&] {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
         shell::FileManifestLog manifest;
-        installer::InstallForm form(
-            {window, boxes, installPath, defaultPath, shell.module(), &manifest});
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {
             // Nothing may leave an event handler: each ending is decided here.
             try {
                 switch (form.Command1_Click()) {
-                    case installer::ClickResult::Done:
-                        QApplication::exit(0);
-                        break;
-                    case installer::ClickResult::Refused:
-                        QApplication::exit(1);
-                        break;
-                    case installer::ClickResult::KeepOpen:
-                        break;
+                    case installer::ClickResult::Done: QApplication::exit(0); break;
+                    case installer::ClickResult::Refused: QApplication::exit(1); break;
+                    case installer::ClickResult::KeepOpen: break;
                 }
             } catch (const ProgramEnd& end) {
                 QApplication::exit(end.status);

@@ -45,8 +45,7 @@ long long NowMs() {
 // a loaded machine, or a sanitizer build, is slow to start processes.
 template <typename Check>
 void WaitFor(Check check) {
-    for (int i = 0; i < 3000 && !check(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 3000 && !check(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 // The stand-in's log: start time, pid, argument count, arguments.
@@ -98,8 +97,7 @@ class Installation : public ::testing::Test {
         fs::create_symlink(KOBALTRON_PROGRAM, inst + "/resource/kobaltron");
         fs::create_symlink(KOBAL_STAND_IN_ACTOR, inst + "/resource/kobalactor");
         for (const char* art : {"splash.gif", "playlist.jpg"})
-            fs::copy_file(std::string(KOBAL_STAGE_DIR) + "/resource/" + art,
-                          inst + "/resource/" + art);
+            fs::copy_file(std::string(KOBAL_STAGE_DIR) + "/resource/" + art, inst + "/resource/" + art);
         Config(0);
         root.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + inst + "\n");
         log = root / "started.log";
@@ -108,8 +106,7 @@ class Installation : public ::testing::Test {
         for (const auto& s : ReadLog(log, 0)) ::kill(s.pid, SIGTERM);
     }
     void Config(int showsplash) {
-        root.Write("kobal tron/resource/config.kcfg",
-                   "showsplash=" + std::to_string(showsplash) + "\r\n[end]\r\n");
+        root.Write("kobal tron/resource/config.kcfg", "showsplash=" + std::to_string(showsplash) + "\r\n[end]\r\n");
     }
     void Start(QProcess& p, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -140,9 +137,7 @@ class Installation : public ::testing::Test {
 
 TEST_F(Installation, PlaylistStartsEachCompatibleActorAndTheyOutliveTheLauncher) {
     EXPECT_EQ(Run({"trio.kpls"}), 0) << err;
-    EXPECT_NE(err.find("!: Kobaltron is not compatible with this version (Kobaltron V0.9)."),
-              std::string::npos)
-        << err;
+    EXPECT_NE(err.find("!: Kobaltron is not compatible with this version (Kobaltron V0.9)."), std::string::npos) << err;
     // One argument each, blanks and comma included, as the playlist names them.
     const auto started = ReadLog(log, 2);
     // Started in playlist order (the launcher's own tests check that), but
@@ -184,25 +179,21 @@ TEST_F(Installation, SplashShowsShapedForThreeSecondsBeforeTheFirstActor) {
 
 TEST_F(Installation, FailuresNameTheFileAndKeepEarlierActors) {
     EXPECT_EQ(Run({"broken.kpls"}), 1);
-    EXPECT_NE(
-        err.find(
-            "Kobaltron: Run-time error '62': Input past end of file: actors/noend.kact, line 4"),
-        std::string::npos)
+    EXPECT_NE(err.find("Kobaltron: Run-time error '62': Input past end of file: actors/noend.kact, line 4"),
+              std::string::npos)
         << err;
     const auto started = ReadLog(log, 1);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_TRUE(Alive(started[0].pid));
 
     EXPECT_EQ(Run({}), 1);
-    EXPECT_NE(err.find("!: Usage: Kobaltron:[Actorfile.kact] Usage: Kobaltron:[Actorlist.kpls]"),
-              std::string::npos)
+    EXPECT_NE(err.find("!: Usage: Kobaltron:[Actorfile.kact] Usage: Kobaltron:[Actorlist.kpls]"), std::string::npos)
         << err;
     if (HaveDisplay()) {  // the splash picture is loaded before anything starts
         Config(1);
         fs::remove(inst + "/resource/splash.gif");
         EXPECT_EQ(Run({"trio.kpls"}), 1);
-        EXPECT_NE(err.find("File not found: " + inst + "/resource/splash.gif"), std::string::npos)
-            << err;
+        EXPECT_NE(err.find("File not found: " + inst + "/resource/splash.gif"), std::string::npos) << err;
         EXPECT_EQ(ReadLog(log, 0).size(), 1u);
     }
 }
@@ -217,8 +208,7 @@ Strings ProcStrings(int pid, const char* what) {
 }
 
 // Running processes of the program that carry the marker in their environment.
-std::vector<std::pair<int, std::string>> MarkedProcesses(const std::string& program,
-                                                         const std::string& marker) {
+std::vector<std::pair<int, std::string>> MarkedProcesses(const std::string& program, const std::string& marker) {
     std::vector<std::pair<int, std::string>> out;
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
@@ -226,8 +216,7 @@ std::vector<std::pair<int, std::string>> MarkedProcesses(const std::string& prog
         const int pid = std::stoi(name);
         const auto cmd = ProcStrings(pid, "cmdline");
         const auto env = ProcStrings(pid, "environ");
-        if (cmd.size() == 2 && cmd[0] == program && Alive(pid) &&
-            std::count(env.begin(), env.end(), marker))
+        if (cmd.size() == 2 && cmd[0] == program && Alive(pid) && std::count(env.begin(), env.end(), marker))
             out.emplace_back(pid, cmd[1]);
     }
     return out;
@@ -241,9 +230,7 @@ struct Recorder : MessageBoxPort, InstallPathStore, ProcessStarter, SplashPort {
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     std::optional<std::string> ReadApplicationPath() override { return installPath; }
     void WriteApplicationPath(const std::string&) override {}
-    void StartProcess(const std::string&, const std::string& actorfile) override {
-        started.push_back(actorfile);
-    }
+    void StartProcess(const std::string&, const std::string& actorfile) override { started.push_back(actorfile); }
     void ShowSplash(const SplashContent&) override {}
 };
 
@@ -256,8 +243,7 @@ TEST(SamplePlaylist, OneRealActorPerCompatibleActorOutlivingTheLauncher) {
     if (!HaveDisplay()) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     Strings playlists;
     for (const auto& entry : fs::recursive_directory_iterator(stage))
-        if (entry.is_regular_file() &&
-            ClassifyTarget(entry.path().string()) == TargetKind::Playlist)
+        if (entry.is_regular_file() && ClassifyTarget(entry.path().string()) == TargetKind::Playlist)
             playlists.push_back(entry.path().string());
     if (playlists.empty()) GTEST_SKIP() << "no sample playlist staged below " << stage;
     const std::string playlist = *std::min_element(playlists.begin(), playlists.end());

@@ -13,15 +13,13 @@ int main(int argc, char** argv) {
     using namespace kobal::launcher;
     using namespace kobal::launcher::qt;
 
-    const kobal::ProgramHelp help{
-        "kobaltron",
-        "FILE.kact|FILE.kpls",
-        "Opens an actor file or a playlist and starts one actor process for each\n"
-        "compatible actor. The whole command line is the one file name; it may\n"
-        "stand in double quotes.",
-        {}};
-    const kobal::StandardOptions options =
-        kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), help, std::cout);
+    const kobal::ProgramHelp help{"kobaltron",
+                                  "FILE.kact|FILE.kpls",
+                                  "Opens an actor file or a playlist and starts one actor process for each\n"
+                                  "compatible actor. The whole command line is the one file name; it may\n"
+                                  "stand in double quotes.",
+                                  {}};
+    const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), help, std::cout);
     if (options.exitStatus) return *options.exitStatus;
     kobal::qt::PrepareProcess();
     const std::string commandLine = kobal::JoinArguments(options.args);

@@ -67,8 +67,7 @@ QRect SplashWindow::Twips(int left, int top, int width, int height) const {
     const double tx = kobal::qt::TwipsPerPixelX();
     const double ty = kobal::qt::TwipsPerPixelY();
     return QRect(static_cast<int>(std::lround(left / tx)), static_cast<int>(std::lround(top / ty)),
-                 static_cast<int>(std::lround(width / tx)),
-                 static_cast<int>(std::lround(height / ty)));
+                 static_cast<int>(std::lround(width / tx)), static_cast<int>(std::lround(height / ty)));
 }
 
 void SplashWindow::Place(QWidget& control, int left, int top, int width, int height) {
@@ -99,10 +98,8 @@ void SplashWindow::FitMessage() {
     if (msg_.heightForWidth(msg_.width()) > msg_.height())
         msg_.resize(std::max(msg_.width(), width() - msg_.x() - 8), msg_.height());
     msg_.resize(msg_.width(), std::max(msg_.height(), msg_.heightForWidth(msg_.width())));
-    const int below =
-        msg_.geometry().bottom() + 1 + (label1_.y() - Twips(3000, 1800, 2415, 495).bottom() - 1);
-    if (below > label1_.y())
-        label1_.move(label1_.x(), std::min(below, height() - label1_.height()));
+    const int below = msg_.geometry().bottom() + 1 + (label1_.y() - Twips(3000, 1800, 2415, 495).bottom() - 1);
+    if (below > label1_.y()) label1_.move(label1_.x(), std::min(below, height() - label1_.height()));
 }
 
 void SplashWindow::Timer1_Timer() {

@@ -51,9 +51,8 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
     const QRegion shape = splash.mask();
     EXPECT_FALSE(shape.contains(QPoint(1, 1)));
     EXPECT_FALSE(shape.contains(QPoint(splash.width() - 2, splash.height() - 2)));
-    for (QWidget* control :
-         {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
-          static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
+    for (QWidget* control : {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
+                             static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
         EXPECT_TRUE(Covers(shape, control->geometry())) << control->geometry().x();
 
     EXPECT_TRUE(splash.Timer1().isActive());
@@ -67,8 +66,7 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
 TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
     TempDir dir;
     const auto garbage = dir.Write("garbage.gif", "not a picture");
-    auto expectError = [](const SplashContent& content, ErrorNumber number,
-                          const std::string& file) {
+    auto expectError = [](const SplashContent& content, ErrorNumber number, const std::string& file) {
         SplashWindow splash;
         try {
             splash.Load(content);
@@ -78,13 +76,10 @@ TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
             EXPECT_NE(e.message().find(file), std::string::npos) << e.message();
         }
     };
-    expectError({"Loading... ", dir / "splash.gif", ""}, ErrorNumber::FileNotFound,
-                dir / "splash.gif");
+    expectError({"Loading... ", dir / "splash.gif", ""}, ErrorNumber::FileNotFound, dir / "splash.gif");
     // An actor without a splashscreen line names its directory alone.
-    expectError({"Loading... X", kResources + "splash.gif", dir.path() + "\\"},
-                ErrorNumber::FileNotFound, dir.path());
-    expectError({"Loading... X", kResources + "splash.gif", garbage}, ErrorNumber::InvalidPicture,
-                garbage);
+    expectError({"Loading... X", kResources + "splash.gif", dir.path() + "\\"}, ErrorNumber::FileNotFound, dir.path());
+    expectError({"Loading... X", kResources + "splash.gif", garbage}, ErrorNumber::InvalidPicture, garbage);
 
     // Neither actor file nor playlist: no picture at all, and no error.
     SplashWindow splash;
@@ -93,19 +88,15 @@ TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
 }
 
 TEST(SplashWindow, ALongActorNameWrapsAndShowsWholeOnThePicture) {
-    if (QGuiApplication::platformName() != "xcb")
-        GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-    for (const char* name :
-         {"Bob", "Bartholomew the Magnificent",
-          "Bartholomew the Magnificent, Keeper of the Lighthouse at Kobalt Bay"}) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    for (const char* name : {"Bob", "Bartholomew the Magnificent",
+                             "Bartholomew the Magnificent, Keeper of the Lighthouse at Kobalt Bay"}) {
         SplashWindow splash;
-        splash.Load({std::string("Loading... ") + name, kResources + "splash.gif",
-                     kResources + "playlist.jpg"});
+        splash.Load({std::string("Loading... ") + name, kResources + "splash.gif", kResources + "playlist.jpg"});
         splash.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
         if (std::string(name) == "Bartholomew the Magnificent") SaveScreenshot(splash, "splash");
-        if (std::string(name).starts_with("Bartholomew the Magnificent,"))
-            SaveScreenshot(splash, "splash-longer");
+        if (std::string(name).starts_with("Bartholomew the Magnificent,")) SaveScreenshot(splash, "splash-longer");
         EXPECT_EQ(ClippedCaptions(&splash).join("\n").toStdString(), "") << name;
         EXPECT_TRUE(splash.msg().wordWrap());
         // Still on the picture, clear of the version line.

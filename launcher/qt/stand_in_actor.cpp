@@ -12,11 +12,11 @@
 int main(int argc, char** argv) {
     const char* log = std::getenv("KOBAL_STAND_IN_LOG");
     if (!log) return 2;
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
     // One line per process: start time, pid, argument count, arguments.
-    std::string line = std::to_string(now.count()) + "\t" + std::to_string(::getpid()) + "\t" +
-                       std::to_string(argc - 1);
+    std::string line =
+        std::to_string(now.count()) + "\t" + std::to_string(::getpid()) + "\t" + std::to_string(argc - 1);
     for (int i = 1; i < argc; ++i) line += std::string("\t") + argv[i];
     line += "\n";
     const int fd = ::open(log, O_WRONLY | O_APPEND | O_CREAT, 0644);

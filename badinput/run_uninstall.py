@@ -29,6 +29,28 @@ def desktop_caches(files):
             if f.startswith("data/mime/") and "/packages/" not in f or f == "data/applications/mimeinfo.cache"}
 
 
+OWN_DEFAULTS = "[Default Applications]\ntext/plain=mine.desktop;\n"
+
+
+def users_own_entries(home):
+    """What the user had before: a menu entry and a file association of their own."""
+    apps = home / "data/applications"
+    apps.mkdir(parents=True)
+    (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
+    (home / "config/mimeapps.list").write_text(OWN_DEFAULTS)
+    return apps
+
+
+def login_entry(home, install):
+    """The login choice as the configuration window writes it: the samples of install."""
+    entry = home / "config/autostart/kobaltron-actors.desktop"
+    entry.parent.mkdir(parents=True)
+    entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
+                     f"Exec={install}/resource/kobaltron {install}/actors/samples.kpls\n"
+                     f"X-Kobaltron-File={install}/actors/samples.kpls\n")
+    return entry
+
+
 def install(medium, env):
     program = subprocess.Popen([str(medium / "install")], cwd=medium, env=env,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -47,10 +69,7 @@ def without_manifest(medium, tmp, display):
     directory holds no manifest."""
     home = tmp / "packaged"
     env = PrivateHome(home).env(display)
-    apps = home / "data/applications"
-    apps.mkdir(parents=True)
-    (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
-    (home / "config/mimeapps.list").write_text("[Default Applications]\ntext/plain=mine.desktop;\n")
+    apps = users_own_entries(home)
     own = {home / "data/kobaltron/actors/zed/zed.kact": b"actorname=Zed\r\n[end]\r\n",
            home / "zed/zed.kact": b"actorname=Zed\r\n[end]\r\n"}
     for f, text in own.items():
@@ -65,11 +84,7 @@ def without_manifest(medium, tmp, display):
     # What the configuration window writes: the user's settings and the login choice.
     (home / "config/kobaltron").mkdir(exist_ok=True)
     (home / "config/kobaltron/config.kcfg").write_text("showsplash=0\r\n[end]\r\n")
-    (home / "config/autostart").mkdir(parents=True)
-    entry = home / "config/autostart/kobaltron-actors.desktop"
-    entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
-                     f"Exec={medium}/resource/kobaltron {medium}/actors/samples.kpls\n"
-                     f"X-Kobaltron-File={medium}/actors/samples.kpls\n")
+    entry = login_entry(home, medium)
     check((apps / "Kobaltron/Actors/Zed.desktop").exists(), "kobalconfig FILE made no menu entry")
 
     r = subprocess.run([config, "--uninstall"], env=env, cwd=home, capture_output=True, text=True, timeout=120)
@@ -86,7 +101,7 @@ def without_manifest(medium, tmp, display):
         text = (home / f).read_bytes()
         check(b"kactor" not in text and b"kplaylist" not in text and b"obaltron" not in text,
               f"{f} still names the product")
-    check((home / "config/mimeapps.list").read_text() == "[Default Applications]\ntext/plain=mine.desktop;\n",
+    check((home / "config/mimeapps.list").read_text() == OWN_DEFAULTS,
           "mimeapps.list: " + (home / "config/mimeapps.list").read_text())
     check(not (home / "config/kobaltron").exists(), "the settings folder is left")
     for f, text in own.items():
@@ -101,11 +116,7 @@ def main():
     with tempfile.TemporaryDirectory() as tmp, Xvfb() as display:
         home = Path(tmp)
         env = PrivateHome(home).env(display)
-        # What the user had before: an entry and an association of their own.
-        apps = home / "data/applications"
-        apps.mkdir(parents=True)
-        (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
-        (home / "config/mimeapps.list").write_text("[Default Applications]\ntext/plain=mine.desktop;\n")
+        apps = users_own_entries(home)
         before = files_below(home)
 
         status, err = install(medium, env)
@@ -125,11 +136,7 @@ def main():
         # The user's own files in the install directory, and a login choice.
         (installdir / "my notes.txt").write_text("mine\n")
         (installdir / "actors/kobi/my own.kact").write_text("mine\n")
-        (home / "config/autostart").mkdir(parents=True)
-        entry = home / "config/autostart/kobaltron-actors.desktop"
-        entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
-                         f"Exec={installdir}/resource/kobaltron {installdir}/actors/samples.kpls\n"
-                         f"X-Kobaltron-File={installdir}/actors/samples.kpls\n")
+        entry = login_entry(home, installdir)
 
         r = subprocess.run([str(installdir / "resource/kobalconfig"), "--uninstall"], env=env, cwd=home,
                            capture_output=True, text=True, timeout=120)
@@ -144,7 +151,7 @@ def main():
         outside = {f for f in files_below(home) if not f.startswith("data/kobaltron/")}
         caches = desktop_caches(outside - before)
         check(outside - caches == before, f"outside the install directory: {sorted(outside - caches ^ before)}")
-        check((home / "config/mimeapps.list").read_text() == "[Default Applications]\ntext/plain=mine.desktop;\n",
+        check((home / "config/mimeapps.list").read_text() == OWN_DEFAULTS,
               "mimeapps.list: " + (home / "config/mimeapps.list").read_text())
         ini = home / "config/kobaltron/Kobaltron.ini"
         check(not ini.exists() or "Application" not in ini.read_text(), "the install path setting is gone")

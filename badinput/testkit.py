@@ -171,7 +171,8 @@ class Xvfb:
         with os.fdopen(read) as f:
             number = f.readline().strip()
         if not number:
-            self.process.wait(10)
+            self.process.kill()
+            self.process.wait()
             raise RuntimeError("Xvfb did not start")
         return f":{number}"
 

@@ -7,8 +7,8 @@
 
 #include "common/install_path.h"
 #include "common/message_box.h"
+#include "config/ports.h"
 #include "config/shell/manifest.h"
-#include "config/shell/module1.h"
 
 namespace kobal::installer {
 
@@ -34,7 +34,7 @@ struct InstallContext {
     MessageBoxPort& boxes;
     InstallPathStore& installPath;
     std::string defaultInstallPath;  // dest when the setting is missing
-    shell::ShellIntegration& shell;
+    config::ShellIntegration& shell;
     // Where what gets installed is put on record (for uninstalling); none keeps no record.
     shell::ManifestLog* manifest = nullptr;
 };

@@ -66,7 +66,7 @@ class FakeInstallPath : public InstallPathStore {
 };
 
 // Records each call with the install path setting in force at that moment.
-class RecordingShell : public shell::ShellIntegration {
+class RecordingShell : public config::ShellIntegration {
   public:
     explicit RecordingShell(FakeInstallPath& path) : path_(path) {}
     void RegisterFileAssociations() override { calls.push_back("associations"); }

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         const std::string defaultPath = DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath()));
         SettingStore settings(SettingStore::Program::Config);
         shell::DesktopShell desktop(boxes, paths, defaultPath, settings, kProgramTitle);
-        ShellIntegration& shell = desktop.module();
+        ShellIntegration& shell = desktop.integration();
 
         if (uninstall) {
             shell::FileRegistry registry(shell::DefaultRegistryFile());

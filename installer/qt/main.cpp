@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
         shell::FileManifestLog manifest;
-        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.integration(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
         QObject::connect(window.command1(), &QPushButton::clicked, [&] {

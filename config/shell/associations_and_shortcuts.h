@@ -1,8 +1,8 @@
 #pragma once
-// Module1: the shell integration that kobalconfig and install share. It
-// registers the actor and playlist file types, writes the product's
-// Start-menu shortcuts and adds single actors and playlists to the Start
-// menu. The platform is reached only through the ports below; DesktopShell
+// The shell integration that kobalconfig and install share (formerly
+// Module1): it registers the actor and playlist file types, writes the
+// product's Start-menu shortcuts and adds single actors and playlists to the
+// Start menu. The platform is reached only through the ports below; DesktopShell
 // (desktop_shell.h) bundles the real ones of a Linux desktop.
 #include <cstdint>
 #include <optional>
@@ -110,9 +110,9 @@ struct ShellContext {
     std::string programTitle;  // "Kobalconfig" or "Install"
 };
 
-class Module1 : public config::ShellIntegration {
+class AssociationsAndShortcuts : public config::ShellIntegration {
   public:
-    explicit Module1(ShellContext context);
+    explicit AssociationsAndShortcuts(ShellContext context);
 
     void RegisterFileAssociations() override;
     void CreateStartMenuShortcuts() override;

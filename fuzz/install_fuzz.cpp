@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     installer::InstallForm form({world, boxes, world, world.dir / "dest", integration});
     fuzz::Expected([&] {
         form.Form_Load(world.dir / "medium");
-        form.Command1_Click();
+        form.Install_Click();
     });
     return 0;
 }

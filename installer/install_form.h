@@ -1,7 +1,8 @@
 #pragma once
 // The installer's window `Install` as logic: Form_Load fills it, and
-// Command1_Click copies what Install\Files.dat lists from the medium into
-// the destination, then carries out Install\Commands.dat.
+// Install_Click (the "Install" button, formerly Command1_Click) copies what
+// Install\Files.dat lists from the medium into the destination, then carries
+// out Install\Commands.dat.
 #include <string>
 #include <vector>
 
@@ -53,7 +54,7 @@ class InstallForm {
     void Form_Load(const std::string& currentDirectory);
     // Raises RuntimeError for a failed copy, delete or folder; lets
     // ProgramEnd from AddToStartMenu through.
-    ClickResult Command1_Click();
+    ClickResult Install_Click();
 
   private:
     enum class Overwrite { NotAsked, All, AskEach };

@@ -206,7 +206,7 @@ std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, co
         ports_.wizard.Load(box);
         box.loaded = true;
     }
-    box.Label1 = mssg;
+    box.question = mssg;
     if (typ == 1) box.Textbox.text = defaults;
     if (typ == 2) box.Combobox.SetListIndex(RoundToInt16(TypedNumber(defaults)));
     box.textboxVisible = typ == 1;

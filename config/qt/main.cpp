@@ -15,7 +15,7 @@
 #include "common/settings.h"
 #include "config/config_window.h"
 #include "config/qt/autostart_choice.h"
-#include "config/qt/kobalconfigf.h"
+#include "config/qt/config_form.h"
 #include "config/qt/wizardbox.h"
 #include "config/shell/desktop_shell.h"
 #include "config/shell/uninstall.h"

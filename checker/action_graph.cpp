@@ -1,5 +1,6 @@
 #include "checker/action_graph.h"
 
+#include "actor/actor_language.h"
 #include "common/paths.h"
 
 namespace kobal::checker {
@@ -37,8 +38,7 @@ void ActionGraph::ForEachReachableList(std::vector<std::string> lists,
 }
 
 void ActionGraph::RequireList(const Switch& sw, const std::string& list) {
-    const std::string actorFile = IsAbsolutePath(sw.target) ? sw.target : installdir_ + sw.target;
-    const auto dir = actorDirectories_.find(ResolvePath(actorFile));
+    const auto dir = actorDirectories_.find(ResolvePath(actor::SwitchedActorFile(sw.target, installdir_)));
     if (dir == actorDirectories_.end()) return;  // reported where the actor is checked
     const std::string written = NativePath(dir->second + list);
     if (FileExists(written)) return;

@@ -8,7 +8,6 @@
 #include "checker/actor_checker.h"
 #include "checker/link_message_check.h"
 #include "common/numbers.h"
-#include "common/paths.h"
 #include "common/runtime_error.h"
 
 namespace kobal::checker {
@@ -57,7 +56,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
             report_.Error(at, "an actor switch without an actor file: the actor ends with File not found");
             return {};
         }
-        CheckActorFile(IsAbsolutePath(target) ? target : installdir_ + target, at, target);
+        CheckActorFile(actor::SwitchedActorFile(target, installdir_), at, target);
         return {type, target, {}};
     }
     if (type == actor::kSendLinkMessage) {

@@ -37,6 +37,10 @@ int16_t ActionCount(std::string_view countfield) {
     return NumberSetting(countfield);
 }
 
+std::string SwitchedActorFile(std::string_view target, const std::string& installdir) {
+    return IsAbsolutePath(target) ? std::string(target) : installdir + std::string(target);
+}
+
 RuntimeError ActionCommandError(std::string_view detail, std::string_view line, const std::string& file, int fileLine) {
     return RuntimeError(ErrorNumber::InvalidProcedureCall, file, fileLine,
                         std::string(detail) + ": " + std::string(line));

@@ -69,6 +69,10 @@ inline constexpr int16_t kPlayOnce = 4;
 inline constexpr int16_t kWalk = 2;
 inline constexpr int16_t kWanderFacing = 6;
 
+// The actor file a switch (type 0) names: a relative name is below the
+// install directory (installdir ends in its separator).
+std::string SwitchedActorFile(std::string_view target, const std::string& installdir);
+
 // The player's messages for a malformed command (detail + ": " + line).
 inline constexpr std::string_view kNeedsThreeBars = "an action command needs three \"|\" (type|count|target|next)";
 inline constexpr std::string_view kNeedsTwoNames = "a \"$\" target needs at least two names separated by \",\"";

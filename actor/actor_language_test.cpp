@@ -79,6 +79,16 @@ TEST(ActionCommand, AMissingBarEndsWithThePlayersMessageAtTheLine) {
     EXPECT_EQ(e->detail(), "an action command needs three \"|\" (type|count|target|next): !04|1|a.kani");
 }
 
+TEST(ActionCommand, ASwitchNamesAnActorFileBelowTheInstallDirectoryUnlessAbsolute) {
+    const std::pair<std::string, std::string> targets[] = {
+        {"b\\actor.kact", "/opt/k/b\\actor.kact"},
+        {"/home/ann/b.kact", "/home/ann/b.kact"},
+        {"C:\\actors\\b.kact", "C:\\actors\\b.kact"},
+        {"", "/opt/k/"},
+    };
+    for (const auto& [target, file] : targets) EXPECT_EQ(SwitchedActorFile(target, "/opt/k/"), file) << target;
+}
+
 TEST(ActionCommand, NameListsSplitAtCommas) {
     EXPECT_TRUE(IsNameListTarget("$a,b"));
     EXPECT_FALSE(IsNameListTarget(" $a,b"));

@@ -1,6 +1,7 @@
 // kobalcheck: checks actor files before they run, and runs an actor
 // headless on a virtual clock for a repeatable timeline.
 #include <QCoreApplication>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "checker/actor_checker.h"
 #include "checker/headless_run.h"
+#include "checker/new_actor.h"
 #include "checker/qt_pictures.h"
 #include "common/command_line.h"
 #include "common/install_path.h"
@@ -24,13 +26,16 @@ constexpr const char* kUsage =
     "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
     "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
     "                  [--] FILE.kact\n"
+    "  or:  kobalcheck --new NAME DIR\n"
     "The first form reports every problem as \"file:line: error|warning: message\"\n"
     "and exits 1 when there was an error. The second runs the actor headless on a\n"
     "virtual clock and prints a timeline; the same seed gives the same timeline\n"
     "(and, for testing, kobalactor started with KOBALACTOR_TEST_SEED=N in its\n"
     "environment makes the same choices). DIR is the install directory (default:\n"
     "the install path setting, else the directory above this program's resource\n"
-    "directory).\n";
+    "directory). The third writes a small working actor to start from into the\n"
+    "new folder NAME in DIR (here any folder of yours, made when missing); it\n"
+    "never writes over an existing folder.\n";
 
 constexpr const char* kOptions =
     "\nOptions:\n"
@@ -38,6 +43,7 @@ constexpr const char* kOptions =
     "  --run SECONDS    run the actor headless for SECONDS of virtual time\n"
     "  --seed N         seed of the random choices (with --run; default 0)\n"
     "  --screen WxH     size of the virtual screen in pixels (default 1920x1080)\n"
+    "  --new NAME DIR   write a new actor NAME (pictures, lists, a sound) into DIR/NAME/\n"
     "  --help           display this help and exit\n"
     "  --version        output version information and exit\n"
     "  --               what follows are file names, even those that begin with \"-\"\n";
@@ -50,6 +56,9 @@ struct Options {
     int screenHeight = 1080;
     std::string install;
     std::vector<std::string> files;
+    // --new NAME DIR
+    bool newActor = false;
+    std::string newName, newDir;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -95,6 +104,10 @@ Options Parse(int argc, char** argv) {
             if (x == std::string::npos) Usage("screen size \"" + size + "\" is not WIDTHxHEIGHT");
             o.screenWidth = Number<int>(size.substr(0, x), "screen width", 1, 100000);
             o.screenHeight = Number<int>(size.substr(x + 1), "screen height", 1, 100000);
+        } else if (arg == "--new") {
+            o.newActor = true;
+            o.newName = value("a NAME and a DIR");
+            o.newDir = value("a DIR after the NAME");
         } else if (arg == "--install") {
             o.install = value("a directory");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -102,6 +115,12 @@ Options Parse(int argc, char** argv) {
         } else {
             o.files.push_back(arg);
         }
+    }
+    if (o.newActor) {
+        if (o.run || !o.files.empty()) Usage("--new takes a NAME and a DIR, and no other file or --run");
+        if (const std::string problem = kobal::checker::NewActorNameProblem(o.newName); !problem.empty())
+            Usage(problem);
+        return o;
     }
     if (o.files.empty()) Usage("no actor file or playlist given");
     if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
@@ -129,6 +148,50 @@ std::string InstallPath(const Options& o) {
                                   kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
 }
 
+// --new: writes the actor and says what went where, and how to go on.
+int NewActor(const Options& o) {
+    std::string folder;
+    try {
+        // Below the install directory a relative actorpath names that folder
+        // first: an actor there of the same name would lend it its files.
+        const std::string install = InstallPath(o);
+        if (kobal::DirectoryExists(install + "/actors/" + o.newName)) {
+            std::cerr << "kobalcheck: " << install << "/actors/ already holds an actor folder named " << o.newName
+                      << ": a new actor of that name would use its files; choose another NAME\n";
+            return 1;
+        }
+        folder = kobal::checker::WriteNewActor(o.newName, o.newDir);
+    } catch (const kobal::checker::NewActorError& e) {
+        std::cerr << "kobalcheck: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "kobalcheck: wrote the actor " << o.newName << " in " << folder << "\n";
+    // Files that share a description (the pictures) share one entry.
+    const auto files = kobal::checker::NewActorFiles(o.newName);
+    for (size_t i = 0; i < files.size();) {
+        size_t end = i + 1;
+        while (end < files.size() && files[end].what == files[i].what) ++end;
+        if (end - i == 1) {
+            std::string name = files[i].name;
+            name.resize(std::max<size_t>(name.size(), 15), ' ');
+            std::cout << "  " << name << " " << files[i].what << "\n";
+        } else {
+            std::cout << "  " << files[i].what << ":\n   ";
+            for (size_t column = 3; i < end; ++i) {
+                if (column + 1 + files[i].name.size() > 78) std::cout << "\n   ", column = 3;
+                std::cout << " " << files[i].name;
+                column += 1 + files[i].name.size();
+            }
+            std::cout << "\n";
+        }
+        i = end;
+    }
+    const std::string actorFile = folder + o.newName + ".kact";
+    std::cout << "Check it:  kobalcheck " << actorFile << "\n"
+              << "Start it:  kobaltron " << actorFile << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,6 +199,7 @@ int main(int argc, char** argv) {
     kobal::qt::PrepareProcess();
     QCoreApplication app(argc, argv);
     const Options options = Parse(argc, argv);
+    if (options.newActor) return NewActor(options);
     const std::string cwd = std::filesystem::current_path().string();
     kobal::checker::QtPictureInspector pictures;
 

@@ -296,7 +296,7 @@ std::string NewActorNameProblem(const std::string& name) {
     if (name.empty()) return "the actor's name is empty";
     if (name.find_first_of("/\\") != std::string::npos)
         return "the actor's name \"" + name + "\" holds a path separator: give the folder as DIR";
-    if (name == "." || name == "..") return "\"" + name + "\" is no name for an actor";
+    if (name == "." || name == "..") return "the actor's name \"" + name + "\" names no new folder";
     if (name.size() > 64) return "the actor's name is longer than 64 characters";
     // It is also the actor's name on the link, where "%", "*", "|" and ","
     // have meanings, and a folder and file name.

@@ -360,7 +360,7 @@ std::vector<NewActorFile> NewActorFiles(const std::string& name) {
         {"sleep2.bmp", Draw({.step = 1, .eyesShut = true, .zees = 2})},
     };
     for (const auto& [file, canvas] : pictures)
-        files.push_back({file, Bmp(canvas), "placeholder picture, 64x64 on the key colour 255,0,255"});
+        files.push_back({file, Bmp(canvas), "placeholder pictures, 64x64 on the key colour 255,0,255"});
     files.push_back({"icon.ico", Ico(Halved(Draw({}))), "the window and tray icon"});
     files.push_back({"splash.bmp", Bmp(Splash()), "the launcher's splash picture"});
     files.push_back({"hello.wav", Wav(), "the sound of the click response"});

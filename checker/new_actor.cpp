@@ -241,11 +241,19 @@ Canvas Draw(const Pose& p) {
     return c;
 }
 
-// Half size, every second pixel: still nothing but the drawn colours.
+// Half size, one of each 2x2 block's own colours (no blending): the details
+// (eyes, mouth, outline) win over the body, the body over the key.
 Canvas Halved(const Canvas& c) {
     Canvas out(c.width() / 2, c.height() / 2, kKey);
+    auto rank = [](Rgb p) { return p == kKey ? 0 : p == kBody || p == kBelly ? 1 : 2; };
     for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) out.Set(x, y, c.at(2 * x, 2 * y));
+        for (int x = 0; x < out.width(); ++x) {
+            Rgb best = kKey;
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx)
+                    if (const Rgb p = c.at(2 * x + dx, 2 * y + dy); rank(p) > rank(best)) best = p;
+            out.Set(x, y, best);
+        }
     return out;
 }
 

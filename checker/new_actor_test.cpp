@@ -3,7 +3,9 @@
 #include "checker/new_actor.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -155,4 +157,28 @@ TEST(NewActor, NeverWritesOverAnythingAndMakesAMissingFolder) {
     EXPECT_EQ(WriteNewActor("pip", dir / "new/place"), dir / "new/place/pip/");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "new/place/pip"), {}),
               static_cast<long>(NewActorFiles("pip").size()));
+}
+
+TEST(NewActor, AFailedWriteNamesTheFileAndLeavesNothingBehind) {
+    // A file size limit makes the first big picture fail as a full disk would.
+    TempDir dir;
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        WriteNewActor("pip", dir.path());
+    } catch (const NewActorError& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(message.find("cannot write " + dir / "pip/"), std::string::npos) << message;
+    EXPECT_NE(message.find(".bmp"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "pip"));
+    // Nothing stands in the way of the next try.
+    EXPECT_EQ(WriteNewActor("pip", dir.path()), dir / "pip/");
 }

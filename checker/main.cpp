@@ -1,7 +1,6 @@
 // kobalcheck: checks actor files before they run, and runs an actor
 // headless on a virtual clock for a repeatable timeline.
 #include <QCoreApplication>
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -165,30 +164,7 @@ int NewActor(const Options& o) {
         std::cerr << "kobalcheck: " << e.what() << "\n";
         return 1;
     }
-    std::cout << "kobalcheck: wrote the actor " << o.newName << " in " << folder << "\n";
-    // Files that share a description (the pictures) share one entry.
-    const auto files = kobal::checker::NewActorFiles(o.newName);
-    for (size_t i = 0; i < files.size();) {
-        size_t end = i + 1;
-        while (end < files.size() && files[end].what == files[i].what) ++end;
-        if (end - i == 1) {
-            std::string name = files[i].name;
-            name.resize(std::max<size_t>(name.size(), 15), ' ');
-            std::cout << "  " << name << " " << files[i].what << "\n";
-        } else {
-            std::cout << "  " << files[i].what << ":\n   ";
-            for (size_t column = 3; i < end; ++i) {
-                if (column + 1 + files[i].name.size() > 78) std::cout << "\n   ", column = 3;
-                std::cout << " " << files[i].name;
-                column += 1 + files[i].name.size();
-            }
-            std::cout << "\n";
-        }
-        i = end;
-    }
-    const std::string actorFile = folder + o.newName + ".kact";
-    std::cout << "Check it:  kobalcheck " << actorFile << "\n"
-              << "Start it:  kobaltron " << actorFile << "\n";
+    std::cout << kobal::checker::NewActorReport(o.newName, folder);
     return 0;
 }
 

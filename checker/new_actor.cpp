@@ -379,6 +379,35 @@ std::vector<NewActorFile> NewActorFiles(const std::string& name) {
     return files;
 }
 
+std::string NewActorReport(const std::string& name, const std::string& folder) {
+    std::string out = "kobalcheck: wrote the actor " + name + " in " + folder + "\n";
+    // Files that share a description (the pictures) share one entry.
+    const std::vector<NewActorFile> files = NewActorFiles(name);
+    for (size_t i = 0; i < files.size();) {
+        size_t end = i + 1;
+        while (end < files.size() && files[end].what == files[i].what) ++end;
+        if (end - i == 1) {
+            std::string file = files[i].name;
+            file.resize(std::max<size_t>(file.size(), 15), ' ');
+            out += "  " + file + " " + files[i].what + "\n";
+        } else {
+            out += "  " + files[i].what + ":\n   ";
+            for (size_t column = 3; i < end; ++i) {
+                if (column + 1 + files[i].name.size() > 78) {
+                    out += "\n   ";
+                    column = 3;
+                }
+                out += " " + files[i].name;
+                column += 1 + files[i].name.size();
+            }
+            out += "\n";
+        }
+        i = end;
+    }
+    const std::string actorFile = folder + name + ".kact";
+    return out + "Check it:  kobalcheck " + actorFile + "\nStart it:  kobaltron " + actorFile + "\n";
+}
+
 std::string WriteNewActor(const std::string& name, const std::string& dir) {
     namespace fs = std::filesystem;
     if (const std::string problem = NewActorNameProblem(name); !problem.empty()) throw NewActorError(problem);

@@ -31,4 +31,8 @@ struct NewActorError : std::runtime_error {
 // Raises NewActorError with a message naming the file.
 std::string WriteNewActor(const std::string& name, const std::string& dir);
 
+// What kobalcheck --new says after writing: every file with what it is
+// for, and the commands to check and start the actor.
+std::string NewActorReport(const std::string& name, const std::string& folder);
+
 }  // namespace kobal::checker

@@ -65,6 +65,21 @@ TEST(KobalcheckNew, WritesAnActorThatPassesAndSaysWhereAndHowToGoOn) {
     }
 }
 
+// Twenty minutes nobody clicks: active, bored and asleep, every animation but
+// the click's played, and no run-time error.
+TEST(KobalcheckNew, TheActorRunsThroughItsStatesHeadless) {
+    if (!Staged()) GTEST_SKIP() << "the install directory is not staged";
+    kobal::TempDir work;
+    const std::string install = "--install " + Quoted(KOBAL_STAGE_DIR) + " ";
+    ASSERT_EQ(Kobalcheck(work.path(), install + "--new pip .").status, 0);
+    const Outcome run = Kobalcheck(work / "pip", install + "--run 1200 --seed 3 pip.kact");
+    EXPECT_EQ(run.status, 0) << run.output.substr(run.output.size() > 2000 ? run.output.size() - 2000 : 0);
+    for (const char* seen :
+         {"anim=walkleft.kani", "anim=walkright.kani", "anim=climb.kani", "anim=fall.kani", "anim=land.kani",
+          "anim=idle.kani", "anim=sleep.kani", "state=Bored", "state=Sleep", "1200000 ms  end"})
+        EXPECT_NE(run.output.find(seen), std::string::npos) << seen;
+}
+
 TEST(KobalcheckNew, RefusesBadNamesTakenFoldersAndNamesTheInstallDirectoryUses) {
     if (!Staged()) GTEST_SKIP() << "the install directory is not staged";
     kobal::TempDir work;

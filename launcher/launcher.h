@@ -27,7 +27,7 @@ inline constexpr char kUsageText[] = "Usage: Kobaltron:[Actorfile.kact]\rUsage: 
 inline constexpr char kNoApplicationText[] = "Cannot find the application, Please run kobalconfig";
 // Why an actor is refused while the splash is on and its file names no picture.
 inline constexpr char kNoSplashKeyText[] =
-    "no splash picture: the splashscreen key is missing or empty, and the splash is on (showsplash=1)";
+    "no splash picture: the splashscreen key is missing or empty while showsplash is 1";
 
 // Exit status of the usage and file-not-found ends (the launcher did not do
 // what it was asked, so scripts should see a failure).

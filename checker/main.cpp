@@ -17,6 +17,7 @@
 #include "common/paths.h"
 #include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
+#include "common/user_places.h"
 #include "launcher/launcher.h"
 
 namespace {
@@ -135,6 +136,14 @@ std::string Absolute(const std::string& name) {
     return (std::filesystem::current_path() / name).lexically_normal().string();
 }
 
+// An actor file or playlist is found as the launcher finds it: in the working
+// directory, else below the install directory; in neither, as typed here.
+std::string ActorOrPlaylist(const std::string& name, const std::string& installPath) {
+    const std::string found = kobal::ActorFileFromWorkingDirectory(name, kobal::InstallDirFrom(installPath));
+    if (kobal::IsAbsolutePath(name) || !kobal::FileExists(found)) return Absolute(name);
+    return std::filesystem::path(kobal::NativePath(found)).lexically_normal().string();
+}
+
 std::string InstallPath(const Options& o) {
     if (!o.install.empty()) {
         std::string dir = Absolute(o.install);
@@ -181,8 +190,8 @@ int main(int argc, char** argv) {
 
     if (options.run) {
         kobal::checker::RunOptions run;
-        run.actorFile = Absolute(options.files[0]);
         run.installPath = InstallPath(options);
+        run.actorFile = ActorOrPlaylist(options.files[0], run.installPath);
         run.user = kobal::UserPlacesFromEnvironment();
         run.seconds = static_cast<int>(options.seconds);
         run.seed = options.seed;
@@ -195,8 +204,9 @@ int main(int argc, char** argv) {
     }
 
     kobal::checker::Report report(cwd);
-    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()}, pictures, report);
-    for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
+    const std::string installPath = InstallPath(options);
+    kobal::checker::ActorChecker checker({installPath, kobal::UserPlacesFromEnvironment()}, pictures, report);
+    for (const std::string& file : options.files) checker.CheckFile(ActorOrPlaylist(file, installPath));
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();
     std::cerr << "kobalcheck: " << report.errors() << (report.errors() == 1 ? " error, " : " errors, ")

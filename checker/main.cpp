@@ -43,7 +43,7 @@ constexpr const char* kOptions =
     "  --run SECONDS    run the actor headless for SECONDS of virtual time\n"
     "  --seed N         seed of the random choices (with --run; default 0)\n"
     "  --screen WxH     size of the virtual screen in pixels (default 1920x1080)\n"
-    "  --new NAME DIR   write a new actor NAME (pictures, lists, a sound) into DIR/NAME/\n"
+    "  --new NAME DIR   write a small working actor into DIR/NAME/\n"
     "  --help           display this help and exit\n"
     "  --version        output version information and exit\n"
     "  --               what follows are file names, even those that begin with \"-\"\n";

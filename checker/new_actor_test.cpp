@@ -64,7 +64,9 @@ TEST(NewActor, PicturesAreHardEdgedOnTheExactKeyColour) {
         ASSERT_EQ(bytes.substr(0, 2), "BM") << name;
         ASSERT_EQ(Le(bytes, 28, 2), 24u) << name;
         const int w = static_cast<int>(Le(bytes, 18, 4)), h = static_cast<int>(Le(bytes, 22, 4));
-        if (name != "splash.bmp") EXPECT_TRUE(w == 64 && h == 64) << name;
+        if (name != "splash.bmp") {
+            EXPECT_TRUE(w == 64 && h == 64) << name;
+        }
         const size_t row = static_cast<size_t>((w * 3 + 3) & ~3);
         ASSERT_EQ(bytes.size(), 54 + row * static_cast<size_t>(h)) << name;
         int key = 0, near = 0;
@@ -101,7 +103,9 @@ TEST(NewActor, EveryAnimationShowsEachFrameLineForOneTickOverMoreThanTwoLines) {
         for (std::string line; std::getline(in, line); ++lines) {
             const std::string picture = line.substr(0, line.find('|'));
             EXPECT_TRUE(files.count(picture)) << name << " names " << picture;
-            if (line.find('|') != std::string::npos) EXPECT_TRUE(files.count(line.substr(line.find('|') + 1)));
+            if (line.find('|') != std::string::npos) {
+                EXPECT_TRUE(files.count(line.substr(line.find('|') + 1)));
+            }
         }
         EXPECT_EQ(Setting(text, "framecount"), std::to_string(lines)) << name;
         EXPECT_GT(lines, 2) << name;

@@ -69,32 +69,6 @@ TEST(PacedTimers, ALateWakeUpDeliversEveryMissedTickInOrderAndNoneAhead) {
     EXPECT_EQ(r.ticks.size(), 10u);
 }
 
-TEST(PacedTimers, ATimerRetimedByATickCountsFromThatTick) {
-    int64_t wall = 0;
-    PacedTimers paced(1, [&] { return wall; });
-    VirtualTimers& v = paced.timers();
-    Recorder r;
-    paced.SetTick([&](FormTimer which) {
-        r.ticks.push_back(Name(which) + "@" + std::to_string(v.clock.ms));
-        // The first tick of timer1 starts the link clock and stops itself.
-        if (which == FormTimer::Timer1) {
-            v.timer1.SetEnabled(false);
-            v.ddetimer.SetInterval(150);
-            v.ddetimer.SetEnabled(true);
-        }
-        // Events during a tick ask for a wake-up too; the tick's own pass decides.
-        paced.Schedule();
-        return true;
-    });
-    paced.StartClock();
-    v.timer1.SetInterval(250);
-    v.timer1.SetEnabled(true);
-    wall = 650;
-    paced.Schedule();
-    ASSERT_TRUE(r.WaitFor(3));
-    EXPECT_EQ(r.ticks, (std::vector<std::string>{"timer1@250", "ddetimer@400", "ddetimer@550"}));
-}
-
 TEST(PacedTimers, NothingIsDeliveredOnceTheActorHasEnded) {
     int64_t wall = 0;
     PacedTimers paced(3, [&] { return wall; });

@@ -1,32 +1,13 @@
 #include "actor/qt/server_window.h"
 
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-
-#include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
-#include <cstdlib>
+
+#include "actor/qt/x_support.h"
 
 namespace kobal::actor::qt {
 
 namespace {
-
-xcb_connection_t* XConnection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-template <typename T>
-struct Reply {
-    explicit Reply(T* r) : p(r) {}
-    ~Reply() { std::free(p); }
-    Reply(const Reply&) = delete;
-    Reply& operator=(const Reply&) = delete;
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-    T* p;
-};
 
 // Pictures are drawn by the server from pixmaps only when it takes our
 // 32-bit pixels as they are: a 24- or 32-bit true-colour visual with
@@ -64,8 +45,8 @@ bool ServerWindow::Quiet() {
     const auto window = static_cast<xcb_window_t>(window_.winId());
     if (!probed_) {
         probed_ = true;
-        Reply attributes(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
-        Reply geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
+        XReply attributes(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+        XReply geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr));
         if (!attributes || !geometry) return false;
         qtEventMask_ = attributes->your_event_mask;
         if (ServerTakesRgb32(c, attributes->visual, geometry->depth)) depth_ = geometry->depth;
@@ -160,12 +141,9 @@ void ServerWindow::ClearCaption() {
     xcb_connection_t* c = XConnection();
     if (!c) return;
     const auto window = static_cast<xcb_window_t>(window_.winId());
-    static const char kNetName[] = "_NET_WM_NAME", kUtf8[] = "UTF8_STRING";
-    const auto netName = xcb_intern_atom(c, 0, sizeof kNetName - 1, kNetName);
-    const auto utf8 = xcb_intern_atom(c, 0, sizeof kUtf8 - 1, kUtf8);
-    Reply name(xcb_intern_atom_reply(c, netName, nullptr));
-    Reply type(xcb_intern_atom_reply(c, utf8, nullptr));
-    if (name && type) xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, name->atom, type->atom, 8, 0, nullptr);
+    uint32_t netName = 0, utf8 = 0;
+    InternAtoms(c, {"_NET_WM_NAME", "UTF8_STRING"}, {&netName, &utf8});
+    if (netName && utf8) xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, netName, utf8, 8, 0, nullptr);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
     xcb_flush(c);
 }

@@ -74,7 +74,7 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     bool shapePending_ = false;
     QPoint position_{0, 0};  // device pixels
     bool positioned_ = false;
-    ServerWindow server_;
+    ServerWindow server_;  // moves and pictures past Qt while on the screen
     // Outside the window manager's care (a Wayland session): the compositor
     // may ignore the X shape, so the window also has an alpha channel.
     bool unmanaged_ = false;

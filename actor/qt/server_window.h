@@ -3,8 +3,9 @@
 // window is on the screen, its moves and pictures go straight to the
 // server, and the window stops reporting its moves (and, when the server
 // draws the pictures, its exposures) to Qt: each such report costs a
-// hand-off between Qt's X event thread and the main thread. Moves and pictures wait for Flush, to go out with the
-// shape's requests in one batch; the rest go out at once.
+// hand-off between Qt's X event thread and the main thread. Moves and
+// pictures wait for Flush, to go out with the shape's requests in one
+// batch; the rest go out at once.
 #include <QImage>
 #include <QPoint>
 #include <QSize>
@@ -62,9 +63,10 @@ class ServerWindow {
     uint32_t qtEventMask_ = 0;
     uint8_t depth_ = 0;  // 0: the server cannot take our pictures as they are
     uint32_t gc_ = 0;
+    // Pixmaps on the server by picture, size and key colour, and their bytes.
     std::map<std::tuple<qint64, int, int, int32_t>, uint32_t> pictures_;
     size_t bytes_ = 0;
-    uint32_t background_ = 0;
+    uint32_t background_ = 0;  // the pixmap on show (0: Qt draws)
 };
 
 }  // namespace kobal::actor::qt

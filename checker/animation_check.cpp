@@ -111,7 +111,8 @@ void ActorChecker::TellUnevenCycle(const AnimationHeader& header, const std::str
     } catch (const RuntimeError&) {
         return;  // reported with the header
     }
-    if (ticks < 2) return;
+    // At a framepause of 1 the file is as even as its author can make it.
+    if (framepause < 2 || ticks < 2) return;
     auto lasting = [&](int n) {
         std::string text = std::to_string(n) + (n == 1 ? " tick" : " ticks");
         if (interval >= 0) text += " (" + std::to_string(n * interval) + " ms)";

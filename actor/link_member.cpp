@@ -49,33 +49,33 @@ LinkMember::LinkMember(const SettingStore& settings, LinkPort& link, RandomSourc
 void LinkMember::JoinActorLink() {
     if (link_.OpenLink()) {
         link_.Serve(false);
-        linkhub_ = 0;
+        hub_ = 0;
         return;
     }
     link_.CloseLink();
     link_.Serve(true);
-    linkhub_ = 1;
+    hub_ = 1;
 }
 
 void LinkMember::SendLinkMessage(const std::string& text) {
-    DDEline_ = text;
+    itemText_ = text;
     link_.SetItemText(text);
-    if (linkhub_ != 0) return;
+    if (hub_ != 0) return;
     if (link_.Poke(text)) return;
     JoinActorLink();
     // The hub may have gone again in between: the text is then dropped.
-    if (linkhub_ == 0) link_.Poke(text);
+    if (hub_ == 0) link_.Poke(text);
 }
 
 void LinkMember::TextArrived(const std::string& text) {
-    DDEline_ = text;
-    DDEcache_.push_back(text);
+    itemText_ = text;
+    arrivals_.push_back(text);
 }
 
 void LinkMember::LinkClockTick() {
-    while (!DDEcache_.empty()) {
-        const std::string text = std::move(DDEcache_.front());
-        DDEcache_.pop_front();
+    while (!arrivals_.empty()) {
+        const std::string text = std::move(arrivals_.front());
+        arrivals_.pop_front();
         const size_t percent = text.find('%');
         if (percent == std::string::npos) continue;
         const std::string_view target(text.data(), percent);
@@ -84,11 +84,11 @@ void LinkMember::LinkClockTick() {
     SendLinkMessage("Ping");
     // A start that found the link busy runs as a hub that serves nobody yet:
     // it tries again on every tick until it serves or joins.
-    if (linkhub_ == 1 && !link_.ServesGroup()) {
+    if (hub_ == 1 && !link_.ServesGroup()) {
         JoinActorLink();
         return;
     }
-    if (linkhub_ == 1) {
+    if (hub_ == 1) {
         const int r = static_cast<int>(std::floor(random_.Next() * 10 + 1));
         if (r == 1) JoinActorLink();
     }

@@ -34,19 +34,19 @@ class LinkMember {
     void LinkClockTick();
     void RunLinkCommand(const std::string& command);
 
-    bool isHub() const { return linkhub_ != 0; }
+    bool isHub() const { return hub_ != 0; }
     // The last text set or received (classic DDEline).
-    const std::string& lastText() const { return DDEline_; }
-    size_t waiting() const { return DDEcache_.size(); }
+    const std::string& lastText() const { return itemText_; }
+    size_t waiting() const { return arrivals_.size(); }
 
   private:
     const SettingStore& settings_;
     LinkPort& link_;
     RandomSource& random_;
     LinkHost& host_;
-    int16_t linkhub_ = 0;
-    std::deque<std::string> DDEcache_;  // texts waiting for the next tick
-    std::string DDEline_;
+    int16_t hub_ = 0;                   // 1: this actor serves the group (classic linkhub)
+    std::deque<std::string> arrivals_;  // texts waiting for the next tick (classic DDEcache)
+    std::string itemText_;              // classic DDEline
 };
 
 }  // namespace kobal::actor

@@ -20,21 +20,19 @@ import os
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
-import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
+
+from testkit import PrivateHome, press_return, wait_for_window, write_bmp
 
 HERE = Path(__file__).resolve().parent
 TIMEOUT = float(os.environ.get("KOBAL_BADINPUT_TIMEOUT", "30"))
 # Message box titles: the programs' own, "!" and "Error"; every box is also
 # a "title: text" line on stderr.
 TITLES = ("kobalactor: ", "Kobaltron: ", "Install: ", "!: ", "Error: ", "?: ")
-GOOD_CONFIG = ["priorityup=100", "speedup=100", "audioon=0", "showsplash=0", "boredtime=180", "sleeptime=360",
-               "hibernatetime=28800", "initialpriority=0", "transparencyoff=0", "overrideactor=0", "[end]"]
 
 
 @dataclass
@@ -118,25 +116,6 @@ CASES = [
 ]
 
 
-def crlf(lines):
-    return "".join(line + "\r\n" for line in lines)
-
-
-def write_bmp(path, size=8):
-    """A small keyed picture: a square on the green key colour."""
-    row = (size * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(size):
-        line = bytearray()
-        for x in range(size):
-            inside = 2 <= x < size - 2 and 2 <= y < size - 2
-            line += bytes((200, 80, 40)) if inside else bytes((0, 255, 0))
-        data += line + b"\0" * (row - size * 3)
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    Path(path).write_bytes(header + info + data)
-
-
 def snapshot(root, skip=()):
     """path -> (size, content hash) of every file below root."""
     files = {}
@@ -159,26 +138,16 @@ def changed(before, after):
     return sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
 
 
-def alive(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
-    except OSError:
-        return False
-
-
 class Sandbox:
+    """A private user with an install directory of the staged programs, the
+    case's settings file and medium, and the actors and playlists of badinput/."""
+
     def __init__(self, stage, case):
-        self.dir = Path(tempfile.mkdtemp(prefix="kobal-badinput-"))
-        self.marker = f"KOBAL_BADINPUT={self.dir}"
-        self.install = self.dir / "install"
-        resource = self.install / "resource"
-        resource.mkdir(parents=True)
-        for item in (stage / "resource").iterdir():
-            if item.name != "config.kcfg":
-                (resource / item.name).symlink_to(item)
-        config = (HERE / "settings" / case.config).read_bytes() if case.config else crlf(GOOD_CONFIG).encode()
-        (resource / "config.kcfg").write_bytes(config)
+        self.user = PrivateHome(prefix="kobal-badinput-")
+        self.dir = self.user.dir
+        self.runtime = self.user.runtime
+        self.install = self.user.link_install(
+            stage, (HERE / "settings" / case.config).read_bytes() if case.config else None)
         shutil.copytree(HERE / "actors", self.install / "actors")
         for d in (self.install / "actors").iterdir():
             write_bmp(d / "dot.bmp")
@@ -188,71 +157,22 @@ class Sandbox:
         if case.medium:
             self.medium = self.dir / "medium"
             shutil.copytree(HERE / "media" / case.medium, self.medium)
-        for d in ("config/kobaltron", "data", "cache", "home", "tmp"):
-            (self.dir / d).mkdir(parents=True, exist_ok=True)
-        (self.dir / "config" / "kobaltron" / "Kobaltron.ini").write_text(f"[Path]\nApplication={self.install}\n")
-        self.runtime = self.dir / "run"
-        self.runtime.mkdir(mode=0o700)
 
     def env(self):
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS")}
-        env.update(HOME=str(self.dir / "home"), XDG_CONFIG_HOME=str(self.dir / "config"),
-                   XDG_DATA_HOME=str(self.dir / "data"), XDG_CACHE_HOME=str(self.dir / "cache"),
-                   XDG_RUNTIME_DIR=str(self.runtime), TMPDIR=str(self.dir / "tmp"), KOBALTRON_NO_DIALOGS="1",
-                   # A bus that is not there: without an address D-Bus would
-                   # autolaunch a session bus into the private home.
-                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.runtime}/no-bus")
-        if not env.get("DISPLAY"):
+        display = os.environ.get("DISPLAY")
+        env = self.user.env(display)
+        if not display:
             env["QT_QPA_PLATFORM"] = "offscreen"
-        key, value = self.marker.split("=", 1)
-        env[key] = value
         return env
-
-    def leftovers(self):
-        found = []
-        needle = self.marker.encode()
-        for entry in os.listdir("/proc"):
-            if entry.isdigit():
-                try:
-                    with open(f"/proc/{entry}/environ", "rb") as f:
-                        if needle in f.read().split(b"\0"):
-                            found.append(int(entry))
-                except OSError:
-                    pass
-        return found
-
-    def end_leftovers(self):
-        pids = self.leftovers()
-        for pid in pids:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and any(alive(p) for p in pids):
-            time.sleep(0.05)
-
-    def socket_path(self):
-        return str(self.runtime / "kobaltron" / "KOBALACTOR-Actor-DDEline")
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=20).stdout.strip()
 
 
 def press_install(pid):
     """Presses "Install" with Return, its window's default key."""
-    deadline = time.monotonic() + TIMEOUT
-    window = ""
-    while not window and time.monotonic() < deadline:
-        window = xdotool("search", "--onlyvisible", "--pid", str(pid), "--name", "^Kobaltron Install$")
-        if not window:
-            time.sleep(0.1)
+    display = os.environ.get("DISPLAY")
+    window = wait_for_window(display, "Kobaltron Install", pid, TIMEOUT)
     if not window:
         return "the Install window did not appear"
-    window = window.split()[0]
-    xdotool("windowfocus", "--sync", window, "key", "Return")
+    press_return(display, window)
     return ""
 
 
@@ -261,7 +181,7 @@ def send_link(box, data):
     while time.monotonic() < deadline:
         try:
             s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            s.connect(box.socket_path())
+            s.connect(box.user.link_socket())
             break
         except OSError:
             time.sleep(0.1)
@@ -336,7 +256,7 @@ def run_case(case, stage, install_program):
             problems.append(f"still running after {TIMEOUT:.0f} s (hangs)")
             proc.kill()
             status = proc.wait()
-        box.end_leftovers()
+        box.user.end_leftovers()
 
         err = err_path.read_text(errors="replace")
         messages = [line for line in err.splitlines() if line.startswith(TITLES)]
@@ -371,8 +291,7 @@ def run_case(case, stage, install_program):
             problems.append("stderr was:\n      " + "\n      ".join(err.splitlines()[-8:] or ["(empty)"]))
         return problems
     finally:
-        box.end_leftovers()
-        shutil.rmtree(box.dir, ignore_errors=True)
+        box.user.remove()
 
 
 def main():

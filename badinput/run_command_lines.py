@@ -12,8 +12,6 @@
               splash ends with status 3 like the others.
 Usage: run_command_lines.py --stage DIR --install PROGRAM --check PROGRAM (options|no_display)
 """
-import argparse
-import os
 import random
 import subprocess
 import sys
@@ -21,34 +19,13 @@ import tempfile
 import threading
 from pathlib import Path
 
-from private_x import Xvfb
+from testkit import Checks, PrivateHome, Xvfb, program_arguments
 
-failures = []
-
-
-def check(ok, what, result=None):
-    if not ok:
-        detail = ""
-        if result is not None:
-            detail = f"\n  status {result.returncode}\n  stdout {result.stdout!r}\n  stderr {result.stderr!r}"
-        failures.append(what + detail)
+check = Checks()
 
 
 def run(program, args, env, cwd=None):
     return subprocess.run([str(program)] + args, env=env, cwd=cwd, capture_output=True, text=True, timeout=60)
-
-
-def private_env(home, display=None):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    # What is installed system-wide (file types, menus, a session bus) must not count.
-    env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
-               XDG_DATA_DIRS=str(home / "system/data"), XDG_CONFIG_DIRS=str(home / "system/config"),
-               DBUS_SESSION_BUS_ADDRESS=f"unix:path={home}/run/no-bus",
-               XDG_RUNTIME_DIR=str(home / "run"), KOBALTRON_NO_DIALOGS="1")
-    (home / "run").mkdir(mode=0o700, exist_ok=True)
-    if display:
-        env["DISPLAY"] = display
-    return env
 
 
 def dead_display():
@@ -59,8 +36,9 @@ def dead_display():
     raise RuntimeError("no unused display number")
 
 
-def options(programs, home):
-    env = private_env(home)  # no display at all
+def options(programs, user):
+    home = user.dir
+    env = user.env()  # no display at all
     version = None
     for name, program in programs.items():
         h = run(program, ["--help"], env)
@@ -82,7 +60,7 @@ def options(programs, home):
     # No "[end]": reading it as a file ends with an error that names it.
     (work / "-odd.kact").write_text("version=Kobaltron V1.0\r\n")
     with Xvfb() as display:
-        env = private_env(home, display)
+        env = user.env(display)
         # A relative name found only here is read from here (the install directory has none).
         for name in ("kobaltron", "kobalactor"):
             r = run(programs[name], ["--", "-odd.kact"], env, cwd=work)
@@ -102,23 +80,16 @@ def options(programs, home):
         check("-odd.kact" in r.stdout and "unknown option" not in r.stderr, "kobalcheck -- -odd.kact", r)
 
 
-def no_display(programs, home):
+def no_display(programs, user):
+    home = user.dir
     work = home / "work"
     work.mkdir()
     actor = work / "bob.kact"
     actor.write_text("version=Kobaltron V1.0\r\n[end]\r\n")
     dead = dead_display()
     # An install directory whose settings ask for the launcher's splash.
-    splash_home = home / "splash"
-    resource = splash_home / "install" / "resource"
-    resource.mkdir(parents=True)
-    for item in programs["kobaltron"].parent.iterdir():
-        if item.name != "config.kcfg":
-            (resource / item.name).symlink_to(item)
-    (resource / "config.kcfg").write_text("showsplash=1\r\n[end]\r\n")
-    (splash_home / "config" / "kobaltron").mkdir(parents=True)
-    (splash_home / "config" / "kobaltron" / "Kobaltron.ini").write_text(
-        f"[Path]\nApplication={splash_home / 'install'}\n")
+    splash_user = PrivateHome(home / "splash")
+    splash_user.link_install(programs["kobaltron"].parent.parent, "showsplash=1\r\n[end]\r\n")
     cases = [
         ("kobalactor", [str(actor)]),
         ("kobalconfig", []),
@@ -127,9 +98,8 @@ def no_display(programs, home):
     ]
     for display, expect in ((None, "DISPLAY is not set"), (dead, f"cannot connect to the display \"{dead}\"")):
         for qt_platform in (None, "xcb"):
-            env = private_env(home, display)
             # Boxes are really wanted: nothing may try to show one.
-            del env["KOBALTRON_NO_DIALOGS"]
+            env = user.env(display, dialogs=True)
             if qt_platform:
                 env["QT_QPA_PLATFORM"] = qt_platform
             for name, args in cases:
@@ -142,7 +112,7 @@ def no_display(programs, home):
             r = run(programs["kobaltron"], [], env, cwd=work)
             check(r.returncode > 0 and "Usage: Kobaltron" in r.stderr, f"kobaltron without display {display}", r)
             # A splash is asked for: no window, no actor, the status of every program without a display.
-            r = run(programs["kobaltron"], [str(actor)], dict(env, XDG_CONFIG_HOME=str(splash_home / "config")),
+            r = run(programs["kobaltron"], [str(actor)], dict(env, XDG_CONFIG_HOME=str(splash_user.config)),
                     cwd=work)
             what = f"kobaltron with a splash (DISPLAY={display}, QT_QPA_PLATFORM={qt_platform})"
             check(r.returncode == 3, what + ": status 3", r)
@@ -152,13 +122,13 @@ def no_display(programs, home):
             check(r.returncode in (0, 1) and "bob.kact" in r.stdout + r.stderr, f"kobalcheck without display {display}", r)
 
 
-def server_reset(programs, home):
+def server_reset(programs, user):
     """An X server without -noreset (xvfb-run's default) resets whenever its
     last client leaves and refuses connections meanwhile. A script that polls
     for windows makes that happen all the time; a program starting then must
     still come up, not abort."""
     with Xvfb(reset=True) as display:
-        env = private_env(home, display)
+        env = user.env(display)
         stop = threading.Event()
 
         def poll():
@@ -172,7 +142,7 @@ def server_reset(programs, home):
                 r = run(programs["kobalconfig"], [f"!/some/dir{i}"], env)
                 check(r.returncode == 0 and "Kobalconfig: Registry key added" in r.stderr,
                       f"kobalconfig !DIR on a resetting server, run {i}", r)
-                if failures:
+                if check.failures:
                     break
         finally:
             stop.set()
@@ -180,21 +150,11 @@ def server_reset(programs, home):
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--stage", required=True)
-    p.add_argument("--install", required=True)
-    p.add_argument("--check", required=True)
-    p.add_argument("part", choices=["options", "no_display", "server_reset"])
-    a = p.parse_args()
-    resource = Path(a.stage) / "resource"
-    programs = {"kobalactor": resource / "kobalactor", "kobaltron": resource / "kobaltron",
-                "kobalconfig": resource / "kobalconfig", "install": Path(a.install), "kobalcheck": Path(a.check)}
+    parts = {"options": options, "no_display": no_display, "server_reset": server_reset}
+    a, programs = program_arguments(__doc__.split("\n\n")[0], lambda p: p.add_argument("part", choices=list(parts)))
     with tempfile.TemporaryDirectory() as tmp:
-        {"options": options, "no_display": no_display, "server_reset": server_reset}[a.part](programs, Path(tmp))
-    for f in failures:
-        print("FAIL:", f)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+        parts[a.part](programs, PrivateHome(tmp))
+    return check.status()
 
 
 if __name__ == "__main__":

@@ -9,44 +9,57 @@ removes them all, lists them, and keeps the user's own actors.
 Usage: run_uninstall.py --medium DIR
 """
 import argparse
-import os
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
-from private_x import Xvfb
+from testkit import Checks, PrivateHome, Xvfb, press_return, wait_for_window
 
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
+check = Checks()
 
 
 def files_below(root):
     return {str(p.relative_to(root)) for p in root.rglob("*") if p.is_file()}
 
 
-def xdotool(env, *args):
-    return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True, timeout=30).stdout
+def desktop_caches(files):
+    """The desktop's caches among files: rebuilt by its own tools, they may stay behind."""
+    return {f for f in files
+            if f.startswith("data/mime/") and "/packages/" not in f or f == "data/applications/mimeinfo.cache"}
+
+
+OWN_DEFAULTS = "[Default Applications]\ntext/plain=mine.desktop;\n"
+
+
+def users_own_entries(home):
+    """What the user had before: a menu entry and a file association of their own."""
+    apps = home / "data/applications"
+    apps.mkdir(parents=True)
+    (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
+    (home / "config/mimeapps.list").write_text(OWN_DEFAULTS)
+    return apps
+
+
+def login_entry(home, install):
+    """The login choice as the configuration window writes it: the samples of install."""
+    entry = home / "config/autostart/kobaltron-actors.desktop"
+    entry.parent.mkdir(parents=True)
+    entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
+                     f"Exec={install}/resource/kobaltron {install}/actors/samples.kpls\n"
+                     f"X-Kobaltron-File={install}/actors/samples.kpls\n")
+    return entry
 
 
 def install(medium, env):
     program = subprocess.Popen([str(medium / "install")], cwd=medium, env=env,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    deadline = time.monotonic() + 60
-    window = ""
-    while not window and time.monotonic() < deadline:
-        window = xdotool(env, "search", "--onlyvisible", "--name", "^Kobaltron Install$").split("\n")[0]
-        time.sleep(0.1)
+    window = wait_for_window(env["DISPLAY"], "Kobaltron Install", limit=60, proc=program)
     if not window:
         program.kill()
         raise RuntimeError("the Install window did not appear")
     # Return presses "Install".
-    xdotool(env, "windowfocus", "--sync", window, "key", "Return")
+    press_return(env["DISPLAY"], window)
     out, err = program.communicate(timeout=120)
     return program.returncode, err
 
@@ -55,16 +68,8 @@ def without_manifest(medium, tmp, display):
     """The medium's own programs stand for a packaged install: their install
     directory holds no manifest."""
     home = tmp / "packaged"
-    (home / "run").mkdir(parents=True, mode=0o700)
-    env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
-               XDG_DATA_DIRS=str(home / "sysdata"), XDG_RUNTIME_DIR=str(home / "run"),
-               KOBALTRON_NO_DIALOGS="1", DISPLAY=display)
-    apps = home / "data/applications"
-    apps.mkdir(parents=True)
-    (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
-    (home / "config").mkdir()
-    (home / "config/mimeapps.list").write_text("[Default Applications]\ntext/plain=mine.desktop;\n")
+    env = PrivateHome(home).env(display)
+    apps = users_own_entries(home)
     own = {home / "data/kobaltron/actors/zed/zed.kact": b"actorname=Zed\r\n[end]\r\n",
            home / "zed/zed.kact": b"actorname=Zed\r\n[end]\r\n"}
     for f, text in own.items():
@@ -79,11 +84,7 @@ def without_manifest(medium, tmp, display):
     # What the configuration window writes: the user's settings and the login choice.
     (home / "config/kobaltron").mkdir(exist_ok=True)
     (home / "config/kobaltron/config.kcfg").write_text("showsplash=0\r\n[end]\r\n")
-    (home / "config/autostart").mkdir(parents=True)
-    entry = home / "config/autostart/kobaltron-actors.desktop"
-    entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
-                     f"Exec={medium}/resource/kobaltron {medium}/actors/samples.kpls\n"
-                     f"X-Kobaltron-File={medium}/actors/samples.kpls\n")
+    entry = login_entry(home, medium)
     check((apps / "Kobaltron/Actors/Zed.desktop").exists(), "kobalconfig FILE made no menu entry")
 
     r = subprocess.run([config, "--uninstall"], env=env, cwd=home, capture_output=True, text=True, timeout=120)
@@ -93,16 +94,14 @@ def without_manifest(medium, tmp, display):
     for listed in (str(entry), str(apps / "Kobaltron/Actors/Zed.desktop"), str(home / "config/kobaltron/config.kcfg")):
         check(" " + listed + " " in r.stderr.replace("\n", " "), f"--uninstall does not list {listed}: {r.stderr!r}")
 
-    # D-Bus's autolaunch (Qt asks for a session bus) keeps its address under ~/.dbus.
-    after = {f for f in files_below(home) if not f.startswith(".dbus/")}
-    caches = {f for f in after - before
-              if f.startswith("data/mime/") and "/packages/" not in f or f == "data/applications/mimeinfo.cache"}
+    after = files_below(home)
+    caches = desktop_caches(after - before)
     check(after - caches == before, f"left or lost: {sorted((after - caches) ^ before)}")
     for f in caches:
         text = (home / f).read_bytes()
         check(b"kactor" not in text and b"kplaylist" not in text and b"obaltron" not in text,
               f"{f} still names the product")
-    check((home / "config/mimeapps.list").read_text() == "[Default Applications]\ntext/plain=mine.desktop;\n",
+    check((home / "config/mimeapps.list").read_text() == OWN_DEFAULTS,
           "mimeapps.list: " + (home / "config/mimeapps.list").read_text())
     check(not (home / "config/kobaltron").exists(), "the settings folder is left")
     for f, text in own.items():
@@ -116,21 +115,8 @@ def main():
     medium = Path(p.parse_args().medium)
     with tempfile.TemporaryDirectory() as tmp, Xvfb() as display:
         home = Path(tmp)
-        (home / "run").mkdir(mode=0o700)
-        env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-        # What is installed system-wide (file types, menus, a session bus) must not count.
-        (home / "system/data").mkdir(parents=True)
-        (home / "system/config").mkdir(parents=True)
-        env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
-                   XDG_DATA_DIRS=str(home / "system/data"), XDG_CONFIG_DIRS=str(home / "system/config"),
-                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={home}/run/no-bus",
-                   XDG_RUNTIME_DIR=str(home / "run"), KOBALTRON_NO_DIALOGS="1", DISPLAY=display)
-        # What the user had before: an entry and an association of their own.
-        apps = home / "data/applications"
-        apps.mkdir(parents=True)
-        (apps / "mine.desktop").write_text("[Desktop Entry]\nType=Application\nName=Mine\nExec=true\n")
-        (home / "config").mkdir()
-        (home / "config/mimeapps.list").write_text("[Default Applications]\ntext/plain=mine.desktop;\n")
+        env = PrivateHome(home).env(display)
+        apps = users_own_entries(home)
         before = files_below(home)
 
         status, err = install(medium, env)
@@ -150,11 +136,7 @@ def main():
         # The user's own files in the install directory, and a login choice.
         (installdir / "my notes.txt").write_text("mine\n")
         (installdir / "actors/kobi/my own.kact").write_text("mine\n")
-        (home / "config/autostart").mkdir(parents=True)
-        entry = home / "config/autostart/kobaltron-actors.desktop"
-        entry.write_text("[Desktop Entry]\nType=Application\nName=Kobaltron actors\n"
-                         f"Exec={installdir}/resource/kobaltron {installdir}/actors/samples.kpls\n"
-                         f"X-Kobaltron-File={installdir}/actors/samples.kpls\n")
+        entry = login_entry(home, installdir)
 
         r = subprocess.run([str(installdir / "resource/kobalconfig"), "--uninstall"], env=env, cwd=home,
                            capture_output=True, text=True, timeout=120)
@@ -166,13 +148,10 @@ def main():
         check(not (installdir / "resource").exists(), "the resource directory is gone")
         check(len(installed) > 50, f"the install put {len(installed)} files in place")
         check(not entry.exists(), "the autostart entry is gone")
-        # D-Bus's autolaunch (Qt asks for a session bus) keeps its address under ~/.dbus.
-        outside = {f for f in files_below(home) if not f.startswith(("data/kobaltron/", ".dbus/"))}
-        # The desktop's caches, rebuilt by its own tools, may stay behind.
-        caches = {f for f in outside - before
-                  if f.startswith("data/mime/") and "/packages/" not in f or f == "data/applications/mimeinfo.cache"}
+        outside = {f for f in files_below(home) if not f.startswith("data/kobaltron/")}
+        caches = desktop_caches(outside - before)
         check(outside - caches == before, f"outside the install directory: {sorted(outside - caches ^ before)}")
-        check((home / "config/mimeapps.list").read_text() == "[Default Applications]\ntext/plain=mine.desktop;\n",
+        check((home / "config/mimeapps.list").read_text() == OWN_DEFAULTS,
               "mimeapps.list: " + (home / "config/mimeapps.list").read_text())
         ini = home / "config/kobaltron/Kobaltron.ini"
         check(not ini.exists() or "Application" not in ini.read_text(), "the install path setting is gone")
@@ -180,10 +159,7 @@ def main():
                            capture_output=True, text=True, timeout=60)
         check(r.stdout.strip() == "", f"xdg-mime still names {r.stdout.strip()!r} for actor files")
         without_manifest(medium, home, display)
-    for f in failures:
-        print("FAIL:", f)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+    return check.status()
 
 
 if __name__ == "__main__":

@@ -3,15 +3,24 @@
 // playlist) with the actor program's parser and resolution rules, follows
 // everything reachable from it, and reports each mistake with its file and
 // line before the actor ever runs.
+//
+// The checks live beside what they check: actor files and playlists in
+// actor_checker.cpp, random-choice lists in list_check.cpp, action commands
+// in command_check.cpp, animation files and their frames in
+// animation_check.cpp; what it all leads to is judged by ActionGraph.
 #include <deque>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "checker/action_graph.h"
+#include "checker/animation_header_check.h"
+#include "checker/file_locator.h"
 #include "checker/pictures.h"
 #include "checker/report.h"
+#include "checker/setting_lines.h"
 #include "common/settings.h"
 #include "common/user_places.h"
 
@@ -33,12 +42,6 @@ class ActorChecker {
     void CheckFile(const std::string& path);
 
   private:
-    // name: the actor file as the referring line writes it (default: path).
-    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
-    void CheckPlaylist(const std::string& path, const Where& namedAt);
-
-    enum class FileKind { Config, Actor, Animation };
-
     // What one actor's files are checked against: its settings after the
     // global file and the actor file, and where each key was given.
     struct ActorContext {
@@ -50,55 +53,100 @@ class ActorChecker {
         std::map<std::string, int> actorLines;
         std::map<std::string, int> configLines;
         std::string actorpath;  // completed with installdir, system text
+        // The actor file's line of a key, else its "[end]" line.
+        Where LineOf(const char* key) const;
     };
 
-    struct SettingsRead {
-        bool ended = false;
-        int endLine = 0;  // the "[end]" line, else the last line read
-        std::map<std::string, int> keyLines;
-    };
-
-    struct Located {
-        bool found = false;
-        std::string native;
-    };
-
+    // -- actor files and playlists (actor_checker.cpp)
+    // name: the actor file as the referring line writes it (default: path).
+    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
+    void CheckPlaylist(const std::string& path, const Where& namedAt);
     void CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt);
+    // Reads the global settings and the actor file into ctx; false when
+    // either cannot be read to its end.
+    bool ReadActorSettings(const std::string& path, ActorContext& ctx);
     void CheckActorSettings(ActorContext& ctx);
     void CheckActorFiles(ActorContext& ctx);
+    void CheckStateLists(ActorContext& ctx);
+    void CheckPictureFile(const std::string& what, const std::string& name, const Where& at, const ActorContext& ctx,
+                          Severity missing, const std::string& consequence);
+    Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
+
+    // -- random-choice lists (list_check.cpp)
     // Returns the list's native path, empty when it was not found.
     std::string CheckList(const std::string& name, const Where& at, ActorContext& ctx,
                           const std::string& what = "list");
+    // The count on line 1 against the entries; how many entries a draw can
+    // reach, or -1 when no entry is ever picked.
+    int CheckListCount(const std::vector<std::string>& lines, const Where& first);
+    void CheckListEntry(const std::string& entry, const Where& here, ActorContext& ctx, ActionGraph::ListLeads& leads);
+
+    // -- action commands (command_check.cpp)
     struct CommandFacts {
         int type = -1;  // -1: malformed
         std::string target;
         std::string firstList;  // native: the list the action loads first, if it names one
     };
     CommandFacts CheckCommand(const std::string& line, const Where& at, ActorContext& ctx);
-    void CheckLinkMessage(const std::string& text, const Where& at);
+    // A command of a type other than 0 and 99, as far as its fields are read.
+    struct ActionCheck {
+        int16_t type;
+        int16_t count;
+        Where at;
+        ActionGraph::NextUse use;  // what the action plays runs with its next list
+        std::string firstList;
+    };
+    void CheckAction(ActionCheck& action, std::string_view target, std::string_view next, ActorContext& ctx);
+    void CheckBehaviourCount(const ActionCheck& action, const ActorContext& ctx);
+    void CheckNameList(ActionCheck& action, std::string_view target, ActorContext& ctx);
+    void CheckFacingNames(ActionCheck& action, std::string_view target, const std::vector<std::string>& names,
+                          ActorContext& ctx);
+    void CheckNextList(ActionCheck& action, const std::string& next, ActorContext& ctx);
+    // A name the action plays; viaShow as for CheckAnimationName. Returns the
+    // animation's native path, empty for a list or a name not found.
+    std::string Plays(ActionCheck& action, const std::string& name, bool viaShow, ActorContext& ctx);
+    // A play-once of an animation with no frame to show restarts at once.
+    void WarnEmptyPlayOnce(const ActionCheck& action, const std::string& name, const std::string& anim);
+
+    // -- animation files and frames (animation_check.cpp)
     // viaShow: the name goes to the frame step (where "nul" and an empty
     // name show nothing new) rather than straight to the loader.
     // Returns the native path of an animation file it names, else empty.
     std::string CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx, bool viaShow);
     // Returns the animation's native path, empty when it was not found.
     std::string CheckAnimationFile(const std::string& name, const Where& at, ActorContext& ctx);
-    void CheckPictureFile(const std::string& what, const std::string& name, const Where& at, const ActorContext& ctx,
-                          Severity missing, const std::string& consequence);
+    // Reads the header and the frame lines; false when the file cannot be
+    // read to the header's end (reported).
+    bool ReadAnimation(AnimationHeader& header, std::vector<AnimationFrame>& frames);
+    void CheckFrames(const AnimationHeader& header, const std::vector<AnimationFrame>& frames, int played,
+                     ActorContext& ctx);
+    // Both return true when the frame shows a keyed picture that loads.
+    bool CheckPictureFrame(const AnimationHeader& header, const Where& here, const std::string& text,
+                           const ActorContext& ctx);
+    bool CheckFramePicture(const AnimationHeader& header, const Where& here, const std::string& picture,
+                           const std::string& native, bool opaque, const ActorContext& ctx);
 
-    SettingsRead ReadChecked(SettingStore& store, class LineReader& reader, int section, FileKind kind);
-    void ApplyChecked(SettingStore& store, const LineReader& reader, const std::string& line, int section,
-                      FileKind kind, SettingsRead& read);
-    Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
+    // Files followed one inside another: a chain beyond reason is cut short
+    // rather than exhausting the stack.
+    bool TooDeep(const Where& at);
+    // One file deeper for as long as it lives.
+    class DepthStep {
+      public:
+        explicit DepthStep(int& depth) : depth_(depth) { ++depth_; }
+        ~DepthStep() { --depth_; }
+        DepthStep(const DepthStep&) = delete;
+        DepthStep& operator=(const DepthStep&) = delete;
 
-    Located Locate(const std::string& systemPath, const Where& namedAt, const std::string& what,
-                   const std::string& name, Severity missing, const std::string& consequence = {});
-    void WarnLetterCase(const std::string& written, const std::string& resolved, const Where& at);
-    void ReportRuntimeError(const std::exception& error, const Where& fallback);
+      private:
+        int& depth_;
+    };
 
     CheckOptions options_;
     std::string installdir_;
     PictureInspector& pictures_;
     Report& report_;
+    FileLocator files_;
+    ActionGraph graph_;
 
     struct PendingActor {
         std::string path;
@@ -107,65 +155,8 @@ class ActorChecker {
     };
     std::deque<PendingActor> pendingActors_;
     bool draining_ = false;
-    // Files followed one inside another: a chain beyond reason is cut short
-    // rather than exhausting the stack.
     int depth_ = 0;
-    bool TooDeep(const Where& at);
-    std::set<std::string> actorsSeen_, listsSeen_, animationsSeen_, caseSeen_, pictureNotes_;
-
-    // What the next list of an action leads to, judged once every file is
-    // known: a next list from which no action can be reached keeps the
-    // actor in it, and an actor switch keeps the next list's name, which
-    // the other actor then looks for in its own directory.
-    struct Switch {
-        std::string target;  // the actor file as written
-        Where at;
-    };
-    struct PlainName {
-        std::string name;
-        Where at;
-    };
-    struct ListLeads {
-        bool action = false;                                     // an entry starts an action (types other than 99)
-        std::vector<PlainName> plain;                            // entries that name an animation, not a command
-        std::vector<std::pair<std::string, std::string>> lists;  // native, name as written
-        std::vector<std::string> animations;                     // native
-        std::vector<Switch> switches;
-        // A choice from the list ends here (anything but another list), or
-        // goes on into these lists (named at that line).
-        bool stops = false;
-        std::vector<std::pair<std::string, Where>> onward;
-    };
-    struct AnimationLeads {
-        bool action = true;     // a frame line starts an action
-        bool noFrames = false;  // framecount below 1: a play-once ends before a frame
-        std::vector<Switch> switches;
-    };
-    struct NextUse {
-        Where at;
-        std::string name, list;                            // the next field, its native path
-        std::vector<std::string> animations, targetLists;  // natives the action plays
-    };
-    void JudgeNextLists();
-    // Lists whose choices only ever lead to further lists: the actor ends.
-    void JudgeEndlessLists();
-    // Plain animation names that the first choice at start can reach.
-    void JudgeStartList(const std::string& list, const char* key);
-    bool ReachesAction(const std::string& list, std::set<std::string>& seen) const;
-    // Each list reachable from these through the lists they name, once.
-    void ForEachReachableList(std::vector<std::string> lists, const std::function<void(const ListLeads&)>& visit) const;
-    void RequireList(const Switch& sw, const std::string& list);
-    std::map<std::string, ListLeads> listLeads_;
-    std::map<std::string, AnimationLeads> animationLeads_;
-    std::vector<NextUse> nextUses_;
-    // State lists the actor lives on while idle: one that reaches no action
-    // keeps it standing in place, one frame per tick.
-    struct StateUse {
-        Where at;
-        std::string key, name, list;
-    };
-    std::vector<StateUse> stateUses_;
-    std::map<std::string, std::string> actorDirectories_;  // actor file native -> completed actorpath
+    std::set<std::string> actorsSeen_, listsSeen_, animationsSeen_, pictureNotes_;
 };
 
 }  // namespace kobal::checker

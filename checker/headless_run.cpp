@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "actor/actor_language.h"
 #include "actor/actor_runtime.h"
 #include "actor/virtual_time.h"
 #include "checker/report.h"
@@ -309,9 +310,7 @@ class HeadlessRun {
         if (now.interval != last_.interval) changes.push_back("interval=" + std::to_string(now.interval));
         if (now.timer1 != last_.timer1) changes.push_back(std::string("Timer1=") + onOff(now.timer1));
         if (now.timer2 != last_.timer2) changes.push_back(std::string("Timer2=") + onOff(now.timer2));
-        if (now.key != last_.key)
-            changes.push_back("key=" + std::to_string(now.key & 0xFF) + "," + std::to_string((now.key >> 8) & 0xFF) +
-                              "," + std::to_string((now.key >> 16) & 0xFF));
+        if (now.key != last_.key) changes.push_back("key=" + actor::KeyColorText(now.key));
         if (now.list != last_.list) changes.push_back("list=" + (now.list.empty() ? "-" : now.list));
         if (now.state != last_.state) changes.push_back("state=" + now.state);
         if (now.audio != last_.audio) changes.push_back("audio=" + now.audio);

@@ -2,9 +2,7 @@
 // run with the same seed: what the X server holds for the actor's window
 // (position, size, mapped or not, shape) must go through the timeline's
 // states in the timeline's order, at about the timeline's times.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -28,6 +27,8 @@
 #include <thread>
 #include <tuple>
 #include <vector>
+
+#include "common/qt/private_x.h"
 
 // Xlib after Qt: its macros (Bool, Status) break Qt's headers.
 // clang-format off
@@ -55,53 +56,6 @@ constexpr int64_t kMaxAheadMs = 150;
 int64_t Since(Clock::time_point t0) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
 }
-
-// --------------------------------------------------------------- Xvfb --
-
-class PrivateX {
-  public:
-    PrivateX() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            const std::string screen = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 2);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-dpi", "96",
-                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (::poll(&p, 1, 20000) > 0) {
-            char c;
-            if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        ::close(fds[0]);
-        if (number.empty()) return;
-        name_ = ":" + number;
-        display_ = XOpenDisplay(name_.c_str());
-    }
-    ~PrivateX() {
-        if (display_) XCloseDisplay(display_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    Display* display() const { return display_; }
-    const std::string& name() const { return name_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string name_;
-    Display* display_ = nullptr;
-};
 
 // ----------------------------------------------------------- timeline --
 
@@ -572,10 +526,14 @@ bool HasNulStretch(const Timeline& t, int64_t until) {
 }  // namespace
 
 TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
-    PrivateX x;
-    if (!x.display()) GTEST_SKIP() << "Xvfb could not be started here";
+    const QString screen = QString("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight);
+    kobal::qt::testing::PrivateX x({"-screen", "0", screen, "-dpi", "96"});
+    // Xlib reads the actors' windows back.
+    const std::unique_ptr<Display, int (*)(Display*)> display(
+        x.running() ? XOpenDisplay(x.display().toLatin1().constData()) : nullptr, XCloseDisplay);
+    if (!display) GTEST_SKIP() << "Xvfb could not be started here";
     int event, error;
-    ASSERT_TRUE(XShapeQueryExtension(x.display(), &event, &error)) << "the X server has no shape extension";
+    ASSERT_TRUE(XShapeQueryExtension(display.get(), &event, &error)) << "the X server has no shape extension";
 
     kobal::TempDir home;
     const std::string install = home / "install";
@@ -627,7 +585,7 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
 
     for (size_t i = 0; i < actors.size(); ++i) {
         actors[i].started = Clock::now();
-        actors[i].pid = StartActor(x.name(), home, actors[i], static_cast<int>(i));
+        actors[i].pid = StartActor(x.display().toStdString(), home, actors[i], static_cast<int>(i));
     }
     const Clock::time_point t0 = Clock::now();
     // KOBAL_PARITY_SCREENSHOT names a PNG for the screen half-way through.
@@ -636,12 +594,12 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     while (Since(t0) < kSampleSeconds * 1000) {
         if (!shotTaken && Since(t0) > kSampleSeconds * 500) {
             shotTaken = true;
-            Screenshot(x.display(), shot);
+            Screenshot(display.get(), shot);
         }
         for (Actor& a : actors) {
             // Found by its caption at start and kept: an actor switch renames it.
-            if (!a.window) a.window = FindWindow(x.display(), a.pid, a.caption);
-            a.samples.push_back(Take(x.display(), a.window, Since(a.started)));
+            if (!a.window) a.window = FindWindow(display.get(), a.pid, a.caption);
+            a.samples.push_back(Take(display.get(), a.window, Since(a.started)));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }

@@ -2,7 +2,18 @@
 
 #include <QImageReader>
 
+#include "actor/actor_language.h"
+
 namespace kobal::checker {
+namespace {
+
+// The system's colours are red in the low byte; Qt's RGB32 has it in the third.
+QRgb ToQRgb(int32_t color) {
+    const actor::KeyColorParts p = actor::PartsOfKeyColor(color);
+    return qRgb(p.red, p.green, p.blue) & 0xFFFFFF;
+}
+
+}  // namespace
 
 QtPictureInspector::Entry& QtPictureInspector::Load(const std::string& nativePath) {
     auto it = cache_.find(nativePath);
@@ -26,8 +37,7 @@ bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) 
     Entry& entry = Load(nativePath);
     if (!entry.facts.valid) return false;
     if (auto it = entry.colors.find(color); it != entry.colors.end()) return it->second;
-    // The system's colours are red in the low byte; Qt's RGB32 has it in the third.
-    const QRgb wanted = qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF) & 0xFFFFFF;
+    const QRgb wanted = ToQRgb(color);
     bool found = false;
     for (int y = 0; y < entry.image.height() && !found; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
@@ -45,7 +55,7 @@ bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) 
 bool QtPictureInspector::OnlyColor(const std::string& nativePath, int32_t color) {
     Entry& entry = Load(nativePath);
     if (!entry.facts.valid) return false;
-    const QRgb wanted = qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF) & 0xFFFFFF;
+    const QRgb wanted = ToQRgb(color);
     for (int y = 0; y < entry.image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
         for (int x = 0; x < entry.image.width(); ++x)

@@ -1,5 +1,7 @@
 #include "checker/report.h"
 
+#include "common/runtime_error.h"
+
 namespace kobal::checker {
 
 Report::Report(std::string displayBase) : base_(std::move(displayBase)) {
@@ -33,6 +35,17 @@ std::vector<std::string> Report::Lines() const {
     lines.reserve(problems_.size());
     for (const Problem& p : problems_) lines.push_back(Format(p));
     return lines;
+}
+
+void ReportRuntimeError(Report& report, const std::exception& error, const Where& fallback) {
+    if (const auto* e = dynamic_cast<const RuntimeError*>(&error)) {
+        const Where at = e->file().empty() ? fallback : Where{e->file(), e->line()};
+        std::string message = ErrorText(e->number());
+        if (!e->detail().empty()) message += " (" + e->detail() + ")";
+        report.Error(at, message);
+        return;
+    }
+    report.Error(fallback, error.what());
 }
 
 }  // namespace kobal::checker

@@ -1,8 +1,10 @@
 #pragma once
 // The checker's findings, one per "file:line: error|warning: message" line,
 // kept in the order they were found.
+#include <exception>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kobal::checker {
@@ -47,5 +49,14 @@ class Report {
     int errors_ = 0;
     int warnings_ = 0;
 };
+
+// A name or text as the messages show it: in double quotes.
+inline std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// A failure met while reading: its run-time error text (and detail) at the
+// file and line it names, else at fallback.
+void ReportRuntimeError(Report& report, const std::exception& error, const Where& fallback);
 
 }  // namespace kobal::checker

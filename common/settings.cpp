@@ -65,7 +65,37 @@ bool SetNumeric(SettingStore& store, const NumericKey (&keys)[N], std::string_vi
     return false;
 }
 
+template <size_t N, typename Key>
+bool Holds(const Key (&keys)[N], std::string_view key) {
+    for (const auto& k : keys)
+        if (key == k.key) return true;
+    return false;
+}
+
 }  // namespace
+
+SettingKeyGroup SettingKeyGroupOf(std::string_view key) {
+    if (Holds(kAnimationKeys, key)) return SettingKeyGroup::Animation;
+    if (Holds(kPreferenceKeys, key)) return SettingKeyGroup::Preference;
+    if (Holds(kActorKeys, key)) return SettingKeyGroup::Actor;
+    return SettingKeyGroup::None;
+}
+
+bool SectionTakes(int sectioncode, SettingKeyGroup group) {
+    switch (group) {
+        case SettingKeyGroup::Animation: return sectioncode == 0;
+        case SettingKeyGroup::Preference: return sectioncode == 1;
+        case SettingKeyGroup::Actor: return sectioncode == 1 || sectioncode == 2;
+        case SettingKeyGroup::None: return false;
+    }
+    return false;
+}
+
+std::string SettingLineKey(std::string_view line) {
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return {};
+    return LowerCase(TrimBlanksView(line.substr(0, eq)));
+}
 
 bool IsEndLine(std::string_view line) {
     return EqualsNoCase(TrimBlanksView(line), "[end]");
@@ -74,7 +104,7 @@ bool IsEndLine(std::string_view line) {
 void ParseSettingLine(SettingStore& store, std::string_view line, int sectioncode) {
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) return;
-    const std::string key = LowerCase(TrimBlanksView(line.substr(0, eq)));
+    const std::string key = SettingLineKey(line);
     const std::string_view value = TrimBlanksView(line.substr(eq + 1));
 
     if (sectioncode == 0 && SetNumeric(store, kAnimationKeys, key, value)) return;

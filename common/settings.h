@@ -63,6 +63,15 @@ struct SettingStore {
 // numeric value outside 16 bits.
 void ParseSettingLine(SettingStore& store, std::string_view line, int sectioncode);
 
+// What a setting line's key belongs to, and whether a section code takes
+// it (0 animation keys, 1 preference and actor keys, 2 actor keys only).
+enum class SettingKeyGroup { Animation, Preference, Actor, None };
+SettingKeyGroup SettingKeyGroupOf(std::string_view key);
+bool SectionTakes(int sectioncode, SettingKeyGroup group);
+// The key of a key=value line as the parser matches it: trimmed of blanks
+// and lower-cased; empty when the line holds no "=".
+std::string SettingLineKey(std::string_view line);
+
 // True for the "[end]" line: trimmed of blanks and lower-cased.
 bool IsEndLine(std::string_view line);
 

@@ -148,3 +148,58 @@ TEST(ReadingLoops, OverflowNamesTheFileAndLine) {
         EXPECT_NE(e.message().find("big.kcfg, line 2"), std::string::npos);
     }
 }
+
+namespace {
+
+// Every field as text: whether a line changed anything at all.
+std::string Dump(const SettingStore& s) {
+    std::string out;
+    for (int16_t v :
+         {s.framecount,      s.framepause,       s.timerspeed,      s.movespeed,     s.actorwidth, s.actorheight,
+          s.transparentred,  s.transparentgreen, s.transparentblue, s.alignx,        s.aligny,     s.priorityup,
+          s.speedup,         s.audioon,          s.showsplash,      s.boredtime,     s.sleeptime,  s.hibernatetime,
+          s.initialpriority, s.transparencyoff,  s.overrideactor,   s.hidefullscreen})
+        out += std::to_string(v) + ",";
+    for (const std::string* v : {&s.version, &s.actorname, &s.actorddename, &s.actorpath, &s.infofile, &s.splashscreen,
+                                 &s.iconfile, &s.activefile, &s.responsefile, &s.boredfile, &s.sleepfile})
+        out += *v + ",";
+    return out;
+}
+
+}  // namespace
+
+// The checker tells authors which lines a section ignores from the key
+// groups: they must agree with what the parser really applies.
+TEST(SettingKeys, GroupsAgreeWithWhatTheParserApplies) {
+    const char* keys[] = {
+        "framecount",      "framepause",       "timerspeed",      "movespeed",      "actorwidth", "actorheight",
+        "transparentred",  "transparentgreen", "transparentblue", "alignx",         "aligny",     "priorityup",
+        "speedup",         "audioon",          "showsplash",      "boredtime",      "sleeptime",  "hibernatetime",
+        "initialpriority", "transparencyoff",  "overrideactor",   "hidefullscreen", "version",    "actorname",
+        "actorddename",    "actorpath",        "infofile",        "splashscreen",   "iconfile",   "activefile",
+        "responsefile",    "boredfile",        "sleepfile",       "actor",          "endframe",   ""};
+    int known = 0;
+    for (const char* key : keys) {
+        const SettingKeyGroup group = SettingKeyGroupOf(key);
+        known += group != SettingKeyGroup::None;
+        for (int section = 0; section <= 3; ++section) {
+            SettingStore fresh;
+            SettingStore store;
+            ParseSettingLine(store, std::string(key) + "=7", section);
+            EXPECT_EQ(Dump(store) != Dump(fresh), SectionTakes(section, group)) << key << " in section " << section;
+        }
+    }
+    EXPECT_EQ(known, 33);
+    EXPECT_EQ(SettingKeyGroupOf("framecount"), SettingKeyGroup::Animation);
+    EXPECT_EQ(SettingKeyGroupOf("hidefullscreen"), SettingKeyGroup::Preference);
+    EXPECT_EQ(SettingKeyGroupOf("actorddename"), SettingKeyGroup::Actor);
+    EXPECT_EQ(SettingKeyGroupOf("FrameCount"), SettingKeyGroup::None);  // keys arrive lower-cased
+}
+
+TEST(SettingKeys, TheKeyOfALineIsTrimmedAndLowerCased) {
+    const std::pair<std::string, std::string> lines[] = {
+        {"  FrameCount = 3", "framecount"}, {"no equals sign", ""}, {"=5", ""}, {"a=b=c", "a"}, {"\tkey=1", "\tkey"},
+        {" Actor Name =x", "actor name"},   {"[end]", ""},
+    };
+    for (const auto& [line, key] : lines) EXPECT_EQ(SettingLineKey(line), key) << line;
+}

@@ -33,7 +33,7 @@ double TypedNumber(const std::string& text) {
 }
 
 // One row of the input checks for a text box.
-void CheckText(TextBox& box, double low, double high, const char* fallback) {
+void CheckText(TextBox& box, double low, double high, const std::string& fallback) {
     const double value = TypedNumber(box.text);
     if (value < low || value > high) box.text = fallback;
 }
@@ -95,21 +95,23 @@ void ConfigWindow::read_Click() {
 }
 
 void ConfigWindow::Reset_Click() {
-    initial.SetListIndex(1);
-    transp.value = 0;
-    timerup.text = "100";
-    moveup.text = "100";
-    override.value = 0;
-    hidefull.value = 0;
-    audio.value = 1;
-    splash.value = 1;
-    boreds.text = "180";
-    sleeps.text = "360";
-    hyber.text = "28800";
-    store_.audioon = 1;
-    store_.showsplash = 1;
-    store_.priorityup = 100;
-    store_.speedup = 100;
+    const SettingsValues d = DefaultSettings();
+    initial.SetListIndex(d.initialpriority);
+    transp.value = d.transparencyoff;
+    timerup.text = d.priorityup;
+    moveup.text = d.speedup;
+    override.value = d.overrideactor;
+    hidefull.value = d.hidefullscreen;
+    audio.value = d.audioon;
+    splash.value = d.showsplash;
+    boreds.text = d.boredtime;
+    sleeps.text = d.sleeptime;
+    hyber.text = d.hibernatetime;
+    // The next "Restore" shows these four for keys its file lacks.
+    store_.audioon = static_cast<int16_t>(d.audioon);
+    store_.showsplash = static_cast<int16_t>(d.showsplash);
+    store_.priorityup = NumberSetting(d.priorityup);
+    store_.speedup = NumberSetting(d.speedup);
 }
 
 SettingsValues ConfigWindow::Values() const {
@@ -183,17 +185,19 @@ void ConfigWindow::shortcuts_Click() {
 }
 
 void ConfigWindow::validate() {
-    CheckBoxRange(transp, 0);
-    CheckText(timerup, 0, 1000, "100");
-    CheckText(moveup, 0, 1000, "100");
-    CheckBoxRange(audio, 1);
-    CheckBoxRange(splash, 1);
-    CheckBoxRange(override, 0);
-    CheckBoxRange(hidefull, 0);
-    CheckText(boreds, 0, 30000, "180");
-    CheckText(sleeps, 0, 30000, "360");
-    CheckText(hyber, 0, 30000, "28800");
-    if (initial.listIndex < 0 || initial.listIndex > 3) initial.SetListIndex(1);
+    // Every fallback is the default, so "Default" and a replaced entry agree.
+    const SettingsValues d = DefaultSettings();
+    CheckBoxRange(transp, d.transparencyoff);
+    CheckText(timerup, 0, 1000, d.priorityup);
+    CheckText(moveup, 0, 1000, d.speedup);
+    CheckBoxRange(audio, d.audioon);
+    CheckBoxRange(splash, d.showsplash);
+    CheckBoxRange(override, d.overrideactor);
+    CheckBoxRange(hidefull, d.hidefullscreen);
+    CheckText(boreds, 0, 30000, d.boredtime);
+    CheckText(sleeps, 0, 30000, d.sleeptime);
+    CheckText(hyber, 0, 30000, d.hibernatetime);
+    if (initial.listIndex < 0 || initial.listIndex > 3) initial.SetListIndex(d.initialpriority);
 }
 
 std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, const std::string& defaults, int typ) {
@@ -206,7 +210,7 @@ std::optional<WizardValue> ConfigWindow::wizardinput(const std::string& mssg, co
         ports_.wizard.Load(box);
         box.loaded = true;
     }
-    box.Label1 = mssg;
+    box.question = mssg;
     if (typ == 1) box.Textbox.text = defaults;
     if (typ == 2) box.Combobox.SetListIndex(RoundToInt16(TypedNumber(defaults)));
     box.textboxVisible = typ == 1;

@@ -22,7 +22,7 @@ namespace kobal::config {
 // the last "Ok". It lives as long as the tool, so the list entries and the
 // loaded picture survive between questions and runs.
 struct WizardBox {
-    std::string Label1;
+    std::string question;  // formerly Label1
     TextBox Textbox;
     DropDownList Combobox;
     bool textboxVisible = true;
@@ -68,6 +68,9 @@ std::string OwnSettingsNotice(const std::string& userFile, const std::string& in
 inline constexpr const char* kFindProductPrompt =
     "The application could not be found, before the wizard can start, please specify the path "
     "where the application is installed";
+// What the text boxes hold until the load step fills them: the design's
+// text, not a control's name.
+inline constexpr const char* kTextBeforeLoad = "Text1";
 inline const char* const kStartStates[4] = {"1:Activated", "2:Bored", "3:Sleep", "4:Hybernate"};
 
 class ConfigWindow {
@@ -78,18 +81,18 @@ class ConfigWindow {
     ConfigWindow(ConfigPorts ports, std::string defaultInstallPath, UserPlaces user = {});
 
     // The controls, as the window's design leaves them before the load step.
-    TextBox apath{"Text1"};
+    TextBox apath{kTextBeforeLoad};
     DropDownList initial;
     CheckBox audio{1};
     CheckBox splash;
     CheckBox transp;
     CheckBox override;
     CheckBox hidefull;  // hidefullscreen: actors hide while a fullscreen window is active
-    TextBox timerup{"Text1"};
-    TextBox moveup{"Text1"};
-    TextBox boreds{"Text1"};
-    TextBox sleeps{"Text1"};
-    TextBox hyber{"Text1"};
+    TextBox timerup{kTextBeforeLoad};
+    TextBox moveup{kTextBeforeLoad};
+    TextBox boreds{kTextBeforeLoad};
+    TextBox sleeps{kTextBeforeLoad};
+    TextBox hyber{kTextBeforeLoad};
     LoginChoice login;  // read at load, written by "OK" like the settings
 
     void Form_Load();

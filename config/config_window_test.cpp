@@ -325,6 +325,23 @@ TEST_F(ConfigWindowTest, ValidateCheckBoxesAndListButNotApath) {
     EXPECT_EQ(window.apath.text, "  odd\\\\");
 }
 
+TEST_F(ConfigWindowTest, DefaultAndEveryFallbackAreTheDefaultSettings) {
+    // The product's own config.kcfg is written from DefaultSettings() alone.
+    EXPECT_EQ(SettingsFileText(DefaultSettings()), kDefaultFile);
+    window.Reset_Click();
+    EXPECT_EQ(window.Values(), DefaultSettings());
+    // Every entry out of range: the input checks put back exactly the defaults.
+    window.timerup.text = "1001";
+    window.moveup.text = "-1";
+    window.boreds.text = "30001";
+    window.sleeps.text = "1e999";
+    window.hyber.text = "36000";
+    window.audio.value = window.splash.value = window.transp.value = window.override.value = window.hidefull.value = 2;
+    window.initial.SetListIndex(-1);
+    window.validate();
+    EXPECT_EQ(window.Values(), DefaultSettings());
+}
+
 TEST(StartConfigTool, EachFormOfTheCommandLine) {
     const std::tuple<const char*, StartResult, V, V> cases[] = {
         {"INSTALL", StartResult::Ended, {"shortcuts", "associations"}, {}},

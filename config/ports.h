@@ -9,14 +9,16 @@ namespace kobal::config {
 
 struct WizardBox;
 
-// File associations and Start-menu entries, carried out by the shell
-// integration library.
+// File associations and Start-menu entries: what the configuration tool and
+// the installer ask of the shell integration library (config/shell), which
+// carries them out.
 class ShellIntegration {
   public:
     virtual ~ShellIntegration() = default;
     virtual void RegisterFileAssociations() = 0;
     virtual void CreateStartMenuShortcuts() = 0;
-    // Ends the program itself when the product or the file cannot be found.
+    // Ends the program (throws ProgramEnd) when the product or the file is
+    // missing; an actor file without its "[end]" line raises the run-time error.
     virtual void AddToStartMenu(const std::string& fileName) = 0;
 };
 

@@ -33,6 +33,22 @@ std::string NumberText(double value) {
     return text;
 }
 
+SettingsValues DefaultSettings() {
+    SettingsValues v;
+    v.priorityup = "100";
+    v.speedup = "100";
+    v.audioon = 1;
+    v.showsplash = 1;
+    v.boredtime = "180";
+    v.sleeptime = "360";
+    v.hibernatetime = "28800";
+    v.initialpriority = 1;  // "2:Bored"
+    v.transparencyoff = 0;
+    v.overrideactor = 0;
+    v.hidefullscreen = 0;
+    return v;
+}
+
 static std::string OneLine(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -20,7 +20,12 @@ struct SettingsValues {
     int transparencyoff = 0;
     int overrideactor = 0;
     int hidefullscreen = 0;  // a later key: older readers ignore it
+    bool operator==(const SettingsValues&) const = default;
 };
+
+// The settings a new install starts from: what "Default" shows, what the
+// input checks put back, and what the product's own config.kcfg holds.
+SettingsValues DefaultSettings();
 
 // The number-printing form: a blank (or the minus sign) before the digits
 // and one blank after them, so 1 gives " 1 " and -1 gives "-1 ".

@@ -44,18 +44,18 @@ TEST_F(ConfigWizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
 
     const auto& seen = fakes.wizard.seen;
     ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(seen[0].Label1,
+    EXPECT_EQ(seen[0].question,
               "Welcome to the configuration Wizard, This will configure the advanced settings by "
               "asking you a few "
               "simple questions\r\rTo begin please click OK\r");
-    EXPECT_EQ(seen[1].Label1,
+    EXPECT_EQ(seen[1].question,
               "How smooth do you want movement to be?\r\r(Less smooth will reduce cpu usage, "
               "smoother will increase "
               "it)\r");
     EXPECT_EQ(seen[1].Combobox.items, (V{"Smoother Motion", "Normal Motion", "Less Smooth Motion"}));
-    EXPECT_EQ(seen[2].Label1, "How fast do you want the actor to move?\r");
+    EXPECT_EQ(seen[2].question, "How fast do you want the actor to move?\r");
     EXPECT_EQ(seen[2].Combobox.items, (V{"Fast Movement", "Normal Movement", "Slow Movement"}));
-    EXPECT_EQ(seen[3].Label1,
+    EXPECT_EQ(seen[3].question,
               "How many minutes until the actor enters sleep mode?\r\rsuggested values:\r"
               "10= (10 minutes) If you want to watch it do it's thing\r"
               "6= (6 minutes) Will stay active for a while\r"
@@ -64,7 +64,7 @@ TEST_F(ConfigWizardTest, AcceptingTheProposalsAsksEveryQuestionInTurn) {
               "Or enter your own time delay in minutes!\r\r"
               "(Time since actor was last left clicked upon)\r");
     EXPECT_EQ(seen[3].Textbox.text, "6");
-    EXPECT_EQ(seen[4].Label1,
+    EXPECT_EQ(seen[4].question,
               "The configuration has been completed!\r\rClick on OK to return to the configuration "
               "screen.\r");
     // Which answer control each question shows: none, list, list, text, none.

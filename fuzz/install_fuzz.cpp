@@ -3,7 +3,7 @@
 // destination with the real shell integration behind fake platform ports.
 #include <filesystem>
 
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 #include "fuzz/fuzz_support.h"
 #include "installer/install_form.h"
 
@@ -55,11 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fuzz::QuietMessages boxes;
     SettingStore settings(SettingStore::Program::Installer);
-    shell::Module1 module({boxes, world, world.dir / "dest", world, world, nullptr, settings, "Install"});
-    installer::InstallForm form({world, boxes, world, world.dir / "dest", module});
+    shell::AssociationsAndShortcuts integration(
+        {boxes, world, world.dir / "dest", world, world, nullptr, settings, "Install"});
+    installer::InstallForm form({world, boxes, world, world.dir / "dest", integration});
     fuzz::Expected([&] {
         form.Form_Load(world.dir / "medium");
-        form.Command1_Click();
+        form.Install_Click();
     });
     return 0;
 }

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (!reader.AtEnd()) (void)reader.ReadField();
     });
     for (const std::string& commandLine : {path, "\"" + path + "\"", std::string("list.kpls")}) {
-        launcher::Koballaunch launch({world, world, world, world, world.dir.path()});
+        launcher::ActorLauncher launch({world, world, world, world, world.dir.path()});
         fuzz::Expected([&] { launch.LaunchFromCommandLine(commandLine); });
     }
     return 0;

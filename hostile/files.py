@@ -24,10 +24,8 @@
 Every case also checks: no death by a signal, no sanitizer report.
 Usage: files.py --stage DIR --install PROGRAM --check PROGRAM
 """
-import argparse
 import fcntl
 import os
-import resource
 import shutil
 import signal
 import subprocess
@@ -36,8 +34,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from private_x import Xvfb
-from run_badinput import GOOD_CONFIG, alive, crlf, write_bmp
+from testkit import Checks, PrivateHome, Xvfb, crlf, poll, program_arguments, windows, write_actor, xdotool
 
 TIMEOUT = 30          # a run that takes longer hangs
 # Far above an actor's own peak (the sanitizer build's is several times
@@ -46,83 +43,25 @@ MEMORY_MB = 1000 if "ASAN_OPTIONS" in os.environ else 400
 SIGNAL_SECONDS = 2    # a signal ends a program within this
 BOX_CPU = 0.25        # share of a core an actor may use while its box is up
 
-failures = []
+check = Checks()
 
 
-def check(ok, what, detail=""):
-    if not ok:
-        failures.append(what + (f"\n    {detail}" if detail else ""))
-
-
-class Home:
-    """A private install directory, home and runtime directory, with no D-Bus
-    address and no bus, and a marker in the environment to find every process
-    a run leaves behind."""
+class Home(PrivateHome):
+    """A private user and install directory, with no D-Bus address and no bus."""
 
     def __init__(self, stage):
-        self.dir = Path(tempfile.mkdtemp(prefix="kobal-hostile-files-"))
-        self.marker = str(self.dir)
-        self.install = self.dir / "install"
-        res = self.install / "resource"
-        res.mkdir(parents=True)
-        for item in (Path(stage).resolve() / "resource").iterdir():
-            if item.name != "config.kcfg":
-                (res / item.name).symlink_to(item)
-        (res / "config.kcfg").write_text(crlf(GOOD_CONFIG))
-        for d in ("config/kobaltron", "data", "cache", "home", "tmp", "work"):
-            (self.dir / d).mkdir(parents=True, exist_ok=True)
-        (self.dir / "config/kobaltron/Kobaltron.ini").write_text(f"[Path]\nApplication={self.install}\n")
-        self.runtime = self.dir / "run"
-        self.runtime.mkdir(mode=0o700)
+        super().__init__(prefix="kobal-hostile-files-")
+        self.install = self.link_install(stage)
+        (self.dir / "work").mkdir()
 
     def env(self, display, dialogs=False):
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM")}
-        env.update(HOME=str(self.dir / "home"), XDG_CONFIG_HOME=str(self.dir / "config"),
-                   XDG_DATA_HOME=str(self.dir / "data"), XDG_CACHE_HOME=str(self.dir / "cache"),
-                   XDG_RUNTIME_DIR=str(self.runtime), TMPDIR=str(self.dir / "tmp"), DISPLAY=display,
-                   KOBAL_HOSTILE_FILES=self.marker)
-        if not dialogs:
-            env["KOBALTRON_NO_DIALOGS"] = "1"
-        else:
-            env.pop("KOBALTRON_NO_DIALOGS", None)
-        return env
+        return super().env(display, dialogs=dialogs, bus=False)
 
-    def leftovers(self):
-        found = []
-        needle = f"KOBAL_HOSTILE_FILES={self.marker}".encode()
-        for entry in os.listdir("/proc"):
-            if entry.isdigit() and int(entry) != os.getpid():
-                try:
-                    with open(f"/proc/{entry}/environ", "rb") as f:
-                        if needle in f.read().split(b"\0") and alive(int(entry)):
-                            with open(f"/proc/{entry}/comm") as c:
-                                found.append((int(entry), c.read().strip()))
-                except OSError:
-                    pass
-        return found
-
-    def end_leftovers(self):
-        for pid, _ in self.leftovers():
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-
-    def actor(self, name, list_lines=None, kani=None, actorname=None):
-        """An actor directory: actor.kact, active.krnd, walk.kani and dot.bmp."""
-        d = self.install / "actors" / name
-        d.mkdir(parents=True)
-        write_bmp(d / "dot.bmp")
-        (d / "actor.kact").write_text(crlf([
-            "version=Kobaltron V1.0", f"actorname={actorname or name}", f"actorddename={name}",
-            f"actorpath=actors\\{name}\\", "iconfile=dot.bmp", "activefile=active.krnd",
-            "responsefile=active.krnd", "boredfile=active.krnd", "sleepfile=active.krnd", "[end]"]))
-        (d / "active.krnd").write_text(crlf(list_lines or ["1", "!04|1|walk.kani|"]))
-        (d / "walk.kani").write_text(crlf(kani or [
-            "framecount=2", "framepause=2", "timerspeed=40", "movespeed=30", "actorwidth=8", "actorheight=8",
-            "transparentred=0", "transparentgreen=255", "transparentblue=0", "[end]", "dot.bmp", "dot.bmp"]))
-        return d
+    def actor(self, name, entries=("!04|1|walk.kani|",), kani=None, actorname=None):
+        """An actor directory whose every list is active.krnd with these
+        entries; kani: walk.kani's lines."""
+        return write_actor(self.install, name, {"active.krnd": list(entries)},
+                           files={"walk.kani": crlf(kani)} if kani else None, actorname=actorname)
 
 
 class Run:
@@ -197,7 +136,7 @@ def fifo_list(home, programs, display):
 
 
 def zero_anim(home, programs, display):
-    d = home.actor("zero", list_lines=["1", "!04|1|zero.kani|"])
+    d = home.actor("zero", ["!04|1|zero.kani|"])
     (d / "zero.kani").symlink_to("/dev/zero")
     env = home.env(display)
     zero = str(d / "zero.kani")
@@ -210,7 +149,7 @@ def zero_anim(home, programs, display):
 
 
 def long_line(home, programs, display):
-    d = home.actor("long", list_lines=["1", "!04|1|walk.kani|" + "x" * 100 * 1024])
+    d = home.actor("long", ["!04|1|walk.kani|" + "x" * 100 * 1024])
     env = home.env(display)
     ends_with_message(home, [programs["kobalactor"], d / "actor.kact"], env,
                       ["Out of string space", str(d / "active.krnd") + ", line 2"], "actor with a 100 KiB list line")
@@ -256,21 +195,9 @@ def byte_order(home, programs, display):
           "actor with byte-order marks ends on SIGTERM", f"status {r.status}")
 
 
-def poll(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.1)
-    return None
-
-
 def window_of(display, pid, title):
     """A visible window of pid with exactly this title."""
-    r = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name", f"^{title}$"],
-                       env=dict(os.environ, DISPLAY=display), capture_output=True, text=True, timeout=20)
-    return r.stdout.split()
+    return windows(display, title, pid)
 
 
 def cpu_seconds(pid):
@@ -369,9 +296,7 @@ def no_autolaunch(home, programs, display):
         # The program itself, found by its window on this private display:
         # strace's first child seen by pgrep may be a short-lived one.
         def program_pid():
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$", "getwindowpid"],
-                                   env=dict(os.environ, DISPLAY=display), capture_output=True, text=True,
-                                   timeout=20).stdout.split()
+            found = xdotool(display, "search", "--onlyvisible", "--name", f"^{title}$", "getwindowpid").split()
             return int(found[0]) if found else None
         pid = poll(program_pid, TIMEOUT)
         check(pid, f"{name} under strace: its window came up", r.stderr()[-800:])
@@ -390,32 +315,22 @@ def no_autolaunch(home, programs, display):
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--stage", required=True)
-    p.add_argument("--install", required=True)
-    p.add_argument("--check", required=True)
-    a = p.parse_args()
-    res = Path(a.stage).resolve() / "resource"
-    programs = {"kobalactor": res / "kobalactor", "kobaltron": res / "kobaltron", "kobalconfig": res / "kobalconfig",
-                "install": Path(a.install).resolve(), "kobalcheck": Path(a.check).resolve()}
-    home = Home(a.stage)
+    args, programs = program_arguments(__doc__.split("\n\n")[0])
+    home = Home(args.stage)
     try:
         with Xvfb() as display:
             for case in (fifo_list, zero_anim, long_line, byte_order, signals, no_autolaunch):
-                before = len(failures)
+                before = len(check.failures)
                 case(home, programs, display)
-                print(f"{case.__name__}: {'ok' if len(failures) == before else 'FAILED'}", flush=True)
+                print(f"{case.__name__}: {'ok' if len(check.failures) == before else 'FAILED'}", flush=True)
             # Helpers a run may have started end with it, or not at all.
             time.sleep(0.5)
             left = home.leftovers()
             check(not left, "no process left behind", ", ".join(f"{pid} {comm}" for pid, comm in left))
             print(f"leftovers: {'ok' if not left else 'FAILED'}", flush=True)
     finally:
-        home.end_leftovers()
-        shutil.rmtree(home.dir, ignore_errors=True)
-    for f in failures:
-        print("FAIL " + f)
-    return 1 if failures else 0
+        home.remove()
+    return check.status()
 
 
 if __name__ == "__main__":

@@ -16,7 +16,6 @@ they should not, through the real programs in a private home:
                   stderr and no error box.
 Usage: install.py --stage DIR --install PROG --check PROG
 """
-import argparse
 import os
 import shutil
 import signal
@@ -26,38 +25,10 @@ import tempfile
 import time
 from pathlib import Path
 
-from private_x import Xvfb
+from testkit import Checks, PrivateHome, Xvfb, program_arguments, wait_for_window, wait_or_kill, window_size, xdotool
 
-failures = []
+check = Checks()
 BAD_SIGNALS = (-signal.SIGSEGV, -signal.SIGABRT, -signal.SIGBUS, -signal.SIGFPE, -signal.SIGILL, -signal.SIGKILL)
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-
-
-def private_env(home, display=None):
-    (home / "run").mkdir(mode=0o700, parents=True, exist_ok=True)
-    (home / "sysdata").mkdir(exist_ok=True)
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DISPLAY", "XDG_CURRENT_DESKTOP")}
-    env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
-               XDG_DATA_DIRS=str(home / "sysdata"), XDG_CONFIG_DIRS=str(home / "sysconfig"),
-               XDG_RUNTIME_DIR=str(home / "run"), DBUS_SESSION_BUS_ADDRESS="unix:path=" + str(home / "nobus"),
-               KOBALTRON_NO_DIALOGS="1")
-    if display:
-        env["DISPLAY"] = display
-    else:
-        env["QT_QPA_PLATFORM"] = "offscreen"
-    return env
-
-
-def set_install_path(home, path):
-    ini = home / "config/kobaltron/Kobaltron.ini"
-    ini.parent.mkdir(parents=True, exist_ok=True)
-    ini.write_text(f"[Path]\nApplication={path}\n")
 
 
 def exec_arguments(entry_text):
@@ -106,7 +77,7 @@ def run(argv, env, cwd=None, timeout=120):
 
 def menu_entry(stage, tmp, display):
     home = tmp / "menu"
-    env = private_env(home, display)
+    env = PrivateHome(home).env(display)
     launcher = os.path.realpath(stage / "resource/kobaltron")
     folder = home / "my actors $HOME `id` 100%"
     folder.mkdir(parents=True)
@@ -147,24 +118,16 @@ def menu_entry(stage, tmp, display):
 def click_install(program, medium, env, stderr_file):
     proc = subprocess.Popen([str(program)], cwd=medium, env=env, stdout=subprocess.DEVNULL,
                             stderr=stderr_file)
-    deadline = time.monotonic() + 60
-    window = ""
-    while not window and time.monotonic() < deadline and proc.poll() is None:
-        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kobaltron Install$"],
-                                env=env, capture_output=True, text=True, timeout=30).stdout.split("\n")[0]
-        time.sleep(0.1)
+    display = env["DISPLAY"]
+    window = wait_for_window(display, "Kobaltron Install", limit=60, proc=proc)
     if not window:
         proc.kill()
         proc.wait(10)
         raise RuntimeError("the Install window did not appear")
-    geometry = dict(l.split("=") for l in subprocess.run(
-        ["xdotool", "getwindowgeometry", "--shell", window], env=env, capture_output=True, text=True,
-        timeout=30).stdout.split())
-    width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+    width, height = window_size(display, window)
     # "Install" sits at 4920, 2880, 975 x 615 twips of a 5940 x 3885 window.
     x, y = (4920 + 975 // 2) * width // 5940, (2880 + 615 // 2) * height // 3885
-    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"], env=env,
-                   capture_output=True, timeout=30)
+    xdotool(display, "mousemove", "--window", window, x, y, "click", "1")
     return proc
 
 
@@ -183,21 +146,18 @@ def snapshot(root):
 
 def leading_out(program, tmp, display):
     home = tmp / "out"
-    env = private_env(home, display)
+    user = PrivateHome(home)
+    env = user.env(display)
     medium = home / "media/disc"
     make_medium(medium, "ok.txt\r\nactors\r\n..\\..\\pwned.txt\r\n",
                 "install\r\n..\\..\\evil.kact\r\n", {"ok.txt": "ok\n"})
     dest = home / "dest/inst"
-    set_install_path(home, dest)
+    user.set_install_path(dest)
     before = snapshot(home)
     with open(home / "install.err", "w+") as err:
         proc = click_install(program, medium, env, err)
-        try:
-            status = proc.wait(120)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            status = proc.wait(10)
-            check(False, "leading_out: the installer did not end within 120 s")
+        status, ended = wait_or_kill(proc, 120)
+        check(ended, "leading_out: the installer did not end within 120 s")
         err.seek(0)
         text = err.read()
     check(status == 1, f"leading_out: exit status {status}, {text!r}")
@@ -213,13 +173,14 @@ def leading_out(program, tmp, display):
 
 def own_medium(program, tmp, display):
     home = tmp / "own"
-    env = private_env(home, display)
+    user = PrivateHome(home)
+    env = user.env(display)
     medium = home / "media/disc"
     make_medium(medium, "readme.txt\r\nactors\r\nactors\\bob.kact\r\n", "install\r\nactors\\bob.kact\r\n",
                 {"readme.txt": "read me\n", "actors/bob.kact": "actorname=Bob\r\n[end]\r\n"})
     before = snapshot(medium)
     for dest in (medium, medium / "actors"):
-        set_install_path(home, dest)
+        user.set_install_path(dest)
         with open(home / "install.err", "w+") as err:
             proc = click_install(program, medium, env, err)
             deadline, text = time.monotonic() + 60, ""
@@ -231,12 +192,8 @@ def own_medium(program, tmp, display):
             # The window stays open for another destination: the test closes it.
             if proc.poll() is None:
                 proc.terminate()
-            try:
-                status = proc.wait(30)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                status = proc.wait(10)
-                check(False, f"own_medium {dest}: the installer ignored SIGTERM")
+            status, ended = wait_or_kill(proc, 30)
+            check(ended, f"own_medium {dest}: the installer ignored SIGTERM")
             check(status not in BAD_SIGNALS, f"own_medium {dest}: died by signal {-status}")
         check(snapshot(medium) == before, f"own_medium {dest}: the medium changed")
         check(not (home / "data/applications").exists(), f"own_medium {dest}: menu entries written")
@@ -244,26 +201,19 @@ def own_medium(program, tmp, display):
 
 def install_gone(stage, tmp, display):
     home = tmp / "gone"
-    env = private_env(home, display)
+    user = PrivateHome(home)
+    env = user.env(display)
     inst = home / "inst"
     shutil.copytree(stage, inst, symlinks=True)
-    set_install_path(home, inst)
+    user.set_install_path(inst)
     with open(home / "actor.err", "w+") as err:
         proc = subprocess.Popen([str(inst / "resource/kobalactor"), "actors\\kobi\\kobi.kact"], cwd=inst,
                                 env=env, stdout=subprocess.DEVNULL, stderr=err)
-        deadline, shown = time.monotonic() + 60, False
-        while not shown and time.monotonic() < deadline and proc.poll() is None:
-            shown = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Kobi$"], env=env,
-                                   capture_output=True, text=True, timeout=30).stdout.strip() != ""
-            time.sleep(0.2)
+        shown = wait_for_window(display, "Kobi", limit=60, proc=proc)
         check(shown, "install_gone: Kobi's window did not appear")
         shutil.rmtree(inst)
-        try:
-            status = proc.wait(120)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            status = proc.wait(10)
-            check(False, "install_gone: the actor went on for 120 s without its install directory")
+        status, ended = wait_or_kill(proc, 120)
+        check(ended, "install_gone: the actor went on for 120 s without its install directory")
         err.seek(0)
         text = err.read()
     check(status == 0, f"install_gone: exit status {status}, {text!r}")
@@ -272,12 +222,8 @@ def install_gone(stage, tmp, display):
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--stage", required=True)
-    p.add_argument("--install", required=True)
-    p.add_argument("--check", required=True)
-    args = p.parse_args()
-    stage, program = Path(args.stage).resolve(), Path(args.install).resolve()
+    args, programs = program_arguments(__doc__.split("\n\n")[0])
+    stage, program = args.stage.resolve(), programs["install"]
     with tempfile.TemporaryDirectory() as t, Xvfb() as display:
         tmp = Path(t)
         for name, case in (("menu_entry", lambda: menu_entry(stage, tmp, display)),
@@ -290,8 +236,7 @@ def main():
             except Exception as e:  # a case that cannot run is a failure, the others still run
                 check(False, f"{name}: {type(e).__name__}: {e}")
             print(f"{name}: done in {time.monotonic() - start:.1f} s", flush=True)
-    print(f"{len(failures)} failure(s)")
-    return 1 if failures else 0
+    return check.status()
 
 
 if __name__ == "__main__":

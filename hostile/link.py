@@ -17,43 +17,21 @@
             kobalcheck reports an error at the same file and line.
 Usage: link.py --stage DIR --install PROGRAM --check PROGRAM [CASE...]
 """
-import argparse
 import fcntl
 import os
-import shutil
 import signal
 import socket
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
-from private_x import Xvfb
+from testkit import PrivateHome, Xvfb, crlf, poll, program_arguments, wait_or_kill, windows, write_actor
 
 LIMIT = float(os.environ.get("KOBAL_HOSTILE_TIMEOUT", "20"))  # generous: CI is loaded
 TITLES = ("kobalactor: ", "Kobaltron: ", "!: ", "Error: ")
-CONFIG = ["priorityup=100", "speedup=100", "audioon=0", "showsplash=0", "boredtime=180", "sleeptime=360",
-          "hibernatetime=28800", "initialpriority=0", "transparencyoff=0", "overrideactor=0", "[end]"]
 CLIMB = "../" * 12 + "proc/sys/kernel/pid_max"
-
-
-def crlf(lines):
-    return "".join(line + "\r\n" for line in lines)
-
-
-def write_bmp(path, size=8):
-    row = (size * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(size):
-        line = bytearray()
-        for x in range(size):
-            line += bytes((200, 80, 40)) if 2 <= x < size - 2 and 2 <= y < size - 2 else bytes((0, 255, 0))
-        data += line + b"\0" * (row - size * 3)
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    Path(path).write_bytes(header + info + data)
 
 
 def frame(text):
@@ -61,54 +39,22 @@ def frame(text):
     return b"KA" + struct.pack(">I", len(data)) + data
 
 
-class Box:
-    """A private home and install directory with the staged programs."""
+class Box(PrivateHome):
+    """A private user and install directory with the staged programs."""
 
     def __init__(self, stage, display):
-        self.dir = Path(tempfile.mkdtemp(prefix="kobal-hostile-link-"))
-        self.install = self.dir / "install"
-        resource = self.install / "resource"
-        resource.mkdir(parents=True)
-        for item in (Path(stage).resolve() / "resource").iterdir():
-            if item.name != "config.kcfg":
-                (resource / item.name).symlink_to(item)
-        (resource / "config.kcfg").write_text(crlf(CONFIG))
-        for d in ("config/kobaltron", "data", "cache", "home", "tmp"):
-            (self.dir / d).mkdir(parents=True, exist_ok=True)
-        (self.dir / "config" / "kobaltron" / "Kobaltron.ini").write_text(f"[Path]\nApplication={self.install}\n")
-        self.runtime = self.dir / "run"
-        self.runtime.mkdir(mode=0o700)
+        super().__init__(prefix="kobal-hostile-link-")
+        self.install = self.link_install(stage)
         self.display = display
         self.processes = []
         self.killed = set()  # ended by the case on purpose
 
     def env(self):
-        env = {k: v for k, v in os.environ.items()
-               if k not in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM")}
-        env.update(HOME=str(self.dir / "home"), XDG_CONFIG_HOME=str(self.dir / "config"),
-                   XDG_DATA_HOME=str(self.dir / "data"), XDG_CACHE_HOME=str(self.dir / "cache"),
-                   XDG_RUNTIME_DIR=str(self.runtime), TMPDIR=str(self.dir / "tmp"), KOBALTRON_NO_DIALOGS="1",
-                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.runtime}/no-bus", DISPLAY=self.display)
-        return env
+        return super().env(self.display)
 
     def actor(self, name, lists, ddename=None, files=None):
-        """An actor directory; lists: name -> entry lines; its active list is active.krnd."""
-        d = self.install / "actors" / name
-        d.mkdir(parents=True)
-        write_bmp(d / "dot.bmp")
-        (d / "wave.kani").write_text(crlf(["framecount=2", "framepause=2", "timerspeed=40", "movespeed=30",
-                                           "actorwidth=8", "actorheight=8", "transparentred=0",
-                                           "transparentgreen=255", "transparentblue=0", "[end]", "dot.bmp",
-                                           "dot.bmp"]))
-        for list_name, entries in lists.items():
-            (d / list_name).write_text(crlf([str(len(entries))] + entries))
-        for file_name, text in (files or {}).items():
-            (d / file_name).write_text(text)
-        (d / "actor.kact").write_text(crlf([
-            "version=Kobaltron V1.0", f"actorname={name}", f"actorddename={ddename or name}",
-            f"actorpath=actors\\{name}\\", "iconfile=dot.bmp", "activefile=active.krnd",
-            "responsefile=active.krnd", "boredfile=active.krnd", "sleepfile=active.krnd", "[end]"]))
-        return d / "actor.kact"
+        """An actor directory; lists: name -> entries; its active list is active.krnd."""
+        return write_actor(self.install, name, lists, files, ddename=ddename) / "actor.kact"
 
     def start(self, actor_file):
         err = open(self.dir / f"stderr-{len(self.processes)}.txt", "wb")
@@ -119,12 +65,9 @@ class Box:
         self.processes.append(p)
         return p
 
-    def socket_path(self):
-        return str(self.runtime / "kobaltron" / "KOBALACTOR-Actor-DDEline")
-
     def connect(self):
         s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        s.connect(self.socket_path())
+        s.connect(self.link_socket())
         return s
 
     def wait_for_hub(self):
@@ -142,22 +85,11 @@ class Box:
             if p.poll() is None:
                 p.kill()
                 p.wait(10)
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-
-def poll(condition, limit):
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
+        self.remove()
 
 
 def window_shown(pid, display):
-    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], capture_output=True, text=True,
-                       env=dict(os.environ, DISPLAY=display), timeout=20)
-    return bool(r.stdout.strip())
+    return bool(windows(display, pid=pid))
 
 
 def messages(p):
@@ -170,12 +102,9 @@ def stderr_of(p):
 
 def end_by_sigterm(p, problems, what):
     p.send_signal(signal.SIGTERM)
-    try:
-        status = p.wait(2)
-    except subprocess.TimeoutExpired:
+    status, ended = wait_or_kill(p, 2)
+    if not ended:
         problems.append(f"{what}: still running 2 s after SIGTERM")
-        p.kill()
-        p.wait(10)
         return
     # Every program turns SIGTERM into a clean exit; dying by any signal is a fault.
     if status < 0:
@@ -187,8 +116,8 @@ def case_path(box, problems):
         "send.kani": crlf(["framecount=2", "framepause=5", "timerspeed=40", "actorwidth=8", "actorheight=8",
                            "transparentgreen=255", "[end]", "dot.bmp", f"!99|0|*%*{CLIMB}|"])})
     # What the escapes would reach, were they followed: a list of another actor.
-    box.actor("other", {"active.krnd": ["!04|1|wave.kani|"], "secret.krnd": ["!04|1|wave.kani|"]})
-    target_file = box.actor("target", {"active.krnd": ["!04|1|wave.kani|"]}, ddename="target")
+    box.actor("other", {"active.krnd": ["!04|1|walk.kani|"], "secret.krnd": ["!04|1|walk.kani|"]})
+    target_file = box.actor("target", {"active.krnd": ["!04|1|walk.kani|"]}, ddename="target")
     target_dir = target_file.parent
     (target_dir / "out.krnd").symlink_to(box.install / "actors" / "other" / "secret.krnd")
     (target_dir / "up").symlink_to("/")
@@ -217,9 +146,9 @@ def case_path(box, problems):
 
 
 def case_flood(box, problems):
-    hub_file = box.actor("hub", {"active.krnd": ["!04|1|wave.kani|"]}, ddename="hub")
-    b_file = box.actor("bee", {"active.krnd": ["!04|1|wave.kani|"]}, ddename="bee")
-    c_file = box.actor("sea", {"active.krnd": ["!04|1|wave.kani|"]}, ddename="sea")
+    hub_file = box.actor("hub", {"active.krnd": ["!04|1|walk.kani|"]}, ddename="hub")
+    b_file = box.actor("bee", {"active.krnd": ["!04|1|walk.kani|"]}, ddename="bee")
+    c_file = box.actor("sea", {"active.krnd": ["!04|1|walk.kani|"]}, ddename="sea")
     hub = box.start(hub_file)
     if not box.wait_for_hub():
         problems.append("flood: the first actor never served the link")
@@ -279,7 +208,7 @@ def case_flood(box, problems):
 
 
 def case_lock(box, problems):
-    actor_file = box.actor("locked", {"active.krnd": ["!04|1|wave.kani|"]})
+    actor_file = box.actor("locked", {"active.krnd": ["!04|1|walk.kani|"]})
     link_dir = box.runtime / "kobaltron"
     link_dir.mkdir(mode=0o700)
     lock = open(link_dir / "link.lock", "w")
@@ -308,12 +237,9 @@ def case_lock(box, problems):
 def case_loop(box, problems, check_program):
     actor_file = box.actor("loop", {"active.krnd": ["self.krnd"], "self.krnd": ["self.krnd"]})
     p = box.start(actor_file)
-    try:
-        status = p.wait(LIMIT)
-    except subprocess.TimeoutExpired:
+    status, ended = wait_or_kill(p, LIMIT)
+    if not ended:
         problems.append(f"loop: still running after {LIMIT:.0f} s")
-        p.kill()
-        p.wait(10)
         return
     if status < 0:
         problems.append(f"loop: killed by signal {-status}")
@@ -322,7 +248,7 @@ def case_loop(box, problems, check_program):
     found = messages(p)
     if not any("Out of stack space" in m and "self.krnd, line 2" in m for m in found):
         problems.append(f"loop: no message naming self.krnd, line 2: {found or stderr_of(p)[-400:]!r}")
-    r = subprocess.run([str(Path(check_program).resolve()), str(actor_file)], capture_output=True, text=True, env=box.env(),
+    r = subprocess.run([str(check_program), str(actor_file)], capture_output=True, text=True, env=box.env(),
                        cwd=box.install, timeout=60)
     if r.returncode <= 0:
         problems.append(f"loop: kobalcheck status {r.returncode}, not a failure")
@@ -331,14 +257,9 @@ def case_loop(box, problems, check_program):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--stage", required=True)
-    ap.add_argument("--install")
-    ap.add_argument("--check", required=True)
-    ap.add_argument("cases", nargs="*")
-    args = ap.parse_args()
+    args, programs = program_arguments(__doc__.split("\n\n")[0], lambda p: p.add_argument("cases", nargs="*"))
     cases = {"path": case_path, "flood": case_flood, "lock": case_lock,
-             "loop": lambda box, problems: case_loop(box, problems, args.check)}
+             "loop": lambda box, problems: case_loop(box, problems, programs["kobalcheck"])}
     chosen = args.cases or list(cases)
     failed = 0
     with Xvfb() as display:

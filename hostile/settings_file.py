@@ -11,50 +11,16 @@ kobalconfig on a private X server (OK clicked with xdotool).
               the next OK, which writes the file whole.
 Usage: settings_file.py --stage DIR --install PROGRAM --check PROGRAM
 """
-import argparse
-import os
-import re
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
-from private_x import Xvfb
+from testkit import Checks, PrivateHome, Xvfb, program_arguments, wait_for_window, window_size, xdotool
 
-failures = []
+check = Checks()
 OLD = "priorityup =150\r\n[end]\r\n"
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-
-
-def private_env(home, display):
-    env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env.update(HOME=str(home), XDG_CONFIG_HOME=str(home / "config"), XDG_DATA_HOME=str(home / "data"),
-               XDG_RUNTIME_DIR=str(home / "run"), KOBALTRON_NO_DIALOGS="1", DISPLAY=display,
-               DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
-    (home / "run").mkdir(mode=0o700, parents=True, exist_ok=True)
-    return env
-
-
-def window(title, env, limit=60):
-    """The id and width of the visible window with this title, polled."""
-    deadline = time.monotonic() + limit
-    while time.monotonic() < deadline:
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], env=env,
-                               capture_output=True, text=True)
-        ids = found.stdout.split()
-        if ids:
-            geometry = subprocess.run(["xdotool", "getwindowgeometry", ids[0]], env=env,
-                                      capture_output=True, text=True).stdout
-            width = re.search(r"Geometry: (\d+)x", geometry)
-            if width:
-                return ids[0], int(width.group(1))
-        time.sleep(0.2)
-    return None, 0
 
 
 def press_ok(program, env):
@@ -62,12 +28,14 @@ def press_ok(program, env):
     returns the finished process with its stderr."""
     started = time.monotonic()
     proc = subprocess.Popen([str(program)], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    wid, width = window("Kobaltron Configuration", env)
+    display = env["DISPLAY"]
+    wid = wait_for_window(display, "Kobaltron Configuration", limit=60)
     if not wid:
         proc.kill()
         return None, "no window: " + proc.communicate()[1], 0
+    width, _ = window_size(display, wid)
     x, y = (427 * width) // 7560, (3187 * width) // 7560
-    subprocess.run(["xdotool", "mousemove", "--window", wid, str(x), str(y), "click", "1"], env=env)
+    xdotool(display, "mousemove", "--window", wid, x, y, "click", "1")
     try:
         _, err = proc.communicate(timeout=60)
     except subprocess.TimeoutExpired:
@@ -89,7 +57,7 @@ def install(base, env, program):
 def read_only(program, display):
     with tempfile.TemporaryDirectory() as tmp:
         base = Path(tmp)
-        env = private_env(base / "home", display)
+        env = PrivateHome(base / "home").env(display)
         product, settings = install(base, env, program)
         settings.chmod(0o444)
         stored = base / "home" / "config"
@@ -110,7 +78,7 @@ def read_only(program, display):
 def left_temp(program, display):
     with tempfile.TemporaryDirectory() as tmp:
         base = Path(tmp)
-        env = private_env(base / "home", display)
+        env = PrivateHome(base / "home").env(display)
         product, settings = install(base, env, program)
         left = product / "resource" / "config.kcfg.tmp999999999-0"
         left.write_text("priorityup =1")
@@ -125,19 +93,11 @@ def left_temp(program, display):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--stage", required=True)
-    parser.add_argument("--install")
-    parser.add_argument("--check")
-    args = parser.parse_args()
-    program = Path(args.stage) / "resource" / "kobalconfig"
+    _, programs = program_arguments(__doc__.split("\n\n")[0])
     with Xvfb() as display:
-        read_only(program, display)
-        left_temp(program, display)
-    for f in failures:
-        print("FAIL:", f)
-    print("settings_file:", "ok" if not failures else f"{len(failures)} failures")
-    return 1 if failures else 0
+        read_only(programs["kobalconfig"], display)
+        left_temp(programs["kobalconfig"], display)
+    return check.status()
 
 
 if __name__ == "__main__":

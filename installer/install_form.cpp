@@ -176,7 +176,7 @@ bool InstallForm::OverwritesItsSource(const std::string& source, const std::stri
     return false;
 }
 
-ClickResult InstallForm::Command1_Click() {
+ClickResult InstallForm::Install_Click() {
     std::string source = ctx_.view.Source();
     if (EndsInSeparator(source)) {
         source.pop_back();

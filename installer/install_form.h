@@ -1,14 +1,15 @@
 #pragma once
 // The installer's window `Install` as logic: Form_Load fills it, and
-// Command1_Click copies what Install\Files.dat lists from the medium into
-// the destination, then carries out Install\Commands.dat.
+// Install_Click (the "Install" button, formerly Command1_Click) copies what
+// Install\Files.dat lists from the medium into the destination, then carries
+// out Install\Commands.dat.
 #include <string>
 #include <vector>
 
 #include "common/install_path.h"
 #include "common/message_box.h"
+#include "config/ports.h"
 #include "config/shell/manifest.h"
-#include "config/shell/module1.h"
 
 namespace kobal::installer {
 
@@ -34,7 +35,7 @@ struct InstallContext {
     MessageBoxPort& boxes;
     InstallPathStore& installPath;
     std::string defaultInstallPath;  // dest when the setting is missing
-    shell::ShellIntegration& shell;
+    config::ShellIntegration& shell;
     // Where what gets installed is put on record (for uninstalling); none keeps no record.
     shell::ManifestLog* manifest = nullptr;
 };
@@ -53,7 +54,7 @@ class InstallForm {
     void Form_Load(const std::string& currentDirectory);
     // Raises RuntimeError for a failed copy, delete or folder; lets
     // ProgramEnd from AddToStartMenu through.
-    ClickResult Command1_Click();
+    ClickResult Install_Click();
 
   private:
     enum class Overwrite { NotAsked, All, AskEach };

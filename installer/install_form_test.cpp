@@ -66,7 +66,7 @@ class FakeInstallPath : public InstallPathStore {
 };
 
 // Records each call with the install path setting in force at that moment.
-class RecordingShell : public shell::ShellIntegration {
+class RecordingShell : public config::ShellIntegration {
   public:
     explicit RecordingShell(FakeInstallPath& path) : path_(path) {}
     void RegisterFileAssociations() override { calls.push_back("associations"); }
@@ -101,7 +101,7 @@ class InstallFormTest : public ::testing::Test {
         dir.Write("medium/Install/Files.dat", files);
         dir.Write("medium/Install/Commands.dat", commands);
     }
-    ClickResult Click() { return form.Command1_Click(); }
+    ClickResult Click() { return form.Install_Click(); }
 
     kobal::TempDir dir;
     const std::string medium = dir / "medium";
@@ -425,7 +425,7 @@ TEST_F(InstallFormTest, TheManifestHoldsWhatThisRunMadeAndNothingThatWasThere) {
     Medium("old\r\nnew\r\nnew.txt\r\nkept.txt\r\nold\\replaced.txt\r\n", "install\r\na.kact\r\n");
     boxes.answers = {false, false, true};  // ask for each: keep kept.txt, replace replaced.txt
 
-    EXPECT_EQ(recorded.Command1_Click(), ClickResult::Done);
+    EXPECT_EQ(recorded.Install_Click(), ClickResult::Done);
     const std::string at = " @" + dest;
     EXPECT_EQ(manifest.records,
               (std::vector<std::string>{"directory new" + at, "file new.txt" + at, "file old\\replaced.txt" + at,
@@ -440,7 +440,7 @@ TEST_F(InstallFormTest, AFreshDestinationIsOnRecordAsMade) {
     InstallForm recorded{InstallContext{view, boxes, installPath, "/default/kobaltron", shell, &manifest}};
     fs::create_directories(dest);
     Medium("");
-    recorded.Command1_Click();
+    recorded.Install_Click();
     EXPECT_EQ(manifest.records, (std::vector<std::string>{"directory  @" + dest + "/new place"}));
 }
 

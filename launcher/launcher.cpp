@@ -28,11 +28,11 @@ std::string CommandLineFrom(int argc, const char* const* argv) {
     return line;
 }
 
-void Koballaunch::End() {
+void ActorLauncher::End() {
     throw ProgramEnd{kRefusedStatus};
 }
 
-void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
+void ActorLauncher::LaunchFromCommandLine(const std::string& commandLine) {
     targetfile = StripQuotes(commandLine);
     // A relative name is looked for in the working directory here, but read
     // below the install directory afterwards.
@@ -81,7 +81,7 @@ void Koballaunch::LaunchFromCommandLine(const std::string& commandLine) {
     }
 }
 
-void Koballaunch::ReadActorDescription(std::string& name) {
+void ActorLauncher::ReadActorDescription(std::string& name) {
     if (!FileExists(name)) {
         ports_.boxes.ShowMessage("File not found: " + name, "Error");
         End();
@@ -90,7 +90,7 @@ void Koballaunch::ReadActorDescription(std::string& name) {
     store.actorpath = ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
 }
 
-void Koballaunch::StartActorProcess() {
+void ActorLauncher::StartActorProcess() {
     if (store.version != kCompatibleVersion) {
         ports_.boxes.ShowMessage("Kobaltron is not compatible with this version (" + store.version + ").", "!");
         return;
@@ -98,7 +98,7 @@ void Koballaunch::StartActorProcess() {
     ports_.starter.StartProcess(ResolvePath(installdir + kActorProgram), targetfile);
 }
 
-SplashContent Koballaunch::Splash() const {
+SplashContent ActorLauncher::Splash() const {
     return {"Loading... " + store.actorname, installdir + kSplashBackground, store.actorpath + store.splashscreen};
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The launcher's one pass (module Koballaunch): command line, install
+// The launcher's one pass (formerly module Koballaunch): command line, install
 // directory, the actor file or the playlist's splash texts, configuration,
 // splash, then one actor process per compatible actor. It talks to the
 // outside only through the ports below.
@@ -42,7 +42,7 @@ class ProcessStarter {
 struct SplashContent {
     std::string caption;       // msg: "Loading... " + actorname
     std::string background;    // the window's picture
-    std::string actorPicture;  // Image1: actorpath + splashscreen; empty shows nothing
+    std::string actorPicture;  // actorpath + splashscreen; empty shows nothing
     bool operator==(const SplashContent&) const = default;
 };
 
@@ -78,9 +78,9 @@ struct LauncherPorts {
     UserPlaces user = {};
 };
 
-class Koballaunch {
+class ActorLauncher {
   public:
-    explicit Koballaunch(LauncherPorts ports) : ports_(std::move(ports)) {}
+    explicit ActorLauncher(LauncherPorts ports) : ports_(std::move(ports)) {}
 
     // The start procedure. Ends early by raising ProgramEnd (usage, missing
     // actor file) or RuntimeError (unreadable files, unloadable pictures,

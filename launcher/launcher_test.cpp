@@ -76,7 +76,7 @@ class LauncherTest : public ::testing::Test {
     // The exit status when the run ended early, nullopt when it returned.
     std::optional<int> Launch(const std::string& commandLine) {
         try {
-            Koballaunch({world, world, world, world, "/nowhere"}).LaunchFromCommandLine(commandLine);
+            ActorLauncher({world, world, world, world, "/nowhere"}).LaunchFromCommandLine(commandLine);
         } catch (const ProgramEnd& end) {
             return end.status;
         }
@@ -206,7 +206,7 @@ TEST_F(LauncherTest, EntriesMissingHereAreFoundBesideThePlaylistThenBelowTheInst
 TEST_F(LauncherTest, TheUsersOwnSettingsWinOnceTheyExist) {
     const auto a = Actor("a.kact", ok);
     const std::string own = dir / "config/kobaltron/config.kcfg";
-    auto launch = [&] { Koballaunch({world, world, world, world, "/nowhere", {own, ""}}).LaunchFromCommandLine(a); };
+    auto launch = [&] { ActorLauncher({world, world, world, world, "/nowhere", {own, ""}}).LaunchFromCommandLine(a); };
     launch();
     EXPECT_TRUE(world.splashes.empty());  // the global file: no splash
     dir.Write("config/kobaltron/config.kcfg", "showsplash= 1 \r\n[end]\r\n");

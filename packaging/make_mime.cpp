@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "config/shell/associations_and_shortcuts.h"
 #include "config/shell/freedesktop.h"
-#include "config/shell/module1.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

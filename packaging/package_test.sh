@@ -11,15 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/desktop_checks.sh"
 
 if [ "${KOBAL_IN_ROOT:-}" != 1 ]; then
-  for tool in cpack dpkg-deb lintian unshare xdg-mime gio mimetype Xvfb xdotool; do
-    command -v $tool >/dev/null || fail "$tool is missing (scripts/deps installs it)"
-  done
+  need_tools cpack dpkg-deb lintian unshare xdg-mime gio mimetype Xvfb xdotool
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
 
-  cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/deb" > "$work/cpack.log" 2>&1 \
-    || fail "cpack failed: $(tail -20 "$work/cpack.log")"
-  deb=$(ls "$work"/deb/kobaltron_*.deb)
+  build_package "$build" "$work"
   echo "package: $(basename "$deb")"
 
   # Dependencies are computed from the programs, not written by hand.
@@ -51,36 +47,18 @@ if [ "${KOBAL_IN_ROOT:-}" != 1 ]; then
   [ -n "$fortified" ] || fail "no program calls a fortified function (-D_FORTIFY_SOURCE)"
   echo "hardening: RELRO, BIND_NOW and stack protector everywhere; fortified calls in$fortified"
 
-  mkdir -p "$work/root" "$work/control"
-  dpkg-deb -x "$deb" "$work/root"
-  dpkg-deb -e "$deb" "$work/control"
+  unpack_package "$work"
   [ -x "$work/root/usr/lib/kobaltron/resource/kobalactor" ] || fail "no kobalactor in the package"
-
-  # Mounting needs a private mount namespace; where the machine refuses one
-  # the package cannot be run in place.
-  if ! unshare -m --propagation private true 2>/dev/null; then
-    echo "SKIP: no private mount namespace here (needs root or user namespaces)"
-    exit 77
-  fi
-  KOBAL_IN_ROOT=1 KOBAL_WORK="$work" unshare -m --propagation private sh "$0" "$build"
-  exit $?
+  rerun_in_private_namespace "$work" "$0" "$build"
 fi
 
 # Inside the namespace: /usr is the machine's with the package's files on top.
 work=$KOBAL_WORK
-mkdir -p "$work/layer"
-mount -t tmpfs none "$work/layer"
-mkdir -p "$work/layer/upper" "$work/layer/work"
-mount -t overlay overlay \
-  -o "lowerdir=$work/root/usr:/usr,upperdir=$work/layer/upper,workdir=$work/layer/work" /usr
+mount_package_over_usr "$work"
 [ -x /usr/bin/kobaltron ] || fail "/usr/bin/kobaltron is not the package's launcher"
 
 pids=""
-cleanup() {
-  for p in $pids; do kill "$p" 2>/dev/null || true; done
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
+trap end_started EXIT
 
 "$work/control/postinst" configure || fail "postinst failed"
 [ -s /usr/share/mime/mime.cache ] && grep -q application/x-kactor /usr/share/mime/types \

@@ -7,15 +7,12 @@ stage=$(cd "${1:?usage: registration_test.sh <stage dir>}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/desktop_checks.sh"
 
-for tool in xdg-mime gio mimetype update-mime-database xvfb-run; do
-  command -v $tool >/dev/null || fail "$tool is missing (scripts/deps installs it)"
-done
+need_tools xdg-mime gio mimetype update-mime-database xvfb-run
 
 work=$(mktemp -d)
 pids=""
 cleanup() {
-  for p in $pids; do kill "$p" 2>/dev/null || true; done
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  end_started
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -15,35 +15,20 @@ uid=65534
 gid=65534
 
 if [ "${KOBAL_IN_ROOT:-}" != 1 ]; then
-  for tool in cpack dpkg-deb unshare setpriv gio Xvfb xdotool; do
-    command -v $tool >/dev/null || fail "$tool is missing (scripts/deps installs it)"
-  done
+  need_tools cpack dpkg-deb unshare setpriv gio Xvfb xdotool
   if [ "$(id -u)" != 0 ]; then
     echo "SKIP: needs root, to mount the package over /usr and to become another user"
     exit 77
   fi
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/deb" > "$work/cpack.log" 2>&1 \
-    || fail "cpack failed: $(tail -20 "$work/cpack.log")"
-  deb=$(ls "$work"/deb/kobaltron_*.deb)
-  mkdir -p "$work/root" "$work/control"
-  dpkg-deb -x "$deb" "$work/root"
-  dpkg-deb -e "$deb" "$work/control"
-  if ! unshare -m --propagation private true 2>/dev/null; then
-    echo "SKIP: no private mount namespace here"
-    exit 77
-  fi
-  KOBAL_IN_ROOT=1 KOBAL_WORK="$work" unshare -m --propagation private sh "$0" "$build"
-  exit $?
+  build_package "$build" "$work"
+  unpack_package "$work"
+  rerun_in_private_namespace "$work" "$0" "$build"
 fi
 
 work=$KOBAL_WORK
-mkdir -p "$work/layer"
-mount -t tmpfs none "$work/layer"
-mkdir -p "$work/layer/upper" "$work/layer/work"
-mount -t overlay overlay \
-  -o "lowerdir=$work/root/usr:/usr,upperdir=$work/layer/upper,workdir=$work/layer/work" /usr
+mount_package_over_usr "$work"
 "$work/control/postinst" configure > /dev/null || fail "postinst failed"
 
 # The user's own corner: only it is theirs; the install is root's.
@@ -61,25 +46,14 @@ global=/usr/lib/kobaltron/resource/config.kcfg
 own="$HOME/.config/kobaltron/config.kcfg"
 pids=""
 cleanup() {
-  for p in $pids $(account_actors "$account"); do kill "$p" 2>/dev/null || true; done
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  end_started $(account_actors "$account")
   [ -e "$global.away" ] && mv "$global.away" "$global"
   return 0
 }
 trap cleanup EXIT
 
 # The user's X server.
-# Started without the function, so that $! is the server itself.
-setpriv --reuid=$uid --regid=$gid --clear-groups \
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
-xvfb_pid=$!
-tries=0
-while [ ! -s "$work/display" ]; do
-  tries=$((tries + 1))
-  [ $tries -le 100 ] || fail "Xvfb did not start"
-  sleep 0.2
-done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb "$work" setpriv --reuid=$uid --regid=$gid --clear-groups
 
 # The window with this title, once it is on the screen (a minute at most).
 window() {

@@ -11,11 +11,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include "actor/qt/private_x.h"
 #include "actor/qt/process_harness.h"
+#include "common/qt/private_x.h"
 #include "common/qt/x11_probe.h"
 
 using namespace kobal::actor::qt::testing;
+using kobal::qt::testing::PrivateX;
 
 namespace {
 

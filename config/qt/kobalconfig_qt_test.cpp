@@ -13,7 +13,7 @@
 
 #include "common/qt/caption_check.h"
 #include "common/test_files.h"
-#include "config/qt/kobalconfigf.h"
+#include "config/qt/config_form.h"
 #include "config/qt/twips.h"
 #include "config/qt/wizardbox.h"
 #include "config/test_fakes.h"
@@ -202,8 +202,8 @@ TEST(WizardDialogTest, ControlsAndOneQuestion) {
     const struct {
         const char* name;
         QRect place;
-    } controls[] = {{"Picture1", TwipsRect(0, 360, 1455, 1455)},
-                    {"Label1", TwipsRect(1680, 120, 3495, 2535)},
+    } controls[] = {{"picture", TwipsRect(0, 360, 1455, 1455)},
+                    {"question", TwipsRect(1680, 120, 3495, 2535)},
                     {"Textbox", TwipsRect(120, 2760, 2895, 285)},
                     {"Combobox", TwipsRect(120, 2760, 2895, 315)},
                     {"OK", TwipsRect(4080, 2760, 1095, 375)}};
@@ -219,15 +219,15 @@ TEST(WizardDialogTest, ControlsAndOneQuestion) {
     WizardBox box;
     box.picturePath = std::string(KOBAL_STAGE_DIR) + "/resource/wizard.gif";
     dialog.Load(box);
-    EXPECT_EQ(Child<QLabel>(dialog, "Picture1")->pixmap().size(), QSize(97, 97));
+    EXPECT_EQ(Child<QLabel>(dialog, "picture")->pixmap().size(), QSize(97, 97));
 
-    box.Label1 = "first\r\rsecond\r";
+    box.question = "first\r\rsecond\r";
     box.Combobox.SetItems({"a", "b", "c"});
     box.Combobox.SetListIndex(1);
     box.textboxVisible = false;
     box.comboboxVisible = true;
     QTimer::singleShot(0, &dialog, [&] {
-        EXPECT_EQ(Child<QLabel>(dialog, "Label1")->text(), "first\n\nsecond\n");
+        EXPECT_EQ(Child<QLabel>(dialog, "question")->text(), "first\n\nsecond\n");
         EXPECT_FALSE(Child<QLineEdit>(dialog, "Textbox")->isVisible());
         EXPECT_TRUE(Child<QComboBox>(dialog, "Combobox")->isVisible());
         Child<QComboBox>(dialog, "Combobox")->setCurrentIndex(2);

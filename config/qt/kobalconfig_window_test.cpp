@@ -15,7 +15,7 @@
 #include "common/qt/caption_check.h"
 #include "common/qt/screenshot.h"
 #include "common/test_files.h"
-#include "config/qt/kobalconfigf.h"
+#include "config/qt/config_form.h"
 #include "config/qt/twips.h"
 #include "config/qt/wizardbox.h"
 #include "config/test_fakes.h"

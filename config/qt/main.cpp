@@ -15,8 +15,7 @@
 #include "common/settings.h"
 #include "config/config_window.h"
 #include "config/qt/autostart_choice.h"
-#include "config/qt/kobalconfigf.h"
-#include "config/qt/shell_port.h"
+#include "config/qt/config_form.h"
 #include "config/qt/wizardbox.h"
 #include "config/shell/desktop_shell.h"
 #include "config/shell/uninstall.h"
@@ -70,7 +69,7 @@ int main(int argc, char** argv) {
         const std::string defaultPath = DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath()));
         SettingStore settings(SettingStore::Program::Config);
         shell::DesktopShell desktop(boxes, paths, defaultPath, settings, kProgramTitle);
-        cq::ShellPort shell(desktop.module());
+        ShellIntegration& shell = desktop.integration();
 
         if (uninstall) {
             shell::FileRegistry registry(shell::DefaultRegistryFile());

@@ -39,14 +39,14 @@ WizardDialog::WizardDialog(QWidget* parent)
     setModal(true);
 
     picture_ = new QLabel(this);
-    picture_->setObjectName("Picture1");
+    picture_->setObjectName("picture");  // formerly Picture1
     picture_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    label_ = new QLabel(this);
-    label_->setObjectName("Label1");
-    label_->setTextFormat(Qt::PlainText);
-    label_->setWordWrap(true);
-    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    question_ = new QLabel(this);
+    question_->setObjectName("question");  // formerly Label1
+    question_->setTextFormat(Qt::PlainText);
+    question_->setWordWrap(true);
+    question_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     textbox_ = new QLineEdit(this);
     textbox_->setObjectName("Textbox");
@@ -66,7 +66,7 @@ void WizardDialog::Layout() {
     // The designed places are the least room; a long question makes the
     // dialog taller instead of losing lines.
     PlaceTwips(picture_, 0, 360, 1455, 1455);
-    PlaceTwips(label_, 1680, 120, 3495, 2535);
+    PlaceTwips(question_, 1680, 120, 3495, 2535);
     PlaceTwips(textbox_, 120, 2760, 2895, 285);
     PlaceTwips(combobox_, 120, 2760, 2895, 315);
     PlaceTwips(ok_, 4080, 2760, 1095, 375);
@@ -81,7 +81,7 @@ void WizardDialog::Load(WizardBox& box) {
 bool WizardDialog::ShowModal(WizardBox& box) {
     box_ = &box;
     answered_ = false;
-    label_->setText(Shown(box.Label1));
+    question_->setText(Shown(box.question));
     textbox_->setText(Q(box.Textbox.text));
     combobox_->clear();
     for (const std::string& item : box.Combobox.items) combobox_->addItem(Q(item));
@@ -92,7 +92,7 @@ bool WizardDialog::ShowModal(WizardBox& box) {
 
     if (kobal::qt::DialogsSuppressed()) {
         // Unattended runs take what the dialog proposes.
-        ToStderr("Configuration Wizard", box.Label1);
+        ToStderr("Configuration Wizard", box.question);
         OK_Click();
     } else {
         if (!isVisible()) CentreOnScreen(this);

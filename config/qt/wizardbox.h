@@ -25,7 +25,7 @@ class WizardDialog : public QDialog, public WizardDisplay {
     WizardBox* box_ = nullptr;
     bool answered_ = false;
     QLabel* picture_;
-    QLabel* label_;
+    QLabel* question_;
     QLineEdit* textbox_;
     QComboBox* combobox_;
     QPushButton* ok_;

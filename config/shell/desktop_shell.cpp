@@ -6,7 +6,7 @@ DesktopShell::DesktopShell(MessageBoxPort& boxes, InstallPathStore& installPath,
                            SettingStore& settings, std::string programTitle)
     : registry_(DefaultRegistryFile()),
       desktop_(XdgDataHome(), XdgConfigHome(), runner_),
-      module_(ShellContext{boxes, installPath, std::move(defaultInstallPath), registry_, folders_, &desktop_, settings,
-                           std::move(programTitle)}) {}
+      integration_(ShellContext{boxes, installPath, std::move(defaultInstallPath), registry_, folders_, &desktop_,
+                                settings, std::move(programTitle)}) {}
 
 }  // namespace kobal::shell

@@ -4,8 +4,8 @@
 // $XDG_DATA_HOME/applications, the freedesktop files and cache tools.
 #include <string>
 
+#include "config/shell/associations_and_shortcuts.h"
 #include "config/shell/freedesktop.h"
-#include "config/shell/module1.h"
 #include "config/shell/registry_file.h"
 
 namespace kobal::shell {
@@ -18,14 +18,14 @@ class DesktopShell {
     DesktopShell(const DesktopShell&) = delete;
     DesktopShell& operator=(const DesktopShell&) = delete;
 
-    Module1& module() { return module_; }
+    AssociationsAndShortcuts& integration() { return integration_; }
 
   private:
     FileRegistry registry_;
     XdgFolders folders_;
     PosixCommandRunner runner_;
     Freedesktop desktop_;
-    Module1 module_;
+    AssociationsAndShortcuts integration_;
 };
 
 }  // namespace kobal::shell

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 
 namespace kobal::shell {
 

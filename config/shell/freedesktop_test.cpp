@@ -339,7 +339,7 @@ TEST(DesktopShellTest, FileManagersOpenActorFilesWithTheLauncher) {
     installPath.value = home / "product";
     SettingStore settings(SettingStore::Program::Config);
     DesktopShell shell(boxes, installPath, "/nowhere", settings, "Kobalconfig");
-    shell.module().RegisterFileAssociations();
+    shell.integration().RegisterFileAssociations();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "File Associations have been made!");
 

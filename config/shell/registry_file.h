@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 
 namespace kobal::shell {
 

@@ -10,7 +10,7 @@
 
 #include "common/message_box.h"
 #include "common/test_files.h"
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 
 namespace kobal::shell::testing {
 

@@ -46,12 +46,12 @@ InstallWindow::InstallWindow() {
     for (QLabel* picture : {splashTitle_, splashPic_}) picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Info.txt breaks its own lines; the label grows to the longest.
     splashText_ = ColouredLabel(this, {}, yellow);
-    label1_ = ColouredLabel(this, "Source", yellow);
+    sourceLabel_ = ColouredLabel(this, "Source", yellow);
     source_ = new QLineEdit(this);
-    label2_ = ColouredLabel(this, "Destination", yellow);
+    destLabel_ = ColouredLabel(this, "Destination", yellow);
     dest_ = new QLineEdit(this);
-    command1_ = new QPushButton("Install", this);
-    command1_->setDefault(true);
+    installButton_ = new QPushButton("Install", this);
+    installButton_->setDefault(true);
     msg_ = ColouredLabel(this, {}, QColor(128, 128, 255));
     Layout();
 }
@@ -64,11 +64,11 @@ void InstallWindow::Layout() {
     place(splashTitle_, 960, 0, 4215, 735);
     place(splashPic_, 120, 840, 1935, 1935);
     place(splashText_, 2160, 840, 3735, 1935);
-    place(label1_, 120, 2880, 735, 255);
+    place(sourceLabel_, 120, 2880, 735, 255);
     place(source_, 1080, 2880, 3735, 285);
-    place(label2_, 120, 3240, 975, 255);
+    place(destLabel_, 120, 3240, 975, 255);
     place(dest_, 1080, 3240, 3735, 285);
-    place(command1_, 4920, 2880, 975, 615);
+    place(installButton_, 4920, 2880, 975, 615);
     place(msg_, 120, 3600, 5775, 255);
 
     // Fixed single border, client area at least 5940 x 3885, centred on the screen.
@@ -84,7 +84,7 @@ void InstallWindow::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & ~Qt::KeypadModifier) return QWidget::keyPressEvent(event);
     switch (event->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: command1_->click(); return;
+        case Qt::Key_Enter: installButton_->click(); return;
         case Qt::Key_Escape: close(); return;
         default: QWidget::keyPressEvent(event);
     }

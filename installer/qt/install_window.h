@@ -25,7 +25,7 @@ class InstallWindow : public QWidget, public InstallView {
     void LoadSplashPic(const std::string& path) override;
     void LoadSplashTitle(const std::string& path) override;
 
-    QPushButton* command1() const { return command1_; }
+    QPushButton* installButton() const { return installButton_; }
     QLineEdit* source() const { return source_; }
     QLineEdit* dest() const { return dest_; }
     QLabel* msg() const { return msg_; }
@@ -44,10 +44,10 @@ class InstallWindow : public QWidget, public InstallView {
     QLabel* splashText_;
     QLineEdit* source_;
     QLineEdit* dest_;
-    QPushButton* command1_;
+    QPushButton* installButton_;  // formerly Command1
     QLabel* msg_;
-    QLabel* label1_;
-    QLabel* label2_;
+    QLabel* sourceLabel_;  // formerly label1 and Label2
+    QLabel* destLabel_;
 };
 
 }  // namespace kobal::installer::qt

@@ -33,8 +33,8 @@ TEST(InstallWindow, ControlsSitWhereTheTwipsSay) {
     EXPECT_GE(w.width(), Px(5940, tx));
     EXPECT_GE(w.height(), Px(3885, ty));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());  // a fixed border
-    EXPECT_TRUE(atLeast(w.command1()->geometry(), QRect(Px(4920, tx), Px(2880, ty), Px(975, tx), Px(615, ty))));
-    EXPECT_EQ(w.command1()->text(), "Install");
+    EXPECT_TRUE(atLeast(w.installButton()->geometry(), QRect(Px(4920, tx), Px(2880, ty), Px(975, tx), Px(615, ty))));
+    EXPECT_EQ(w.installButton()->text(), "Install");
     EXPECT_TRUE(atLeast(w.dest()->geometry(), QRect(Px(1080, tx), Px(3240, ty), Px(3735, tx), Px(285, ty))));
     EXPECT_TRUE(atLeast(w.msg()->geometry(), QRect(Px(120, tx), Px(3600, ty), Px(5775, tx), Px(255, ty))));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::black));
@@ -93,7 +93,7 @@ TEST(InstallWindow, ReturnPressesInstallAndEscapeCloses) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     InstallWindow w;
     int pressed = 0;
-    QObject::connect(w.command1(), &QPushButton::clicked, [&] { ++pressed; });
+    QObject::connect(w.installButton(), &QPushButton::clicked, [&] { ++pressed; });
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));

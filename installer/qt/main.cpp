@@ -42,13 +42,13 @@ int main(int argc, char** argv) {
         shell::DesktopShell shell(boxes, installPath, defaultPath, settings, "Install");
         installer::qt::InstallWindow window;
         shell::FileManifestLog manifest;
-        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.module(), &manifest});
+        installer::InstallForm form({window, boxes, installPath, defaultPath, shell.integration(), &manifest});
         form.Form_Load(qt::S(QDir::currentPath()));
 
-        QObject::connect(window.command1(), &QPushButton::clicked, [&] {
+        QObject::connect(window.installButton(), &QPushButton::clicked, [&] {
             // Nothing may leave an event handler: each ending is decided here.
             try {
-                switch (form.Command1_Click()) {
+                switch (form.Install_Click()) {
                     case installer::ClickResult::Done: QApplication::exit(0); break;
                     case installer::ClickResult::Refused: QApplication::exit(1); break;
                     case installer::ClickResult::KeepOpen: break;

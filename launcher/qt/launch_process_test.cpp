@@ -253,7 +253,7 @@ TEST(SamplePlaylist, OneRealActorPerCompatibleActorOutlivingTheLauncher) {
     expected.installPath = stage;
     const auto here = fs::current_path();
     fs::current_path(stage);
-    Koballaunch({expected, expected, expected, expected, stage}).LaunchFromCommandLine(playlist);
+    ActorLauncher({expected, expected, expected, expected, stage}).LaunchFromCommandLine(playlist);
     fs::current_path(here);
     ASSERT_FALSE(expected.started.empty()) << playlist << " names no compatible actor";
 

@@ -31,9 +31,9 @@ int main(int argc, char** argv) {
     QtSplash splash(app);
 
     return kobal::qt::RunGuarded("Kobaltron", [&] {
-        Koballaunch launcher({boxes, installPath, starter, splash,
-                              kobal::DefaultInstallPath(ProgramDirectory(programName)),
-                              kobal::UserPlacesFromEnvironment()});
+        ActorLauncher launcher({boxes, installPath, starter, splash,
+                                kobal::DefaultInstallPath(ProgramDirectory(programName)),
+                                kobal::UserPlacesFromEnvironment()});
         try {
             launcher.LaunchFromCommandLine(commandLine);
         } catch (const std::exception&) {

@@ -46,21 +46,21 @@ SplashWindow::SplashWindow()
         move(screen->geometry().center() - QPoint(client.width() / 2, client.height() / 2));
 
     Place(msg_, 3000, 1800, 2415, 495);
-    Place(label3_, 3480, 1200, 1455, 495);
-    Place(image1_, 600, 480, 1920, 1920);
-    Place(label1_, 3120, 2400, 2175, 255);
+    Place(notice_, 3480, 1200, 1455, 495);
+    Place(actorPicture_, 600, 480, 1920, 1920);
+    Place(versionLabel_, 3120, 2400, 2175, 255);
     WhiteText(msg_, true, 13);
-    WhiteText(label3_, true, 13);
-    WhiteText(label1_, false, 11);
-    image1_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label3_.setText("Please wait");
-    label1_.setText("Kobaltron Beta V1.2");
+    WhiteText(notice_, true, 13);
+    WhiteText(versionLabel_, false, 11);
+    actorPicture_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    notice_.setText("Please wait");
+    versionLabel_.setText("Kobaltron Beta V1.2");
 
-    timer1_.setInterval(kShowMilliseconds);
-    timer1_.setSingleShot(true);
+    closeTimer_.setInterval(kShowMilliseconds);
+    closeTimer_.setSingleShot(true);
     // A coarse timer may end the three seconds up to 5 % early.
-    timer1_.setTimerType(Qt::PreciseTimer);
-    connect(&timer1_, &QTimer::timeout, this, &SplashWindow::Timer1_Timer);
+    closeTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&closeTimer_, &QTimer::timeout, this, &SplashWindow::TimeUp);
 }
 
 QRect SplashWindow::Twips(int left, int top, int width, int height) const {
@@ -80,30 +80,31 @@ void SplashWindow::Load(const SplashContent& content) {
     background_ = LoadPicture(content.background);
     // Only a name that is neither an actor file nor a playlist leaves both
     // parts empty; then the image simply stays empty.
-    if (!content.actorPicture.empty()) image1_.setPixmap(LoadPicture(content.actorPicture));
-    ft1_.SetPicture(background_);
-    ft1_.SetKeyColor(kPureGreen);
+    if (!content.actorPicture.empty()) actorPicture_.setPixmap(LoadPicture(content.actorPicture));
+    shaper_.SetPicture(background_);
+    shaper_.SetKeyColor(kPureGreen);
     background_ = LoadPicture(content.background);
-    ft1_.SetPicture(background_);
+    shaper_.SetPicture(background_);
     update();
-    timer1_.start();
+    closeTimer_.start();
 }
 
 void SplashWindow::FitMessage() {
     // The label is two lines high: a long name wraps, and a longer one takes
     // the room up to the window's right edge and below, within the picture.
     Place(msg_, 3000, 1800, 2415, 495);
-    Place(label1_, 3120, 2400, 2175, 255);
+    Place(versionLabel_, 3120, 2400, 2175, 255);
     msg_.setWordWrap(true);
     if (msg_.heightForWidth(msg_.width()) > msg_.height())
         msg_.resize(std::max(msg_.width(), width() - msg_.x() - 8), msg_.height());
     msg_.resize(msg_.width(), std::max(msg_.height(), msg_.heightForWidth(msg_.width())));
-    const int below = msg_.geometry().bottom() + 1 + (label1_.y() - Twips(3000, 1800, 2415, 495).bottom() - 1);
-    if (below > label1_.y()) label1_.move(label1_.x(), std::min(below, height() - label1_.height()));
+    const int below = msg_.geometry().bottom() + 1 + (versionLabel_.y() - Twips(3000, 1800, 2415, 495).bottom() - 1);
+    if (below > versionLabel_.y())
+        versionLabel_.move(versionLabel_.x(), std::min(below, height() - versionLabel_.height()));
 }
 
-void SplashWindow::Timer1_Timer() {
-    timer1_.stop();
+void SplashWindow::TimeUp() {
+    closeTimer_.stop();
     done(QDialog::Accepted);
 }
 

@@ -24,15 +24,17 @@ class SplashWindow : public QDialog {
     // cannot be loaded, before anything is shown.
     void Load(const SplashContent& content);
 
+    // notice, actorPicture, versionLabel and closeTimer were Label3, Image1, Label1 and Timer1.
     QLabel& msg() { return msg_; }
-    QLabel& Label3() { return label3_; }
-    QLabel& Image1() { return image1_; }
-    QLabel& Label1() { return label1_; }
-    QTimer& Timer1() { return timer1_; }
+    QLabel& notice() { return notice_; }
+    QLabel& actorPicture() { return actorPicture_; }
+    QLabel& versionLabel() { return versionLabel_; }
+    QTimer& closeTimer() { return closeTimer_; }
     const QPixmap& background() const { return background_; }
 
   public slots:
-    void Timer1_Timer();
+    // The timer's first tick unloads the window (formerly Timer1_Timer).
+    void TimeUp();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -42,12 +44,12 @@ class SplashWindow : public QDialog {
     void FitMessage();
     QRect Twips(int left, int top, int width, int height) const;
 
-    kobal::qt::KeyColorShaper ft1_{this};
-    QTimer timer1_;
+    kobal::qt::KeyColorShaper shaper_{this};
+    QTimer closeTimer_;
     QLabel msg_{this};
-    QLabel label3_{this};
-    QLabel image1_{this};
-    QLabel label1_{this};
+    QLabel notice_{this};
+    QLabel actorPicture_{this};
+    QLabel versionLabel_{this};
     QPixmap background_;
 };
 

@@ -36,9 +36,9 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
     SplashWindow splash;
     splash.Load(PlaylistContent());
     EXPECT_EQ(splash.msg().text(), "Loading... Bob");
-    EXPECT_EQ(splash.Label1().text(), "Kobaltron Beta V1.2");
-    EXPECT_FALSE(splash.Label3().text().isEmpty());
-    EXPECT_EQ(splash.Image1().pixmap().size(), QSize(128, 128));
+    EXPECT_EQ(splash.versionLabel().text(), "Kobaltron Beta V1.2");
+    EXPECT_FALSE(splash.notice().text().isEmpty());
+    EXPECT_EQ(splash.actorPicture().pixmap().size(), QSize(128, 128));
     EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
 
     // 6000 x 3000 twips, centred on the screen.
@@ -51,14 +51,15 @@ TEST(SplashWindow, ShowsTextsAndPicturesShapedByTheBackground) {
     const QRegion shape = splash.mask();
     EXPECT_FALSE(shape.contains(QPoint(1, 1)));
     EXPECT_FALSE(shape.contains(QPoint(splash.width() - 2, splash.height() - 2)));
-    for (QWidget* control : {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.Label3()),
-                             static_cast<QWidget*>(&splash.Image1()), static_cast<QWidget*>(&splash.Label1())})
+    for (QWidget* control :
+         {static_cast<QWidget*>(&splash.msg()), static_cast<QWidget*>(&splash.notice()),
+          static_cast<QWidget*>(&splash.actorPicture()), static_cast<QWidget*>(&splash.versionLabel())})
         EXPECT_TRUE(Covers(shape, control->geometry())) << control->geometry().x();
 
-    EXPECT_TRUE(splash.Timer1().isActive());
-    EXPECT_EQ(splash.Timer1().interval(), 3000);
+    EXPECT_TRUE(splash.closeTimer().isActive());
+    EXPECT_EQ(splash.closeTimer().interval(), 3000);
     splash.show();
-    splash.Timer1_Timer();  // the first tick unloads it
+    splash.TimeUp();  // the first tick unloads it
     EXPECT_FALSE(splash.isVisible());
     EXPECT_EQ(splash.result(), QDialog::Accepted);
 }
@@ -84,7 +85,7 @@ TEST(SplashWindow, PicturesThatCannotBeLoadedNameTheFile) {
     // Neither actor file nor playlist: no picture at all, and no error.
     SplashWindow splash;
     splash.Load({"Loading... ", kResources + "splash.gif", ""});
-    EXPECT_TRUE(splash.Image1().pixmap().isNull());
+    EXPECT_TRUE(splash.actorPicture().pixmap().isNull());
 }
 
 TEST(SplashWindow, ALongActorNameWrapsAndShowsWholeOnThePicture) {
@@ -101,8 +102,8 @@ TEST(SplashWindow, ALongActorNameWrapsAndShowsWholeOnThePicture) {
         EXPECT_TRUE(splash.msg().wordWrap());
         // Still on the picture, clear of the version line.
         EXPECT_TRUE(Covers(splash.mask(), splash.msg().geometry())) << name;
-        EXPECT_TRUE(Covers(splash.mask(), splash.Label1().geometry())) << name;
-        EXPECT_FALSE(splash.msg().geometry().intersects(splash.Label1().geometry())) << name;
-        splash.Timer1_Timer();
+        EXPECT_TRUE(Covers(splash.mask(), splash.versionLabel().geometry())) << name;
+        EXPECT_FALSE(splash.msg().geometry().intersects(splash.versionLabel().geometry())) << name;
+        splash.TimeUp();
     }
 }

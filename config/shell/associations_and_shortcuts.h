@@ -1,8 +1,8 @@
 #pragma once
-// Module1: the shell integration that kobalconfig and install share. It
-// registers the actor and playlist file types, writes the product's
-// Start-menu shortcuts and adds single actors and playlists to the Start
-// menu. The platform is reached only through the ports below; DesktopShell
+// The shell integration that kobalconfig and install share (formerly
+// Module1): it registers the actor and playlist file types, writes the
+// product's Start-menu shortcuts and adds single actors and playlists to the
+// Start menu. The platform is reached only through the ports below; DesktopShell
 // (desktop_shell.h) bundles the real ones of a Linux desktop.
 #include <cstdint>
 #include <optional>
@@ -12,6 +12,7 @@
 #include "common/install_path.h"
 #include "common/message_box.h"
 #include "common/settings.h"
+#include "config/ports.h"
 
 namespace kobal::shell {
 
@@ -98,17 +99,6 @@ class DesktopPort {
     virtual void WriteMenuEntry(const std::string& shortcutFile, const MenuEntry& entry) = 0;
 };
 
-// The three operations that the configuration tool and the installer call.
-class ShellIntegration {
-  public:
-    virtual ~ShellIntegration() = default;
-    virtual void RegisterFileAssociations() = 0;
-    virtual void CreateStartMenuShortcuts() = 0;
-    // Ends the program (throws ProgramEnd) when the product or the file is
-    // missing; a file without its "[end]" line raises the run-time error.
-    virtual void AddToStartMenu(const std::string& fileName) = 0;
-};
-
 struct ShellContext {
     MessageBoxPort& boxes;
     InstallPathStore& installPath;
@@ -120,9 +110,9 @@ struct ShellContext {
     std::string programTitle;  // "Kobalconfig" or "Install"
 };
 
-class Module1 : public ShellIntegration {
+class AssociationsAndShortcuts : public config::ShellIntegration {
   public:
-    explicit Module1(ShellContext context);
+    explicit AssociationsAndShortcuts(ShellContext context);
 
     void RegisterFileAssociations() override;
     void CreateStartMenuShortcuts() override;

@@ -1,4 +1,4 @@
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,21 +70,21 @@ std::string PathToFileUrl(const std::string& path) {
     return url;
 }
 
-Module1::Module1(ShellContext context) : ctx_(std::move(context)) {}
+AssociationsAndShortcuts::AssociationsAndShortcuts(ShellContext context) : ctx_(std::move(context)) {}
 
-std::string Module1::InstallDir() const {
+std::string AssociationsAndShortcuts::InstallDir() const {
     return InstallDirFrom(ReadInstallPath(ctx_.installPath, ctx_.defaultInstallPath));
 }
 
-bool Module1::ApplicationPresent(const std::string& installdir) const {
+bool AssociationsAndShortcuts::ApplicationPresent(const std::string& installdir) const {
     return FileExists(installdir + "resource\\kobalactor");
 }
 
-std::string Module1::ProgramsFolder() const {
+std::string AssociationsAndShortcuts::ProgramsFolder() const {
     return cspecialfolders(ctx_.folders).GetSpecialFolder(CSIDL_PROGRAMS);
 }
 
-std::vector<std::string> Module1::RegisterFileType(FileTypeInfo& info) {
+std::vector<std::string> AssociationsAndShortcuts::RegisterFileType(FileTypeInfo& info) {
     std::vector<std::string> failures;
     std::string reason;
     // One line per key, however many of its writes failed.
@@ -151,7 +151,7 @@ std::vector<FileTypeInfo> ProductFileTypes(const std::string& installdir) {
     return {actor, playlist};
 }
 
-void Module1::RegisterFileAssociations() {
+void AssociationsAndShortcuts::RegisterFileAssociations() {
     const std::string installdir = InstallDir();
     if (!ApplicationPresent(installdir)) {
         ctx_.boxes.ShowMessage("Cannot find the application", "!");
@@ -176,7 +176,7 @@ void Module1::RegisterFileAssociations() {
     ctx_.boxes.ShowMessage(text, "!");
 }
 
-void Module1::CreateStartMenuShortcuts() {
+void AssociationsAndShortcuts::CreateStartMenuShortcuts() {
     const std::string installdir = InstallDir();
     if (!ApplicationPresent(installdir)) {
         ctx_.boxes.ShowMessage("Cannot find the application", "!");
@@ -203,7 +203,7 @@ void Module1::CreateStartMenuShortcuts() {
     ctx_.boxes.ShowMessage("Start Menu shortcuts have been added!", "!");
 }
 
-void Module1::AddToStartMenu(const std::string& fileName) {
+void AssociationsAndShortcuts::AddToStartMenu(const std::string& fileName) {
     const std::string installdir = InstallDir();
     if (!ApplicationPresent(installdir)) {
         ctx_.boxes.ShowMessage("Cannot find the application", "!");
@@ -247,8 +247,8 @@ void Module1::AddToStartMenu(const std::string& fileName) {
     ctx_.boxes.ShowMessage(s.actorname + " has been added to the start menu!", "!");
 }
 
-void Module1::WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
-                                const std::string& iconFile) {
+void AssociationsAndShortcuts::WriteShortcutFile(int32_t folderId, const std::string& name, const std::string& target,
+                                                 const std::string& iconFile) {
     const size_t cut = name.find_last_of('\\');
     MenuEntry entry{
         .name = cut == std::string::npos ? name : name.substr(cut + 1), .target = target, .iconFile = iconFile};
@@ -260,7 +260,7 @@ void Module1::WriteShortcutFile(int32_t folderId, const std::string& name, const
     WriteShortcut(folderId, name, entry);
 }
 
-void Module1::WriteShortcut(int32_t folderId, const std::string& name, MenuEntry entry) {
+void AssociationsAndShortcuts::WriteShortcut(int32_t folderId, const std::string& name, MenuEntry entry) {
     const std::string& target = entry.target;
     const std::string& iconFile = entry.iconFile;
     const std::string path = cspecialfolders(ctx_.folders).GetSpecialFolder(folderId) + name + ".url";

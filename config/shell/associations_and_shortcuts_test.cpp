@@ -1,4 +1,4 @@
-#include "config/shell/module1.h"
+#include "config/shell/associations_and_shortcuts.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -67,7 +67,7 @@ class RecordingDesktop : public DesktopPort {
     int refreshed = 0;
 };
 
-class Module1Test : public ::testing::Test {
+class AssociationsAndShortcutsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir.Write("Kobal Tron/resource/kobalactor", "");
@@ -76,10 +76,11 @@ class Module1Test : public ::testing::Test {
         folders.programs = programs;
     }
 
-    Module1 Make(RegistryPort& reg, DesktopPort* desktop = nullptr) {
-        return Module1(ShellContext{boxes, installPath, "/nowhere", reg, folders, desktop, settings, "Kobalconfig"});
+    AssociationsAndShortcuts Make(RegistryPort& reg, DesktopPort* desktop = nullptr) {
+        return AssociationsAndShortcuts(
+            ShellContext{boxes, installPath, "/nowhere", reg, folders, desktop, settings, "Kobalconfig"});
     }
-    Module1 Make() { return Make(registry); }
+    AssociationsAndShortcuts Make() { return Make(registry); }
 
     std::string ActorFile(const std::string& name, const std::string& actorname,
                           const std::string& actorpath = "actors\\bob\\") {
@@ -98,7 +99,7 @@ class Module1Test : public ::testing::Test {
     SettingStore settings{SettingStore::Program::Config};
 };
 
-TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
+TEST_F(AssociationsAndShortcutsTest, FileAssociationsWriteBothTypesKeyByKey) {
     RecordingDesktop desktop;
     Make(registry, &desktop).RegisterFileAssociations();
 
@@ -138,7 +139,7 @@ TEST_F(Module1Test, FileAssociationsWriteBothTypesKeyByKey) {
     EXPECT_EQ(boxes.shown[0].title, "!");
 }
 
-TEST_F(Module1Test, FileTypeWithoutIconDotOrContentType) {
+TEST_F(AssociationsAndShortcutsTest, FileTypeWithoutIconDotOrContentType) {
     FileTypeInfo info;
     info.Extension = "KACT";
     info.TypeName = "Kactor";
@@ -162,7 +163,7 @@ TEST_F(Module1Test, FileTypeWithoutIconDotOrContentType) {
     EXPECT_EQ(registry.Read().Value("Other\\DefaultIcon", ""), ",3");
 }
 
-TEST_F(Module1Test, FailedWritesAreNamedInsteadOfSuccess) {
+TEST_F(AssociationsAndShortcutsTest, FailedWritesAreNamedInsteadOfSuccess) {
     FlakyRegistry flaky;
     flaky.failing = {"Kactor\\DefaultIcon", "Kplaylist\\Shell\\Install\\Command"};
     RecordingDesktop desktop;
@@ -183,10 +184,10 @@ TEST_F(Module1Test, FailedWritesAreNamedInsteadOfSuccess) {
     EXPECT_EQ(text.find("DefaultIcon"), text.rfind("DefaultIcon"));
 }
 
-TEST_F(Module1Test, MissingApplicationStopsEachOperation) {
+TEST_F(AssociationsAndShortcutsTest, MissingApplicationStopsEachOperation) {
     fs::remove(dir / "Kobal Tron/resource/kobalactor");
     RecordingDesktop desktop;
-    Module1 m = Make(registry, &desktop);
+    AssociationsAndShortcuts m = Make(registry, &desktop);
 
     m.RegisterFileAssociations();
     m.CreateStartMenuShortcuts();
@@ -205,16 +206,16 @@ TEST_F(Module1Test, MissingApplicationStopsEachOperation) {
     EXPECT_TRUE(fs::is_empty(programs));
 }
 
-TEST_F(Module1Test, MissingSettingUsesTheDefaultInstallPath) {
+TEST_F(AssociationsAndShortcutsTest, MissingSettingUsesTheDefaultInstallPath) {
     installPath.value.reset();  // default "/nowhere" has no product
     Make().CreateStartMenuShortcuts();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "Cannot find the application");
 }
 
-TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
+TEST_F(AssociationsAndShortcutsTest, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
     RecordingDesktop desktop;
-    Module1 m = Make(registry, &desktop);
+    AssociationsAndShortcuts m = Make(registry, &desktop);
     m.CreateStartMenuShortcuts();
 
     EXPECT_TRUE(fs::is_directory(programs + "/Kobaltron/Actors"));
@@ -246,7 +247,7 @@ TEST_F(Module1Test, ProductShortcutsHaveExactBytesAndCanBeWrittenTwice) {
     EXPECT_EQ(boxes.shown[1].text, "Start Menu shortcuts have been added!");
 }
 
-TEST_F(Module1Test, ShortcutFolderThatCannotBeCreatedEndsWithItsPath) {
+TEST_F(AssociationsAndShortcutsTest, ShortcutFolderThatCannotBeCreatedEndsWithItsPath) {
     dir.Write("plainfile", "x");
     folders.programs = dir / "plainfile/applications";
     try {
@@ -259,7 +260,7 @@ TEST_F(Module1Test, ShortcutFolderThatCannotBeCreatedEndsWithItsPath) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(Module1Test, ActorGoesIntoTheActorsFolderWhenItExists) {
+TEST_F(AssociationsAndShortcutsTest, ActorGoesIntoTheActorsFolderWhenItExists) {
     fs::create_directories(programs + "/Kobaltron/Actors");
     const std::string actor = ActorFile("samples/bob.kact", "Bob the Blue");
     RecordingDesktop desktop;
@@ -280,20 +281,20 @@ TEST_F(Module1Test, ActorGoesIntoTheActorsFolderWhenItExists) {
               "Bob the Blue");  // the program's own store, lines after [end] unread
 }
 
-TEST_F(Module1Test, ActorGoesIntoTheProgramsFolderWithoutActorsFolder) {
+TEST_F(AssociationsAndShortcutsTest, ActorGoesIntoTheProgramsFolderWithoutActorsFolder) {
     const std::string actor = ActorFile("BOB.KAC", "Bob");
     Make().AddToStartMenu(actor);
     EXPECT_TRUE(fs::exists(programs + "/Bob.url"));
     EXPECT_FALSE(fs::exists(programs + "/Kobaltron"));
 }
 
-TEST_F(Module1Test, ActorWithAbsolutePathKeepsItsIconPath) {
+TEST_F(AssociationsAndShortcutsTest, ActorWithAbsolutePathKeepsItsIconPath) {
     const std::string actor = ActorFile("bob.kact", "Bob", "/opt/actors/bob/");
     Make().AddToStartMenu(actor);
     EXPECT_NE(ReadBytes(programs + "/Bob.url").find("IconFile=/opt/actors/bob/bob.ico\r\n"), std::string::npos);
 }
 
-TEST_F(Module1Test, ACopiedActorsIconIsTheOneBesideIt) {
+TEST_F(AssociationsAndShortcutsTest, ACopiedActorsIconIsTheOneBesideIt) {
     const std::string actor = ActorFile("Downloads/zed/zed.kact", "Zed", "actors\\zed\\");
     dir.Write("Downloads/zed/bob.ico", "icon");
     Make().AddToStartMenu(actor);
@@ -301,14 +302,14 @@ TEST_F(Module1Test, ACopiedActorsIconIsTheOneBesideIt) {
         << ReadBytes(programs + "/Zed.url");
 }
 
-TEST_F(Module1Test, ActorNameCannotLeaveTheProgramsFolder) {
+TEST_F(AssociationsAndShortcutsTest, ActorNameCannotLeaveTheProgramsFolder) {
     const std::string actor = ActorFile("bob.kact", "..\\..\\evil/x");
     Make().AddToStartMenu(actor);
     EXPECT_TRUE(fs::exists(programs + "/..-..-evil-x.url"));
     EXPECT_FALSE(fs::exists(dir / "evil"));
 }
 
-TEST_F(Module1Test, ActorWithoutEndLineIsARuntimeErrorNamingIt) {
+TEST_F(AssociationsAndShortcutsTest, ActorWithoutEndLineIsARuntimeErrorNamingIt) {
     const std::string actor = dir.Write("bob.kact", "actorname=Bob\r\n");
     try {
         Make().AddToStartMenu(actor);
@@ -320,7 +321,7 @@ TEST_F(Module1Test, ActorWithoutEndLineIsARuntimeErrorNamingIt) {
     EXPECT_TRUE(fs::is_empty(programs));
 }
 
-TEST_F(Module1Test, PlaylistNameIsCutAtItsFirstDot) {
+TEST_F(AssociationsAndShortcutsTest, PlaylistNameIsCutAtItsFirstDot) {
     fs::create_directories(programs + "/Kobaltron/Actors");
     const std::string list = dir.Write("lists/My.List.kpls", "bob.kact\r\n");
     RecordingDesktop desktop;
@@ -338,7 +339,7 @@ TEST_F(Module1Test, PlaylistNameIsCutAtItsFirstDot) {
     EXPECT_TRUE(fs::exists(programs + "/Kobaltron/Actors/Party.url"));
 }
 
-TEST_F(Module1Test, OtherFilesAndMissingFiles) {
+TEST_F(AssociationsAndShortcutsTest, OtherFilesAndMissingFiles) {
     const std::string text = dir.Write("notes.txt", "x");
     Make().AddToStartMenu(text);
     EXPECT_TRUE(boxes.shown.empty());  // neither an actor nor a playlist: nothing at all
@@ -350,7 +351,7 @@ TEST_F(Module1Test, OtherFilesAndMissingFiles) {
     EXPECT_EQ(boxes.shown[0].title, "Kobalconfig");
 }
 
-TEST_F(Module1Test, RelativeFileNameBecomesAnAbsoluteAddress) {
+TEST_F(AssociationsAndShortcutsTest, RelativeFileNameBecomesAnAbsoluteAddress) {
     dir.Write("here/Mix.kpls", "x\r\n");
     const fs::path old = fs::current_path();
     fs::current_path(dir / "here");

@@ -1,4 +1,4 @@
-#include "config/qt/kobalconfigf.h"
+#include "config/qt/config_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>

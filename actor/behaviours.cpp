@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "actor/actor_language.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -82,18 +83,12 @@ class WanderFacing : public Wander {
   public:
     void Start(Stage& s) const override {
         Wander::Start(s);
-        s.facing[1].clear();
-        size_t k = 1;
-        for (char c : s.args) {
-            if (c != ',') {
-                s.facing[k].push_back(c);
-                continue;
-            }
-            if (++k > 5)
-                throw RuntimeError(ErrorNumber::SubscriptOutOfRange, s.AnimationPath(), 0,
-                                   "a wander-facing \"$\" list holds at most five names: " + s.args);
-            s.facing[k].clear();
-        }
+        // Entries the list leaves out keep the names of an earlier wander facing.
+        std::vector<std::string> names = SplitNames(s.args);
+        if (names.size() > kMaxFacingNames)
+            throw RuntimeError(ErrorNumber::SubscriptOutOfRange, s.AnimationPath(), 0,
+                               std::string(kTooManyFacingNames) + s.args);
+        for (size_t i = 0; i < names.size(); ++i) s.facing[i + 1] = std::move(names[i]);
     }
     void Step(Stage& s) const override {
         if (s.action.actionstep < 1) {
@@ -118,12 +113,12 @@ class Walk : public Behaviour {
     void Start(Stage& s) const override {
         Behaviour::Start(s);
         s.action.actionmove1 = s.PickDirection() * s.MoveStep();
-        const size_t comma = s.args.find(',');
-        if (comma == std::string::npos)
+        const std::optional<WalkNames> names = SplitWalkNames(s.args);
+        if (!names)
             throw RuntimeError(ErrorNumber::InvalidProcedureCall, s.AnimationPath(), 0,
-                               "a walk needs two animation names in a \"$\" list, left before the \",\": " + s.args);
-        s.facing[1] = s.args.substr(comma + 1);
-        s.facing[2] = s.args.substr(0, comma);
+                               std::string(kWalkNeedsTwoNames) + s.args);
+        s.facing[1] = names->right;
+        s.facing[2] = names->left;
     }
     void Step(Stage& s) const override {
         ActionRecord& a = s.action;
@@ -189,7 +184,7 @@ const Behaviour* UnitFor(int16_t type) {
     static const Climb climb;
     static const WanderFacing wanderFacing;
     static const Behaviour* const units[] = {nullptr, &wander, &walk, &descend, &playOnce, &climb, &wanderFacing};
-    return type >= 1 && type <= 6 ? units[type] : nullptr;
+    return IsBehaviourType(type) ? units[type] : nullptr;
 }
 
 }  // namespace

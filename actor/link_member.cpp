@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "actor/actor_language.h"
 #include "common/paths.h"
 #include "common/text.h"
 
@@ -23,15 +24,7 @@ std::string RealPath(const std::string& path) {
 // of this actor's own directory, never one reached by "..", an absolute
 // name or a symbolic link that leads out of it.
 bool NamesOwnList(const std::string& actorpath, const std::string& name) {
-    if (name.empty() || IsAbsolutePath(name) || name.front() == '\\') return false;
-    const std::string native = NativePath(name);
-    size_t start = 0;
-    while (start <= native.size()) {
-        size_t slash = native.find('/', start);
-        if (slash == std::string::npos) slash = native.size();
-        if (native.compare(start, slash - start, "..") == 0 && slash - start == 2) return false;
-        start = slash + 1;
-    }
+    if (!StaysInActorDirectory(name)) return false;
     const std::string dir = RealPath(NativePath(actorpath));
     const std::string file = RealPath(ResolvePath(actorpath + name));
     if (dir.empty() || file.empty()) return false;
@@ -76,10 +69,9 @@ void LinkMember::LinkClockTick() {
     while (!arrivals_.empty()) {
         const std::string text = std::move(arrivals_.front());
         arrivals_.pop_front();
-        const size_t percent = text.find('%');
-        if (percent == std::string::npos) continue;
-        const std::string_view target(text.data(), percent);
-        if (EqualsNoCase(target, settings_.actorddename) || target == "*") RunLinkCommand(text.substr(percent + 1));
+        const std::optional<LinkMessage> message = SplitLinkMessage(text);
+        if (message && AddressedTo(message->target, settings_.actorddename))
+            RunLinkCommand(std::string(message->command));
     }
     SendLinkMessage("Ping");
     // A start that found the link busy runs as a hub that serves nobody yet:
@@ -95,20 +87,15 @@ void LinkMember::LinkClockTick() {
 }
 
 void LinkMember::RunLinkCommand(const std::string& command) {
-    if (command.empty() || command.front() != '*') return;
-    std::string rest = command.substr(1);
-    if (command.back() == '*') {
-        // "*" alone names nothing; it must not stop the actor.
-        if (rest.empty()) return;
-        rest.pop_back();
-        if (EqualsNoCase(rest, "closeactor")) host_.EndActor();
-        return;
-    }
+    const LinkCommand read = ReadLinkCommand(command);
+    if (read.kind == LinkCommandKind::CloseActor) host_.EndActor();
     // Another actor's message may name a list this actor does not have, or
-    // one it cannot play: an unrecognised command, dropped like the others,
-    // and the actor goes on as it was.
-    if (!NamesOwnList(settings_.actorpath, rest)) return;
-    host_.PlayListFromLink(rest);
+    // one it cannot play: an unrecognised command, dropped like the others
+    // ("*" alone among them: it must not stop the actor), and the actor goes
+    // on as it was.
+    if (read.kind != LinkCommandKind::PlayList || !NamesOwnList(settings_.actorpath, std::string(read.list))) return;
+    std::string list(read.list);
+    host_.PlayListFromLink(list);
 }
 
 }  // namespace kobal::actor

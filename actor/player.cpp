@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "actor/actor_language.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -38,11 +39,6 @@ class Player::DepthGuard {
   private:
     Player& p_;
 };
-
-static bool HasEnding(std::string_view name, std::string_view ending) {
-    // Exact test of the last five characters, letter case included.
-    return RightChars(name, 5) == ending;
-}
 
 Player::Player(const SettingStore& settings, Position& position, ActorWindowPort& window, ScreenPort& screen,
                TimerPort& tick, SoundPort& sound, RandomSource& random, PlayerHost& host)
@@ -103,7 +99,7 @@ void Player::LoadAnimation(std::string& name) {
     }
     if (animfile_.empty()) animfile_ = name;
 
-    if (HasEnding(name, ".krnd")) {
+    if (IsListName(name)) {
         PlayRandomChoice(name);
         return;
     }
@@ -117,18 +113,16 @@ void Player::LoadAnimation(std::string& name) {
     ReadHeader();
 
     try {
-        if (settings_.priorityup == 0 || settings_.speedup == 0)
-            throw RuntimeError(ErrorNumber::DivisionByZero, {}, 0,
-                               settings_.priorityup == 0 ? "priorityup is 0" : "speedup is 0");
-        pace_.tickInterval = RoundToInt16(header_.timerspeed / (settings_.priorityup / 100.0));
-        pace_.moveStep = RoundToInt16(header_.movespeed / (settings_.speedup / 100.0));
+        RequireScales(settings_.priorityup, settings_.speedup);
+        pace_.tickInterval = ScaledInterval(header_.timerspeed, settings_.priorityup);
+        pace_.moveStep = ScaledMoveStep(header_.movespeed, settings_.speedup);
         intervalPending_ = true;
         frameindex_ = 1;
 
-        pace_.widthTwips = RoundToInt16(header_.actorwidth * screen_.TwipsPerPixelX());
-        pace_.heightTwips = RoundToInt16(header_.actorheight * screen_.TwipsPerPixelY());
+        pace_.widthTwips = PixelsToTwips(header_.actorwidth, screen_.TwipsPerPixelX());
+        pace_.heightTwips = PixelsToTwips(header_.actorheight, screen_.TwipsPerPixelY());
 
-        pausecount_ = Mul16(header_.framepause, settings_.priorityup);
+        pausecount_ = FirstPauseCount(header_.framepause, settings_.priorityup);
     } catch (const RuntimeError& e) {
         throw e.WithFile(animation_->name(), 0);
     }
@@ -149,12 +143,12 @@ void Player::RequireAnimationFile() {
 
 void Player::ShowNextFrame(std::string& name) {
     DepthGuard guard(*this, name);
-    if (HasEnding(name, ".krnd")) {
+    if (IsListName(name)) {
         PlayRandomChoice(name);
         name.clear();
         return;
     }
-    if (name == "nul") return;
+    if (name == kShowNothing) return;
 
     if ((!name.empty() && name != animfile_) || frameindex_ > header_.framecount) {
         std::string copy = name;
@@ -163,7 +157,7 @@ void Player::ShowNextFrame(std::string& name) {
     }
 
     pausecount_ = Add16(pausecount_, 1);
-    const int16_t threshold = Mul16(header_.framepause, RoundToInt16(settings_.priorityup / 100.0));
+    const int16_t threshold = FrameThreshold(header_.framepause, settings_.priorityup);
 
     if (pausecount_ < threshold) {
         // The same frame stays: the only work is keeping the window where
@@ -181,11 +175,12 @@ bool Player::ReadFrameLine() {
     RequireAnimationFile();
     for (;;) {
         animation_->ReadLine(lineBuffer_);
-        std::string_view trimmed = TrimBlanksView(lineBuffer_);
-        if (trimmed.empty()) continue;
+        const std::string_view trimmed = TrimBlanksView(lineBuffer_);
+        const FrameLineKind kind = KindOfFrameLine(trimmed);
+        if (kind == FrameLineKind::Blank) continue;
         frameindex_ = Add16(frameindex_, 1);
         pausecount_ = 0;
-        if (trimmed.front() == '!') {
+        if (kind == FrameLineKind::Command) {
             commandFile_ = animation_->name();
             commandLine_ = animation_->lineNumber();
             RunActionCommand(std::string(trimmed));
@@ -199,42 +194,31 @@ bool Player::ReadFrameLine() {
 }
 
 void Player::ShowFrameLine() {
-    std::string& frameline = frameline_;
-    if (const size_t bar = frameline.find('|'); bar != std::string::npos) {
-        PlayActorSound(frameline.substr(bar + 1));
-        frameline.resize(bar);
-    }
+    const PictureLine line = SplitPictureLine(frameline_);
+    if (line.hasSound) PlayActorSound(std::string(line.sound));
 
     host_.EnsureWindowLoaded();
     ApplyPendingInterval();
 
     // The same keyed picture stays; a keyed line naming the opaque picture
     // on show is loaded again and keyed.
-    if (frameline == lastpicture_ && frametransparent_ == 1) {
+    if (line.written == lastpicture_ && frametransparent_ == 1) {
         window_.Move(position_.x(), position_.y());
         return;
     }
 
-    if (!frameline.empty() && frameline.front() == '@') {
-        frameline.erase(0, 1);
-        frametransparent_ = 0;
-    } else {
-        frametransparent_ = 1;
-    }
-    window_.SetPicture(ActorFile(frameline));
+    frametransparent_ = line.opaque ? 0 : 1;
+    window_.SetPicture(ActorFile(std::string(line.picture)));
     if (resizePending_) {
         window_.SetSize(pace_.widthTwips, pace_.heightTwips);
         KeepOnScreen();
         resizePending_ = false;
     }
     window_.Move(position_.x(), position_.y());
-    if (frametransparent_ == 1 && settings_.transparencyoff == 0) {
-        const int32_t key = (header_.transparentred & 0xFF) + 256 * (header_.transparentgreen & 0xFF) +
-                            65536 * (header_.transparentblue & 0xFF);
-        window_.SetKeyColor(key);
-    }
+    if (frametransparent_ == 1 && settings_.transparencyoff == 0)
+        window_.SetKeyColor(KeyColor(header_.transparentred, header_.transparentgreen, header_.transparentblue));
     window_.Repaint();
-    lastpicture_ = frameline;
+    lastpicture_ = line.picture;
 }
 
 void Player::ApplyPendingInterval() {
@@ -284,7 +268,7 @@ const Player::CachedList* Player::ReadList(const std::string& list) {
     c.name = reader.name();
     const std::string first = reader.ReadLine();
     try {
-        c.count = NumberSetting(first.substr(0, first.find(',')));
+        c.count = ListCount(first);
     } catch (const RuntimeError& e) {
         throw e.WithFile(reader.name(), 1);
     }
@@ -315,7 +299,7 @@ std::string_view Player::PickEntry(const std::string& list, std::string& storage
                            "no random-choice list is named here");
     // An unchanged list is not read again: a choice can come on every tick.
     if (const CachedList* cached = ReadList(list)) {
-        const int16_t r = RoundToInt16(std::floor(random_.Next() * cached->count) + 1);
+        const int16_t r = DrawOneTo(random_.Next(), cached->count);
         if (r <= 0) return {};
         if (static_cast<size_t>(r) > cached->entries.size()) {
             if (cached->pastEntries) throw *cached->pastEntries;
@@ -330,11 +314,11 @@ std::string_view Player::PickEntry(const std::string& list, std::string& storage
     std::string first = reader.ReadLine();
     int16_t count;
     try {
-        count = NumberSetting(first.substr(0, first.find(',')));
+        count = ListCount(first);
     } catch (const RuntimeError& e) {
         throw e.WithFile(reader.name(), 1);
     }
-    const int16_t r = RoundToInt16(std::floor(random_.Next() * count) + 1);
+    const int16_t r = DrawOneTo(random_.Next(), count);
     if (r <= 0) return {};
     for (int16_t i = 0; i < r; ++i) reader.ReadLine(storage);
     commandFile_ = reader.name();
@@ -353,73 +337,53 @@ void Player::PlayRandomChoice(std::string& list) {
         // A long entry that plays nothing is never copied.
         std::string storage;
         const std::string_view entry = TrimBlanksView(PickEntry(list, storage));
-        if (!entry.empty() && entry.front() == '!') {
-            RunActionCommand(std::string(entry));
-            return;
+        switch (KindOfEntry(entry)) {
+            case EntryKind::Command: RunActionCommand(std::string(entry)); return;
+            case EntryKind::Animation: {
+                std::string copy(entry);
+                ShowNextFrame(copy);
+                return;
+            }
+            case EntryKind::List: list = std::string(entry); continue;
+            case EntryKind::Nothing: return;
         }
-        if (HasEnding(entry, ".kani")) {
-            std::string copy(entry);
-            ShowNextFrame(copy);
-            return;
-        }
-        if (HasEnding(entry, ".krnd")) {
-            list = std::string(entry);
-            continue;
-        }
-        return;
     }
-}
-
-void Player::FailCommand(const std::string& detail, const std::string& line) {
-    throw RuntimeError(ErrorNumber::InvalidProcedureCall, commandFile_, commandLine_, detail + ": " + line);
 }
 
 void Player::RunActionCommand(const std::string& line) {
     DepthGuard guard(*this, animfile_);
     const std::string sourceFile = commandFile_;
     const int sourceLine = commandLine_;
-    const size_t bar1 = line.find('|');
-    const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find('|', bar1 + 1);
-    const size_t bar3 = bar2 == std::string::npos ? bar2 : line.find('|', bar2 + 1);
-    if (bar3 == std::string::npos) FailCommand("an action command needs three \"|\" (type|count|target|next)", line);
-
-    const std::string typefield = line.substr(0, bar1);
-    const std::string countfield = line.substr(bar1 + 1, bar2 - bar1 - 1);
-    const std::string target = line.substr(bar2 + 1, bar3 - bar2 - 1);
-    const std::string next = TrimBlanks(line.substr(bar3 + 1));
-
+    const ActionFields fields = ReadActionCommand(line, sourceFile, sourceLine);
     int16_t type;
     int16_t count;
     try {
-        type = NumberSetting(RightChars(typefield, 2));
-        count = NumberSetting(countfield);
+        type = ActionType(fields.type);
+        count = ActionCount(fields.count);
     } catch (const RuntimeError& e) {
         throw e.WithFile(sourceFile, sourceLine);
     }
 
-    if (type == 0) {
+    const std::string target(fields.target);
+    if (type == kSwitchActor) {
         host_.SwitchActor(target);
         return;
     }
-    if (type == 99) {
+    if (type == kSendLinkMessage) {
         host_.SendLinkMessage(target);
         return;
     }
 
-    if (count < 0) count = RoundToInt16(std::floor(random_.Next() * -count) + 1);
+    if (count < 0) count = DrawOneTo(random_.Next(), -count);
     std::optional<std::string> args;
-    if (!target.empty() && target.front() == '$') args = target.substr(1);
-    host_.StartBehaviour(type, count, args, next);
+    if (IsNameListTarget(target)) args = std::string(NameListOf(target));
+    host_.StartBehaviour(type, count, args, std::string(fields.next));
 
     std::string first = target;
     if (args) {
-        const size_t comma = args->find(',');
-        if (comma == std::string::npos) {
-            commandFile_ = sourceFile;
-            commandLine_ = sourceLine;
-            FailCommand("a \"$\" target needs at least two names separated by \",\"", line);
-        }
-        first = args->substr(0, comma);
+        const std::optional<std::string_view> name = FirstListedName(*args);
+        if (!name) throw ActionCommandError(kNeedsTwoNames, line, sourceFile, sourceLine);
+        first = std::string(*name);
     }
     LoadAnimation(first);
 }

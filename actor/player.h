@@ -120,7 +120,6 @@ class Player {
     bool ReadFrameLine();
     // Plays the frame line's sound and puts its picture on the window.
     void ShowFrameLine();
-    [[noreturn]] void FailCommand(const std::string& detail, const std::string& line);
     void ApplyPendingInterval();
     void CloseAnimationFile();
 

@@ -4,9 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cmath>
-
 #include "actor/actor_language.h"
 #include "common/numbers.h"
 #include "common/paths.h"

@@ -249,6 +249,22 @@ TEST_F(Link, FailedCommandPutsBackThePaceSizeAndPlaceOfTheAnimationThatGoesOn) {
     EXPECT_EQ(h.window.left, 6000);
 }
 
+TEST_F(Link, FailedActorSwitchLeavesTheSettingsAndTheStateListAsTheyWere) {
+    // The switch reads the global settings before it finds no actor file:
+    // everything it read goes again.
+    h.Actor("switch.krnd", "1\r\n!00|0|nobody.kact|\r\n");
+    h.settings().boredtime = 7;
+    h.activity().SetStateList("dance.krnd");
+    const SettingStore before = h.rt->settings();
+    h.rt->LinkTextArrived("*%*switch.krnd");
+    ASSERT_NO_THROW(h.rt->LinkClockTick());
+    EXPECT_EQ(h.rt->settings().actorpath, before.actorpath);
+    EXPECT_EQ(h.rt->settings().boredtime, 7);  // the global file says 60
+    EXPECT_EQ(h.rt->settings().actorddename, "Bob");
+    EXPECT_EQ(h.rt->activity().statefile(), "dance.krnd");
+    EXPECT_TRUE(Receive("bob%*dance.krnd"));  // still answers to its name
+}
+
 TEST_F(Link, StartThatFindsTheLinkBusyTriesAgainEveryTick) {
     h.link.serveRefused = true;
     h.linkMember().JoinActorLink();

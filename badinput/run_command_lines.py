@@ -85,7 +85,9 @@ def no_display(programs, user):
     work = home / "work"
     work.mkdir()
     actor = work / "bob.kact"
-    actor.write_text("version=Kobaltron V1.0\r\n[end]\r\n")
+    # Its splash picture is there: the launcher gets as far as the display.
+    (work / "bob.gif").write_bytes(b"GIF89a")
+    actor.write_text(f"version=Kobaltron V1.0\r\nactorpath={work}/\r\nsplashscreen=bob.gif\r\n[end]\r\n")
     dead = dead_display()
     # An install directory whose settings ask for the launcher's splash.
     splash_user = PrivateHome(home / "splash")

@@ -10,12 +10,14 @@
 
 #include "checker/actor_checker.h"
 #include "checker/headless_run.h"
+#include "checker/new_actor.h"
 #include "checker/qt_pictures.h"
 #include "common/command_line.h"
 #include "common/install_path.h"
 #include "common/paths.h"
 #include "common/qt/process_setup.h"
 #include "common/qt/qt_support.h"
+#include "common/user_places.h"
 #include "launcher/launcher.h"
 
 namespace {
@@ -24,13 +26,16 @@ constexpr const char* kUsage =
     "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
     "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
     "                  [--] FILE.kact\n"
+    "  or:  kobalcheck --new NAME DIR\n"
     "The first form reports every problem as \"file:line: error|warning: message\"\n"
     "and exits 1 when there was an error. The second runs the actor headless on a\n"
     "virtual clock and prints a timeline; the same seed gives the same timeline\n"
     "(and, for testing, kobalactor started with KOBALACTOR_TEST_SEED=N in its\n"
     "environment makes the same choices). DIR is the install directory (default:\n"
     "the install path setting, else the directory above this program's resource\n"
-    "directory).\n";
+    "directory). The third writes a small working actor to start from into the\n"
+    "new folder NAME in DIR (here any folder of yours, made when missing); it\n"
+    "never writes over an existing folder.\n";
 
 constexpr const char* kOptions =
     "\nOptions:\n"
@@ -38,6 +43,7 @@ constexpr const char* kOptions =
     "  --run SECONDS    run the actor headless for SECONDS of virtual time\n"
     "  --seed N         seed of the random choices (with --run; default 0)\n"
     "  --screen WxH     size of the virtual screen in pixels (default 1920x1080)\n"
+    "  --new NAME DIR   write a small working actor into DIR/NAME/\n"
     "  --help           display this help and exit\n"
     "  --version        output version information and exit\n"
     "  --               what follows are file names, even those that begin with \"-\"\n";
@@ -50,6 +56,9 @@ struct Options {
     int screenHeight = 1080;
     std::string install;
     std::vector<std::string> files;
+    // --new NAME DIR
+    bool newActor = false;
+    std::string newName, newDir;
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -95,6 +104,10 @@ Options Parse(int argc, char** argv) {
             if (x == std::string::npos) Usage("screen size \"" + size + "\" is not WIDTHxHEIGHT");
             o.screenWidth = Number<int>(size.substr(0, x), "screen width", 1, 100000);
             o.screenHeight = Number<int>(size.substr(x + 1), "screen height", 1, 100000);
+        } else if (arg == "--new") {
+            o.newActor = true;
+            o.newName = value("a NAME and a DIR");
+            o.newDir = value("a DIR after the NAME");
         } else if (arg == "--install") {
             o.install = value("a directory");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -102,6 +115,12 @@ Options Parse(int argc, char** argv) {
         } else {
             o.files.push_back(arg);
         }
+    }
+    if (o.newActor) {
+        if (o.run || !o.files.empty()) Usage("--new takes a NAME and a DIR, and no other file or --run");
+        if (const std::string problem = kobal::checker::NewActorNameProblem(o.newName); !problem.empty())
+            Usage(problem);
+        return o;
     }
     if (o.files.empty()) Usage("no actor file or playlist given");
     if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
@@ -117,6 +136,14 @@ std::string Absolute(const std::string& name) {
     return (std::filesystem::current_path() / name).lexically_normal().string();
 }
 
+// An actor file or playlist is found as the launcher finds it: in the working
+// directory, else below the install directory; in neither, as typed here.
+std::string ActorOrPlaylist(const std::string& name, const std::string& installPath) {
+    const std::string found = kobal::ActorFileFromWorkingDirectory(name, kobal::InstallDirFrom(installPath));
+    if (kobal::IsAbsolutePath(name) || !kobal::FileExists(found)) return Absolute(name);
+    return std::filesystem::path(kobal::NativePath(found)).lexically_normal().string();
+}
+
 std::string InstallPath(const Options& o) {
     if (!o.install.empty()) {
         std::string dir = Absolute(o.install);
@@ -129,6 +156,27 @@ std::string InstallPath(const Options& o) {
                                   kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
 }
 
+// --new: writes the actor and says what went where, and how to go on.
+int NewActor(const Options& o) {
+    std::string folder;
+    try {
+        // Below the install directory a relative actorpath names that folder
+        // first: an actor there of the same name would lend it its files.
+        const std::string install = InstallPath(o);
+        if (kobal::DirectoryExists(install + "/actors/" + o.newName)) {
+            std::cerr << "kobalcheck: " << install << "/actors/ already holds an actor folder named " << o.newName
+                      << ": a new actor of that name would use its files; choose another NAME\n";
+            return 1;
+        }
+        folder = kobal::checker::WriteNewActor(o.newName, o.newDir);
+    } catch (const kobal::checker::NewActorError& e) {
+        std::cerr << "kobalcheck: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << kobal::checker::NewActorReport(o.newName, folder);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,13 +184,14 @@ int main(int argc, char** argv) {
     kobal::qt::PrepareProcess();
     QCoreApplication app(argc, argv);
     const Options options = Parse(argc, argv);
+    if (options.newActor) return NewActor(options);
     const std::string cwd = std::filesystem::current_path().string();
     kobal::checker::QtPictureInspector pictures;
 
     if (options.run) {
         kobal::checker::RunOptions run;
-        run.actorFile = Absolute(options.files[0]);
         run.installPath = InstallPath(options);
+        run.actorFile = ActorOrPlaylist(options.files[0], run.installPath);
         run.user = kobal::UserPlacesFromEnvironment();
         run.seconds = static_cast<int>(options.seconds);
         run.seed = options.seed;
@@ -155,8 +204,9 @@ int main(int argc, char** argv) {
     }
 
     kobal::checker::Report report(cwd);
-    kobal::checker::ActorChecker checker({InstallPath(options), kobal::UserPlacesFromEnvironment()}, pictures, report);
-    for (const std::string& file : options.files) checker.CheckFile(Absolute(file));
+    const std::string installPath = InstallPath(options);
+    kobal::checker::ActorChecker checker({installPath, kobal::UserPlacesFromEnvironment()}, pictures, report);
+    for (const std::string& file : options.files) checker.CheckFile(ActorOrPlaylist(file, installPath));
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();
     std::cerr << "kobalcheck: " << report.errors() << (report.errors() == 1 ? " error, " : " errors, ")

@@ -97,6 +97,28 @@ TEST(Kobalcheck, ReportsRelativeToTheWorkingDirectoryAndFailsOnErrors) {
     EXPECT_EQ(r.output, "a/nothing.kact: error: actor file not found\n");
 }
 
+TEST(Kobalcheck, TakesARelativeNameWhereTheLauncherFindsIt) {
+    CorpusInstall install("missing_picture");
+    TempDir here;
+    here.Write(".keep", "");
+    const std::string args = "--install " + ShellQuoted(install.path()) + " a/actor.kact";
+    // Only below the install directory: checked there (it lacks a picture).
+    Result r = Kobalcheck(here.path(), args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("error: picture \"f9.bmp\" not found"), std::string::npos) << r.output;
+
+    // Here as well: this one wins, and it is the one the report names.
+    here.Write("a/actor.kact", "version=Kobaltron V1.0\r\nactorname=Here\r\n");
+    r = Kobalcheck(here.path(), args);
+    EXPECT_EQ(r.output.find("f9.bmp"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.rfind("a/actor.kact:", 0), 0u) << r.output;
+
+    // In neither: named as typed.
+    r = Kobalcheck(here.path(), "--install " + ShellQuoted(install.path()) + " a/nothing.kact");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "a/nothing.kact: error: actor file not found\n");
+}
+
 TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {
     const std::string here = std::filesystem::current_path().string();
     const struct {

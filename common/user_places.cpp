@@ -71,14 +71,14 @@ std::string FromWorkingDirectory(const std::string& name) {
 
 std::string ActorFileFromWorkingDirectory(const std::string& name, const std::string& installdir) {
     if (IsAbsolutePath(name)) return name;
-    if (FileExists(installdir + name) || !FileExists(name)) return installdir + name;
-    return FromWorkingDirectory(name);
+    // The working directory first: the name the user typed and saw there.
+    if (FileExists(name)) return FromWorkingDirectory(name);
+    return installdir + name;
 }
 
 PlaylistEntry FindPlaylistEntry(const std::string& name, const std::string& playlistFile,
                                 const std::string& installdir) {
-    if (FileExists(name))
-        return {true, true, IsAbsolutePath(name) ? name : ActorFileFromWorkingDirectory(name, installdir)};
+    if (FileExists(name)) return {true, true, ActorFileFromWorkingDirectory(name, installdir)};
     if (name.empty() || IsAbsolutePath(name)) return {false, false, name};
     const std::string beside = ParentDirectory(NativePath(FromWorkingDirectory(playlistFile))) + "/" + name;
     if (FileExists(beside)) return {true, false, beside};

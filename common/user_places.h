@@ -30,8 +30,10 @@ std::string SettingsFileToRead(const std::string& installdir, const UserPlaces& 
 // The native absolute form of a name relative to the working directory.
 std::string FromWorkingDirectory(const std::string& name);
 
-// A relative actor file name: read below the install directory, or from the
-// working directory when only that holds it. An absolute one stays.
+// A relative actor file or playlist name, read where it is found: from the
+// working directory when that holds it, else below the install directory
+// (also when neither does, so that messages name the usual place). An
+// absolute one stays. The launcher, the actor and the checker all use it.
 std::string ActorFileFromWorkingDirectory(const std::string& name, const std::string& installdir);
 
 // A playlist entry. found: some file answers to it; path: the file read for

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/test_files.h"
 
 using namespace kobal;
@@ -87,4 +89,29 @@ TEST_F(UserPlacesTest, PlaylistEntriesBesideThePlaylistThenBelowTheInstall) {
     EXPECT_FALSE(FindPlaylistEntry("gone.kact", list, installdir).found);
     EXPECT_FALSE(FindPlaylistEntry("", list, installdir).found);
     EXPECT_FALSE(FindPlaylistEntry(dir / "gone.kact", list, installdir).found);
+}
+
+TEST_F(UserPlacesTest, RelativeNamesAreReadFromTheWorkingDirectoryFirstThenBelowTheInstall) {
+    dir.Write("work/both.kact", "");
+    dir.Write("work/sub/here.kact", "");
+    dir.Write("install/both.kact", "");
+    dir.Write("install/actors/kobi/kobi.kact", "");
+    const std::string list = dir.Write("lists/my.kpls", "");
+    const std::filesystem::path old = std::filesystem::current_path();
+    std::filesystem::current_path(dir / "work");
+    const std::string here = std::filesystem::current_path().string();
+
+    EXPECT_EQ(ActorFileFromWorkingDirectory("both.kact", installdir), here + "/both.kact");
+    EXPECT_EQ(ActorFileFromWorkingDirectory("sub\\here.kact", installdir), here + "/sub/here.kact");
+    EXPECT_EQ(ActorFileFromWorkingDirectory("actors\\kobi\\kobi.kact", installdir),
+              installdir + "actors\\kobi\\kobi.kact");
+    // In neither place: below the install directory, so that messages name the usual place.
+    EXPECT_EQ(ActorFileFromWorkingDirectory("gone.kact", installdir), installdir + "gone.kact");
+    EXPECT_EQ(ActorFileFromWorkingDirectory(dir / "install/both.kact", installdir), dir / "install/both.kact");
+
+    // A playlist entry found here is read here too, as the launcher reads it.
+    const PlaylistEntry both = FindPlaylistEntry("both.kact", list, installdir);
+    EXPECT_TRUE(both.found && both.asStands);
+    EXPECT_EQ(both.path, here + "/both.kact");
+    std::filesystem::current_path(old);
 }

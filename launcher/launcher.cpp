@@ -34,18 +34,15 @@ void ActorLauncher::End() {
 
 void ActorLauncher::LaunchFromCommandLine(const std::string& commandLine) {
     targetfile = StripQuotes(commandLine);
-    // A relative name is looked for in the working directory here, but read
-    // below the install directory afterwards.
+    installdir = InstallDirFrom(ReadInstallPath(ports_.installPath, ports_.defaultInstallPath));
+    // A relative name is read where it is found: the working directory, else
+    // below the install directory. Tested and read as the same file.
+    if (!targetfile.empty()) targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
     if (targetfile.empty() || !FileExists(targetfile)) {
         ports_.boxes.ShowMessage(kUsageText, "!");
         End();
     }
-
-    installdir = InstallDirFrom(ReadInstallPath(ports_.installPath, ports_.defaultInstallPath));
     if (!FileExists(installdir + kOwnProgram)) ports_.boxes.ShowMessage(kNoApplicationText, "!");
-
-    // A name the install directory does not hold is read where it was found.
-    if (!IsAbsolutePath(targetfile)) targetfile = ActorFileFromWorkingDirectory(targetfile, installdir);
 
     const TargetKind kind = ClassifyTarget(targetfile);
     if (kind == TargetKind::ActorFile) {
@@ -60,7 +57,10 @@ void ActorLauncher::LaunchFromCommandLine(const std::string& commandLine) {
     const std::string& own = ports_.user.settingsFile;
     ReadSettingsFile(store, !own.empty() && FileExists(own) ? own : installdir + kConfigFile, 1, LoopShape::Launcher);
 
-    if (store.showsplash == 1) ports_.splash.ShowSplash(Splash());
+    if (store.showsplash == 1) {
+        if (kind == TargetKind::ActorFile) RequireSplashPicture();
+        ports_.splash.ShowSplash(Splash());
+    }
 
     if (kind == TargetKind::ActorFile) {
         StartActorProcess();
@@ -88,6 +88,17 @@ void ActorLauncher::ReadActorDescription(std::string& name) {
     }
     ReadSettingsFile(store, name, 1, LoopShape::Launcher);
     store.actorpath = ResolveActorPath(store.actorpath, installdir, name, store.iconfile, ports_.user);
+}
+
+// The picture would fail to load all the same; this names the actor file
+// that lacks it, and why, in place of a bare folder name.
+void ActorLauncher::RequireSplashPicture() const {
+    if (store.splashscreen.empty())
+        throw RuntimeError(ErrorNumber::FileNotFound, ResolvePath(targetfile), 0, std::string(kNoSplashKeyText));
+    const std::string picture = store.actorpath + store.splashscreen;
+    if (!FileExists(picture))
+        throw RuntimeError(ErrorNumber::FileNotFound, ResolvePath(picture), 0,
+                           "the splash picture, splashscreen=" + store.splashscreen + " in " + ResolvePath(targetfile));
 }
 
 void ActorLauncher::StartActorProcess() {

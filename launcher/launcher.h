@@ -25,6 +25,9 @@ inline constexpr char kSplashBackground[] = "resource\\splash.gif";
 
 inline constexpr char kUsageText[] = "Usage: Kobaltron:[Actorfile.kact]\rUsage: Kobaltron:[Actorlist.kpls]";
 inline constexpr char kNoApplicationText[] = "Cannot find the application, Please run kobalconfig";
+// Why an actor is refused while the splash is on and its file names no picture.
+inline constexpr char kNoSplashKeyText[] =
+    "no splash picture: the splashscreen key is missing or empty while showsplash is 1";
 
 // Exit status of the usage and file-not-found ends (the launcher did not do
 // what it was asked, so scripts should see a failure).
@@ -101,6 +104,8 @@ class ActorLauncher {
 
   private:
     [[noreturn]] void End();
+    // Raises RuntimeError naming the actor file when its splash picture is missing.
+    void RequireSplashPicture() const;
     LauncherPorts ports_;
 };
 

@@ -69,7 +69,9 @@ class LauncherTest : public ::testing::Test {
         dir.Write("kobal tron/resource/config.kcfg",
                   "priorityup =100\r\nshowsplash= " + std::to_string(showsplash) + " \r\n[end]\r\n");
     }
+    // With its splash picture below the install directory.
     std::string Actor(const std::string& file, const std::string& version, const std::string& name = "A") {
+        dir.Write("kobal tron/actors/" + name + "/splash.gif", "GIF89a");
         return dir.Write(file, (version.empty() ? "" : "version=" + version + "\r\n") + "actorname=" + name +
                                    "\r\nactorpath=actors\\" + name + "\\\r\nsplashscreen=splash.gif\r\n[end]\r\n");
     }
@@ -146,21 +148,44 @@ TEST_F(LauncherTest, MissingOwnProgramOnlyWarns) {
     EXPECT_EQ(world.messages.size(), 2u);
 }
 
-TEST_F(LauncherTest, RelativeNameIsTestedHereButReadBelowTheInstallDirectory) {
+TEST_F(LauncherTest, RelativeNameIsReadWhereItIsFoundTheWorkingDirectoryFirst) {
     Actor("work/bob.kact", ok, "Here");
-    WorkingDirectory cd(dir / "work");
-    // Not below the install directory: read where it was found.
-    EXPECT_EQ(Launch("bob.kact"), std::nullopt);
-    EXPECT_EQ(world.started, Strings{dir / "work/bob.kact"});
+    Actor("kobal tron/actors/kobi/kobi.kact", ok, "Installed");
+    dir.Write("elsewhere/.keep", "");
+    {
+        WorkingDirectory cd(dir / "work");
+        // Only here: read here.
+        EXPECT_EQ(Launch("bob.kact"), std::nullopt);
+        // Only below the install directory: read there, not refused.
+        EXPECT_EQ(Launch("actors/kobi/kobi.kact"), std::nullopt);
+        EXPECT_EQ(Launch("\"actors\\kobi\\kobi.kact\""), std::nullopt);
+    }
+    EXPECT_EQ(world.started, (Strings{dir / "work/bob.kact", installdir + "actors/kobi/kobi.kact",
+                                      installdir + "actors\\kobi\\kobi.kact"}));
     EXPECT_TRUE(world.messages.empty());
     world.started.clear();
 
+    // In both places the working directory wins, for the splash too.
     Actor("kobal tron/bob.kact", ok, "Installed");
     Config(1);
-    EXPECT_EQ(Launch("bob.kact"), std::nullopt);
-    EXPECT_EQ(world.started, Strings{installdir + "bob.kact"});
-    EXPECT_EQ(world.splashes.at(0).caption, "Loading... Installed");
-    EXPECT_EQ(Launch("kobal tron/bob.kact"), kRefusedStatus);  // not in the working directory
+    {
+        WorkingDirectory cd(dir / "work");
+        EXPECT_EQ(Launch("bob.kact"), std::nullopt);
+    }
+    EXPECT_EQ(world.started, Strings{dir / "work/bob.kact"});
+    EXPECT_EQ(world.splashes.at(0).caption, "Loading... Here");
+
+    // In neither: the usage box, as for any missing name.
+    WorkingDirectory cd(dir / "elsewhere");
+    EXPECT_EQ(Launch("gone.kact"), kRefusedStatus);
+    EXPECT_EQ(Launch("work/gone.kact"), kRefusedStatus);
+    EXPECT_EQ(world.messages, Strings(2, "!|" + std::string(kUsageText)));
+    // A relative playlist below the install directory, with its relative entries.
+    dir.Write("kobal tron/lists/two.kpls", "actors\\kobi\\kobi.kact\r\n");
+    Config(0);
+    world.started.clear();
+    EXPECT_EQ(Launch("lists/two.kpls"), std::nullopt);
+    EXPECT_EQ(world.started, Strings{installdir + "actors\\kobi\\kobi.kact"});
 }
 
 TEST_F(LauncherTest, VersionMustMatchExactlyAndCarriesOverToTheNextFile) {
@@ -240,7 +265,6 @@ TEST_F(LauncherTest, SplashOnlyForShowsplashOneAndBeforeAnyStart) {
     EXPECT_EQ(Launch(dir.Write("empty.kpls", "\r\n")), std::nullopt);
     EXPECT_EQ(Launch(a), std::nullopt);
     EXPECT_EQ(Launch(dir.Write("list.txt", a)), std::nullopt);  // read as a playlist
-    Launch(dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n"));
 
     const std::string background = installdir + "resource\\splash.gif";
     const std::string playlistPicture = installdir + "resource\\playlist.jpg";
@@ -249,9 +273,39 @@ TEST_F(LauncherTest, SplashOnlyForShowsplashOneAndBeforeAnyStart) {
                                   {"Loading... ", background, playlistPicture},
                                   {"Loading... Bob", background, installdir + "actors\\Bob\\splash.gif"},
                                   {"Loading... ", background, ""},
-                                  {"Loading... ", background, "C:\\actors\\d\\"},
                               }));
-    EXPECT_EQ(world.events.back(), "start " + dir / "bare.kact");
+    EXPECT_EQ(world.events.back(), "start " + a);
+}
+
+TEST_F(LauncherTest, MissingSplashPictureRefusesTheActorNamingItsFileAndKey) {
+    Config(1);
+    const std::string bare = dir.Write("bare.kact", "version=Kobaltron V1.0\r\nactorpath=C:\\actors\\d\\\r\n[end]\r\n");
+    const std::string empty = dir.Write("empty.kact", "version=Kobaltron V1.0\r\nsplashscreen= \r\n[end]\r\n");
+    for (const std::string& file : {bare, empty}) {
+        const RuntimeError e = LaunchError(file);
+        EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
+        EXPECT_EQ(e.message(), "Run-time error '53': File not found: " + file + " (" + kNoSplashKeyText + ")");
+    }
+    // Set, but no such picture: the picture's full name and the actor file.
+    const std::string bop = Actor("bop.kact", ok, "bop");
+    std::filesystem::remove(install + "/actors/bop/splash.gif");
+    const RuntimeError e = LaunchError(bop);
+    EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
+    EXPECT_EQ(e.message(), "Run-time error '53': File not found: " + install +
+                               "/actors/bop/splash.gif (the splash picture, splashscreen=splash.gif in " + bop + ")");
+    // A folder is no picture either.
+    std::filesystem::create_directories(install + "/actors/bop/splash.gif");
+    EXPECT_EQ(LaunchError(bop).number(), ErrorNumber::FileNotFound);
+    EXPECT_TRUE(world.splashes.empty());
+    EXPECT_TRUE(world.started.empty());
+
+    // Without the splash nothing needs the picture; a playlist's picture is the splash's own concern.
+    Config(0);
+    EXPECT_EQ(Launch(bare), std::nullopt);
+    EXPECT_EQ(Launch(bop), std::nullopt);
+    Config(1);
+    EXPECT_EQ(Launch(dir.Write("l.kpls", bop)), std::nullopt);
+    EXPECT_EQ(world.started, (Strings{bare, bop, bop}));
 }
 
 TEST_F(LauncherTest, UnreadableFilesAndFailedStartsRaiseErrorsNamingThem) {

@@ -1,6 +1,5 @@
 #include "actor/qt/actor_app.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +11,7 @@
 
 namespace kobal::actor::qt {
 
-ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
+ActorApp::ActorApp(ActorAppHooks hooks) : paced_(std::move(hooks.paced)) {
     timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->AnimationTick(); }); });
     timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->IdleClockTick(); }); });
     ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->LinkClockTick(); }); });
@@ -57,6 +56,10 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
 
     ActorPorts ports;
     ports.window = &window_;
+    if (hooks.wrapWindow) {
+        windowWrapper_ = hooks.wrapWindow(window_);
+        ports.window = windowWrapper_.get();
+    }
     ports.screen = &screen_;
     ports.timer1 = timer1_.get();
     ports.timer2 = timer2_.get();
@@ -69,16 +72,14 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
     ports.messages = &messages_;
     ports.random = &random_;
     ports.clock = &clock_;
-    if (testSeed) {
-        virtual_ = std::make_unique<VirtualTimers>(*testSeed);
-        ports.timer1 = &virtual_->timer1;
-        ports.timer2 = &virtual_->timer2;
-        ports.ddetimer = &virtual_->ddetimer;
-        ports.random = &virtual_->random;
-        ports.clock = &virtual_->clock;
-        pacer_.setSingleShot(true);
-        pacer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&pacer_, &QTimer::timeout, [this] { Pace(); });
+    if (paced_) {
+        VirtualTimers& v = paced_->timers();
+        ports.timer1 = &v.timer1;
+        ports.timer2 = &v.timer2;
+        ports.ddetimer = &v.ddetimer;
+        ports.random = &v.random;
+        ports.clock = &v.clock;
+        paced_->SetTick([this](FormTimer which) { return PacedTick(which); });
     }
     runtime_ = std::make_unique<ActorRuntime>(ports);
 }
@@ -86,7 +87,7 @@ ActorApp::ActorApp(std::optional<uint64_t> testSeed) {
 ActorApp::~ActorApp() = default;
 
 void ActorApp::Start(const std::string& commandLine, const std::string& installPath, const UserPlaces& user) {
-    wall_.start();
+    if (paced_) paced_->StartClock();
     runtime_->SetUserPlaces(user);
     try {
         runtime_->Main(commandLine, installPath);
@@ -95,35 +96,16 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         throw;
     }
     WatchFullscreenWhenAsked();
-    SchedulePace();
+    if (paced_) paced_->Schedule();
 }
 
-void ActorApp::Pace() {
-    // A late wake-up delivers every tick it missed, in order, so that the
-    // window goes through what the headless run shows, only later.
-    pacing_ = true;
-    while (!ended_) {
-        const auto which = virtual_->NextDue(wall_.elapsed());
-        if (!which) break;
-        virtual_->Deliver(*which);
-        switch (*which) {
-            case FormTimer::Timer1: Guard([this] { runtime_->AnimationTick(); }); break;
-            case FormTimer::Timer2: Guard([this] { runtime_->IdleClockTick(); }); break;
-            case FormTimer::DDETimer: Guard([this] { runtime_->LinkClockTick(); }); break;
-        }
+bool ActorApp::PacedTick(FormTimer which) {
+    switch (which) {
+        case FormTimer::Timer1: Guard([this] { runtime_->AnimationTick(); }); break;
+        case FormTimer::Timer2: Guard([this] { runtime_->IdleClockTick(); }); break;
+        case FormTimer::DDETimer: Guard([this] { runtime_->LinkClockTick(); }); break;
     }
-    pacing_ = false;
-    SchedulePace();
-}
-
-void ActorApp::SchedulePace() {
-    if (!virtual_ || pacing_ || ended_) return;
-    const auto next = virtual_->NextTime();
-    if (!next) {
-        pacer_.stop();  // hibernating without a link clock: a click wakes it
-        return;
-    }
-    pacer_.start(static_cast<int>(std::clamp<int64_t>(*next - wall_.elapsed(), 0, 1 << 30)));
+    return !ended_;
 }
 
 void ActorApp::WatchFullscreenWhenAsked() {
@@ -146,7 +128,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
         handler();
         WatchFullscreenWhenAsked();
         // A click or a link text may have started, stopped or re-timed a timer.
-        SchedulePace();
+        if (paced_) paced_->Schedule();
     } catch (const ProgramEnd& end) {
         End(end.status);
     } catch (const std::exception& error) {

@@ -2,28 +2,32 @@
 // Wires the actor's logic to its Qt window, timers, tray, sound and link.
 // Every event reaches the logic through Guard, which turns the end of the
 // actor or a run-time error into the end of the process.
-#include <QElapsedTimer>
-#include <QTimer>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "actor/actor_runtime.h"
 #include "actor/qt/about_window.h"
 #include "actor/qt/actor_window.h"
 #include "actor/qt/fullscreen_watch.h"
 #include "actor/qt/local_link.h"
+#include "actor/qt/paced_timers.h"
 #include "actor/qt/qt_ports.h"
-#include "actor/virtual_time.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
 
+// What main puts between the logic and the desktop, for tests and
+// benchmarks only.
+struct ActorAppHooks {
+    // Stands between the logic and its window (the frame counter).
+    std::function<std::unique_ptr<ActorWindowPort>(ActorWindowPort& window)> wrapWindow;
+    // The timers, random numbers and clock on a virtual clock.
+    std::unique_ptr<PacedTimers> paced;
+};
+
 class ActorApp {
   public:
-    // testSeed: the timers run on a virtual clock paced by the wall clock,
-    // and the choices come from that seed, as in kobalcheck's headless run.
-    explicit ActorApp(std::optional<uint64_t> testSeed = std::nullopt);
+    explicit ActorApp(ActorAppHooks hooks = {});
     ~ActorApp();
     // Runs Main; a start-up refusal or error throws to the caller.
     void Start(const std::string& commandLine, const std::string& installPath, const UserPlaces& user = {});
@@ -36,9 +40,6 @@ class ActorApp {
     // the box was waiting for.
     void Terminate(int signal);
 
-    ActorRuntime& runtime() { return *runtime_; }
-    ActorWindow& window() { return window_; }
-
   private:
     void Guard(const std::function<void()>& handler);
     [[noreturn]] void End(int status);
@@ -46,11 +47,11 @@ class ActorApp {
     bool InstallGone(const std::exception& error);
     void ShowAbout();
     void WatchFullscreenWhenAsked();
-    // With a test seed: delivers every tick that is due, then waits for the next.
-    void Pace();
-    void SchedulePace();
+    // A tick of the paced timers; false once the actor has ended.
+    bool PacedTick(FormTimer which);
 
     ActorWindow window_;
+    std::unique_ptr<ActorWindowPort> windowWrapper_;
     QtScreen screen_;
     std::unique_ptr<QtTimer> timer1_, timer2_, ddetimer_;
     std::unique_ptr<TrayAndMenu> tray_;
@@ -64,10 +65,7 @@ class ActorApp {
     std::unique_ptr<AboutWindow> about_;
     std::unique_ptr<FullscreenWatch> fullscreen_;
     bool ended_ = false;
-    std::unique_ptr<VirtualTimers> virtual_;
-    QTimer pacer_;
-    QElapsedTimer wall_;
-    bool pacing_ = false;
+    std::unique_ptr<PacedTimers> paced_;
 };
 
 }  // namespace kobal::actor::qt

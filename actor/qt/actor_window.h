@@ -8,12 +8,11 @@
 #include <QPoint>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <optional>
-#include <tuple>
 
 #include "actor/ports.h"
 #include "actor/qt/desktop_map.h"
+#include "actor/qt/server_window.h"
 #include "common/qt/key_color_shaper.h"
 
 namespace kobal::actor::qt {
@@ -43,8 +42,6 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     std::function<void()> onRightClick;
     std::function<void()> onCloseRequest;
 
-    int pictureLoads() const { return pictureLoads_; }
-
   protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
@@ -59,16 +56,9 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     QPoint QtPosition() const;
     QSize DeviceSize() const;
     const QPixmap& Picture(const std::string& path);
-    // While the window is on the screen, moves and pictures go straight to
-    // the X server, and the window stops reporting its moves (and, when the
-    // server draws the pictures, its exposures) to Qt.
-    bool Quiet();
     // Before Qt sets the window's geometry or visibility again: it hears of
     // the window again, and learns where it really is.
-    void RestoreQtEvents();
     void SyncQtPosition();
-    // The server-side copy of the picture at the window's size (0: none).
-    uint32_t ServerPicture();
     // What the window shows: the picture at the top-left corner on black;
     // unmanaged, with what the shape hides also transparent.
     QImage Composed();
@@ -84,24 +74,12 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     bool shapePending_ = false;
     QPoint position_{0, 0};  // device pixels
     bool positioned_ = false;
-    // Qt's idea of the position is out of date and it hears nothing of the
-    // window's moves (nor of its exposures when the server draws it).
-    bool quiet_ = false;
-    bool probed_ = false;
-    uint32_t qtEventMask_ = 0;
-    uint8_t depth_ = 0;  // 0: the server cannot take our pictures as they are
-    uint32_t gc_ = 0;
-    // Pictures kept on the server as pixmaps, by picture, window size and
-    // (unmanaged) key colour.
-    std::map<std::tuple<qint64, int, int, int32_t>, uint32_t> serverPictures_;
+    ServerWindow server_;  // moves and pictures past Qt while on the screen
     // Outside the window manager's care (a Wayland session): the compositor
     // may ignore the X shape, so the window also has an alpha channel.
     bool unmanaged_ = false;
-    size_t serverBytes_ = 0;
-    uint32_t background_ = 0;
     QPoint rightPress_;
     bool rightMoved_ = false;
-    int pictureLoads_ = 0;
 };
 
 }  // namespace kobal::actor::qt

@@ -34,7 +34,6 @@ class LocalLink : public LinkPort {
     static std::string SocketDirectory();
     static std::string SocketPath();
     bool serving() const { return listenFd_ >= 0; }
-    int members() const { return static_cast<int>(members_.size()); }
 
   private:
     // One connected socket: to a member (in the hub) or to the hub.

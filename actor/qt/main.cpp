@@ -13,6 +13,8 @@
 #include <stdexcept>
 
 #include "actor/qt/actor_app.h"
+#include "actor/qt/frame_counter.h"
+#include "actor/qt/paced_timers.h"
 #include "actor/virtual_time.h"
 #include "common/command_line.h"
 #include "common/install_path.h"
@@ -53,6 +55,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kobalactor: %s\n", e.what());
         return 2;
     }
+    // For the desktop benchmark: the directory that holds each actor's frame count.
+    const char* frameCounter = std::getenv("KOBALACTOR_FRAME_COUNTER");
 
     // Pictures scale by whole factors only (1.5 becomes 2): every picture
     // pixel is then a square block of device pixels and the shape cut from
@@ -75,7 +79,13 @@ int main(int argc, char** argv) {
         kobal::qt::QtInstallPathStore store;
         const std::string installPath = kobal::ReadInstallPath(
             store, kobal::DefaultInstallPath(kobal::qt::S(QCoreApplication::applicationDirPath())));
-        kobal::actor::qt::ActorApp actor(testSeed);
+        kobal::actor::qt::ActorAppHooks hooks;
+        if (testSeed) hooks.paced = std::make_unique<kobal::actor::qt::PacedTimers>(*testSeed);
+        if (frameCounter && *frameCounter)
+            hooks.wrapWindow = [dir = std::string(frameCounter)](kobal::actor::ActorWindowPort& window) {
+                return std::make_unique<kobal::actor::qt::FrameCountingWindow>(window, dir);
+            };
+        kobal::actor::qt::ActorApp actor(std::move(hooks));
         // A logout or "kill" asks the actor to close, like its window's close request.
         kobal::qt::TerminationHandler terminate([&actor](int signal) { actor.Terminate(signal); });
         actor.Start(commandLine, installPath, kobal::UserPlacesFromEnvironment());

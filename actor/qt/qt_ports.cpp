@@ -47,36 +47,30 @@ void QtTimer::Apply() {
 }
 
 QtScreen::QtScreen() {
-    auto changed = [this] {
-        if (workAreas_) workAreas_->Read();
-        Refresh();
-        if (onChanged) onChanged();
-    };
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        workAreas_ = std::make_unique<WorkAreaWatch>([this] {
-            Refresh();
-            if (onChanged) onChanged();
-        });
+        workAreas_ = std::make_unique<WorkAreaWatch>([this] { Changed(false); });
     Refresh();
     for (QScreen* s : QGuiApplication::screens()) Watch(s);
-    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this, changed](QScreen* s) {
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &watcher_, [this](QScreen* s) {
         Watch(s);
-        changed();
+        Changed(true);
     });
     // Qt still lists the screen being removed: look again once it has gone.
     QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, &watcher_,
-                     [this, changed](QScreen*) { QTimer::singleShot(0, &watcher_, changed); });
-    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, &watcher_, changed);
+                     [this](QScreen*) { QTimer::singleShot(0, &watcher_, [this] { Changed(true); }); });
+    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, &watcher_, [this] { Changed(true); });
 }
 
 QtScreen::~QtScreen() = default;
 
 void QtScreen::Watch(QScreen* screen) {
-    QObject::connect(screen, &QScreen::geometryChanged, &watcher_, [this] {
-        if (workAreas_) workAreas_->Read();
-        Refresh();
-        if (onChanged) onChanged();
-    });
+    QObject::connect(screen, &QScreen::geometryChanged, &watcher_, [this] { Changed(true); });
+}
+
+void QtScreen::Changed(bool monitors) {
+    if (monitors && workAreas_) workAreas_->Read();
+    Refresh();
+    if (onChanged) onChanged();
 }
 
 void QtScreen::Refresh() {

@@ -53,6 +53,9 @@ class QtScreen : public ScreenPort {
   private:
     void Refresh();
     void Watch(QScreen* screen);
+    // monitors: the monitors changed, so the docks' struts are read again
+    // (a change the window manager reports comes with them read).
+    void Changed(bool monitors);
     std::vector<ScreenRect> monitors_;
     double scale_ = 0;                          // that of start-up
     std::unique_ptr<WorkAreaWatch> workAreas_;  // on X only

@@ -1,33 +1,11 @@
 #include "actor/qt/work_area.h"
 
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-
-#include <QGuiApplication>
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
+
+#include "actor/qt/x_support.h"
 
 namespace kobal::actor::qt {
 namespace {
-
-xcb_connection_t* Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-// Asks for every atom before waiting for the first: one round trip.
-template <size_t N>
-void Atoms(xcb_connection_t* c, const char* const (&names)[N], uint32_t* const (&atoms)[N]) {
-    xcb_intern_atom_cookie_t cookies[N];
-    for (size_t i = 0; i < N; ++i)
-        cookies[i] = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
-    for (size_t i = 0; i < N; ++i) {
-        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, cookies[i], nullptr);
-        *atoms[i] = r ? r->atom : 0;
-        std::free(r);
-    }
-}
 
 // The 32-bit values of a property, none when it is missing or not 32-bit.
 std::vector<uint32_t> Values(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
@@ -79,19 +57,14 @@ std::vector<QRect> WorkAreas(const std::vector<QRect>& monitors, const std::vect
 }
 
 WorkAreaWatch::WorkAreaWatch(std::function<void()> changed) : changed_(std::move(changed)) {
-    xcb_connection_t* c = Connection();
+    xcb_connection_t* c = XConnection();
     if (!c) return;
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     rootWindow_ = screen->root;
-    Atoms(c, {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT"},
-          {&netWorkArea_, &netCurrentDesktop_, &netClientList_, &netStrutPartial_, &netStrut_});
-    // Property changes on the root window, besides what Qt listens to there.
-    if (xcb_get_window_attributes_reply_t* a =
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, rootWindow_), nullptr)) {
-        const uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
-        std::free(a);
-        xcb_change_window_attributes(c, rootWindow_, XCB_CW_EVENT_MASK, &mask);
-    }
+    InternAtoms(c,
+                {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP", "_NET_CLIENT_LIST", "_NET_WM_STRUT_PARTIAL", "_NET_WM_STRUT"},
+                {&netWorkArea_, &netCurrentDesktop_, &netClientList_, &netStrutPartial_, &netStrut_});
+    ListenToProperties(c, rootWindow_);
     Read();
     qGuiApp->installNativeEventFilter(this);
 }
@@ -101,7 +74,7 @@ WorkAreaWatch::~WorkAreaWatch() {
 }
 
 bool WorkAreaWatch::Read() {
-    xcb_connection_t* c = Connection();
+    xcb_connection_t* c = XConnection();
     if (!c) return false;
     const QSize oldRoot = root_;
     const std::optional<QRect> oldArea = workArea_;

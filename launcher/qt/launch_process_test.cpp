@@ -113,8 +113,10 @@ class Installation : public ::testing::Test {
         env.insert("XDG_CONFIG_HOME", Q(root / "config"));
         env.insert("KOBAL_STAND_IN_LOG", Q(log));
         env.insert("KOBALTRON_NO_DIALOGS", "1");
+        env.insert("HOME", Q(root / "home"));
+        env.insert("XDG_DATA_HOME", Q(root / "data"));
         p.setProcessEnvironment(env);
-        p.setWorkingDirectory(Q(inst));
+        p.setWorkingDirectory(Q(workdir.empty() ? inst : workdir));
         startMs = NowMs();
         p.start(KOBALTRON_PROGRAM, args);
         ASSERT_TRUE(p.waitForStarted(5000));
@@ -129,6 +131,7 @@ class Installation : public ::testing::Test {
 
     TempDir root;
     std::string inst, log, err;
+    std::string workdir;  // the install directory when empty
     long long startMs = 0;
     const Strings bobAndAnn{"actors\\bob.kact", "actors\\ann, the second.kact"};
 };
@@ -196,6 +199,55 @@ TEST_F(Installation, FailuresNameTheFileAndKeepEarlierActors) {
         EXPECT_NE(err.find("File not found: " + inst + "/resource/splash.gif"), std::string::npos) << err;
         EXPECT_EQ(ReadLog(log, 0).size(), 1u);
     }
+}
+
+TEST_F(Installation, RelativeNamesFromAnotherFolderAreReadWhereTheyAreFound) {
+    root.Write("home/work/.keep", "");
+    workdir = root / "home/work";
+    root.Write("home/work/mine/pip.kact", "version=Kobaltron V1.0\r\nactorname=Pip\r\n[end]\r\n");
+    // The install directory holds actors/bob.kact too: the working directory wins.
+    root.Write("home/work/actors/bob.kact", "version=Kobaltron V1.0\r\nactorname=Mine\r\n[end]\r\n");
+
+    EXPECT_EQ(Run({"mine/pip.kact"}), 0) << err;  // only here
+    EXPECT_EQ(ReadLog(log, 1).size(), 1u);
+    EXPECT_EQ(Run({"actors/ann, the second.kact"}), 0) << err;  // only below the install directory
+    EXPECT_EQ(ReadLog(log, 2).size(), 2u);
+    EXPECT_EQ(Run({"\"actors/bob.kact\""}), 0) << err;  // in both
+    const auto started = ReadLog(log, 3);
+    EXPECT_THAT(ArgsOf(started),
+                ::testing::UnorderedElementsAre(workdir + "/mine/pip.kact", inst + "\\actors/ann, the second.kact",
+                                                workdir + "/actors/bob.kact"));
+    for (const auto& s : started) EXPECT_TRUE(Alive(s.pid)) << s.pid;
+
+    // In neither: the usage box, and nothing more starts.
+    EXPECT_EQ(Run({"actors/gone.kact"}), 1);
+    EXPECT_NE(err.find("!: Usage: Kobaltron:[Actorfile.kact] Usage: Kobaltron:[Actorlist.kpls]"), std::string::npos)
+        << err;
+    // A playlist below the install directory: its entry found here is read
+    // here, the others beside the playlist.
+    EXPECT_EQ(Run({"trio.kpls"}), 0) << err;
+    const auto all = ReadLog(log, 5);
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_THAT(ArgsOf({all.begin() + 3, all.end()}),
+                ::testing::UnorderedElementsAre("actors\\bob.kact", inst + "/actors\\ann, the second.kact"));
+}
+
+TEST_F(Installation, MissingSplashPictureNamesTheActorFileAndStartsNothing) {
+    // Refused before the splash would open the display.
+    Config(1);
+    workdir = root / "home";
+    const std::string nokey = root.Write("home/nokey.kact", "version=Kobaltron V1.0\r\nactorname=Bop\r\n[end]\r\n");
+    EXPECT_EQ(Run({"nokey.kact"}), 1);
+    EXPECT_NE(err.find("Kobaltron: Run-time error '53': File not found: " + nokey + " (" + kNoSplashKeyText + ")"),
+              std::string::npos)
+        << err;
+    // Set, but the picture is not there: the picture and the actor file that names it.
+    EXPECT_EQ(Run({"actors/bob.kact"}), 1);
+    EXPECT_NE(err.find("Run-time error '53': File not found: " + inst +
+                       "/actors/bob.gif (the splash picture, splashscreen=bob.gif in " + inst + "/actors/bob.kact)"),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(ReadLog(log, 0).empty());
 }
 
 namespace {

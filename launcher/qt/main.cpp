@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
                                   "FILE.kact|FILE.kpls",
                                   "Opens an actor file or a playlist and starts one actor process for each\n"
                                   "compatible actor. The whole command line is the one file name; it may\n"
-                                  "stand in double quotes.",
+                                  "stand in double quotes. A relative name is read from the working\n"
+                                  "directory, else below the install directory.",
                                   {}};
     const kobal::StandardOptions options = kobal::ReadStandardOptions(kobal::ArgumentsOf(argc, argv), help, std::cout);
     if (options.exitStatus) return *options.exitStatus;

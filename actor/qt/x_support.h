@@ -1,0 +1,52 @@
+#pragma once
+// The few things every X request the actor makes past Qt needs.
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <cstring>
+
+namespace kobal::actor::qt {
+
+// Qt's connection to the X server; none on another platform.
+inline xcb_connection_t* XConnection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+// A reply that frees itself.
+template <typename T>
+struct XReply {
+    explicit XReply(T* r) : p(r) {}
+    ~XReply() { std::free(p); }
+    XReply(const XReply&) = delete;
+    XReply& operator=(const XReply&) = delete;
+    T* operator->() const { return p; }
+    explicit operator bool() const { return p != nullptr; }
+    T* p;
+};
+
+// Asks for every atom before waiting for the first: one round trip. An
+// atom the server does not give is 0.
+template <size_t N>
+void InternAtoms(xcb_connection_t* c, const char* const (&names)[N], uint32_t* const (&atoms)[N]) {
+    xcb_intern_atom_cookie_t cookies[N];
+    for (size_t i = 0; i < N; ++i)
+        cookies[i] = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(names[i])), names[i]);
+    for (size_t i = 0; i < N; ++i) {
+        XReply r(xcb_intern_atom_reply(c, cookies[i], nullptr));
+        *atoms[i] = r ? r->atom : 0;
+    }
+}
+
+// Adds property changes to what this client hears of a window, keeping the
+// events it (or Qt, for its own windows and the root) already asked for.
+inline void ListenToProperties(xcb_connection_t* c, uint32_t window) {
+    XReply a(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr));
+    if (!a) return;
+    const uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+}
+
+}  // namespace kobal::actor::qt

@@ -25,11 +25,11 @@ class Desktop : public ::testing::Test {
   protected:
     void SetUp() override {
         h.UseActorDir();
-        h.rt->settings.iconfile = "icon.ico";
+        h.settings().iconfile = "icon.ico";
         for (std::string p : {"icon.ico", "l.bmp", "r.bmp", "s.bmp"}) h.Actor(p, "x");
         for (std::string p : {"l", "r", "s"}) h.Actor(p + ".kani", Anim(p));
         h.Actor("stand.krnd", Lines({"1", "!04|1|s.kani|"}));
-        h.rt->statefile = "stand.krnd";
+        h.activity().SetStateList("stand.krnd");
     }
     // Two monitors of different heights side by side, the taller primary.
     void SideBySide() {
@@ -38,13 +38,11 @@ class Desktop : public ::testing::Test {
     }
     void Start(const std::string& command, int xPx, int yPx, double direction) {
         h.random.queued = {direction < 0 ? 0.7 : 0.2, 0.2};
-        h.rt->RunActionCommand(command);
-        h.rt->actorx = xPx * kPx;
-        h.rt->actory = yPx * kPx;
-        h.rt->Timer1_Timer();  // the initialising tick
-        h.rt->Timer1_Timer();  // the first frame sizes the actor
-        h.rt->actorx = xPx * kPx;
-        h.rt->actory = yPx * kPx;
+        h.player().RunActionCommand(command);
+        h.position().MoveTo(xPx * kPx, yPx * kPx);
+        h.rt->AnimationTick();  // the initialising tick
+        h.rt->AnimationTick();  // the first frame sizes the actor
+        h.position().MoveTo(xPx * kPx, yPx * kPx);
     }
     Room RoomAt(int xPx, int yPx) { return RoomAround(h.screen, xPx * kPx, yPx * kPx, 100 * kPx, 100 * kPx); }
     ActorHarness h;
@@ -94,23 +92,23 @@ TEST_F(Desktop, WalkerCrossesIntoTheNextMonitorAndTurnsAtTheFarEdge) {
     int32_t far = 0;
     bool back = false;
     for (int i = 0; i < 400 && !back; ++i) {
-        h.rt->Timer1_Timer();
-        far = std::max(far, h.rt->actorx);
-        back = far > 1920 * kPx && h.rt->actorx < 1900 * kPx;
+        h.rt->AnimationTick();
+        far = std::max(far, h.rt->position().x());
+        back = far > 1920 * kPx && h.rt->position().x() < 1900 * kPx;
     }
     EXPECT_TRUE(back) << "did not come back onto the first monitor";
     EXPECT_GT(far, (3200 - 100) * kPx);       // reached the second monitor's right edge,
     EXPECT_LE(far, (3200 - 100 + 10) * kPx);  // at most one step beyond it
-    EXPECT_EQ(h.rt->action.actionmove1, -10 * kPx);
-    EXPECT_EQ(h.window.left, h.rt->actorx + 10 * kPx);  // the frame shows the previous position
-    EXPECT_EQ(h.rt->actory, 300 * kPx);
+    EXPECT_EQ(h.rt->behaviours().record().actionmove1, -10 * kPx);
+    EXPECT_EQ(h.window.left, h.rt->position().x() + 10 * kPx);  // the frame shows the previous position
+    EXPECT_EQ(h.rt->position().y(), 300 * kPx);
 
     // Along the taller monitor's floor the shorter one is a wall.
     Start("!02|2000|$l.kani,r.kani|", 1700, 980, +1);
     far = 0;
     for (int i = 0; i < 100; ++i) {
-        h.rt->Timer1_Timer();
-        far = std::max(far, h.rt->actorx);
+        h.rt->AnimationTick();
+        far = std::max(far, h.rt->position().x());
     }
     EXPECT_LE(far, (1920 - 100 + 10) * kPx);
     EXPECT_GT(far, (1920 - 100) * kPx);
@@ -120,21 +118,21 @@ TEST_F(Desktop, FallersLandOnTheFloorOfTheMonitorTheyAreOn) {
     SideBySide();
     for (auto [x, floor] : {std::pair{500, 1080}, std::pair{2500, 1024}}) {
         Start("!03|2000|s.kani|", x, 100, +1);
-        for (int i = 0; i < 200 && h.rt->actiontype == 3; ++i) h.rt->Timer1_Timer();
-        EXPECT_NE(h.rt->actiontype, 3) << "still falling at x " << x;
+        for (int i = 0; i < 200 && h.rt->behaviours().actiontype() == 3; ++i) h.rt->AnimationTick();
+        EXPECT_NE(h.rt->behaviours().actiontype(), 3) << "still falling at x " << x;
         // The fall ends at the floor (at most one step past it before the
         // next animation puts it back on it).
-        EXPECT_GE(h.rt->actory, (floor - 100) * kPx) << x;
-        EXPECT_LT(h.rt->actory, (floor - 100 + 10) * kPx) << x;
-        h.rt->KeepOnScreen();
-        EXPECT_EQ(h.rt->actory, (floor - 100) * kPx) << x;
+        EXPECT_GE(h.rt->position().y(), (floor - 100) * kPx) << x;
+        EXPECT_LT(h.rt->position().y(), (floor - 100 + 10) * kPx) << x;
+        h.player().KeepOnScreen();
+        EXPECT_EQ(h.rt->position().y(), (floor - 100) * kPx) << x;
     }
     // A wanderer on the shorter monitor bounces off its floor, not the gap.
     Start("!01|2000|s.kani|", 2500, 900, +1);
     int32_t lowest = 0;
     for (int i = 0; i < 100; ++i) {
-        h.rt->Timer1_Timer();
-        if (h.rt->actorx > 1920 * kPx) lowest = std::max(lowest, h.rt->actory);
+        h.rt->AnimationTick();
+        if (h.rt->position().x() > 1920 * kPx) lowest = std::max(lowest, h.rt->position().y());
     }
     EXPECT_LE(lowest, (1024 - 100 + 10) * kPx);
 }
@@ -143,21 +141,21 @@ TEST_F(Desktop, LayoutChangeBringsAStrandedActorBackAndLeavesOthersAlone) {
     SideBySide();
     Start("!04|1|s.kani|", 2500, 924, +1);
     h.rt->ScreensChanged();
-    EXPECT_EQ(h.rt->actorx, 2500 * kPx) << "on a monitor still there: untouched";
+    EXPECT_EQ(h.rt->position().x(), 2500 * kPx) << "on a monitor still there: untouched";
 
     // The second monitor goes away while the actor stands on it.
     h.screen.monitors.pop_back();
     h.window.Take();
     h.rt->ScreensChanged();
-    EXPECT_EQ(h.rt->actorx, (1920 - 100) * kPx);
-    EXPECT_EQ(h.rt->actory, 924 * kPx);
+    EXPECT_EQ(h.rt->position().x(), (1920 - 100) * kPx);
+    EXPECT_EQ(h.rt->position().y(), 924 * kPx);
     EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 27300,13860"}));
 
     // Now the only monitor shrinks under it: it comes back whole, in the corner.
     h.screen.monitors = {{0, 0, 800 * kPx, 600 * kPx}};
     h.rt->ScreensChanged();
-    EXPECT_EQ(h.rt->actorx, 700 * kPx);
-    EXPECT_EQ(h.rt->actory, 500 * kPx);
+    EXPECT_EQ(h.rt->position().x(), 700 * kPx);
+    EXPECT_EQ(h.rt->position().y(), 500 * kPx);
 }
 
 TEST_F(Desktop, APanelAppearingUnderAStandingActorLiftsItOntoThePanel) {
@@ -169,14 +167,14 @@ TEST_F(Desktop, APanelAppearingUnderAStandingActorLiftsItOntoThePanel) {
     h.window.Take();
     h.screen.monitors[0] = {0, 0, 1920.0 * kPx, 1050.0 * kPx};
     h.rt->ScreensChanged();
-    EXPECT_EQ(h.rt->actory, 950 * kPx);
-    EXPECT_EQ(h.rt->actorx, 500 * kPx);
+    EXPECT_EQ(h.rt->position().y(), 950 * kPx);
+    EXPECT_EQ(h.rt->position().x(), 500 * kPx);
     EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 7500,14250"}));
 
     // The panel goes: the actor stays where it stands, and nothing is sent.
     h.screen.monitors[0] = {0, 0, 1920.0 * kPx, 1080.0 * kPx};
     h.rt->ScreensChanged();
-    EXPECT_EQ(h.rt->actory, 950 * kPx);
+    EXPECT_EQ(h.rt->position().y(), 950 * kPx);
     EXPECT_TRUE(h.window.Take().empty());
 }
 
@@ -188,13 +186,13 @@ TEST_F(Desktop, StartUpCentresOnThePrimaryMonitor) {
     h.dir.Write("bob.kact", Lines({"actorname=Bob", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=one.krnd",
                                    "responsefile=one.krnd", "boredfile=one.krnd", "sleepfile=one.krnd", "[end]"}));
     h.rt->Main(h.dir.path() + "/bob.kact", h.installPath());
-    EXPECT_EQ(h.rt->actorx, (1280 + 960 - 50) * kPx);
-    EXPECT_EQ(h.rt->actory, (540 - 50) * kPx);
+    EXPECT_EQ(h.rt->position().x(), (1280 + 960 - 50) * kPx);
+    EXPECT_EQ(h.rt->position().y(), (540 - 50) * kPx);
 }
 
 TEST_F(Desktop, FullscreenHidesTheActorOnlyWhenAskedAndShowsItAfter) {
     Start("!01|100|s.kani|", 500, 500, +1);
-    h.rt->Timer1_Timer();
+    h.rt->AnimationTick();
     h.window.visible = true;
     h.window.Take();
     h.rt->FullscreenChanged(true);
@@ -202,15 +200,15 @@ TEST_F(Desktop, FullscreenHidesTheActorOnlyWhenAskedAndShowsItAfter) {
     h.rt->FullscreenChanged(false);
     EXPECT_TRUE(h.window.Take().empty());
 
-    h.rt->settings.hidefullscreen = 1;
+    h.settings().hidefullscreen = 1;
     h.rt->FullscreenChanged(true);
     h.rt->FullscreenChanged(true);  // another fullscreen window: still hidden, once
     EXPECT_FALSE(h.window.visible);
     // The actor lives on while hidden.
-    const int32_t x = h.rt->actorx;
-    h.rt->Timer1_Timer();
-    EXPECT_NE(h.rt->actorx, x);
-    h.rt->settings.hidefullscreen = 0;  // switched off meanwhile: it still comes back
+    const int32_t x = h.rt->position().x();
+    h.rt->AnimationTick();
+    EXPECT_NE(h.rt->position().x(), x);
+    h.settings().hidefullscreen = 0;  // switched off meanwhile: it still comes back
     h.rt->FullscreenChanged(false);
     EXPECT_TRUE(h.window.visible);
     std::vector<std::string> shows;
@@ -220,10 +218,10 @@ TEST_F(Desktop, FullscreenHidesTheActorOnlyWhenAskedAndShowsItAfter) {
 }
 
 TEST_F(Desktop, ClickThroughTogglesFromTheMenuWithItsCheckMark) {
-    h.rt->pclickthrough_Click();
+    h.rt->MenuChosen(MenuChoice::pclickthrough);
     EXPECT_TRUE(h.window.clickThrough);
     EXPECT_TRUE(h.menu.IsChecked(MenuItem::pclickthrough));
-    h.rt->pclickthrough_Click();
+    h.rt->MenuChosen(MenuChoice::pclickthrough);
     EXPECT_FALSE(h.window.clickThrough);
     EXPECT_FALSE(h.menu.IsChecked(MenuItem::pclickthrough));
 }

@@ -1,117 +1,88 @@
-// The mouse on the actor window, the tray icon, the popup menu's sound,
-// help, About and Remove items.
-#include "actor/actor_runtime.h"
-#include "common/line_reader.h"
+// The mouse on the actor window, the tray icon and the menu's sound and
+// click-through items.
+#include "actor/interaction.h"
+
 #include "common/numbers.h"
-#include "common/paths.h"
 
 namespace kobal::actor {
 
-static constexpr int16_t kHibernating = 32767;
+Interaction::Interaction(SettingStore& settings, Position& position, Activity& activity, Player& player,
+                         ActorWindowPort& window, MenuPort& menu)
+    : settings_(settings), position_(position), activity_(activity), player_(player), window_(window), menu_(menu) {}
 
-void ActorRuntime::Form_MouseDown(int button, double x, double y) {
+void Interaction::MouseDown(int button, double x, double y) {
     if (button == 2) {
-        dragy = RoundToInt32(y);
-        dragx = RoundToInt32(x);
-        if (idlecount == kHibernating) SetHibernation(0);
-        idlecount = 0;
-        statefile = settings.activefile;
+        dragy_ = RoundToInt32(y);
+        dragx_ = RoundToInt32(x);
+        activity_.WakeUp();
+        activity_.SetStateList(settings_.activefile);
     } else if (button == 4) {
-        dragy = RoundToInt32(y);
-        dragx = RoundToInt32(x);
+        dragy_ = RoundToInt32(y);
+        dragx_ = RoundToInt32(x);
     } else if (button == 1) {
-        if (idlecount == kHibernating) SetHibernation(0);
-        idlecount = 0;
-        PlayRandomChoice(settings.responsefile);
-        statefile = settings.activefile;
+        activity_.WakeUp();
+        player_.PlayRandomChoice(settings_.responsefile);
+        activity_.SetStateList(settings_.activefile);
     }
 }
 
-void ActorRuntime::Form_MouseMove(int buttons, double x, double y) {
+void Interaction::MouseMove(int buttons, double x, double y) {
     // The tray reports its own events, so moves carry no tray messages here.
     if (buttons != 2 && buttons != 4) return;
-    actorx = RoundToInt32(actorx - (dragx - x));
-    actory = RoundToInt32(actory - (dragy - y));
-    ports_.window->Move(actorx, actory);
+    position_.DragBy(dragx_ - x, dragy_ - y);
+    window_.Move(position_.x(), position_.y());
 }
 
-void ActorRuntime::TrayDoubleClick() {
-    if (traybusy) return;
-    traybusy = true;
-    ports_.window->BringToFront();
-    traybusy = false;
+void Interaction::TrayDoubleClick() {
+    if (traybusy_) return;
+    traybusy_ = true;
+    window_.BringToFront();
+    traybusy_ = false;
 }
 
-void ActorRuntime::TrayContextMenu() {
-    if (traybusy) return;
-    traybusy = true;
+void Interaction::TrayContextMenu() {
+    if (traybusy_) return;
+    traybusy_ = true;
     struct Release {
         bool& busy;
         ~Release() { busy = false; }
-    } release{traybusy};
-    ports_.window->BringToFront();
-    ports_.menu->Popup();
+    } release{traybusy_};
+    window_.BringToFront();
+    menu_.Popup();
 }
 
-void ActorRuntime::Paudioon_Click() {
-    settings.audioon = 1;
-    ports_.menu->SetChecked(MenuItem::Paudioon, true);
-    ports_.menu->SetChecked(MenuItem::paudiooff, false);
+void Interaction::Paudioon_Click() {
+    settings_.audioon = 1;
+    menu_.SetChecked(MenuItem::Paudioon, true);
+    menu_.SetChecked(MenuItem::paudiooff, false);
 }
 
-void ActorRuntime::paudiooff_Click() {
-    settings.audioon = 0;
-    ports_.menu->SetChecked(MenuItem::Paudioon, false);
-    ports_.menu->SetChecked(MenuItem::paudiooff, true);
+void Interaction::paudiooff_Click() {
+    settings_.audioon = 0;
+    menu_.SetChecked(MenuItem::Paudioon, false);
+    menu_.SetChecked(MenuItem::paudiooff, true);
 }
 
-void ActorRuntime::pclickthrough_Click() {
-    clickthrough = !clickthrough;
-    ports_.window->SetClickThrough(clickthrough);
-    ports_.menu->SetChecked(MenuItem::pclickthrough, clickthrough);
+void Interaction::ShowAudioChecks() {
+    if (settings_.audioon == 0) paudiooff_Click();
+    else if (settings_.audioon == 1) Paudioon_Click();
 }
 
-void ActorRuntime::FullscreenChanged(bool active) {
-    if (active && settings.hidefullscreen == 1 && !hiddenforfullscreen) {
-        hiddenforfullscreen = true;
-        ports_.window->Hide();
-    } else if (!active && hiddenforfullscreen) {
+void Interaction::pclickthrough_Click() {
+    clickthrough_ = !clickthrough_;
+    window_.SetClickThrough(clickthrough_);
+    menu_.SetChecked(MenuItem::pclickthrough, clickthrough_);
+}
+
+void Interaction::FullscreenChanged(bool active) {
+    if (active && settings_.hidefullscreen == 1 && !hiddenforfullscreen_) {
+        hiddenforfullscreen_ = true;
+        window_.Hide();
+    } else if (!active && hiddenforfullscreen_) {
         // Shown again even when the setting went off meanwhile (an actor switch).
-        hiddenforfullscreen = false;
-        ports_.window->Show();
+        hiddenforfullscreen_ = false;
+        window_.Show();
     }
-}
-
-void ActorRuntime::Helpme_Click() {
-    ports_.desktop->OpenDocument(HelpPagePath());
-}
-
-void ActorRuntime::Remove_Click() {
-    EndActor();
-}
-
-static std::vector<std::string> ReadAllLines(const std::string& path) {
-    std::vector<std::string> lines;
-    LineReader reader(path);
-    while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
-    return lines;
-}
-
-AboutLists ActorRuntime::LoadAboutLists() {
-    AboutLists lists;
-    const std::string info = installdir + "resource\\info.txt";
-    if (FileExists(info)) {
-        lists.List1 = ReadAllLines(info);
-    } else {
-        ports_.messages->ShowMessage(
-            "Warning: The info.txt file could not be found, please check the appication path is correct "
-            "and the program has been installed properly.",
-            kProgramName);
-    }
-    const std::string actorinfo = settings.actorpath + settings.infofile;
-    if (FileExists(actorinfo)) lists.List2 = ReadAllLines(actorinfo);
-    else lists.List2.push_back(settings.actorname + ": No information Available");
-    return lists;
 }
 
 }  // namespace kobal::actor

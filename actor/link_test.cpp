@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "actor/link_frame.h"
 #include "actor/test_support.h"
 
@@ -14,11 +16,14 @@ class Link : public ::testing::Test {
   protected:
     void SetUp() override {
         h.UseActorDir();
-        h.rt->settings.iconfile = "icon.ico";
-        h.rt->settings.actorddename = "Bob";
+        h.settings().iconfile = "icon.ico";
+        h.settings().actorddename = "Bob";
         h.Actor("icon.ico", "x");
         h.Actor("f.bmp", "x");
         h.Actor("dance.kani",
+                "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight="
+                "10\r\n[end]\r\nf.bmp\r\n");
+        h.Actor("idle.kani",
                 "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight="
                 "10\r\n[end]\r\nf.bmp\r\n");
         h.Actor("dance.krnd", "1\r\n!04|1|dance.kani|\r\n");
@@ -26,10 +31,11 @@ class Link : public ::testing::Test {
     }
     // Delivers texts and works off the queue; true when the actor danced.
     bool Receive(const std::string& text) {
-        h.rt->animfile.clear();
-        h.rt->DDEline_Change(text);
-        h.rt->DDETimer_Timer();
-        return h.rt->animfile == "dance.kani";
+        std::string idle = "idle.kani";
+        h.player().LoadAnimation(idle);
+        h.rt->LinkTextArrived(text);
+        h.rt->LinkClockTick();
+        return h.rt->player().animfile() == "dance.kani";
     }
     ActorHarness h;
 };
@@ -48,7 +54,7 @@ TEST_F(Link, MessagesReachTheirTargetOnly) {
     EXPECT_FALSE(Receive("bob%*"));             // "*" alone does nothing
     EXPECT_FALSE(Receive("bob%*nolist.krnd"));  // a list this actor lacks: dropped
 
-    h.rt->settings.actorddename.clear();
+    h.settings().actorddename.clear();
     EXPECT_TRUE(Receive("%*dance.krnd"));
 }
 
@@ -61,62 +67,61 @@ TEST_F(Link, CloseActorInAnyCaseEndsOnlyWithTheFinalStar) {
     EXPECT_THROW(Receive("*%*CloseActor*"), ProgramEnd);
     EXPECT_FALSE(h.tray.shown);
     // Without the final "*" it names a list called closeactor.
-    h.rt->actiontype = 0;
     Receive("bob%*closeactor");
-    EXPECT_EQ(h.rt->actiontype, 7);
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 7);
     EXPECT_NO_THROW(Receive("bob%*other*"));
 }
 
 TEST_F(Link, WholeQueueIsWorkedOffInOneTickThenPing) {
-    h.rt->JoinActorLink();
-    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"}) h.rt->DDEline_Change(t);
-    h.rt->DDETimer_Timer();
-    EXPECT_TRUE(h.rt->DDEcache.empty());
-    EXPECT_EQ(h.rt->animfile, "dance.kani");
+    h.linkMember().JoinActorLink();
+    for (const char* t : {"Ping", "bob%*dance.krnd", "x%*dance.krnd", "Ping"}) h.rt->LinkTextArrived(t);
+    h.rt->LinkClockTick();
+    EXPECT_EQ(h.rt->link().waiting(), 0u);
+    EXPECT_EQ(h.rt->player().animfile(), "dance.kani");
     EXPECT_EQ(h.link.itemTexts.back(), "Ping");
 }
 
 TEST_F(Link, FirstActorIsTheHubAndRetriesOneTickInTen) {
-    h.rt->JoinActorLink();
-    EXPECT_EQ(h.rt->linkhub, 1);
+    h.linkMember().JoinActorLink();
+    EXPECT_TRUE(h.rt->link().isHub());
     EXPECT_TRUE(h.link.serving);
     const int opens = h.link.opens;
     h.random.queued = {0.5};  // draws 6: no re-join
-    h.rt->DDETimer_Timer();
+    h.rt->LinkClockTick();
     EXPECT_EQ(h.link.opens, opens);
     EXPECT_TRUE(h.link.pokes.empty());  // a hub never pokes
     h.link.hubAvailable = true;         // a second hub appeared
     h.random.queued = {0.05};           // draws 1
-    h.rt->DDETimer_Timer();
-    EXPECT_EQ(h.rt->linkhub, 0);
+    h.rt->LinkClockTick();
+    EXPECT_FALSE(h.rt->link().isHub());
     EXPECT_FALSE(h.link.serving);
 }
 
 TEST_F(Link, MemberFindsANewHubWhenItsHubIsGone) {
     h.link.hubAvailable = true;
-    h.rt->JoinActorLink();
-    EXPECT_EQ(h.rt->linkhub, 0);
-    h.rt->SendLinkMessage("*%*dance.krnd");
+    h.linkMember().JoinActorLink();
+    EXPECT_FALSE(h.rt->link().isHub());
+    h.linkMember().SendLinkMessage("*%*dance.krnd");
     EXPECT_EQ(h.link.pokes, (std::vector<std::string>{"*%*dance.krnd"}));
 
     // The hub vanished and nobody else serves: this member becomes the hub.
     h.link.pokeSucceeds = false;
     h.link.hubAvailable = false;
-    h.rt->SendLinkMessage("Ping");
-    EXPECT_EQ(h.rt->linkhub, 1);
+    h.linkMember().SendLinkMessage("Ping");
+    EXPECT_TRUE(h.rt->link().isHub());
     EXPECT_EQ(h.link.pokes.size(), 2u);
 
     // Another member already took over: poke once more there; a second
     // failure drops the text and the actor goes on.
-    h.rt->linkhub = 0;
     h.link.hubAvailable = true;
-    EXPECT_NO_THROW(h.rt->SendLinkMessage("bob%*dance.krnd"));
+    h.linkMember().JoinActorLink();
+    EXPECT_NO_THROW(h.linkMember().SendLinkMessage("bob%*dance.krnd"));
     EXPECT_EQ(h.link.pokes.size(), 4u);
-    EXPECT_EQ(h.rt->linkhub, 0);
+    EXPECT_FALSE(h.rt->link().isHub());
 }
 
 TEST_F(Link, AddressFollowsAnActorSwitch) {
-    h.rt->settings.actorddename = "ann";
+    h.settings().actorddename = "ann";
     EXPECT_FALSE(Receive("bob%*dance.krnd"));
     EXPECT_TRUE(Receive("Ann%*dance.krnd"));
 }
@@ -182,10 +187,10 @@ TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
     h.Actor("walk.krnd", "1\r\n!01|50|walk.kani|next.krnd\r\n");
     h.Actor("f.bmp", "x");
     std::string start = "walk.krnd";
-    h.rt->PlayRandomChoice(start);
-    h.rt->Timer1_Timer();  // initialises the wander
-    h.rt->Timer1_Timer();
-    const int16_t step = h.rt->action.actionstep;
+    h.player().PlayRandomChoice(start);
+    h.rt->AnimationTick();  // initialises the wander
+    h.rt->AnimationTick();
+    const int16_t step = h.rt->behaviours().record().actionstep;
     ASSERT_GT(step, 0);
 
     h.Actor("overflow.krnd", "99999\r\ndance.kani\r\n");
@@ -197,34 +202,84 @@ TEST_F(Link, FailingCommandIsDroppedAndTheActorGoesOnAsItWas) {
     h.Actor("slow.krnd", "1\r\n!04|1|zero.kani|\r\n");
     h.random.queued = {0.99, 0.99, 0.99, 0.99, 0.99, 0.99};
     for (const char* list : {"overflow.krnd", "short.krnd", "noanim.krnd", "badcmd.krnd", "self.krnd", "slow.krnd"}) {
-        h.rt->DDEline_Change(std::string("*%*") + list);
-        ASSERT_NO_THROW(h.rt->DDETimer_Timer()) << list;
-        EXPECT_EQ(h.rt->animfile, "walk.kani") << list;
-        EXPECT_EQ(h.rt->actiontype, 1) << list;
-        EXPECT_EQ(h.rt->nextfile, "next.krnd") << list;
-        EXPECT_EQ(h.rt->action.actionstep, step) << list;
+        h.rt->LinkTextArrived(std::string("*%*") + list);
+        ASSERT_NO_THROW(h.rt->LinkClockTick()) << list;
+        EXPECT_EQ(h.rt->player().animfile(), "walk.kani") << list;
+        EXPECT_EQ(h.rt->behaviours().actiontype(), 1) << list;
+        EXPECT_EQ(h.rt->behaviours().nextfile(), "next.krnd") << list;
+        EXPECT_EQ(h.rt->behaviours().record().actionstep, step) << list;
     }
     // The open animation goes on where it was, frame after frame.
-    for (int i = 0; i < 10; ++i) ASSERT_NO_THROW(h.rt->Timer1_Timer()) << i;
-    EXPECT_EQ(h.rt->action.actionstep, step - 10);
+    for (int i = 0; i < 10; ++i) ASSERT_NO_THROW(h.rt->AnimationTick()) << i;
+    EXPECT_EQ(h.rt->behaviours().record().actionstep, step - 10);
     EXPECT_EQ(h.window.picture, "f.bmp");
+}
+
+TEST_F(Link, FailedCommandPutsBackThePaceSizeAndPlaceOfTheAnimationThatGoesOn) {
+    // No movespeed: the wander stands still, so only the command can move it.
+    h.Actor("walk.kani",
+            "framecount=2\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n"
+            "[end]\r\nf.bmp\r\nf.bmp\r\n");
+    h.Actor("grow.kani",
+            "framecount=1\r\nframepause=1\r\ntimerspeed=10\r\nactorwidth=300\r\nactorheight=300\r\n"
+            "[end]\r\nmissing.bmp\r\n");
+    h.Actor("grow.krnd", "1\r\ngrow.kani\r\n");
+    h.Run("!01|50|walk.kani|");
+    h.rt->AnimationTick();
+    h.rt->AnimationTick();
+    h.position().MoveTo(6000, 6000);
+
+    // The command loads the big, fast animation, then fails on its picture.
+    h.rt->LinkTextArrived("*%*grow.krnd");
+    ASSERT_NO_THROW(h.rt->LinkClockTick());
+    EXPECT_EQ(h.timer1.interval, 10);  // it got as far as the timer
+    EXPECT_EQ(h.rt->player().animfile(), "walk.kani");
+    EXPECT_EQ(h.rt->player().header().timerspeed, 40);
+    EXPECT_EQ(h.rt->player().pace().tickInterval, 40);
+    EXPECT_EQ(h.rt->player().widthTwips(), 150);
+    EXPECT_EQ(h.rt->position().x(), 6000);
+    EXPECT_EQ(h.rt->position().y(), 6000);
+
+    // The next frame puts the walk's pace and size back on the timer and window.
+    h.window.Take();
+    h.rt->AnimationTick();
+    EXPECT_EQ(h.timer1.interval, 40);
+    const auto e = h.window.Take();
+    EXPECT_NE(std::find(e.begin(), e.end(), "size 150x150"), e.end());
+    EXPECT_EQ(h.window.left, 6000);
+}
+
+TEST_F(Link, FailedActorSwitchLeavesTheSettingsAndTheStateListAsTheyWere) {
+    // The switch reads the global settings before it finds no actor file:
+    // everything it read goes again.
+    h.Actor("switch.krnd", "1\r\n!00|0|nobody.kact|\r\n");
+    h.settings().boredtime = 7;
+    h.activity().SetStateList("dance.krnd");
+    const SettingStore before = h.rt->settings();
+    h.rt->LinkTextArrived("*%*switch.krnd");
+    ASSERT_NO_THROW(h.rt->LinkClockTick());
+    EXPECT_EQ(h.rt->settings().actorpath, before.actorpath);
+    EXPECT_EQ(h.rt->settings().boredtime, 7);  // the global file says 60
+    EXPECT_EQ(h.rt->settings().actorddename, "Bob");
+    EXPECT_EQ(h.rt->activity().statefile(), "dance.krnd");
+    EXPECT_TRUE(Receive("bob%*dance.krnd"));  // still answers to its name
 }
 
 TEST_F(Link, StartThatFindsTheLinkBusyTriesAgainEveryTick) {
     h.link.serveRefused = true;
-    h.rt->JoinActorLink();
-    EXPECT_EQ(h.rt->linkhub, 1);
+    h.linkMember().JoinActorLink();
+    EXPECT_TRUE(h.rt->link().isHub());
     EXPECT_FALSE(h.link.serving);
     h.random.queued = {0.5, 0.5};  // a serving hub would not re-join on these
     const int opens = h.link.opens;
-    h.rt->DDETimer_Timer();
+    h.rt->LinkClockTick();
     EXPECT_EQ(h.link.opens, opens + 1);
     h.link.serveRefused = false;
-    h.rt->DDETimer_Timer();
+    h.rt->LinkClockTick();
     EXPECT_TRUE(h.link.serving);
-    EXPECT_EQ(h.rt->linkhub, 1);
+    EXPECT_TRUE(h.rt->link().isHub());
     // Serving now: back to one try in ten.
     h.random.queued = {0.5};
-    h.rt->DDETimer_Timer();
+    h.rt->LinkClockTick();
     EXPECT_EQ(h.link.opens, opens + 2);
 }

@@ -1,12 +1,10 @@
 // The animation player: animation files, random-choice lists and action
 // command lines.
+#include "actor/player.h"
+
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cmath>
-
-#include "actor/actor_runtime.h"
-#include "actor/desktop.h"
+#include "actor/actor_language.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -18,223 +16,224 @@ namespace kobal::actor {
 // thread's stack limit.
 static constexpr int kMaxDepth = 200;
 
-class DepthGuard {
+class Player::DepthGuard {
   public:
-    DepthGuard(ActorRuntime& rt, const std::string& what) : rt_(rt) {
-        if (++rt_.depth_ > kMaxDepth) {
-            --rt_.depth_;
+    DepthGuard(Player& p, const std::string& what) : p_(p) {
+        if (++p_.depth_ > kMaxDepth) {
+            --p_.depth_;
             // The line that last led on is where an author can break the circle.
-            if (!rt_.commandFile_.empty())
-                throw RuntimeError(ErrorNumber::OutOfStackSpace, rt_.commandFile_, rt_.commandLine_,
+            if (!p_.commandFile_.empty())
+                throw RuntimeError(ErrorNumber::OutOfStackSpace, p_.commandFile_, p_.commandLine_,
                                    "animations, lists and commands call each other without showing a frame");
-            throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(rt_.settings.actorpath + what), 0,
+            throw RuntimeError(ErrorNumber::OutOfStackSpace, NativePath(p_.settings_.actorpath + what), 0,
                                "animations, lists and commands call each other without showing a frame");
         }
     }
-    ~DepthGuard() { --rt_.depth_; }
+    ~DepthGuard() { --p_.depth_; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 
   private:
-    ActorRuntime& rt_;
+    Player& p_;
 };
 
-static bool HasEnding(std::string_view name, std::string_view ending) {
-    // Exact test of the last five characters, letter case included.
-    return RightChars(name, 5) == ending;
+Player::Player(const SettingStore& settings, Position& position, ActorWindowPort& window, ScreenPort& screen,
+               TimerPort& tick, SoundPort& sound, RandomSource& random, PlayerHost& host)
+    : settings_(settings),
+      position_(position),
+      window_(window),
+      screen_(screen),
+      tick_(tick),
+      sound_(sound),
+      random_(random),
+      host_(host) {}
+
+Player::~Player() = default;
+
+std::string Player::ActorFile(const std::string& name) const {
+    return ResolvePath(settings_.actorpath + name);
 }
 
-void ActorRuntime::LoadAnimation(std::string& name) {
-    DepthGuard guard(*this, name);
-    if (!animfile.empty()) {
-        if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
-        channel2_.reset();
-        if (name.empty()) name = animfile;
-        else animfile = name;
-    }
-    if (animfile.empty()) animfile = name;
+void Player::CloseAnimationFile() {
+    if (keepClosed_ && animation_) closed_.push_back(std::move(animation_));
+    animation_.reset();
+}
 
-    if (HasEnding(name, ".krnd")) {
+void Player::ReadHeader() {
+    // Section 0 touches the animation keys only. What the file leaves out
+    // stays as it was in effect, scaled values included.
+    SettingStore read;
+    read.framecount = header_.framecount;
+    read.framepause = header_.framepause;
+    read.timerspeed = pace_.tickInterval;
+    read.movespeed = pace_.moveStep;
+    read.actorwidth = pace_.widthTwips;
+    read.actorheight = pace_.heightTwips;
+    read.transparentred = header_.transparentred;
+    read.transparentgreen = header_.transparentgreen;
+    read.transparentblue = header_.transparentblue;
+    read.alignx = header_.alignx;
+    read.aligny = header_.aligny;
+    struct Take {
+        AnimationHeader& header;
+        const SettingStore& read;
+        // The lines before a bad one count too, as in the classic loop.
+        ~Take() {
+            header = {read.framecount,      read.framepause,  read.timerspeed,     read.movespeed,
+                      read.actorwidth,      read.actorheight, read.transparentred, read.transparentgreen,
+                      read.transparentblue, read.alignx,      read.aligny};
+        }
+    } take{header_, read};
+    ReadSettingsActorLoop(read, *animation_, 0);
+}
+
+void Player::LoadAnimation(std::string& name) {
+    DepthGuard guard(*this, name);
+    if (!animfile_.empty()) {
+        CloseAnimationFile();
+        if (name.empty()) name = animfile_;
+        else animfile_ = name;
+    }
+    if (animfile_.empty()) animfile_ = name;
+
+    if (IsListName(name)) {
         PlayRandomChoice(name);
         return;
     }
 
-    const int16_t oldwidth = settings.actorwidth;
-    const int16_t oldheight = settings.actorheight;
+    const int16_t oldwidth = pace_.widthTwips;
+    const int16_t oldheight = pace_.heightTwips;
 
-    const std::string path = settings.actorpath + name;
-    if (parkChannels_ && channel2_) parked_.push_back(std::move(channel2_));
-    channel2_ = std::make_unique<LineReader>(path);
-    ReadSettingsActorLoop(settings, *channel2_, 0);
+    const std::string path = settings_.actorpath + name;
+    CloseAnimationFile();
+    animation_ = std::make_unique<LineReader>(path);
+    ReadHeader();
 
     try {
-        if (settings.priorityup == 0 || settings.speedup == 0)
-            throw RuntimeError(ErrorNumber::DivisionByZero, {}, 0,
-                               settings.priorityup == 0 ? "priorityup is 0" : "speedup is 0");
-        settings.timerspeed = RoundToInt16(settings.timerspeed / (settings.priorityup / 100.0));
-        settings.movespeed = RoundToInt16(settings.movespeed / (settings.speedup / 100.0));
-        intervalpending = 1;
-        frameindex = 1;
+        RequireScales(settings_.priorityup, settings_.speedup);
+        pace_.tickInterval = ScaledInterval(header_.timerspeed, settings_.priorityup);
+        pace_.moveStep = ScaledMoveStep(header_.movespeed, settings_.speedup);
+        intervalPending_ = true;
+        frameindex_ = 1;
 
-        settings.actorwidth = RoundToInt16(settings.actorwidth * ports_.screen->TwipsPerPixelX());
-        settings.actorheight = RoundToInt16(settings.actorheight * ports_.screen->TwipsPerPixelY());
+        pace_.widthTwips = PixelsToTwips(header_.actorwidth, screen_.TwipsPerPixelX());
+        pace_.heightTwips = PixelsToTwips(header_.actorheight, screen_.TwipsPerPixelY());
 
-        pausecount = Mul16(settings.framepause, settings.priorityup);
+        pausecount_ = FirstPauseCount(header_.framepause, settings_.priorityup);
     } catch (const RuntimeError& e) {
-        throw e.WithFile(channel2_->name(), 0);
+        throw e.WithFile(animation_->name(), 0);
     }
 
-    const int16_t newwidth = settings.actorwidth;
-    const int16_t newheight = settings.actorheight;
-    if (newwidth != oldwidth || newheight != oldheight) {
-        if (settings.alignx == 0) actorx = RoundToInt32(actorx - newwidth / 2.0 + oldwidth / 2.0);
-        else if (settings.alignx == 1) actorx = RoundToInt32(static_cast<double>(actorx) - (newwidth - oldwidth));
-        if (settings.aligny == 0) actory = RoundToInt32(actory - newheight / 2.0 + oldheight / 2.0);
-        else if (settings.aligny == 1) actory = RoundToInt32(static_cast<double>(actory) - (newheight - oldheight));
-        resizepending = 1;
+    if (pace_.widthTwips != oldwidth || pace_.heightTwips != oldheight) {
+        position_.Realign(oldwidth, oldheight, pace_.widthTwips, pace_.heightTwips, header_.alignx, header_.aligny);
+        resizePending_ = true;
     }
     KeepOnScreen();
 }
 
-void ActorRuntime::RequireChannel2() {
+void Player::RequireAnimationFile() {
     // Frames are only read after a load; a player without one has nothing open.
-    if (!channel2_)
-        throw RuntimeError(ErrorNumber::BadFileNameOrNumber, NativePath(settings.actorpath + animfile), 0,
+    if (!animation_)
+        throw RuntimeError(ErrorNumber::BadFileNameOrNumber, NativePath(settings_.actorpath + animfile_), 0,
                            "no animation file is open");
 }
 
-void ActorRuntime::ShowNextFrame(std::string& name) {
+void Player::ShowNextFrame(std::string& name) {
     DepthGuard guard(*this, name);
-    if (HasEnding(name, ".krnd")) {
+    if (IsListName(name)) {
         PlayRandomChoice(name);
         name.clear();
         return;
     }
-    if (name == "nul") return;
+    if (name == kShowNothing) return;
 
-    if ((!name.empty() && name != animfile) || frameindex > settings.framecount) {
+    if ((!name.empty() && name != animfile_) || frameindex_ > header_.framecount) {
         std::string copy = name;
         LoadAnimation(copy);
-        if (action.actionstep > 10000) {
-            action.actionstep = 0;
-            return;
-        }
+        if (host_.AnimationStartsOver()) return;
     }
 
-    pausecount = Add16(pausecount, 1);
-    const int16_t threshold = Mul16(settings.framepause, RoundToInt16(settings.priorityup / 100.0));
+    pausecount_ = Add16(pausecount_, 1);
+    const int16_t threshold = FrameThreshold(header_.framepause, settings_.priorityup);
 
-    if (pausecount < threshold) {
+    if (pausecount_ < threshold) {
         // The same frame stays: the only work is keeping the window where
         // the actor is (no X request when that has not changed either).
-        EnsureWindowLoaded();
+        host_.EnsureWindowLoaded();
         ApplyPendingInterval();
-        ports_.window->Move(actorx, actory);
+        window_.Move(position_.x(), position_.y());
         return;
     }
 
-    RequireChannel2();
-    std::string& frameline = frameline_;
+    if (ReadFrameLine()) ShowFrameLine();
+}
+
+bool Player::ReadFrameLine() {
+    RequireAnimationFile();
     for (;;) {
-        channel2_->ReadLine(lineBuffer_);
-        std::string_view trimmed = TrimBlanksView(lineBuffer_);
-        if (trimmed.empty()) continue;
-        if (trimmed.front() == '!') {
-            frameindex = Add16(frameindex, 1);
-            pausecount = 0;
-            commandFile_ = channel2_->name();
-            commandLine_ = channel2_->lineNumber();
+        animation_->ReadLine(lineBuffer_);
+        const std::string_view trimmed = TrimBlanksView(lineBuffer_);
+        const FrameLineKind kind = KindOfFrameLine(trimmed);
+        if (kind == FrameLineKind::Blank) continue;
+        frameindex_ = Add16(frameindex_, 1);
+        pausecount_ = 0;
+        if (kind == FrameLineKind::Command) {
+            commandFile_ = animation_->name();
+            commandLine_ = animation_->lineNumber();
             RunActionCommand(std::string(trimmed));
             std::string empty;
             ShowNextFrame(empty);
-            return;
+            return false;
         }
-        pausecount = 0;
-        frameindex = Add16(frameindex, 1);
-        frameline.assign(trimmed);
-        break;
+        frameline_.assign(trimmed);
+        return true;
     }
+}
 
-    if (const size_t bar = frameline.find('|'); bar != std::string::npos) {
-        PlayActorSound(frameline.substr(bar + 1));
-        frameline.resize(bar);
-    }
+void Player::ShowFrameLine() {
+    const PictureLine line = SplitPictureLine(frameline_);
+    if (line.hasSound) PlayActorSound(std::string(line.sound));
 
-    EnsureWindowLoaded();
+    host_.EnsureWindowLoaded();
     ApplyPendingInterval();
 
     // The same keyed picture stays; a keyed line naming the opaque picture
     // on show is loaded again and keyed.
-    if (frameline == lastpicture && frametransparent == 1) {
-        ports_.window->Move(actorx, actory);
+    if (line.written == lastpicture_ && frametransparent_ == 1) {
+        window_.Move(position_.x(), position_.y());
         return;
     }
 
-    if (!frameline.empty() && frameline.front() == '@') {
-        frameline.erase(0, 1);
-        frametransparent = 0;
-    } else {
-        frametransparent = 1;
-    }
-    ports_.window->SetPicture(ActorFile(frameline));
-    if (resizepending == 1) {
-        ports_.window->SetSize(settings.actorwidth, settings.actorheight);
+    frametransparent_ = line.opaque ? 0 : 1;
+    window_.SetPicture(ActorFile(std::string(line.picture)));
+    if (resizePending_) {
+        window_.SetSize(pace_.widthTwips, pace_.heightTwips);
         KeepOnScreen();
-        resizepending = 0;
+        resizePending_ = false;
     }
-    ports_.window->Move(actorx, actory);
-    if (frametransparent == 1 && settings.transparencyoff == 0) {
-        const int32_t key = (settings.transparentred & 0xFF) + 256 * (settings.transparentgreen & 0xFF) +
-                            65536 * (settings.transparentblue & 0xFF);
-        ports_.window->SetKeyColor(key);
-    }
-    ports_.window->Repaint();
-    lastpicture = frameline;
+    window_.Move(position_.x(), position_.y());
+    if (frametransparent_ == 1 && settings_.transparencyoff == 0)
+        window_.SetKeyColor(KeyColor(header_.transparentred, header_.transparentgreen, header_.transparentblue));
+    window_.Repaint();
+    lastpicture_ = line.picture;
 }
 
-void ActorRuntime::ApplyPendingInterval() {
-    if (intervalpending != 1) return;
-    if (settings.timerspeed < 0)
-        throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings.actorpath + animfile), 0,
-                           "timerspeed " + std::to_string(settings.timerspeed) + " is negative");
-    ports_.timer1->SetInterval(settings.timerspeed);
-    intervalpending = 0;
+void Player::ApplyPendingInterval() {
+    if (!intervalPending_) return;
+    if (pace_.tickInterval < 0)
+        throw RuntimeError(ErrorNumber::InvalidPropertyValue, NativePath(settings_.actorpath + animfile_), 0,
+                           "timerspeed " + std::to_string(pace_.tickInterval) + " is negative");
+    tick_.SetInterval(pace_.tickInterval);
+    intervalPending_ = false;
 }
 
-void ActorRuntime::KeepOnScreen() {
-    const Room room = CurrentRoom();
-    const double bottom = room.bottom - settings.actorheight;
-    if (actory > bottom) actory = RoundToInt32(bottom);
-    if (actory < room.top + 1) actory = RoundToInt32(room.top);
-    const double right = room.right - settings.actorwidth;
-    if (actorx > right) actorx = RoundToInt32(right);
-    if (actorx < room.left + 1) actorx = RoundToInt32(room.left);
+void Player::KeepOnScreen() {
+    position_.KeepOnScreen(pace_.widthTwips, pace_.heightTwips);
 }
 
-void ActorRuntime::ScreensChanged() {
-    // An actor left on no monitor (one unplugged, or moved away) comes back
-    // onto the nearest one, whole, and the window follows at once. One
-    // still on a monitor keeps within its room: a panel that appears under
-    // it lifts it onto the panel.
-    const int32_t oldx = actorx, oldy = actory;
-    if (OnSomeMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight)) {
-        const Room room = CurrentRoom();
-        if (actory + settings.actorheight > room.bottom) actory = RoundToInt32(room.bottom - settings.actorheight);
-        if (actory < room.top) actory = RoundToInt32(room.top);
-        if (actorx + settings.actorwidth > room.right) actorx = RoundToInt32(room.right - settings.actorwidth);
-        if (actorx < room.left) actorx = RoundToInt32(room.left);
-    } else {
-        const ScreenRect m = ports_.screen->Monitor(
-            StandingMonitor(*ports_.screen, actorx, actory, settings.actorwidth, settings.actorheight));
-        actorx = RoundToInt32(std::max(m.left, std::min<double>(actorx, m.right() - settings.actorwidth)));
-        actory = RoundToInt32(std::max(m.top, std::min<double>(actory, m.bottom() - settings.actorheight)));
-    }
-    if (windowLoaded_ && (actorx != oldx || actory != oldy)) ports_.window->Move(actorx, actory);
-}
-
-void ActorRuntime::PlayActorSound(const std::string& name) {
-    if (settings.audioon != 1) return;
-    ports_.sound->Play(ActorFile(name));
+void Player::PlayActorSound(const std::string& name) {
+    if (settings_.audioon != 1) return;
+    sound_.Play(ActorFile(name));
 }
 
 // Lists this size or smaller are kept once read; a bigger one is read at
@@ -242,8 +241,8 @@ void ActorRuntime::PlayActorSound(const std::string& name) {
 static constexpr long long kMaxCachedList = 16 << 20;
 static constexpr size_t kMaxCachedBytes = 32 << 20;
 
-const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) {
-    const std::string native = ResolvePath(settings.actorpath + list);
+const Player::CachedList* Player::ReadList(const std::string& list) {
+    const std::string native = ResolvePath(settings_.actorpath + list);
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
     auto it = lists_.find(native);
@@ -266,7 +265,7 @@ const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) 
     c.name = reader.name();
     const std::string first = reader.ReadLine();
     try {
-        c.count = NumberSetting(first.substr(0, first.find(',')));
+        c.count = ListCount(first);
     } catch (const RuntimeError& e) {
         throw e.WithFile(reader.name(), 1);
     }
@@ -286,18 +285,18 @@ const ActorRuntime::CachedList* ActorRuntime::ReadList(const std::string& list) 
     return &lists_.insert_or_assign(native, std::move(c)).first->second;
 }
 
-std::string ActorRuntime::PickRandomLine(const std::string& list) {
+std::string Player::PickRandomLine(const std::string& list) {
     std::string storage;
     return std::string(PickEntry(list, storage));
 }
 
-std::string_view ActorRuntime::PickEntry(const std::string& list, std::string& storage) {
+std::string_view Player::PickEntry(const std::string& list, std::string& storage) {
     if (list.empty())
-        throw RuntimeError(ErrorNumber::FileNotFound, NativePath(settings.actorpath), 0,
+        throw RuntimeError(ErrorNumber::FileNotFound, NativePath(settings_.actorpath), 0,
                            "no random-choice list is named here");
     // An unchanged list is not read again: a choice can come on every tick.
     if (const CachedList* cached = ReadList(list)) {
-        const int16_t r = RoundToInt16(std::floor(ports_.random->Next() * cached->count) + 1);
+        const int16_t r = DrawOneTo(random_.Next(), cached->count);
         if (r <= 0) return {};
         if (static_cast<size_t>(r) > cached->entries.size()) {
             if (cached->pastEntries) throw *cached->pastEntries;
@@ -308,15 +307,15 @@ std::string_view ActorRuntime::PickEntry(const std::string& list, std::string& s
         commandLine_ = r + 1;
         return cached->entries[static_cast<size_t>(r) - 1];
     }
-    LineReader reader(settings.actorpath + list);
+    LineReader reader(settings_.actorpath + list);
     std::string first = reader.ReadLine();
     int16_t count;
     try {
-        count = NumberSetting(first.substr(0, first.find(',')));
+        count = ListCount(first);
     } catch (const RuntimeError& e) {
         throw e.WithFile(reader.name(), 1);
     }
-    const int16_t r = RoundToInt16(std::floor(ports_.random->Next() * count) + 1);
+    const int16_t r = DrawOneTo(random_.Next(), count);
     if (r <= 0) return {};
     for (int16_t i = 0; i < r; ++i) reader.ReadLine(storage);
     commandFile_ = reader.name();
@@ -324,7 +323,7 @@ std::string_view ActorRuntime::PickEntry(const std::string& list, std::string& s
     return storage;
 }
 
-void ActorRuntime::PlayRandomChoice(std::string& list) {
+void Player::PlayRandomChoice(std::string& list) {
     DepthGuard guard(*this, list);
     // Lists that only name each other would loop for ever without playing.
     for (int hops = 0;; ++hops) {
@@ -335,88 +334,114 @@ void ActorRuntime::PlayRandomChoice(std::string& list) {
         // A long entry that plays nothing is never copied.
         std::string storage;
         const std::string_view entry = TrimBlanksView(PickEntry(list, storage));
-        if (!entry.empty() && entry.front() == '!') {
-            RunActionCommand(std::string(entry));
-            return;
+        switch (KindOfEntry(entry)) {
+            case EntryKind::Command: RunActionCommand(std::string(entry)); return;
+            case EntryKind::Animation: {
+                std::string copy(entry);
+                ShowNextFrame(copy);
+                return;
+            }
+            case EntryKind::List: list = std::string(entry); continue;
+            case EntryKind::Nothing: return;
         }
-        if (HasEnding(entry, ".kani")) {
-            std::string copy(entry);
-            ShowNextFrame(copy);
-            return;
-        }
-        if (HasEnding(entry, ".krnd")) {
-            list = std::string(entry);
-            continue;
-        }
-        return;
     }
 }
 
-void ActorRuntime::PlayNext() {
-    if (!nextfile.empty()) {
-        PlayRandomChoice(nextfile);
-        return;
-    }
-    ports_.random->Seed(ports_.clock->SecondsSinceMidnight());
-    PlayRandomChoice(statefile);
-}
-
-void ActorRuntime::FailCommand(const std::string& detail, const std::string& line) {
-    throw RuntimeError(ErrorNumber::InvalidProcedureCall, commandFile_, commandLine_, detail + ": " + line);
-}
-
-void ActorRuntime::RunActionCommand(const std::string& line) {
-    DepthGuard guard(*this, animfile);
+void Player::RunActionCommand(const std::string& line) {
+    DepthGuard guard(*this, animfile_);
     const std::string sourceFile = commandFile_;
     const int sourceLine = commandLine_;
-    const size_t bar1 = line.find('|');
-    const size_t bar2 = bar1 == std::string::npos ? bar1 : line.find('|', bar1 + 1);
-    const size_t bar3 = bar2 == std::string::npos ? bar2 : line.find('|', bar2 + 1);
-    if (bar3 == std::string::npos) FailCommand("an action command needs three \"|\" (type|count|target|next)", line);
-
-    const std::string typefield = line.substr(0, bar1);
-    const std::string countfield = line.substr(bar1 + 1, bar2 - bar1 - 1);
-    const std::string target = line.substr(bar2 + 1, bar3 - bar2 - 1);
-    const std::string next = TrimBlanks(line.substr(bar3 + 1));
-
+    const ActionFields fields = ReadActionCommand(line, sourceFile, sourceLine);
     int16_t type;
     int16_t count;
     try {
-        type = NumberSetting(RightChars(typefield, 2));
-        count = NumberSetting(countfield);
+        type = ActionType(fields.type);
+        count = ActionCount(fields.count);
     } catch (const RuntimeError& e) {
         throw e.WithFile(sourceFile, sourceLine);
     }
 
-    if (type == 0) {
-        SwitchActor(target);
+    const std::string target(fields.target);
+    if (type == kSwitchActor) {
+        host_.SwitchActor(target);
         return;
     }
-    if (type == 99) {
-        SendLinkMessage(target);
+    if (type == kSendLinkMessage) {
+        host_.SendLinkMessage(target);
         return;
     }
 
-    action.actionstep = -200;
-    actiontype = type;
-    nextfile = next;
-    if (count < 0) count = RoundToInt16(std::floor(ports_.random->Next() * -count) + 1);
-    action.actioncount = count;
+    if (count < 0) count = DrawOneTo(random_.Next(), -count);
+    std::optional<std::string> args;
+    if (IsNameListTarget(target)) args = std::string(NameListOf(target));
+    host_.StartBehaviour(type, count, args, std::string(fields.next));
 
-    std::string first;
-    if (target.empty() || target.front() != '$') {
-        first = target;
-    } else {
-        actionargs = target.substr(1);
-        const size_t comma = actionargs.find(',');
-        if (comma == std::string::npos) {
-            commandFile_ = sourceFile;
-            commandLine_ = sourceLine;
-            FailCommand("a \"$\" target needs at least two names separated by \",\"", line);
-        }
-        first = actionargs.substr(0, comma);
+    std::string first = target;
+    if (args) {
+        const std::optional<std::string_view> name = FirstListedName(*args);
+        if (!name) throw ActionCommandError(kNeedsTwoNames, line, sourceFile, sourceLine);
+        first = std::string(*name);
     }
     LoadAnimation(first);
+}
+
+}  // namespace kobal::actor
+
+namespace kobal::actor {
+
+Player::Saved Player::Save() const {
+    return {animfile_,
+            lastpicture_,
+            commandFile_,
+            header_,
+            pace_,
+            frameindex_,
+            pausecount_,
+            frametransparent_,
+            commandLine_,
+            animation_.get(),
+            animation_ ? animation_->name() : std::string(),
+            animation_ ? animation_->lineNumber() : 0};
+}
+
+void Player::KeepClosedFiles(bool keep) {
+    keepClosed_ = keep;
+    if (!keep) closed_.clear();
+}
+
+void Player::Restore(Saved& s) {
+    animfile_ = std::move(s.animfile);
+    header_ = s.header;
+    pace_ = s.pace;
+    frameindex_ = s.frameindex;
+    pausecount_ = s.pausecount;
+    frametransparent_ = s.frametransparent;
+    commandFile_ = std::move(s.commandFile);
+    commandLine_ = s.commandLine;
+    // The animation file goes on from where it was: the one kept aside, or
+    // opened again and read up to the same line.
+    std::unique_ptr<LineReader> original;
+    if (!closed_.empty() && closed_.front().get() == s.file) original = std::move(closed_.front());
+    else if (animation_ && animation_.get() == s.file) original = std::move(animation_);
+    closed_.clear();
+    keepClosed_ = false;
+    animation_.reset();
+    if (original && original->lineNumber() == s.fileLine) {
+        animation_ = std::move(original);
+    } else if (s.file) {
+        try {
+            auto reopened = std::make_unique<LineReader>(s.fileName);
+            for (int i = 0; i < s.fileLine; ++i) reopened->ReadLine();
+            animation_ = std::move(reopened);
+        } catch (const RuntimeError&) {
+            // Gone meanwhile: the next frame reports it as any missing animation.
+        }
+    }
+    // The window may already show what the command loaded: the next frame
+    // puts back the picture, size and pace of the animation that goes on.
+    lastpicture_.clear();
+    intervalPending_ = true;
+    resizePending_ = true;
 }
 
 }  // namespace kobal::actor

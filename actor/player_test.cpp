@@ -10,17 +10,17 @@ using namespace kobal::actor::testing;
 
 namespace {
 
-class Player : public ::testing::Test {
+class AnimationPlayer : public ::testing::Test {
   protected:
     void SetUp() override {
         h.UseActorDir();
         for (const char* p : {"f1.bmp", "f2.bmp", "f3.bmp", "big.bmp", "icon.ico"}) h.Actor(p, "x");
-        h.rt->settings.iconfile = "icon.ico";
+        h.settings().iconfile = "icon.ico";
     }
     // One call of the frame step with the empty name; the picture shown after it.
     std::string Step() {
         std::string empty;
-        h.rt->ShowNextFrame(empty);
+        h.player().ShowNextFrame(empty);
         return h.window.picture;
     }
     std::vector<std::string> Pictures(int calls) {
@@ -30,7 +30,7 @@ class Player : public ::testing::Test {
     }
     void Load(const std::string& name) {
         std::string n = name;
-        h.rt->LoadAnimation(n);
+        h.player().LoadAnimation(n);
     }
     ActorHarness h;
 };
@@ -41,7 +41,7 @@ const std::string kThreeFrames =
 
 }  // namespace
 
-TEST_F(Player, EachFrameStaysForTheThresholdAndTheLastForOneCall) {
+TEST_F(AnimationPlayer, EachFrameStaysForTheThresholdAndTheLastForOneCall) {
     h.Actor("three.kani", kThreeFrames);
     Load("three.kani");
     // Blank lines between frames change neither the timing nor the count.
@@ -50,23 +50,22 @@ TEST_F(Player, EachFrameStaysForTheThresholdAndTheLastForOneCall) {
     EXPECT_EQ(h.timer1.interval, 100);
 }
 
-TEST_F(Player, PriorityupScalesTheTimerAndTheFramePause) {
+TEST_F(AnimationPlayer, PriorityupScalesTheTimerAndTheFramePause) {
     h.Actor("three.kani", kThreeFrames);
-    h.rt->settings.priorityup = 200;
+    h.settings().priorityup = 200;
     Load("three.kani");
     EXPECT_EQ(Pictures(9), (std::vector<std::string>{"f1.bmp", "f1.bmp", "f1.bmp", "f1.bmp", "f2.bmp", "f2.bmp",
                                                      "f2.bmp", "f2.bmp", "f3.bmp"}));
     EXPECT_EQ(h.timer1.interval, 50);
 
     // 50 % rounds the threshold to 0 (0.5 goes to even): every call reads a line.
-    h.rt->settings.priorityup = 50;
-    h.rt->settings.timerspeed = 100;
+    h.settings().priorityup = 50;
     Load("three.kani");
     EXPECT_EQ(Pictures(4), (std::vector<std::string>{"f1.bmp", "f2.bmp", "f3.bmp", "f1.bmp"}));
     EXPECT_EQ(h.timer1.interval, 200);
 }
 
-TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
+TEST_F(AnimationPlayer, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
     h.Actor("keys.kani", Lines({"framecount=4", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
                                 "transparentred=255", "transparentgreen=0", "transparentblue=255", "[end]", "@f1.bmp",
                                 "f1.bmp", "f1.bmp", "@f1.bmp"}));
@@ -85,13 +84,13 @@ TEST_F(Player, RepeatedFrameOnlyMovesAndKeyColourComesWithNewKeyedPictures) {
     e = h.window.Take();
     EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "repaint"}));
 
-    h.rt->settings.transparencyoff = 1;
+    h.settings().transparencyoff = 1;
     Step();
     e = h.window.Take();
     EXPECT_EQ(e, (std::vector<std::string>{"picture f1.bmp", "move 0,0", "repaint"}));
 }
 
-TEST_F(Player, OpaqueFrameStaysOpaqueForItsWholePause) {
+TEST_F(AnimationPlayer, OpaqueFrameStaysOpaqueForItsWholePause) {
     h.Actor("opaque.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10", "actorheight=10",
                                   "[end]", "@f1.bmp", "f2.bmp"}));
     Load("opaque.kani");
@@ -102,7 +101,7 @@ TEST_F(Player, OpaqueFrameStaysOpaqueForItsWholePause) {
     EXPECT_EQ(h.window.Take(), (std::vector<std::string>{"move 0,0", "move 0,0"}));
 }
 
-TEST_F(Player, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
+TEST_F(AnimationPlayer, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
     h.Actor("snd.kani", Lines({"framecount=2", "framepause=3", "timerspeed=40", "actorwidth=10", "actorheight=10",
                                "[end]", "f1.bmp|boing.wav", "f2.bmp| two words.wav"}));
     Load("snd.kani");
@@ -111,27 +110,27 @@ TEST_F(Player, SoundsPlayOnTheReadingCallOnlyAndOnlyWhileAudioIsOn) {
     Step();
     EXPECT_EQ(h.sound.played.back(), " two words.wav");  // blanks inside the line stay
     EXPECT_EQ(h.window.picture, "f2.bmp");
-    h.rt->paudiooff_Click();
+    h.rt->MenuChosen(MenuChoice::paudiooff);
     Pictures(6);
     EXPECT_EQ(h.sound.played.size(), 2u);
-    h.rt->settings.audioon = 2;
+    h.settings().audioon = 2;
     Pictures(6);
     EXPECT_EQ(h.sound.played.size(), 2u);
 }
 
-TEST_F(Player, NulShowsNothingAndDoesNotMove) {
+TEST_F(AnimationPlayer, NulShowsNothingAndDoesNotMove) {
     h.Actor("three.kani", kThreeFrames);
     Load("three.kani");
     Step();
     h.window.Take();
     std::string nul = "nul";
-    h.rt->actorx = 999;
-    h.rt->ShowNextFrame(nul);
+    h.position().MoveTo(999, h.rt->position().y());
+    h.player().ShowNextFrame(nul);
     EXPECT_TRUE(h.window.Take().empty());
-    EXPECT_EQ(h.rt->pausecount, 0);
+    EXPECT_EQ(h.rt->player().pausecount(), 0);
 }
 
-TEST_F(Player, ActionCommandInsideAnAnimationStartsTheNewBehaviourAtOnce) {
+TEST_F(AnimationPlayer, ActionCommandInsideAnAnimationStartsTheNewBehaviourAtOnce) {
     h.Actor("other.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
                                  "[end]", "f3.bmp"}));
     h.Actor("cmd.kani", Lines({"framecount=2", "framepause=1", "timerspeed=40", "actorwidth=10", "actorheight=10",
@@ -139,69 +138,69 @@ TEST_F(Player, ActionCommandInsideAnAnimationStartsTheNewBehaviourAtOnce) {
     Load("cmd.kani");
     EXPECT_EQ(Step(), "f1.bmp");
     EXPECT_EQ(Step(), "f3.bmp");
-    EXPECT_EQ(h.rt->actiontype, 4);
-    EXPECT_EQ(h.rt->action.actionstep, -200);
-    EXPECT_EQ(h.rt->action.actioncount, 7);
-    EXPECT_EQ(h.rt->nextfile, "after.krnd");
-    EXPECT_EQ(h.rt->animfile, "other.kani");
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 4);
+    EXPECT_EQ(h.rt->behaviours().record().actionstep, -200);
+    EXPECT_EQ(h.rt->behaviours().record().actioncount, 7);
+    EXPECT_EQ(h.rt->behaviours().nextfile(), "after.krnd");
+    EXPECT_EQ(h.rt->player().animfile(), "other.kani");
 }
 
-TEST_F(Player, TypeFieldIsReadFromItsLastTwoCharacters) {
+TEST_F(AnimationPlayer, TypeFieldIsReadFromItsLastTwoCharacters) {
     h.Actor("three.kani", kThreeFrames);
-    h.rt->RunActionCommand("!05|3|three.kani|");
-    EXPECT_EQ(h.rt->actiontype, 5);
-    EXPECT_EQ(h.rt->nextfile, "");
+    h.player().RunActionCommand("!05|3|three.kani|");
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 5);
+    EXPECT_EQ(h.rt->behaviours().nextfile(), "");
     // "!5" reads as 0: the actor switch, with the target as actor file.
     h.dir.Write("actors/b.kact", Lines({"actorname=Bee", "actorpath=" + h.actorDir(), "iconfile=icon.ico",
                                         "activefile=b.krnd", "[end]"}));
     h.Actor("b.krnd", Lines({"1", "!04|1|three.kani|"}));
-    h.rt->RunActionCommand("!5|3|" + h.dir.path() + "/actors/b.kact|ignored.krnd");
-    EXPECT_EQ(h.rt->settings.actorname, "Bee");
-    EXPECT_EQ(h.rt->actiontype, 4);
-    EXPECT_EQ(h.rt->nextfile, "");
+    h.player().RunActionCommand("!5|3|" + h.dir.path() + "/actors/b.kact|ignored.krnd");
+    EXPECT_EQ(h.settings().actorname, "Bee");
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 4);
+    EXPECT_EQ(h.rt->behaviours().nextfile(), "");
 }
 
-TEST_F(Player, NegativeCountDrawsFromOneToN) {
+TEST_F(AnimationPlayer, NegativeCountDrawsFromOneToN) {
     h.Actor("three.kani", kThreeFrames);
     h.random.queued = {0.0, 0.999, 0.5};
-    h.rt->RunActionCommand("!01|-4|three.kani|");
-    EXPECT_EQ(h.rt->action.actioncount, 1);
-    h.rt->RunActionCommand("!01|-4|three.kani|");
-    EXPECT_EQ(h.rt->action.actioncount, 4);
-    h.rt->RunActionCommand("!01| -4 |three.kani|");
-    EXPECT_EQ(h.rt->action.actioncount, 3);
+    h.player().RunActionCommand("!01|-4|three.kani|");
+    EXPECT_EQ(h.rt->behaviours().record().actioncount, 1);
+    h.player().RunActionCommand("!01|-4|three.kani|");
+    EXPECT_EQ(h.rt->behaviours().record().actioncount, 4);
+    h.player().RunActionCommand("!01| -4 |three.kani|");
+    EXPECT_EQ(h.rt->behaviours().record().actioncount, 3);
 }
 
-TEST_F(Player, NestedListReplacesTheCallersVariable) {
+TEST_F(AnimationPlayer, NestedListReplacesTheCallersVariable) {
     h.Actor("three.kani", kThreeFrames);
     h.Actor("state.krnd", Lines({"1", "  inner.krnd  "}));
     h.Actor("inner.krnd", Lines({"2", "three.kani", "picture.bmp"}));
     std::string list = "state.krnd";
     h.random.queued = {0.0, 0.0};
-    h.rt->PlayRandomChoice(list);
+    h.player().PlayRandomChoice(list);
     EXPECT_EQ(list, "inner.krnd");
     EXPECT_EQ(h.window.picture, "f1.bmp");
 
     // An entry with another ending plays nothing.
     h.window.Take();
     h.random.queued = {0.9};
-    h.rt->PlayRandomChoice(list);
+    h.player().PlayRandomChoice(list);
     EXPECT_TRUE(h.window.Take().empty());
 }
 
-TEST_F(Player, PickRandomLineCountsOnlyTheFirstNLines) {
+TEST_F(AnimationPlayer, PickRandomLineCountsOnlyTheFirstNLines) {
     h.Actor("l.krnd", Lines({"2", "one", "two", "three"}));
     h.random.queued = {0.0, 0.99};
-    EXPECT_EQ(h.rt->PickRandomLine("l.krnd"), "one");
-    EXPECT_EQ(h.rt->PickRandomLine("l.krnd"), "two");
+    EXPECT_EQ(h.player().PickRandomLine("l.krnd"), "one");
+    EXPECT_EQ(h.player().PickRandomLine("l.krnd"), "two");
     h.Actor("zero.krnd", Lines({"0", "only"}));
-    EXPECT_EQ(h.rt->PickRandomLine("zero.krnd"), "only");
+    EXPECT_EQ(h.player().PickRandomLine("zero.krnd"), "only");
     h.Actor("neg.krnd", Lines({"-3", "only"}));
     h.random.queued = {0.5};
-    EXPECT_EQ(h.rt->PickRandomLine("neg.krnd"), "");
+    EXPECT_EQ(h.player().PickRandomLine("neg.krnd"), "");
 }
 
-TEST_F(Player, ResizeKeepsTheAlignedEdge) {
+TEST_F(AnimationPlayer, ResizeKeepsTheAlignedEdge) {
     h.Actor("small.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=100", "actorheight=100",
                                  "alignx=0", "aligny=1", "[end]", "f1.bmp"}));
     h.Actor("wide.kani", Lines({"framecount=1", "framepause=1", "timerspeed=40", "actorwidth=120", "actorheight=110",
@@ -210,43 +209,41 @@ TEST_F(Player, ResizeKeepsTheAlignedEdge) {
                                  "alignx=1", "aligny=2", "[end]", "f1.bmp"}));
     Load("small.kani");
     Step();
-    h.rt->actorx = 6000;
-    h.rt->actory = 6000;
+    h.position().MoveTo(6000, 6000);
     Load("wide.kani");
-    EXPECT_EQ(h.rt->actorx, 6000 - 150);
-    EXPECT_EQ(h.rt->actory, 6000 - 150);  // bottom edge stays put
-    EXPECT_EQ(h.rt->resizepending, 1);
+    EXPECT_EQ(h.rt->position().x(), 6000 - 150);
+    EXPECT_EQ(h.rt->position().y(), 6000 - 150);  // bottom edge stays put
     h.window.Take();
     Step();
     auto e = h.window.Take();
     EXPECT_EQ(e[0], "picture big.bmp");
     EXPECT_EQ(e[1], "size 1800x1650");
     Load("right.kani");
-    EXPECT_EQ(h.rt->actorx, 5850 - 300);
-    EXPECT_EQ(h.rt->actory, 5850);
+    EXPECT_EQ(h.rt->position().x(), 5850 - 300);
+    EXPECT_EQ(h.rt->position().y(), 5850);
 }
 
-TEST_F(Player, KeepOnScreenPullsTheWindowBack) {
-    h.rt->settings.actorwidth = 1500;
-    h.rt->settings.actorheight = 1500;
-    h.rt->actorx = 40000;
-    h.rt->actory = 20000;
-    h.rt->KeepOnScreen();
-    EXPECT_EQ(h.rt->actorx, 1920 * 15 - 1500);
-    EXPECT_EQ(h.rt->actory, 1080 * 15 - 1500);
-    h.rt->actorx = -30;
-    h.rt->actory = 0;
-    h.rt->KeepOnScreen();
-    EXPECT_EQ(h.rt->actorx, 0);
-    EXPECT_EQ(h.rt->actory, 0);
-}
-
-TEST_F(Player, WideScreensWorkBeyondSixteenBitTwips) {
-    h.screen.widthPixels = 5120;
-    h.rt->settings.actorwidth = 1500;
-    h.rt->actorx = 70000;
-    h.rt->KeepOnScreen();
-    EXPECT_EQ(h.rt->actorx, 70000);
+TEST_F(AnimationPlayer, HeaderIsKeptApartFromTheRunningValuesAndLeftOutKeysCarryOver) {
+    h.Actor("three.kani", kThreeFrames);
+    h.Actor("bare.kani", Lines({"framecount=1", "[end]", "f2.bmp"}));
+    h.settings().priorityup = 200;
+    Load("three.kani");
+    EXPECT_EQ(h.rt->player().header().timerspeed, 100);
+    EXPECT_EQ(h.rt->player().header().actorwidth, 100);
+    EXPECT_EQ(h.rt->player().pace().tickInterval, 50);
+    EXPECT_EQ(h.rt->player().widthTwips(), 1500);
+    // A file without the keys goes on from the values in effect, scaled
+    // again, as the classic single field did; its other keys carry over as read.
+    Load("bare.kani");
+    EXPECT_EQ(h.rt->player().header().timerspeed, 50);
+    EXPECT_EQ(h.rt->player().pace().tickInterval, 25);
+    EXPECT_EQ(h.rt->player().header().actorwidth, 1500);
+    EXPECT_EQ(h.rt->player().widthTwips(), 22500);
+    EXPECT_EQ(h.rt->player().header().transparentred, 255);
+    EXPECT_EQ(h.rt->player().header().framepause, 2);
+    Step();
+    EXPECT_EQ(h.timer1.interval, 25);
+    EXPECT_EQ(h.window.width, 22500);
 }
 
 // Each broken input ends the actor with the run-time error naming the file
@@ -260,7 +257,7 @@ struct BadInput {
     std::string messagePart;
 };
 
-TEST_F(Player, BadInputNamesTheFileAndLine) {
+TEST_F(AnimationPlayer, BadInputNamesTheFileAndLine) {
     const std::string header = "framepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n";
     const std::vector<BadInput> cases = {
         {"framecount beyond the frame lines", "short.kani", "framecount=3\r\n" + header + "[end]\r\nf1.bmp\r\n",
@@ -297,20 +294,20 @@ TEST_F(Player, BadInputNamesTheFileAndLine) {
         if (!c.file.empty()) h.Actor(c.file, c.content);
         ActorHarness fresh;
         fresh.UseActorDir();
-        fresh.rt->settings.actorpath = h.actorDir();
-        fresh.rt->settings.iconfile = "icon.ico";
+        fresh.settings().actorpath = h.actorDir();
+        fresh.settings().iconfile = "icon.ico";
         fresh.random.queued = {0.99};
         try {
             std::string target = c.play;
             if (target[0] == '!') {
-                fresh.rt->RunActionCommand(target);
+                fresh.player().RunActionCommand(target);
             } else if (target.ends_with(".krnd")) {
-                fresh.rt->PlayRandomChoice(target);
+                fresh.player().PlayRandomChoice(target);
             } else {
-                fresh.rt->LoadAnimation(target);
+                fresh.player().LoadAnimation(target);
                 for (int i = 0; i < 5; ++i) {
                     std::string empty;
-                    fresh.rt->ShowNextFrame(empty);
+                    fresh.player().ShowNextFrame(empty);
                 }
             }
             ADD_FAILURE() << c.what << ": no error";
@@ -321,11 +318,11 @@ TEST_F(Player, BadInputNamesTheFileAndLine) {
     }
 }
 
-TEST_F(Player, ZeroPriorityupOrSpeedupIsADivisionByZero) {
+TEST_F(AnimationPlayer, ZeroPriorityupOrSpeedupIsADivisionByZero) {
     h.Actor("three.kani", kThreeFrames);
     for (int which = 0; which < 2; ++which) {
-        h.rt->settings.priorityup = which == 0 ? 0 : 100;
-        h.rt->settings.speedup = which == 0 ? 100 : 0;
+        h.settings().priorityup = which == 0 ? 0 : 100;
+        h.settings().speedup = which == 0 ? 100 : 0;
         try {
             Load("three.kani");
             FAIL();
@@ -336,10 +333,10 @@ TEST_F(Player, ZeroPriorityupOrSpeedupIsADivisionByZero) {
     }
 }
 
-TEST_F(Player, EmptyListNameIsAnErrorNotACrash) {
+TEST_F(AnimationPlayer, EmptyListNameIsAnErrorNotACrash) {
     std::string empty;
     try {
-        h.rt->PlayRandomChoice(empty);
+        h.player().PlayRandomChoice(empty);
         FAIL();
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
@@ -347,7 +344,7 @@ TEST_F(Player, EmptyListNameIsAnErrorNotACrash) {
     }
 }
 
-TEST_F(Player, UnchangedListIsNotReadAgainButAChangedOneIs) {
+TEST_F(AnimationPlayer, UnchangedListIsNotReadAgainButAChangedOneIs) {
     h.Actor("a.kani",
             "framecount=1\r\nframepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n["
             "end]\r\nf1.bmp\r\n");
@@ -356,8 +353,8 @@ TEST_F(Player, UnchangedListIsNotReadAgainButAChangedOneIs) {
             "end]\r\nf2.bmp\r\n");
     const std::string path = h.Actor("pick.krnd", "1\r\na.kani\r\n");
     std::string list = "pick.krnd";
-    h.rt->PlayRandomChoice(list);
-    EXPECT_EQ(h.rt->animfile, "a.kani");
+    h.player().PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->player().animfile(), "a.kani");
 
     // Same size, same time stamp: taken as unchanged, the kept entries play.
     struct stat before {};
@@ -365,25 +362,25 @@ TEST_F(Player, UnchangedListIsNotReadAgainButAChangedOneIs) {
     h.dir.Write("actors/a/pick.krnd", "1\r\nb.kani\r\n");
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    h.rt->PlayRandomChoice(list);
-    EXPECT_EQ(h.rt->animfile, "a.kani");
+    h.player().PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->player().animfile(), "a.kani");
 
     // A new time stamp is a new list.
     const timespec later[2] = {{before.st_atim.tv_sec, 0}, {before.st_mtim.tv_sec + 5, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
-    h.rt->PlayRandomChoice(list);
-    EXPECT_EQ(h.rt->animfile, "b.kani");
+    h.player().PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->player().animfile(), "b.kani");
 
     // Entries past the count are never needed; a short list fails only
     // when a draw reaches past its end, each time it does.
     h.Actor("short.krnd", "3\r\na.kani\r\n");
     list = "short.krnd";
     h.random.queued = {0.0, 0.99, 0.99};
-    h.rt->PlayRandomChoice(list);
-    EXPECT_EQ(h.rt->animfile, "a.kani");
+    h.player().PlayRandomChoice(list);
+    EXPECT_EQ(h.rt->player().animfile(), "a.kani");
     for (int i = 0; i < 2; ++i) {
         try {
-            h.rt->PlayRandomChoice(list);
+            h.player().PlayRandomChoice(list);
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);

@@ -67,12 +67,12 @@ TEST_F(Startup, FirstAnimationSizesTheWindowWhichIsCentredAtTheNextFrame) {
     EXPECT_TRUE(h.window.visible);
     // The first frame put it at the top-left corner; the centre comes next.
     EXPECT_EQ(h.window.left, 0);
-    EXPECT_EQ(h.rt->actorx, 1920 * 15 / 2 - 750);
-    EXPECT_EQ(h.rt->actory, 1080 * 15 / 2 - 450);
+    EXPECT_EQ(h.rt->position().x(), 1920 * 15 / 2 - 750);
+    EXPECT_EQ(h.rt->position().y(), 1080 * 15 / 2 - 450);
     EXPECT_EQ(h.timer1.interval, 80);
     EXPECT_TRUE(h.timer2.enabled);
     EXPECT_TRUE(h.ddetimer.enabled);
-    EXPECT_EQ(h.rt->linkhub, 1);  // nobody else serves: this actor is the hub
+    EXPECT_EQ(h.rt->link().isHub(), 1);  // nobody else serves: this actor is the hub
     EXPECT_TRUE(h.menu.IsChecked(MenuItem::Paudioon));
     EXPECT_FALSE(h.menu.IsChecked(MenuItem::paudiooff));
 }
@@ -84,11 +84,11 @@ TEST_F(Startup, ActionCommandFirstShowsTheWindowCentredBeforeAnyFrame) {
     EXPECT_EQ(h.window.picture, "");
     EXPECT_EQ(h.window.width, 1500);
     EXPECT_EQ(h.timer1.interval, 25);
-    EXPECT_EQ(h.rt->actiontype, 4);
-    h.rt->Timer1_Timer();  // initialises
-    h.rt->Timer1_Timer();  // first frame, at the centre
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 4);
+    h.rt->AnimationTick();  // initialises
+    h.rt->AnimationTick();  // first frame, at the centre
     EXPECT_EQ(h.window.picture, "f1.bmp");
-    EXPECT_EQ(h.window.left, h.rt->actorx);
+    EXPECT_EQ(h.window.left, h.rt->position().x());
     EXPECT_EQ(h.timer1.interval, 80);
 }
 
@@ -102,16 +102,16 @@ TEST_F(Startup, APlainFirstChoiceIsChosenAgainOnTheNextTick) {
     // Plain name at start, then the entry that plays nothing, then the command.
     h.random.queued = {0.1, 0.5, 0.9};
     RunMain(h.dir.path() + "/mix.kact");
-    EXPECT_EQ(h.rt->actiontype, 0);
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 0);
     EXPECT_EQ(h.window.left, 0);  // the one frame, at the corner
-    h.rt->Timer1_Timer();         // plays nothing
-    EXPECT_EQ(h.rt->actiontype, 0);
-    h.rt->Timer1_Timer();  // the command
-    EXPECT_EQ(h.rt->actiontype, 4);
-    h.rt->Timer1_Timer();  // initialises
-    h.rt->Timer1_Timer();  // its first frame, at the centre
-    EXPECT_EQ(h.window.left, h.rt->actorx);
-    EXPECT_EQ(h.window.top, h.rt->actory);
+    h.rt->AnimationTick();        // plays nothing
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 0);
+    h.rt->AnimationTick();  // the command
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 4);
+    h.rt->AnimationTick();  // initialises
+    h.rt->AnimationTick();  // its first frame, at the centre
+    EXPECT_EQ(h.window.left, h.rt->position().x());
+    EXPECT_EQ(h.window.top, h.rt->position().y());
     EXPECT_GT(h.window.left, 0);
 }
 
@@ -123,14 +123,14 @@ TEST_F(Startup, APlainNameAfterAnActionStillShowsOneFrame) {
     WriteActor("cn.kact",
                {"actorname=Cn", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=cmdnext.krnd", "[end]"});
     RunMain(h.dir.path() + "/cn.kact");
-    for (int i = 0; i < 6; ++i) h.rt->Timer1_Timer();  // the play-once ends
-    ASSERT_EQ(h.rt->nextfile, "plain.krnd");
-    const int16_t step = h.rt->action.actionstep;
+    for (int i = 0; i < 6; ++i) h.rt->AnimationTick();  // the play-once ends
+    ASSERT_EQ(h.rt->behaviours().nextfile(), "plain.krnd");
+    const int16_t step = h.rt->behaviours().record().actionstep;
     h.window.Take();
-    h.rt->Timer1_Timer();
-    h.rt->Timer1_Timer();
-    EXPECT_EQ(h.rt->actiontype, 4);
-    EXPECT_EQ(h.rt->action.actionstep, step);  // no new action: chosen again each tick
+    h.rt->AnimationTick();
+    h.rt->AnimationTick();
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 4);
+    EXPECT_EQ(h.rt->behaviours().record().actionstep, step);  // no new action: chosen again each tick
 }
 
 TEST_F(Startup, RelativeActorFileIsReadBelowTheInstallDirectory) {
@@ -139,8 +139,8 @@ TEST_F(Startup, RelativeActorFileIsReadBelowTheInstallDirectory) {
     std::filesystem::current_path(h.dir.path());
     RunMain("bob.kact");
     std::filesystem::current_path(cwd);
-    EXPECT_EQ(h.rt->settings.actorname, "Bob");
-    EXPECT_EQ(h.rt->settings.actorpath, h.installPath() + "\\actors\\a\\");
+    EXPECT_EQ(h.settings().actorname, "Bob");
+    EXPECT_EQ(h.settings().actorpath, h.installPath() + "\\actors\\a\\");
 }
 
 TEST_F(Startup, ACopiedActorRunsFromItsOwnFolderOnTheUsersOwnSettings) {
@@ -151,11 +151,11 @@ TEST_F(Startup, ACopiedActorRunsFromItsOwnFolderOnTheUsersOwnSettings) {
                                         Lines({"actorname=Zed", "actorpath=actors\\zed\\", "iconfile=icon.ico",
                                                "activefile=act.krnd", "sleepfile=sleep.krnd", "[end]"}));
     h.dir.Write("home/config/kobaltron/config.kcfg", Lines({"priorityup=200", "speedup=100", "[end]"}));
-    h.rt->user = {h.dir / "home/config/kobaltron/config.kcfg", h.dir / "home/data/kobaltron/actors"};
+    h.rt->SetUserPlaces({h.dir / "home/config/kobaltron/config.kcfg", h.dir / "home/data/kobaltron/actors"});
     RunMain(zed);
-    EXPECT_EQ(h.rt->settings.actorpath, h.dir / "home/Downloads/zed/");
+    EXPECT_EQ(h.settings().actorpath, h.dir / "home/Downloads/zed/");
     EXPECT_EQ(h.window.icon, h.dir / "home/Downloads/zed/icon.ico");
-    EXPECT_EQ(h.rt->settings.priorityup, 200);  // the global file says 100
+    EXPECT_EQ(h.settings().priorityup, 200);  // the global file says 100
     EXPECT_EQ(h.timer1.interval, 40);
 }
 
@@ -163,7 +163,7 @@ TEST_F(Startup, OverrideActorDecidesWhoseSettingsWin) {
     WriteActor("fast.kact",
                {"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico", "activefile=act.krnd", "[end]"});
     RunMain(h.dir.path() + "/fast.kact");
-    EXPECT_EQ(h.rt->settings.priorityup, 200);
+    EXPECT_EQ(h.settings().priorityup, 200);
     EXPECT_EQ(h.timer1.interval, 40);
 
     ActorHarness locked;
@@ -175,7 +175,7 @@ TEST_F(Startup, OverrideActorDecidesWhoseSettingsWin) {
     locked.dir.Write("fast.kact", Lines({"priorityup=200", "actorpath=actors\\a\\", "iconfile=icon.ico",
                                          "activefile=act.krnd", "[end]"}));
     locked.rt->Main(locked.dir.path() + "/fast.kact", locked.installPath());
-    EXPECT_EQ(locked.rt->settings.priorityup, 100);
+    EXPECT_EQ(locked.settings().priorityup, 100);
 }
 
 TEST_F(Startup, InitialPriorityPresetsTheState) {
@@ -204,8 +204,8 @@ TEST_F(Startup, InitialPriorityPresetsTheState) {
             continue;
         }
         a.rt->Main(a.dir.path() + "/x.kact", a.installPath());
-        EXPECT_EQ(a.rt->idlecount, c.idle) << c.priority;
-        EXPECT_EQ(a.rt->statefile, c.state) << c.priority;
+        EXPECT_EQ(a.rt->activity().idlecount(), c.idle) << c.priority;
+        EXPECT_EQ(a.rt->activity().statefile(), c.state) << c.priority;
     }
 }
 
@@ -216,18 +216,18 @@ TEST_F(Startup, SwitchKeepsIdleCountAndTheMenusSoundChoice) {
     WriteActor("ann.kact", {"actorname=Ann", "actorpath=actors\\a\\", "iconfile=icon2.ico", "activefile=two.krnd",
                             "audioon=1", "[end]"});
     RunMain(h.dir.path() + "/bob.kact");
-    h.rt->paudiooff_Click();
-    h.rt->idlecount = 42;
-    h.rt->SwitchActor("ann.kact");
-    EXPECT_EQ(h.rt->settings.actorname, "Ann");
+    h.rt->MenuChosen(MenuChoice::paudiooff);
+    for (int i = 0; i < 42; ++i) h.rt->IdleClockTick();
+    h.Run("!00|0|ann.kact|");  // the actor switch
+    EXPECT_EQ(h.settings().actorname, "Ann");
     EXPECT_EQ(h.window.caption, "Ann");
     EXPECT_EQ(h.tray.tip, "Ann");
     EXPECT_EQ(h.tray.log, (std::vector<std::string>{"add Bob", "remove", "add Ann"}));
-    EXPECT_EQ(h.rt->idlecount, 42);
-    EXPECT_EQ(h.rt->settings.audioon, 0);
+    EXPECT_EQ(h.rt->activity().idlecount(), 42);
+    EXPECT_EQ(h.settings().audioon, 0);
     EXPECT_TRUE(h.menu.IsChecked(MenuItem::paudiooff));
     // Keys the new actor leaves out keep the old actor's values.
-    EXPECT_EQ(h.rt->settings.responsefile, "act.krnd");
+    EXPECT_EQ(h.settings().responsefile, "act.krnd");
     EXPECT_EQ(h.window.picture, "f2.bmp");
     EXPECT_EQ(h.window.width, 750);
 }
@@ -235,7 +235,7 @@ TEST_F(Startup, SwitchKeepsIdleCountAndTheMenusSoundChoice) {
 TEST_F(Startup, EndActorRemovesTheTrayIconAndEndsWithStatusZero) {
     RunMain(h.dir.path() + "/bob.kact");
     try {
-        h.rt->Remove_Click();
+        h.rt->MenuChosen(MenuChoice::Remove);
         FAIL();
     } catch (const ProgramEnd& end) {
         EXPECT_EQ(end.status, 0);

@@ -215,6 +215,21 @@ class FixedClock : public Clock {
     double seconds = 43200;
 };
 
+// The owners' own faces, for tests that drive one owner directly (and for
+// the fuzz targets). Reaches nothing but what the owners offer anyway.
+class RuntimeAccess {
+  public:
+    static SettingStore& Settings(ActorRuntime& rt) { return rt.settings_; }
+    static void SetInstallDir(ActorRuntime& rt, const std::string& dir) { rt.installdir_ = dir; }
+    static Player& PlayerOf(ActorRuntime& rt) { return rt.player_; }
+    static Position& PositionOf(ActorRuntime& rt) { return rt.position_; }
+    static Behaviours& BehavioursOf(ActorRuntime& rt) { return rt.behaviours_; }
+    static Activity& ActivityOf(ActorRuntime& rt) { return rt.activity_; }
+    static LinkMember& LinkOf(ActorRuntime& rt) { return rt.link_; }
+    static void PlayNext(ActorRuntime& rt) { rt.PlayNext(); }
+    static void EnsureWindowLoaded(ActorRuntime& rt) { rt.EnsureWindowLoaded(); }
+};
+
 // An install directory with the actor program's own file and a config.
 class ActorHarness {
   public:
@@ -238,7 +253,7 @@ class ActorHarness {
         ports.random = &random;
         ports.clock = &clock;
         rt = std::make_unique<ActorRuntime>(ports);
-        rt->installdir = installPath() + "\\";
+        RuntimeAccess::SetInstallDir(*rt, installPath() + "\\");
     }
     void WriteConfig(const std::string& text) { dir.Write("resource/config.kcfg", text); }
     // Writes a file of the actor "a" (below actors/a/).
@@ -247,11 +262,19 @@ class ActorHarness {
     std::string actorDir() const { return dir.path() + "/actors/a/"; }
     // Points the store at the actor directory without reading an actor file.
     void UseActorDir() {
-        rt->settings.actorpath = actorDir();
-        rt->settings.priorityup = 100;
-        rt->settings.speedup = 100;
-        rt->settings.audioon = 1;
+        settings().actorpath = actorDir();
+        settings().priorityup = 100;
+        settings().speedup = 100;
+        settings().audioon = 1;
     }
+    SettingStore& settings() { return RuntimeAccess::Settings(*rt); }
+    Player& player() { return RuntimeAccess::PlayerOf(*rt); }
+    Position& position() { return RuntimeAccess::PositionOf(*rt); }
+    Behaviours& behaviours() { return RuntimeAccess::BehavioursOf(*rt); }
+    Activity& activity() { return RuntimeAccess::ActivityOf(*rt); }
+    LinkMember& linkMember() { return RuntimeAccess::LinkOf(*rt); }
+    // Runs an action command line as an animation or list would.
+    void Run(const std::string& command) { player().RunActionCommand(command); }
 
     TempDir dir;
     FakeWindow window;

@@ -225,7 +225,7 @@ class HeadlessRun {
              << paths.Display(NativePath(options_.actorFile)) << " (screen " << options_.screenWidth << "x"
              << options_.screenHeight << " pixels; positions and sizes in twips)\n";
         last_ = Take();
-        runtime_->user = options_.user;
+        runtime_->SetUserPlaces(options_.user);
         if (int status = Event("start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
             status >= 0)
             return status;
@@ -235,9 +235,9 @@ class HeadlessRun {
         while (const std::optional<actor::FormTimer> which = time_.NextDue(limit)) {
             time_.Deliver(*which);
             std::function<void()> tick;
-            if (*which == actor::FormTimer::Timer1) tick = [this] { runtime_->Timer1_Timer(); };
-            else if (*which == actor::FormTimer::Timer2) tick = [this] { runtime_->Timer2_Timer(); };
-            else tick = [this] { runtime_->DDETimer_Timer(); };
+            if (*which == actor::FormTimer::Timer1) tick = [this] { runtime_->AnimationTick(); };
+            else if (*which == actor::FormTimer::Timer2) tick = [this] { runtime_->IdleClockTick(); };
+            else tick = [this] { runtime_->LinkClockTick(); };
             if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return status;
         }
         time_.clock.ms = limit;
@@ -255,15 +255,16 @@ class HeadlessRun {
         bool timer1 = false, timer2 = false, visible = false;
     };
 
-    std::string ActorDir() const { return NativePath(runtime_->settings.actorpath); }
+    std::string ActorDir() const { return NativePath(runtime_->settings().actorpath); }
 
     State Take() const {
         const actor::ActorRuntime& rt = *runtime_;
         State s;
-        s.actiontype = rt.actiontype;
-        s.anim = rt.animfile.empty() ? "-" : rt.animfile;
-        s.frame = rt.lastpicture.empty() ? "-" : (rt.frametransparent == 0 ? "@" : "") + rt.lastpicture;
-        s.list = rt.statefile;
+        const actor::Player& player = rt.player();
+        s.actiontype = rt.behaviours().actiontype();
+        s.anim = player.animfile().empty() ? "-" : player.animfile();
+        s.frame = player.lastpicture().empty() ? "-" : (player.frameTransparent() ? "" : "@") + player.lastpicture();
+        s.list = rt.activity().statefile();
         s.state = menu_.State();
         s.audio = menu_.Audio();
         s.caption = window_.caption;

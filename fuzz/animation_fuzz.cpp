@@ -19,17 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto rt = world.Runtime(fuzz::Hash(file));
     fuzz::Expected([&] {
-        rt->RunActionCommand(command);
+        actor::testing::RuntimeAccess::PlayerOf(*rt).RunActionCommand(command);
         fuzz::ActorWorld::Run(*rt, world.timer1, 300);
     });
     // The same file when a list draws it and the player restarts it.
     auto again = world.Runtime(fuzz::Hash(file) + 1);
     fuzz::Expected([&] {
         std::string name = "anim.kani";
-        again->ShowNextFrame(name);
+        actor::testing::RuntimeAccess::PlayerOf(*again).ShowNextFrame(name);
         for (int i = 0; i < 50; ++i) {
             std::string empty;
-            again->ShowNextFrame(empty);
+            actor::testing::RuntimeAccess::PlayerOf(*again).ShowNextFrame(empty);
         }
     });
     return 0;

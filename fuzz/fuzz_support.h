@@ -141,26 +141,26 @@ class ActorWorld {
         ddetimer = {};
         menu.checked.clear();
         auto rt = std::make_unique<actor::ActorRuntime>(ports);
-        rt->installdir = dir.path() + "\\";
-        rt->settings.actorpath = dir.path() + "/actors/a/";
-        rt->settings.priorityup = 100;
-        rt->settings.speedup = 100;
-        rt->settings.audioon = 1;
-        rt->settings.boredtime = 3;
-        rt->settings.sleeptime = 6;
-        rt->settings.hibernatetime = 9;
-        rt->settings.activefile = rt->settings.responsefile = rt->settings.boredfile = rt->settings.sleepfile =
-            "l.krnd";
+        actor::testing::RuntimeAccess::SetInstallDir(*rt, dir.path() + "\\");
+        SettingStore& settings = actor::testing::RuntimeAccess::Settings(*rt);
+        settings.actorpath = dir.path() + "/actors/a/";
+        settings.priorityup = 100;
+        settings.speedup = 100;
+        settings.audioon = 1;
+        settings.boredtime = 3;
+        settings.sleeptime = 6;
+        settings.hibernatetime = 9;
+        settings.activefile = settings.responsefile = settings.boredfile = settings.sleepfile = "l.krnd";
         return rt;
     }
 
     // Drives the actor's three timers as its window would, while Timer1 runs.
     static void Run(actor::ActorRuntime& rt, actor::testing::FakeTimer& timer1, int ticks) {
         for (int i = 0; i < ticks; ++i) {
-            if (timer1.enabled || i == 0) rt.Timer1_Timer();
+            if (timer1.enabled || i == 0) rt.AnimationTick();
             if (i % 25 == 24) {
-                rt.Timer2_Timer();
-                rt.DDETimer_Timer();
+                rt.IdleClockTick();
+                rt.LinkClockTick();
             }
         }
     }

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string root = world.dir.path();
 
     auto rt = world.Runtime(fuzz::Hash(bytes));
-    rt->statefile = "l.krnd";  // as start-up leaves it
+    actor::testing::RuntimeAccess::ActivityOf(*rt).SetStateList("l.krnd");  // as start-up leaves it
     actor::LinkFrameDecoder decoder;
     std::string text;
     bool bad = false;
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::string back;
             echo.Append(actor::EncodeLinkFrame(text));
             if (echo.Next(back) != actor::LinkFrameDecoder::Result::Frame || back != text) std::abort();
-            rt->DDEline_Change(WithRoot(text, root));
+            rt->LinkTextArrived(WithRoot(text, root));
         }
     }
     // The texts as plain arrivals too, as if each line had come in a frame.
@@ -86,16 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int n = 0; n < 32 && start < bytes.size(); ++n) {
         size_t end = bytes.find('\n', start);
         if (end == std::string_view::npos) end = bytes.size();
-        rt->DDEline_Change(WithRoot(std::string(bytes.substr(start, end - start)), root));
+        rt->LinkTextArrived(WithRoot(std::string(bytes.substr(start, end - start)), root));
         start = end + 1;
     }
     try {
         // The actor is playing when the messages come.
-        rt->PlayNext();
-        rt->DDETimer_Timer();
-        if (rt->actiontype == 7) Finding("a message played a list from outside the actor", "");
+        actor::testing::RuntimeAccess::PlayNext(*rt);
+        rt->LinkClockTick();
+        if (rt->behaviours().actiontype() == 7) Finding("a message played a list from outside the actor", "");
         fuzz::ActorWorld::Run(*rt, world.timer1, 30);
-        if (rt->actiontype == 7) Finding("a message played a list from outside the actor", "");
+        if (rt->behaviours().actiontype() == 7) Finding("a message played a list from outside the actor", "");
     } catch (const RuntimeError& e) {
         Finding("a run-time error escaped the link", e.what());
     } catch (const ProgramEnd&) {

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto rt = world.Runtime(seed);
     fuzz::Expected([&] {
-        rt->statefile = "r.krnd";
-        rt->PlayNext();
+        actor::testing::RuntimeAccess::ActivityOf(*rt).SetStateList("r.krnd");
+        actor::testing::RuntimeAccess::PlayNext(*rt);
         fuzz::ActorWorld::Run(*rt, world.timer1, 200);
     });
 
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end + 1;
         auto one = world.Runtime(seed + static_cast<uint32_t>(n));
         fuzz::Expected([&] {
-            one->RunActionCommand(line);
+            actor::testing::RuntimeAccess::PlayerOf(*one).RunActionCommand(line);
             fuzz::ActorWorld::Run(*one, world.timer1, 20);
         });
     }

@@ -12,34 +12,37 @@
 namespace kobal::actor::qt {
 
 ActorApp::ActorApp(ActorAppHooks hooks) : paced_(std::move(hooks.paced)) {
-    timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer1_Timer(); }); });
-    timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->Timer2_Timer(); }); });
-    ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->DDETimer_Timer(); }); });
+    timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->AnimationTick(); }); });
+    timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->IdleClockTick(); }); });
+    ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->LinkClockTick(); }); });
 
     TrayAndMenu::Handlers h;
     auto on = [this](void (ActorRuntime::*handler)()) {
         return [this, handler] { Guard([this, handler] { (runtime_.get()->*handler)(); }); };
     };
-    h.pActivated = on(&ActorRuntime::pActivated_Click);
-    h.pBored = on(&ActorRuntime::pBored_Click);
-    h.psleep = on(&ActorRuntime::psleep_Click);
-    h.phyber = on(&ActorRuntime::phyber_Click);
-    h.Paudioon = on(&ActorRuntime::Paudioon_Click);
-    h.paudiooff = on(&ActorRuntime::paudiooff_Click);
-    h.pclickthrough = on(&ActorRuntime::pclickthrough_Click);
-    h.Helpme = on(&ActorRuntime::Helpme_Click);
-    h.Remove = on(&ActorRuntime::Remove_Click);
+    auto chosen = [this](MenuChoice choice) {
+        return [this, choice] { Guard([this, choice] { runtime_->MenuChosen(choice); }); };
+    };
+    h.pActivated = chosen(MenuChoice::pActivated);
+    h.pBored = chosen(MenuChoice::pBored);
+    h.psleep = chosen(MenuChoice::psleep);
+    h.phyber = chosen(MenuChoice::phyber);
+    h.Paudioon = chosen(MenuChoice::Paudioon);
+    h.paudiooff = chosen(MenuChoice::paudiooff);
+    h.pclickthrough = chosen(MenuChoice::pclickthrough);
+    h.Helpme = chosen(MenuChoice::Helpme);
+    h.Remove = chosen(MenuChoice::Remove);
     h.about = [this] { Guard([this] { ShowAbout(); }); };
     h.doubleClick = on(&ActorRuntime::TrayDoubleClick);
     h.contextMenu = on(&ActorRuntime::TrayContextMenu);
     tray_ = std::make_unique<TrayAndMenu>(std::move(h));
 
     link_ = std::make_unique<LocalLink>(
-        [this](const std::string& text) { Guard([this, &text] { runtime_->DDEline_Change(text); }); });
+        [this](const std::string& text) { Guard([this, &text] { runtime_->LinkTextArrived(text); }); });
 
-    window_.onMouseDown = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseDown(b, x, y); }); };
-    window_.onMouseMove = [this](int b, double x, double y) { Guard([&] { runtime_->Form_MouseMove(b, x, y); }); };
-    window_.onCloseRequest = [this] { Guard([this] { runtime_->Form_QueryUnload(); }); };
+    window_.onMouseDown = [this](int b, double x, double y) { Guard([&] { runtime_->MouseDown(b, x, y); }); };
+    window_.onMouseMove = [this](int b, double x, double y) { Guard([&] { runtime_->MouseMove(b, x, y); }); };
+    window_.onCloseRequest = [this] { Guard([this] { runtime_->CloseRequested(); }); };
     // Without a tray, a right click on the actor opens the same menu, so an
     // actor can always be removed.
     window_.onRightClick = [this] {
@@ -85,7 +88,7 @@ ActorApp::~ActorApp() = default;
 
 void ActorApp::Start(const std::string& commandLine, const std::string& installPath, const UserPlaces& user) {
     if (paced_) paced_->StartClock();
-    runtime_->user = user;
+    runtime_->SetUserPlaces(user);
     try {
         runtime_->Main(commandLine, installPath);
     } catch (const RuntimeError&) {
@@ -98,9 +101,9 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
 
 bool ActorApp::PacedTick(FormTimer which) {
     switch (which) {
-        case FormTimer::Timer1: Guard([this] { runtime_->Timer1_Timer(); }); break;
-        case FormTimer::Timer2: Guard([this] { runtime_->Timer2_Timer(); }); break;
-        case FormTimer::DDETimer: Guard([this] { runtime_->DDETimer_Timer(); }); break;
+        case FormTimer::Timer1: Guard([this] { runtime_->AnimationTick(); }); break;
+        case FormTimer::Timer2: Guard([this] { runtime_->IdleClockTick(); }); break;
+        case FormTimer::DDETimer: Guard([this] { runtime_->LinkClockTick(); }); break;
     }
     return !ended_;
 }
@@ -108,13 +111,13 @@ bool ActorApp::PacedTick(FormTimer which) {
 void ActorApp::WatchFullscreenWhenAsked() {
     // Only an actor asked to stay out of the way listens to the window
     // manager; an actor switch may ask for it later.
-    if (fullscreen_ || runtime_->settings.hidefullscreen != 1) return;
+    if (fullscreen_ || runtime_->settings().hidefullscreen != 1) return;
     fullscreen_ = std::make_unique<FullscreenWatch>(
         [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
 }
 
 void ActorApp::ShowAbout() {
-    if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir, runtime_->LoadAboutLists());
+    if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir(), runtime_->LoadAboutLists());
     about_->show();
     about_->raise();
 }
@@ -133,7 +136,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
         // the actor is not at fault, so it ends without a box.
         if (InstallGone(error)) {
             std::fprintf(stderr, "%s: %s is gone, the actor ends\n", ActorRuntime::kProgramName,
-                         NativePath(runtime_->installdir).c_str());
+                         NativePath(runtime_->installdir()).c_str());
             End(0);
         }
         // No further tick may run while the message is up.
@@ -148,7 +151,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
 }
 
 bool ActorApp::InstallGone(const std::exception& error) {
-    const std::string& dir = runtime_->installdir;
+    const std::string& dir = runtime_->installdir();
     if (dir.empty()) return false;
     auto gone = [&] { return !DirectoryExists(dir + "resource"); };
     if (gone()) return true;

@@ -34,7 +34,7 @@ class ActorApp {
 
     // The window's close request.
     void CloseRequest() {
-        Guard([this] { runtime_->Form_QueryUnload(); });
+        Guard([this] { runtime_->CloseRequested(); });
     }
     // SIGTERM or SIGHUP: the close request; with an error box up, the end
     // the box was waiting for.

@@ -3,6 +3,7 @@
 #include <QImageReader>
 
 #include "actor/actor_language.h"
+#include "common/qt/picture_alpha.h"
 
 namespace kobal::checker {
 namespace {
@@ -24,7 +25,16 @@ QtPictureInspector::Entry& QtPictureInspector::Load(const std::string& nativePat
     QImage image = reader.read();
     if (!image.isNull()) {
         entry.facts = {true, image.width(), image.height()};
-        entry.image = image.convertToFormat(QImage::Format_RGB32);
+        // Unpremultiplied: a pixel that shows is seen in its own colour.
+        entry.image = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < entry.image.height() && image.hasAlphaChannel() && !entry.facts.transparent; ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
+            for (int x = 0; x < entry.image.width(); ++x)
+                if (!kobal::qt::ShownByAlpha(row[x])) {
+                    entry.facts.transparent = true;
+                    break;
+                }
+        }
     }
     return cache_.emplace(nativePath, std::move(entry)).first->second;
 }
@@ -42,7 +52,7 @@ bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) 
     for (int y = 0; y < entry.image.height() && !found; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
         for (int x = 0; x < entry.image.width(); ++x) {
-            if ((row[x] & 0xFFFFFF) == wanted) {
+            if ((row[x] & 0xFFFFFF) == wanted && kobal::qt::ShownByAlpha(row[x])) {
                 found = true;
                 break;
             }
@@ -59,7 +69,7 @@ bool QtPictureInspector::OnlyColor(const std::string& nativePath, int32_t color)
     for (int y = 0; y < entry.image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
         for (int x = 0; x < entry.image.width(); ++x)
-            if ((row[x] & 0xFFFFFF) != wanted) return false;
+            if ((row[x] & 0xFFFFFF) != wanted && kobal::qt::ShownByAlpha(row[x])) return false;
     }
     return true;
 }

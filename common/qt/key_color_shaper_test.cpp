@@ -193,7 +193,7 @@ TEST(KeyColorShaper, PicturesWithoutTransparentPixelsAreShapedAsBefore) {
 }
 
 // Transparency read from the files the readers meet: a PNG's alpha, a GIF's
-// transparent colour, an icon's alpha.
+// transparent colour, an icon's and a 32-bit BMP's alpha.
 TEST(KeyColorShaper, TransparencyInPictureFilesIsCut) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -211,9 +211,25 @@ TEST(KeyColorShaper, TransparencyInPictureFilesIsCut) {
     f.write(reinterpret_cast<const char*>(gif), sizeof gif);
     f.close();
 
+    // The same as a 32-bit BMP whose header gives an alpha mask.
+    QByteArray bmp("BM");
+    const auto put = [&bmp](quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i) bmp.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    put(14 + 108 + 8, 4), put(0, 4), put(14 + 108, 4);
+    put(108, 4), put(2, 4), put(1, 4), put(1, 2), put(32, 2), put(3, 4), put(8, 4), put(2835, 4), put(2835, 4);
+    put(0, 4), put(0, 4), put(0x00FF0000, 4), put(0x0000FF00, 4), put(0x000000FF, 4), put(0xFF000000, 4);
+    put(0x73524742, 4);  // sRGB
+    bmp.append(48, '\0');
+    put(0xFFFF0000, 4), put(0x0000FF00, 4);
+    QFile b(dir.filePath("frame.bmp"));
+    ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+    b.write(bmp);
+    b.close();
+
     QWidget w;
     KeyColorShaper shaper(&w);
-    for (const char* name : {"frame.png", "frame.gif", "frame.ico"}) {
+    for (const char* name : {"frame.png", "frame.gif", "frame.ico", "frame.bmp"}) {
         SCOPED_TRACE(name);
         const QPixmap picture = LoadShapedPicture(dir.filePath(name).toStdString());
         ASSERT_EQ(picture.size(), QSize(2, 1));

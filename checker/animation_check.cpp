@@ -164,13 +164,18 @@ bool ActorChecker::CheckFramePicture(const AnimationHeader& header, const Where&
     if (opaque || !header.KeyGiven()) return !opaque;
     const int32_t key = actor::KeyColor(v);
     const std::string keyText = actor::KeyColorText(key);
-    if (!pictures_.HasColor(native, key) && pictureNotes_.insert(native + "\n" + keyText).second)
+    // Transparent pixels of a picture with alpha are cut as the key colour is.
+    if (!facts.transparent && !pictures_.HasColor(native, key) && pictureNotes_.insert(native + "\n" + keyText).second)
         report_.Warning(here, "key colour " + keyText + " appears nowhere in picture " + Quoted(picture) +
                                   ": the whole rectangle shows");
     if (ctx.store.transparencyoff == 0 && pictures_.OnlyColor(native, key) &&
-        pictureNotes_.insert(native + "\nonly " + keyText).second)
-        report_.Warning(here, "picture " + Quoted(picture) + " is all key colour " + keyText +
-                                  ": the actor is hidden while this frame shows");
+        pictureNotes_.insert(native + "\nonly " + keyText).second) {
+        const std::string what = !facts.transparent                ? "all key colour " + keyText
+                                 : pictures_.HasColor(native, key) ? "all key colour " + keyText + " or transparent"
+                                                                   : "all transparent";
+        report_.Warning(here,
+                        "picture " + Quoted(picture) + " is " + what + ": the actor is hidden while this frame shows");
+    }
     if (ctx.store.transparencyoff == 0 && pictureNotes_.insert(native + "\nfringe").second) {
         const int fringe = pictures_.FringePixels(native, key, kFringeTolerance);
         if (fringe > 0)

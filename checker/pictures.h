@@ -10,15 +10,19 @@ struct PictureFacts {
     bool valid = false;  // the actor program could load it
     int width = 0;       // pixels
     int height = 0;
+    // Some pixel is transparent by its alpha: keyed, it is cut like the key colour.
+    bool transparent = false;
 };
 
 class PictureInspector {
   public:
     virtual ~PictureInspector() = default;
     virtual PictureFacts Inspect(const std::string& nativePath) = 0;
-    // True when some pixel has exactly this colour (red + 256 green + 65536 blue).
+    // True when some pixel that is not transparent has exactly this colour
+    // (red + 256 green + 65536 blue).
     virtual bool HasColor(const std::string& nativePath, int32_t color) = 0;
-    // True when every pixel has this colour: keyed, the picture shows nothing.
+    // True when every pixel has this colour or is transparent: keyed, the
+    // picture shows nothing.
     virtual bool OnlyColor(const std::string& nativePath, int32_t color) = 0;
     // How many pixels are not this colour but come within tolerance of it
     // in each of red, green and blue, next to (one of the eight around) a

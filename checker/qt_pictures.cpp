@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "actor/actor_language.h"
+#include "common/qt/picture_alpha.h"
 
 namespace kobal::checker {
 namespace {
@@ -25,7 +26,16 @@ QtPictureInspector::Entry& QtPictureInspector::Load(const std::string& nativePat
     QImage image = reader.read();
     if (!image.isNull()) {
         entry.facts = {true, image.width(), image.height()};
-        entry.image = image.convertToFormat(QImage::Format_RGB32);
+        // Unpremultiplied: a pixel that shows is seen in its own colour.
+        entry.image = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < entry.image.height() && image.hasAlphaChannel() && !entry.facts.transparent; ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
+            for (int x = 0; x < entry.image.width(); ++x)
+                if (!kobal::qt::ShownByAlpha(row[x])) {
+                    entry.facts.transparent = true;
+                    break;
+                }
+        }
     }
     return cache_.emplace(nativePath, std::move(entry)).first->second;
 }
@@ -43,7 +53,7 @@ bool QtPictureInspector::HasColor(const std::string& nativePath, int32_t color) 
     for (int y = 0; y < entry.image.height() && !found; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
         for (int x = 0; x < entry.image.width(); ++x) {
-            if ((row[x] & 0xFFFFFF) == wanted) {
+            if ((row[x] & 0xFFFFFF) == wanted && kobal::qt::ShownByAlpha(row[x])) {
                 found = true;
                 break;
             }
@@ -60,7 +70,7 @@ bool QtPictureInspector::OnlyColor(const std::string& nativePath, int32_t color)
     for (int y = 0; y < entry.image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(entry.image.constScanLine(y));
         for (int x = 0; x < entry.image.width(); ++x)
-            if ((row[x] & 0xFFFFFF) != wanted) return false;
+            if ((row[x] & 0xFFFFFF) != wanted && kobal::qt::ShownByAlpha(row[x])) return false;
     }
     return true;
 }
@@ -73,7 +83,8 @@ int QtPictureInspector::FringePixels(const std::string& nativePath, int32_t colo
     const int width = image.width();
     const int height = image.height();
     auto isKey = [&](int x, int y) {
-        return (reinterpret_cast<const QRgb*>(image.constScanLine(y))[x] & 0xFFFFFF) == key;
+        const QRgb c = reinterpret_cast<const QRgb*>(image.constScanLine(y))[x];
+        return kobal::qt::ShownByAlpha(c) && (c & 0xFFFFFF) == key;
     };
     auto near = [&](QRgb c) {
         return std::abs(qRed(c) - qRed(key)) <= tolerance && std::abs(qGreen(c) - qGreen(key)) <= tolerance &&
@@ -83,6 +94,8 @@ int QtPictureInspector::FringePixels(const std::string& nativePath, int32_t colo
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < width; ++x) {
+            // A transparent pixel is cut whatever its colour: it makes no fringe.
+            if (!kobal::qt::ShownByAlpha(row[x])) continue;
             const QRgb c = row[x] & 0xFFFFFF;
             if (c == key || !near(c)) continue;
             bool touches = false;

@@ -1,6 +1,7 @@
 #pragma once
 // Pictures read as the actor program reads them: Qt's image readers, the
-// format decided from the content. Each file is read once.
+// format decided from the content, transparent pixels by the actor's own
+// alpha rule. Each file is read once.
 #include <QImage>
 #include <map>
 #include <string>
@@ -19,7 +20,7 @@ class QtPictureInspector : public PictureInspector {
   private:
     struct Entry {
         PictureFacts facts;
-        QImage image;  // RGB32, for the colour search
+        QImage image;  // ARGB32, for the colour search
         std::map<int32_t, bool> colors;
     };
     Entry& Load(const std::string& nativePath);

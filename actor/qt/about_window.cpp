@@ -30,10 +30,10 @@ AboutWindow::AboutWindow(const std::string& installdir, const AboutLists& lists)
     resize(Twips(0, 0, 6000, 6000).size());
 
     const std::string picture = installdir + "resource\\about.gif";
-    background_ = kobal::qt::LoadPicture(picture);
+    background_ = kobal::qt::LoadShapedPicture(picture);
     shaper_.SetPicture(background_);
     shaper_.SetKeyColor(0x00FF00);
-    background_ = kobal::qt::LoadPicture(picture);
+    background_ = kobal::qt::LoadShapedPicture(picture);
 
     QFont bold("MS Sans Serif", 12, QFont::Bold);
     // Light text on the picture's dark bands, each label grown about its

@@ -58,6 +58,28 @@ TEST(AboutWindow, ShowsBothListsShapedByGreenAndDoneOnlyHides) {
     EXPECT_EQ(about.List1()->count(), 3);  // shown again, not filled again
 }
 
+// A background with an alpha channel: its transparent pixels are cut as
+// the pure green ones are.
+TEST(AboutWindow, TransparentBackgroundPixelsAreCutLikeTheGreen) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    kobal::TempDir dir;
+    QImage background(400, 400, QImage::Format_ARGB32);
+    background.fill(Qt::transparent);
+    QPainter painter(&background);
+    painter.fillRect(0, 0, 200, 400, QColor(0, 255, 0));
+    painter.fillRect(20, 20, 360, 360, QColor(30, 40, 80));
+    painter.end();
+    dir.Write("resource/x", "");
+    background.save(QString::fromStdString(dir / "resource/about.gif"), "PNG");
+
+    AboutWindow about(dir.path() + "/", {{}, {}});
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    QString shape;
+    EXPECT_EQ(kobal::qt::testing::HasBoundingShape(about.winId(), &shape), 1);
+    EXPECT_TRUE(shape.contains("extents:  360x360+20+20")) << shape.toStdString();
+}
+
 TEST(AboutWindow, HeadingsShowWholeInLightTextOnTheDarkBands) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     // One literal: GCC 12 warns wrongly on a string built by appending to it.

@@ -95,7 +95,7 @@ void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
 const QPixmap& ActorWindow::Picture(const std::string& path) {
     const QString key = Q(path);
     auto it = pictures_.find(key);
-    if (it == pictures_.end()) it = pictures_.insert(key, kobal::qt::LoadPicture(path));
+    if (it == pictures_.end()) it = pictures_.insert(key, kobal::qt::LoadShapedPicture(path));
     return *it;
 }
 
@@ -232,7 +232,9 @@ void ActorWindow::paintEvent(QPaintEvent*) {
         painter.drawImage(0, 0, Composed());
         return;
     }
-    if (picture_.width() < width() || picture_.height() < height()) painter.fillRect(rect(), Qt::black);
+    // Black where the picture does not reach or is transparent, as on the server.
+    if (picture_.width() < width() || picture_.height() < height() || picture_.hasAlphaChannel())
+        painter.fillRect(rect(), Qt::black);
     painter.drawPixmap(0, 0, picture_);
 }
 

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "common/qt/picture_alpha.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::qt {
@@ -17,6 +18,22 @@ const QRegion& Nothing() {
     return nothing;
 }
 
+// The pixels that show: neither of the key colour nor transparent.
+QBitmap ShownMask(const QPixmap& picture, QRgb key) {
+    const QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage mask(image.size(), QImage::Format_MonoLSB);
+    // Black is what a region built from a bitmap keeps.
+    mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mask.fill(0);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uchar* bits = mask.scanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            if (ShownByAlpha(row[x]) && (row[x] & 0xFFFFFF) != (key & 0xFFFFFF)) bits[x >> 3] |= uchar(1u << (x & 7));
+    }
+    return QBitmap::fromImage(mask);
+}
+
 }  // namespace
 
 QRegion KeyColorShaper::VisibleRegion(const QPixmap& picture, int32_t keyColor) {
@@ -25,7 +42,8 @@ QRegion KeyColorShaper::VisibleRegion(const QPixmap& picture, int32_t keyColor) 
 
     const QColor color(keyColor & 0xFF, (keyColor >> 8) & 0xFF, (keyColor >> 16) & 0xFF);
     // Matching pixels become 0 in the mask; the region keeps the others.
-    const QBitmap mask = picture.createMaskFromColor(color, Qt::MaskInColor);
+    const QBitmap mask = picture.hasAlphaChannel() ? ShownMask(picture, color.rgb())
+                                                   : picture.createMaskFromColor(color, Qt::MaskInColor);
     QRegion region(mask);
     // An all-key picture must still hide the window.
     if (region.isEmpty()) region = Nothing();
@@ -101,6 +119,29 @@ void KeyColorShaper::Reapply() {
     if (!shaped_ || !window_->windowHandle()) return;
     window_->windowHandle()->setMask(current_);
     if (flushEach_) FlushToServer();
+}
+
+QPixmap SolidOrClear(const QImage& picture) {
+    if (!picture.hasAlphaChannel()) return QPixmap::fromImage(picture);
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    bool clear = false;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (ShownByAlpha(row[x])) {
+                row[x] |= 0xFF000000u;
+            } else {
+                row[x] = 0;
+                clear = true;
+            }
+        }
+    }
+    return QPixmap::fromImage(
+        image.convertToFormat(clear ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32));
+}
+
+QPixmap LoadShapedPicture(const std::string& path) {
+    return SolidOrClear(ReadPicture(path));
 }
 
 }  // namespace kobal::qt

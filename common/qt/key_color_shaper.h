@@ -10,10 +10,16 @@
 // pixel of either picture lie inside the shape. Without a compositor a
 // window manager's frame around the window is reshaped only later, and
 // keeps whatever the window last drew there.
+//
+// A picture with an alpha channel is shaped by it as well: its transparent
+// pixels (picture_alpha.h) are cut like the key colour. Without a key
+// colour (an opaque picture) the whole window shows, alpha or not.
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QRegion>
 #include <cstdint>
+#include <string>
 
 class QWidget;
 
@@ -42,6 +48,7 @@ class KeyColorShaper {
     void SetFlushEachChange(bool on) { flushEach_ = on; }
 
     // The region that a picture keeps visible for a key colour (cached).
+    // The key colour's pixels are cut, and transparent ones when the picture has alpha.
     QRegion VisibleRegion(const QPixmap& picture, int32_t keyColor);
     int cachedRegions() const { return static_cast<int>(cache_.size()); }
 
@@ -60,5 +67,15 @@ class KeyColorShaper {
     QRegion current_;
     bool flushEach_ = true;
 };
+
+// A picture as a shaped window draws it: each pixel opaque in its own colour
+// or fully transparent, by the half-way rule (a soft edge would otherwise
+// be blended with whatever lies behind it in the window, black). A picture
+// left with no transparent pixel loses its alpha channel, so that it is
+// shaped and drawn exactly as one that never had any; a picture without
+// alpha is returned as it is.
+QPixmap SolidOrClear(const QImage& picture);
+// ReadPicture, then SolidOrClear: for the pictures a key colour shapes.
+QPixmap LoadShapedPicture(const std::string& path);
 
 }  // namespace kobal::qt

@@ -85,14 +85,18 @@ std::string InstallDirectory() {
     return InstallDirFrom(ReadInstallPath(store, DefaultInstallPath(programDir)));
 }
 
-QPixmap LoadPicture(const std::string& path) {
+QImage ReadPicture(const std::string& path) {
     const std::string native = ResolvePath(path);
     if (!FileExists(native)) throw RuntimeError(ErrorNumber::FileNotFound, native);
     QImageReader reader(Q(native));
     reader.setDecideFormatFromContent(true);
     QImage image = reader.read();
     if (image.isNull()) throw RuntimeError(ErrorNumber::InvalidPicture, native, 0, S(reader.errorString()));
-    return QPixmap::fromImage(std::move(image));
+    return image;
+}
+
+QPixmap LoadPicture(const std::string& path) {
+    return QPixmap::fromImage(ReadPicture(path));
 }
 
 void FlushToServer() {

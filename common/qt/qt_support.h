@@ -1,6 +1,7 @@
 #pragma once
 // Qt adapters every program shares: message boxes, the install path store,
 // picture loading, twips, and the top-level error report.
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <functional>
@@ -48,6 +49,8 @@ std::string InstallDirectory();
 // Loads BMP, GIF, JPEG, ICO or PNG, as written or without regard to letter
 // case. Raises File not found, or Invalid picture for an unreadable file.
 QPixmap LoadPicture(const std::string& path);
+// The same, as the file holds it (before a pixmap premultiplies its alpha).
+QImage ReadPicture(const std::string& path);
 
 // Twips per pixel from the primary screen's logical DPI (15 at 96 DPI).
 double TwipsPerPixelX();

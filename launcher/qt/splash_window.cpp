@@ -77,13 +77,13 @@ void SplashWindow::Place(QWidget& control, int left, int top, int width, int hei
 void SplashWindow::Load(const SplashContent& content) {
     msg_.setText(Q(content.caption));
     FitMessage();
-    background_ = LoadPicture(content.background);
+    background_ = kobal::qt::LoadShapedPicture(content.background);
     // Only a name that is neither an actor file nor a playlist leaves both
     // parts empty; then the image simply stays empty.
     if (!content.actorPicture.empty()) actorPicture_.setPixmap(LoadPicture(content.actorPicture));
     shaper_.SetPicture(background_);
     shaper_.SetKeyColor(kPureGreen);
-    background_ = LoadPicture(content.background);
+    background_ = kobal::qt::LoadShapedPicture(content.background);
     shaper_.SetPicture(background_);
     update();
     closeTimer_.start();

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -172,6 +173,24 @@ TEST_F(ActorProcess, TrayIconBringsTheMenuAndRemoveEndsTheActor) {
 TEST_F(ActorProcess, TerminateSignalIsACloseRequest) {
     Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
     ASSERT_FALSE(FindWindow().isEmpty());
+    current->terminate();
+    QString err;
+    EXPECT_EQ(Finish(&err), 0) << err.toStdString();
+}
+
+// Whatever input method the desktop asks for, the actor (which takes no
+// typed text) loads none; it still shows itself.
+TEST_F(ActorProcess, NoInputMethodIsLoadedIntoTheActor) {
+    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforminputcontexts");
+    if (plugins.entryList({"*.so"}, QDir::Files).isEmpty()) GTEST_SKIP() << "no input method plugin to avoid";
+    install->extraEnv.insert("QT_IM_MODULE", "compose");
+    Start({QString::fromStdString(WriteActor("stand.kact", "stand.krnd"))});
+    ASSERT_FALSE(FindWindow().isEmpty());
+    QFile maps(QString("/proc/%1/maps").arg(current->processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Gui")) << "not the actor's own map";
+    EXPECT_FALSE(mapped.contains("platforminputcontexts/"));
     current->terminate();
     QString err;
     EXPECT_EQ(Finish(&err), 0) << err.toStdString();

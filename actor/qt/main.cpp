@@ -65,7 +65,11 @@ int main(int argc, char** argv) {
     // After "--" Qt sees no argument: the name is the actor file's, whatever it looks like.
     int qtArgc = options.separated ? 1 : argc;
     std::optional<kobal::qt::DisplayGuard> display(std::in_place, kHelp.name, qtArgc, argv);
+    // An actor takes no typed text: no input method plugin (nor, with one
+    // like ibus, its bus connection) is loaded into each actor process.
+    std::optional<kobal::qt::ScopedEnvironment> noInputMethod(std::in_place, "QT_IM_MODULE", "none");
     QApplication app(qtArgc, argv);
+    noInputMethod.reset();
     display.reset();
     kobal::qt::WatchTerminationOnEventLoop();
     QApplication::setQuitOnLastWindowClosed(false);

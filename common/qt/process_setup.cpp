@@ -104,4 +104,14 @@ TerminationHandler::~TerminationHandler() {
     g_handler = std::move(previous_);
 }
 
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) previous_ = old;
+    ::setenv(name, value, 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (previous_) ::setenv(name_.c_str(), previous_->c_str(), 1);
+    else ::unsetenv(name_.c_str());
+}
+
 }  // namespace kobal::qt

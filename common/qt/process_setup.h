@@ -3,6 +3,8 @@
 // daemon of its own, and SIGTERM and SIGHUP that end it promptly whatever it
 // is doing (a message box, a wait, a read) and with a clean exit status.
 #include <functional>
+#include <optional>
+#include <string>
 
 namespace kobal::qt {
 
@@ -42,6 +44,21 @@ class TerminationHandler {
 
   private:
     std::function<void(int)> previous_;
+};
+
+// Sets one environment variable while it lives and then puts back what was
+// there (or nothing): Qt reads some only while the application starts, and
+// the programs this one starts later (a browser for help) get the user's own.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> previous_;
 };
 
 }  // namespace kobal::qt

@@ -133,3 +133,25 @@ TEST(BusAddress, OnlyADesktopWithoutABusGetsTheAddressOfNone) {
     AvoidBusAutolaunch();
     EXPECT_STREQ(std::getenv("DBUS_SESSION_BUS_ADDRESS"), "unix:path=/run/user/1/bus");
 }
+
+TEST(ScopedEnvironment, PutsBackTheValueOrItsAbsence) {
+    ::setenv("KOBAL_SCOPED_TEST", "the user's", 1);
+    {
+        ScopedEnvironment over("KOBAL_SCOPED_TEST", "ours");
+        EXPECT_STREQ(std::getenv("KOBAL_SCOPED_TEST"), "ours");
+    }
+    EXPECT_STREQ(std::getenv("KOBAL_SCOPED_TEST"), "the user's");
+
+    // An empty value is a value: it comes back empty, not unset.
+    ::setenv("KOBAL_SCOPED_TEST", "", 1);
+    { ScopedEnvironment over("KOBAL_SCOPED_TEST", "ours"); }
+    ASSERT_NE(std::getenv("KOBAL_SCOPED_TEST"), nullptr);
+    EXPECT_STREQ(std::getenv("KOBAL_SCOPED_TEST"), "");
+
+    ::unsetenv("KOBAL_SCOPED_TEST");
+    {
+        ScopedEnvironment over("KOBAL_SCOPED_TEST", "ours");
+        EXPECT_STREQ(std::getenv("KOBAL_SCOPED_TEST"), "ours");
+    }
+    EXPECT_EQ(std::getenv("KOBAL_SCOPED_TEST"), nullptr);
+}

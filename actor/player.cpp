@@ -107,6 +107,7 @@ void Player::LoadAnimation(std::string& name) {
     const std::string path = settings_.actorpath + name;
     CloseAnimationFile();
     animation_ = std::make_unique<LineReader>(path);
+    animationPath_ = path;
     ReadHeader();
 
     try {
@@ -171,7 +172,12 @@ void Player::ShowNextFrame(std::string& name) {
 bool Player::ReadFrameLine() {
     RequireAnimationFile();
     for (;;) {
-        animation_->ReadLine(lineBuffer_);
+        try {
+            animation_->ReadLine(lineBuffer_);
+        } catch (const RuntimeError& e) {
+            if (e.number() != ErrorNumber::InputPastEndOfFile) throw;
+            throw PastTheLastFrame(e);
+        }
         const std::string_view trimmed = TrimBlanksView(lineBuffer_);
         const FrameLineKind kind = KindOfFrameLine(trimmed);
         if (kind == FrameLineKind::Blank) continue;
@@ -188,6 +194,27 @@ bool Player::ReadFrameLine() {
         frameline_.assign(trimmed);
         return true;
     }
+}
+
+RuntimeError Player::PastTheLastFrame(const RuntimeError& e) const {
+    const int lines = frameindex_ - 1;
+    std::string detail = "framecount " + std::to_string(header_.framecount);
+    int line = e.line();
+    // An error path only: the header is read again to find the framecount line.
+    try {
+        LineReader header(animationPath_);
+        std::string text;
+        while (!header.AtEnd()) {
+            header.ReadLine(text);
+            if (IsEndLine(text)) break;
+            if (SettingLineKey(text) == "framecount") line = header.lineNumber();
+        }
+    } catch (const RuntimeError&) {
+        // Changed or gone since: the line where the frames ran out is named.
+    }
+    if (line == e.line()) detail += ", left by the animation before,";
+    detail += " is larger than its " + std::to_string(lines) + (lines == 1 ? " frame line" : " frame lines");
+    return RuntimeError(e.number(), e.file(), line, detail);
 }
 
 void Player::ShowFrameLine() {
@@ -299,9 +326,14 @@ std::string_view Player::PickEntry(const std::string& list, std::string& storage
         const int16_t r = DrawOneTo(random_.Next(), cached->count);
         if (r <= 0) return {};
         if (static_cast<size_t>(r) > cached->entries.size()) {
-            if (cached->pastEntries) throw *cached->pastEntries;
-            throw RuntimeError(ErrorNumber::InputPastEndOfFile, cached->name,
-                               static_cast<int>(cached->entries.size()) + 2);
+            if (cached->pastEntries && cached->pastEntries->number() != ErrorNumber::InputPastEndOfFile)
+                throw *cached->pastEntries;
+            // Named at the count line, with the reason, as the checker names it.
+            const size_t entries = cached->entries.size();
+            throw RuntimeError(ErrorNumber::InputPastEndOfFile, cached->name, 1,
+                               entries == 0 ? std::string("the list has no entries")
+                                            : "count " + std::to_string(cached->count) + " is larger than its " +
+                                                  std::to_string(entries) + (entries == 1 ? " entry" : " entries"));
         }
         commandFile_ = cached->name;
         commandLine_ = r + 1;

@@ -118,6 +118,9 @@ class Player {
     // Reads on to the next frame line (into frameline_); false when an
     // action command came first: it has run, and the frame after it shown.
     bool ReadFrameLine();
+    // Reading past the last frame line: the error says which line of the
+    // header is wrong and why, as the checker does.
+    RuntimeError PastTheLastFrame(const RuntimeError& e) const;
     // Plays the frame line's sound and puts its picture on the window.
     void ShowFrameLine();
     void ApplyPendingInterval();
@@ -133,6 +136,7 @@ class Player {
     PlayerHost& host_;
 
     std::string animfile_;
+    std::string animationPath_;              // as opened, for reading the header again after an error
     std::unique_ptr<LineReader> animation_;  // the animation file kept open (classic channel2)
     AnimationHeader header_;
     AnimationPace pace_;

@@ -261,7 +261,8 @@ TEST_F(AnimationPlayer, BadInputNamesTheFileAndLine) {
     const std::string header = "framepause=1\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n";
     const std::vector<BadInput> cases = {
         {"framecount beyond the frame lines", "short.kani", "framecount=3\r\n" + header + "[end]\r\nf1.bmp\r\n",
-         "short.kani", ErrorNumber::InputPastEndOfFile, "short.kani, line 8"},
+         "short.kani", ErrorNumber::InputPastEndOfFile,
+         "short.kani, line 1 (framecount 3 is larger than its 1 frame line)"},
         {"header without [end]", "noend.kani", "framecount=1\r\n" + header, "noend.kani",
          ErrorNumber::InputPastEndOfFile, "noend.kani, line 6"},
         {"missing picture", "nopic.kani", "framecount=1\r\n" + header + "[end]\r\nghost.bmp\r\n", "nopic.kani",
@@ -272,7 +273,9 @@ TEST_F(AnimationPlayer, BadInputNamesTheFileAndLine) {
         {"$ without comma", "dollar.krnd", "1\r\n!01|5|$walk.kani|\r\n", "dollar.krnd",
          ErrorNumber::InvalidProcedureCall, "dollar.krnd, line 2"},
         {"list shorter than its count", "short.krnd", "3\r\na.kani\r\n", "short.krnd", ErrorNumber::InputPastEndOfFile,
-         "short.krnd, line 3"},
+         "short.krnd, line 1 (count 3 is larger than its 1 entry)"},
+        {"list of a count only", "bare.krnd", "2\r\n", "bare.krnd", ErrorNumber::InputPastEndOfFile,
+         "bare.krnd, line 1 (the list has no entries)"},
         {"overflow in a header", "big.kani", "framecount=99999\r\n" + header + "[end]\r\n", "big.kani",
          ErrorNumber::Overflow, "big.kani, line 1"},
         {"framepause times priorityup", "slow.kani", "framecount=1\r\nframepause=400\r\ntimerspeed=40\r\n[end]\r\n",
@@ -384,7 +387,9 @@ TEST_F(AnimationPlayer, UnchangedListIsNotReadAgainButAChangedOneIs) {
             ADD_FAILURE() << "no error";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
-            EXPECT_NE(std::string(e.what()).find("short.krnd, line 3"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("short.krnd, line 1 (count 3 is larger than its 1 entry)"),
+                      std::string::npos)
+                << e.what();
         }
     }
 }

@@ -43,6 +43,7 @@ class Case:
     file: str = ""              # the file the message must name (its last path parts)
     line: int = 0               # and the line, when one was read
     text: str = ""              # and this text
+    detail: str = ""            # and this reason right after the line
     config: str = ""            # a settings file of badinput/settings as resource/config.kcfg
     medium: str = ""            # installer: the medium of badinput/media
     link: str = ""              # link: the bytes of badinput/link sent to a running actor
@@ -68,7 +69,9 @@ CASES = [
     # Animation files
     actor("anim-missing-picture", file="anim-missing-picture/missing.bmp", text="File not found"),
     actor("anim-bad-picture", file="anim-bad-picture/text.bmp", text="Invalid picture"),
-    actor("anim-past-end", file="anim-past-end/wave.kani", line=12, text="Input past end of file"),
+    # Named at its framecount line, with the reason, as the checker names it.
+    actor("anim-past-end", file="anim-past-end/wave.kani", line=1,
+          text="Input past end of file: ", detail="(framecount 3 is larger than its 1 frame line)"),
     actor("anim-no-end", file="anim-no-end/wave.kani", line=10, text="Input past end of file"),
     actor("anim-overflow", file="anim-overflow/wave.kani", text="Overflow"),
     actor("anim-bad-command", file="anim-bad-command/wave.kani", line=12, text="Invalid procedure call"),
@@ -76,7 +79,8 @@ CASES = [
     actor("anim-negative-timerspeed", file="anim-negative-timerspeed/wave.kani", text="Invalid property value"),
     # Random-choice lists
     actor("list-overflow", file="list-overflow/active.krnd", line=1, text="Overflow"),
-    actor("list-too-short", file="list-too-short/active.krnd", line=2, text="Input past end of file"),
+    actor("list-too-short", file="list-too-short/active.krnd", line=1, text="Input past end of file",
+          detail="(the list has no entries)"),
     actor("list-loop", file=".krnd", line=2, text="Out of stack space"),
     # Settings files, read by the actor program and by the launcher
     Case("actor/config-no-end", "actor", ["actors/good/actor.kact"], config="no-end.kcfg",
@@ -272,6 +276,8 @@ def run_case(case, stage, install_program):
             problems.append("a link failure reached the user")
         if case.text or case.file:
             want_line = f", line {case.line}" if case.line else ""
+            if case.detail:
+                want_line += " " + case.detail
             if not any(case.text in m and case.file.replace("/", os.sep) in m and want_line in m
                        for m in messages):
                 problems.append(f"no message with {case.text!r}, naming {case.file or 'nothing'}"

@@ -1,10 +1,13 @@
 #include "checker/actor_checker.h"
 
+#include <algorithm>
+
 #include "actor/actor_language.h"
 #include "common/line_reader.h"
 #include "common/paths.h"
 #include "common/playlist_reader.h"
 #include "common/runtime_error.h"
+#include "common/settings.h"
 #include "launcher/launcher.h"
 
 namespace kobal::checker {
@@ -29,41 +32,51 @@ Where ActorChecker::PreferenceWhere(const ActorContext& ctx, const std::string& 
     return {ctx.configFile, 0};
 }
 
-void ActorChecker::CheckFile(const std::string& path) {
-    const launcher::TargetKind kind = launcher::ClassifyTarget(path);
-    if (kind == launcher::TargetKind::ActorFile) {
-        CheckActorFile(path, {});
-    } else {
-        if (kind == launcher::TargetKind::Neither)
-            report_.Warning({NativePath(path), 0},
-                            "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
-        CheckPlaylist(path, {});
+void ActorChecker::CheckFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        const launcher::TargetKind kind = launcher::ClassifyTarget(path);
+        if (kind == launcher::TargetKind::ActorFile) {
+            CheckActorFile(path, {}, {}, true);
+        } else {
+            if (kind == launcher::TargetKind::Neither)
+                report_.Warning({NativePath(path), 0},
+                                "ends in neither \".kact\" nor \".kpls\": the launcher reads it as a playlist");
+            CheckPlaylist(path, {});
+        }
+        graph_.Judge();
     }
-    graph_.Judge();
+    JudgeSentMessages();
 }
 
-void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name) {
+void ActorChecker::CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name,
+                                  bool together) {
     // Actor switches queue the other actor: each actor is checked whole,
     // once, however the actors name each other.
-    pendingActors_.push_back({path, name.empty() ? path : name, namedAt});
+    pendingActors_.push_back({path, name.empty() ? path : name, namedAt, together});
     if (draining_) return;
     draining_ = true;
     while (!pendingActors_.empty()) {
         PendingActor next = std::move(pendingActors_.front());
         pendingActors_.pop_front();
-        CheckOneActor(next.path, next.name, next.namedAt);
+        CheckOneActor(next.path, next.name, next.namedAt, next.together);
     }
     draining_ = false;
 }
 
-void ActorChecker::CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt) {
+void ActorChecker::CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt,
+                                 bool together) {
     const Located actor = files_.Locate(path, namedAt, "actor file", name, Severity::Error);
-    if (!actor.found || !actorsSeen_.insert(actor.native).second) return;
+    if (!actor.found) return;
+    // An actor first met through a switch may still be named to run beside the others.
+    if (together && std::find(together_.begin(), together_.end(), actor.native) == together_.end())
+        together_.push_back(actor.native);
+    if (!actorsSeen_.insert(actor.native).second) return;
 
     ActorContext ctx;
     ctx.actorFile = actor.native;
     if (!ReadActorSettings(path, ctx)) return;
     CheckActorSettings(ctx);
+    linkFacts_[actor.native] = {ctx.store.actorddename, ctx.actorpath};
     if (ctx.actorpath.empty()) return;
     graph_.SetActorDirectory(actor.native, ctx.actorpath);
     CheckActorFiles(ctx);
@@ -141,11 +154,54 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
     ctx.actorpath = actorpath;
 }
 
+// The launcher reads the actor file and then the global settings, both
+// with preference keys, so the global showsplash wins over the actor's own;
+// it reads no further than a first "[end]".
+Where ActorChecker::LauncherSplashOn(const ActorContext& ctx) const {
+    SettingStore store(SettingStore::Program::Launcher);
+    Where at;
+    try {
+        for (const std::string* file : {&ctx.actorFile, &ctx.configFile}) {
+            LineReader reader(*file);
+            std::string line;
+            while (!reader.AtEnd()) {
+                reader.ReadLine(line);
+                if (IsEndLine(line)) break;
+                ParseSettingLine(store, line, 1);
+                if (SettingLineKey(line) == "showsplash") at = {*file, reader.lineNumber()};
+            }
+        }
+    } catch (const std::exception&) {
+        return {};  // reported where the files were read
+    }
+    return store.showsplash == 1 ? at : Where{};
+}
+
+void ActorChecker::CheckSplashPicture(const ActorContext& ctx) {
+    const SettingStore& s = ctx.store;
+    const Where on = LauncherSplashOn(ctx);
+    if (on.file.empty()) {
+        if (s.splashscreen.empty())
+            report_.Warning(ctx.LineOf("splashscreen"),
+                            "no splashscreen: with the splash window on, the launcher ends with File not found");
+        else CheckPictureFile("splash picture", s.splashscreen, ctx.LineOf("splashscreen"), ctx, Severity::Error, "");
+        return;
+    }
+    const std::string why = "showsplash is 1 (" + report_.Display(on.file) + ":" + std::to_string(on.line) +
+                            "), so the launcher shows the splash window first and refuses this actor";
+    if (s.splashscreen.empty()) {
+        const Where at = ctx.actorLines.count("splashscreen") ? ctx.LineOf("splashscreen") : Where{ctx.actorFile, 1};
+        report_.Error(at, "no splash picture: " + why + " (File not found)");
+        return;
+    }
+    CheckPictureFile("splash picture", s.splashscreen, ctx.LineOf("splashscreen"), ctx, Severity::Error, "; " + why);
+}
+
 void ActorChecker::CheckPictureFile(const std::string& what, const std::string& name, const Where& at,
                                     const ActorContext& ctx, Severity missing, const std::string& consequence) {
     const Located picture = files_.Locate(ctx.actorpath + name, at, what, name, missing, consequence);
     if (picture.found && !pictures_.Inspect(picture.native).valid)
-        report_.Error(at, what + " " + Quoted(name) + " cannot be loaded as a picture (Invalid picture)");
+        report_.Error(at, what + " " + Quoted(name) + " cannot be loaded as a picture (Invalid picture)" + consequence);
 }
 
 void ActorChecker::CheckActorFiles(ActorContext& ctx) {
@@ -160,10 +216,7 @@ void ActorChecker::CheckActorFiles(ActorContext& ctx) {
         files_.Locate(ctx.actorpath + s.infofile, ctx.LineOf("infofile"), "info file", s.infofile, Severity::Warning,
                       "; " + noInfo);
 
-    if (s.splashscreen.empty())
-        report_.Warning(ctx.LineOf("splashscreen"),
-                        "no splashscreen: with the splash window on, the launcher ends with File not found");
-    else CheckPictureFile("splash picture", s.splashscreen, ctx.LineOf("splashscreen"), ctx, Severity::Error, "");
+    CheckSplashPicture(ctx);
 
     CheckStateLists(ctx);
 }
@@ -212,7 +265,7 @@ void ActorChecker::CheckPlaylist(const std::string& path, const Where& namedAt) 
             }
             // The file the launcher hands to the actor program for this entry.
             const PlaylistEntry entry = FindPlaylistEntry(name, list.native, installdir_);
-            CheckActorFile(entry.found ? entry.path : IsAbsolutePath(name) ? name : installdir_ + name, at, name);
+            CheckActorFile(entry.found ? entry.path : IsAbsolutePath(name) ? name : installdir_ + name, at, name, true);
         }
         if (count == 0) report_.Warning({list.native, 0}, "the playlist names no actor: the launcher starts nothing");
     } catch (const std::exception& e) {

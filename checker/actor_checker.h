@@ -39,7 +39,10 @@ class ActorChecker {
 
     // An actor file, or else a playlist, told apart by the ending as the
     // launcher does. path is absolute (the caller completes a relative name).
-    void CheckFile(const std::string& path);
+    void CheckFile(const std::string& path) { CheckFiles({path}); }
+    // Files checked together: besides each file's own findings, the link
+    // messages each actor sends are judged against the others.
+    void CheckFiles(const std::vector<std::string>& paths);
 
   private:
     // What one actor's files are checked against: its settings after the
@@ -59,15 +62,22 @@ class ActorChecker {
 
     // -- actor files and playlists (actor_checker.cpp)
     // name: the actor file as the referring line writes it (default: path).
-    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {});
+    // together: named on the command line or by a playlist, so it runs
+    // beside the others (an actor switched to replaces its switcher).
+    void CheckActorFile(const std::string& path, const Where& namedAt, const std::string& name = {},
+                        bool together = false);
     void CheckPlaylist(const std::string& path, const Where& namedAt);
-    void CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt);
+    void CheckOneActor(const std::string& path, const std::string& name, const Where& namedAt, bool together);
     // Reads the global settings and the actor file into ctx; false when
     // either cannot be read to its end.
     bool ReadActorSettings(const std::string& path, ActorContext& ctx);
     void CheckActorSettings(ActorContext& ctx);
     void CheckActorFiles(ActorContext& ctx);
     void CheckStateLists(ActorContext& ctx);
+    // Where the launcher's showsplash of 1 comes from; no file when it
+    // shows no splash for this actor.
+    Where LauncherSplashOn(const ActorContext& ctx) const;
+    void CheckSplashPicture(const ActorContext& ctx);
     void CheckPictureFile(const std::string& what, const std::string& name, const Where& at, const ActorContext& ctx,
                           Severity missing, const std::string& consequence);
     Where PreferenceWhere(const ActorContext& ctx, const std::string& key) const;
@@ -123,6 +133,9 @@ class ActorChecker {
     // Both return true when the frame shows a keyed picture that loads.
     bool CheckPictureFrame(const AnimationHeader& header, const Where& here, const std::string& text,
                            const ActorContext& ctx);
+    // A cycle of two different pictures whose second shows for one tick.
+    void TellUnevenCycle(const AnimationHeader& header, const std::string& first, const std::string& second,
+                         const ActorContext& ctx);
     bool CheckFramePicture(const AnimationHeader& header, const Where& here, const std::string& picture,
                            const std::string& native, bool opaque, const ActorContext& ctx);
 
@@ -152,7 +165,28 @@ class ActorChecker {
         std::string path;
         std::string name;
         Where namedAt;
+        bool together = false;
     };
+
+    // -- link messages between the actors checked together (link_message_check.cpp)
+    struct SentMessage {
+        Where at;
+        std::string text;
+        std::string target;
+        std::string list;
+        std::string sender;  // native actor file
+    };
+    // What a receiver is known by: its name on the link and its directory
+    // (system text, empty when it could not be resolved).
+    struct LinkFacts {
+        std::string actorddename;
+        std::string actorpath;
+    };
+    void NoteSentMessage(const std::string& text, const Where& at, const ActorContext& ctx);
+    void JudgeSentMessages();
+    std::vector<SentMessage> sentMessages_;
+    std::vector<std::string> together_;  // native actor files, in the order named
+    std::map<std::string, LinkFacts> linkFacts_;
     std::deque<PendingActor> pendingActors_;
     bool draining_ = false;
     int depth_ = 0;

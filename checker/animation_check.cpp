@@ -3,9 +3,18 @@
 #include "actor/actor_language.h"
 #include "checker/actor_checker.h"
 #include "common/line_reader.h"
+#include "common/runtime_error.h"
 #include "common/text.h"
 
 namespace kobal::checker {
+namespace {
+
+// One eighth of a colour channel: the faint outer ring of an anti-aliased
+// edge and the noise of lossy compression come this close to the key
+// colour, colours drawn on purpose seldom do.
+constexpr int kFringeTolerance = 32;
+
+}  // namespace
 
 std::string ActorChecker::CheckAnimationName(const std::string& name, const Where& at, ActorContext& ctx,
                                              bool viaShow) {
@@ -75,6 +84,46 @@ void ActorChecker::CheckFrames(const AnimationHeader& header, const std::vector<
         report_.Warning(header.End(),
                         "no transparentred, transparentgreen or transparentblue: keyed frames use the key "
                         "colour left by the animation before");
+    if (played == 2 && header.Has("framecount") && header.values.framecount == 2)
+        TellUnevenCycle(header, frames[0].text, frames[1].text, ctx);
+}
+
+// Each frame stays for the threshold's calls of the frame step, but after
+// the last one the file restarts and shows its first frame at once: of two
+// frames, the second flashes for one tick.
+void ActorChecker::TellUnevenCycle(const AnimationHeader& header, const std::string& first, const std::string& second,
+                                   const ActorContext& ctx) {
+    using actor::FrameLineKind;
+    if (!header.Has("framepause") || actor::KindOfFrameLine(first) != FrameLineKind::Picture ||
+        actor::KindOfFrameLine(second) != FrameLineKind::Picture)
+        return;
+    const std::string_view one = actor::SplitPictureLine(first).written;
+    const std::string_view two = actor::SplitPictureLine(second).written;
+    if (one == two) return;
+    const int16_t framepause = header.values.framepause;
+    const int16_t priorityup = ctx.store.priorityup;
+    int ticks = 0;
+    int interval = -1;
+    try {
+        ticks = actor::FrameThreshold(framepause, priorityup);
+        if (header.Has("timerspeed") && priorityup != 0)
+            interval = actor::ScaledInterval(header.values.timerspeed, priorityup);
+    } catch (const RuntimeError&) {
+        return;  // reported with the header
+    }
+    // At a framepause of 1 the file is as even as its author can make it.
+    if (framepause < 2 || ticks < 2) return;
+    auto lasting = [&](int n) {
+        std::string text = std::to_string(n) + (n == 1 ? " tick" : " ticks");
+        if (interval >= 0) text += " (" + std::to_string(n * interval) + " ms)";
+        return text;
+    };
+    report_.Info(header.LineOf("framepause"),
+                 "frame 1 " + Quoted(one) + " shows for " + lasting(ticks) + ", frame 2 " + Quoted(two) + " for " +
+                     lasting(1) +
+                     ": the last frame of a pass lasts one tick, so the cycle limps; to even it out, "
+                     "write framepause=1 and each picture line " +
+                     std::to_string(framepause) + " times (framecount=" + std::to_string(2 * framepause) + ")");
 }
 
 bool ActorChecker::CheckPictureFrame(const AnimationHeader& header, const Where& here, const std::string& text,
@@ -122,6 +171,17 @@ bool ActorChecker::CheckFramePicture(const AnimationHeader& header, const Where&
         pictureNotes_.insert(native + "\nonly " + keyText).second)
         report_.Warning(here, "picture " + Quoted(picture) + " is all key colour " + keyText +
                                   ": the actor is hidden while this frame shows");
+    if (ctx.store.transparencyoff == 0 && pictureNotes_.insert(native + "\nfringe").second) {
+        const int fringe = pictures_.FringePixels(native, key, kFringeTolerance);
+        if (fringe > 0)
+            report_.Warning(here, "picture " + Quoted(picture) + " has " + std::to_string(fringe) +
+                                      (fringe == 1 ? " pixel" : " pixels") + " next to key colour " + keyText +
+                                      " within " + std::to_string(kFringeTolerance) +
+                                      " of it in red, green and blue: only the exact key colour is made "
+                                      "transparent, so they show as a coloured fringe around the actor (the "
+                                      "trace of anti-aliased or smoothed edges); draw the outline against the "
+                                      "key colour with anti-aliasing off, and save as BMP, GIF or PNG, not JPEG");
+    }
     return true;
 }
 

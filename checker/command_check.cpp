@@ -61,6 +61,7 @@ ActorChecker::CommandFacts ActorChecker::CheckCommand(const std::string& line, c
     }
     if (type == actor::kSendLinkMessage) {
         CheckLinkMessage(target, at, report_);
+        NoteSentMessage(target, at, ctx);
         return {type, target, {}};
     }
     ActionCheck action{type, count, at, {at, std::string(fields->next), {}, {}, {}}, {}};

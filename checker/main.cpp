@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
     "                  [--] FILE.kact\n"
     "  or:  kobalcheck --new NAME DIR\n"
-    "The first form reports every problem as \"file:line: error|warning: message\"\n"
+    "The first form reports every problem as \"file:line: error|warning|info: message\"\n"
     "and exits 1 when there was an error. The second runs the actor headless on a\n"
     "virtual clock and prints a timeline; the same seed gives the same timeline\n"
     "(and, for testing, kobalactor started with KOBALACTOR_TEST_SEED=N in its\n"
@@ -206,10 +206,14 @@ int main(int argc, char** argv) {
     kobal::checker::Report report(cwd);
     const std::string installPath = InstallPath(options);
     kobal::checker::ActorChecker checker({installPath, kobal::UserPlacesFromEnvironment()}, pictures, report);
-    for (const std::string& file : options.files) checker.CheckFile(ActorOrPlaylist(file, installPath));
+    std::vector<std::string> files;
+    for (const std::string& file : options.files) files.push_back(ActorOrPlaylist(file, installPath));
+    checker.CheckFiles(files);
     for (const std::string& line : report.Lines()) std::cout << line << "\n";
     std::cout.flush();
     std::cerr << "kobalcheck: " << report.errors() << (report.errors() == 1 ? " error, " : " errors, ")
-              << report.warnings() << (report.warnings() == 1 ? " warning\n" : " warnings\n");
+              << report.warnings() << (report.warnings() == 1 ? " warning" : " warnings");
+    if (report.infos() > 0) std::cerr << ", " << report.infos() << (report.infos() == 1 ? " info line" : " info lines");
+    std::cerr << "\n";
     return report.errors() > 0 ? 1 : 0;
 }

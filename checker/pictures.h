@@ -20,6 +20,10 @@ class PictureInspector {
     virtual bool HasColor(const std::string& nativePath, int32_t color) = 0;
     // True when every pixel has this colour: keyed, the picture shows nothing.
     virtual bool OnlyColor(const std::string& nativePath, int32_t color) = 0;
+    // How many pixels are not this colour but come within tolerance of it
+    // in each of red, green and blue, next to (one of the eight around) a
+    // pixel of exactly this colour: the ring an anti-aliased edge leaves.
+    virtual int FringePixels(const std::string& nativePath, int32_t color, int tolerance) = 0;
 };
 
 }  // namespace kobal::checker

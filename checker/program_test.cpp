@@ -41,6 +41,11 @@ Result Kobalcheck(const std::string& dir, const std::string& args, bool withErro
     return r;
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string Stage() {
     return KOBAL_STAGE_DIR;
 }
@@ -117,6 +122,32 @@ TEST(Kobalcheck, TakesARelativeNameWhereTheLauncherFindsIt) {
     r = Kobalcheck(here.path(), "--install " + ShellQuoted(install.path()) + " a/nothing.kact");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, "a/nothing.kact: error: actor file not found\n");
+}
+
+// An info line is no problem: the status stays 0; the summary counts it.
+TEST(Kobalcheck, InfoLinesLeaveTheExitStatusAlone) {
+    CorpusInstall install;
+    install.dir.Write("a/left.kani",
+                      "framecount=2\nframepause=4\ntimerspeed=50\nmovespeed=30\nactorwidth=16\n"
+                      "actorheight=12\ntransparentred=255\ntransparentgreen=0\ntransparentblue=255\n"
+                      "[end]\nf1.bmp\nf2.bmp\n");
+    Result r = Kobalcheck(install.path(), "--install . a/actor.kact", true);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("a/left.kani:2: info: frame 1 \"f1.bmp\" shows for 4 ticks (200 ms)"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("kobalcheck: 0 errors, 0 warnings, 1 info line\n"), std::string::npos) << r.output;
+
+    // Files given together are actors running side by side: a second actor
+    // file for the same files has no dance.krnd for the first one's message.
+    install.dir.Write("b/actor.kact", ReadFile(install / "a/actor.kact"));
+    r = Kobalcheck(install.path(), "--install . a/actor.kact b/actor.kact");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("a/active.krnd:5: warning: link message \"*%*dance.krnd\" names a list that none of "
+                            "the actors it reaches has: b/actor.kact (ann) has no a/dance.krnd"),
+              std::string::npos)
+        << r.output;
+    r = Kobalcheck(install.path(), "--install . a/actor.kact a/actor.kact");
+    EXPECT_EQ(r.output.find("link message"), std::string::npos) << "one actor named twice is one actor";
 }
 
 TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {

@@ -1,6 +1,7 @@
 #include "checker/qt_pictures.h"
 
 #include <QImageReader>
+#include <cstdlib>
 
 #include "actor/actor_language.h"
 
@@ -62,6 +63,39 @@ bool QtPictureInspector::OnlyColor(const std::string& nativePath, int32_t color)
             if ((row[x] & 0xFFFFFF) != wanted) return false;
     }
     return true;
+}
+
+int QtPictureInspector::FringePixels(const std::string& nativePath, int32_t color, int tolerance) {
+    const Entry& entry = Load(nativePath);
+    if (!entry.facts.valid) return 0;
+    const QRgb key = ToQRgb(color);
+    const QImage& image = entry.image;
+    const int width = image.width();
+    const int height = image.height();
+    auto isKey = [&](int x, int y) {
+        return (reinterpret_cast<const QRgb*>(image.constScanLine(y))[x] & 0xFFFFFF) == key;
+    };
+    auto near = [&](QRgb c) {
+        return std::abs(qRed(c) - qRed(key)) <= tolerance && std::abs(qGreen(c) - qGreen(key)) <= tolerance &&
+               std::abs(qBlue(c) - qBlue(key)) <= tolerance;
+    };
+    int count = 0;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const QRgb c = row[x] & 0xFFFFFF;
+            if (c == key || !near(c)) continue;
+            bool touches = false;
+            for (int dy = -1; dy <= 1 && !touches; ++dy)
+                for (int dx = -1; dx <= 1 && !touches; ++dx) {
+                    const int nx = x + dx;
+                    const int ny = y + dy;
+                    touches = nx >= 0 && ny >= 0 && nx < width && ny < height && isKey(nx, ny);
+                }
+            if (touches) ++count;
+        }
+    }
+    return count;
 }
 
 }  // namespace kobal::checker

@@ -14,6 +14,7 @@ class QtPictureInspector : public PictureInspector {
     PictureFacts Inspect(const std::string& nativePath) override;
     bool HasColor(const std::string& nativePath, int32_t color) override;
     bool OnlyColor(const std::string& nativePath, int32_t color) override;
+    int FringePixels(const std::string& nativePath, int32_t color, int tolerance) override;
 
   private:
     struct Entry {

@@ -12,7 +12,7 @@ void Report::Add(const Where& where, Severity severity, const std::string& messa
     Problem problem{where, severity, message};
     if (!seen_.insert(Format(problem)).second) return;
     problems_.push_back(std::move(problem));
-    (severity == Severity::Error ? errors_ : warnings_)++;
+    (severity == Severity::Error ? errors_ : severity == Severity::Warning ? warnings_ : infos_)++;
 }
 
 std::string Report::Display(const std::string& nativePath) const {
@@ -25,7 +25,7 @@ std::string Report::Display(const std::string& nativePath) const {
 std::string Report::Format(const Problem& p) const {
     std::string line = Display(p.where.file);
     if (p.where.line > 0) line += ":" + std::to_string(p.where.line);
-    line += p.severity == Severity::Error ? ": error: " : ": warning: ";
+    line += p.severity == Severity::Error ? ": error: " : p.severity == Severity::Warning ? ": warning: " : ": info: ";
     line += p.message;
     return line;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The checker's findings, one per "file:line: error|warning: message" line,
-// kept in the order they were found.
+// The checker's findings, one per "file:line: error|warning|info: message"
+// line, kept in the order they were found. Only errors fail a check; an info
+// line tells an author something the actor will do that is easy to miss.
 #include <exception>
 #include <set>
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace kobal::checker {
 
-enum class Severity { Error, Warning };
+enum class Severity { Error, Warning, Info };
 
 // Where a finding points: a native path and a line (0: the file as a whole).
 struct Where {
@@ -33,6 +34,7 @@ class Report {
     void Add(const Where& where, Severity severity, const std::string& message);
     void Error(const Where& where, const std::string& message) { Add(where, Severity::Error, message); }
     void Warning(const Where& where, const std::string& message) { Add(where, Severity::Warning, message); }
+    void Info(const Where& where, const std::string& message) { Add(where, Severity::Info, message); }
 
     std::string Display(const std::string& nativePath) const;
     std::string Format(const Problem& problem) const;
@@ -41,6 +43,7 @@ class Report {
     const std::vector<Problem>& problems() const { return problems_; }
     int errors() const { return errors_; }
     int warnings() const { return warnings_; }
+    int infos() const { return infos_; }
 
   private:
     std::string base_;
@@ -48,6 +51,7 @@ class Report {
     std::set<std::string> seen_;
     int errors_ = 0;
     int warnings_ = 0;
+    int infos_ = 0;
 };
 
 // A name or text as the messages show it: in double quotes.

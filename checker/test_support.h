@@ -12,9 +12,9 @@
 
 namespace kobal::checker::testing {
 
-// A 24-bit BMP filled with rgb (0xRRGGBB); keyed pictures get a magenta
-// (255,0,255) top row, the key colour of the corpus.
-inline std::string Bmp(int width, int height, uint32_t rgb, bool keyed) {
+// A 24-bit BMP whose pixel (x, y), y counted from the top, is at(x, y) (0xRRGGBB).
+template <typename Colour>
+std::string BmpOf(int width, int height, Colour at) {
     const int rowBytes = (width * 3 + 3) & ~3;
     const uint32_t dataSize = static_cast<uint32_t>(rowBytes * height);
     std::string out;
@@ -42,8 +42,8 @@ inline std::string Bmp(int width, int height, uint32_t rgb, bool keyed) {
     put32(0);
     put32(0);
     for (int y = height - 1; y >= 0; --y) {  // rows bottom-up
-        const uint32_t c = keyed && y == 0 ? 0xFF00FF : rgb;
         for (int x = 0; x < width; ++x) {
+            const uint32_t c = at(x, y);
             out += static_cast<char>(c & 0xFF);
             out += static_cast<char>((c >> 8) & 0xFF);
             out += static_cast<char>((c >> 16) & 0xFF);
@@ -51,6 +51,12 @@ inline std::string Bmp(int width, int height, uint32_t rgb, bool keyed) {
         out.append(static_cast<size_t>(rowBytes - width * 3), '\0');
     }
     return out;
+}
+
+// A 24-bit BMP filled with rgb (0xRRGGBB); keyed pictures get a magenta
+// (255,0,255) top row, the key colour of the corpus.
+inline std::string Bmp(int width, int height, uint32_t rgb, bool keyed) {
+    return BmpOf(width, height, [&](int, int y) { return keyed && y == 0 ? 0xFF00FFu : rgb; });
 }
 
 inline std::vector<std::string> ReadLines(const std::string& path) {

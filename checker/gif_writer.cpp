@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -52,19 +53,26 @@ struct Palette {
     }
 };
 
-// The colours of these images, or nothing when there are more than 255.
-std::optional<Palette> ExactPalette(const std::vector<const GifImage*>& images) {
+// Gathers colours until there are more than 255.
+struct ColourSet {
     std::set<uint32_t> seen;
-    for (const GifImage* image : images)
-        for (uint32_t pixel : image->argb)
-            if (Opaque(pixel) && seen.insert(pixel & 0xFFFFFF).second && seen.size() > 255) return std::nullopt;
-    Palette p;
-    for (uint32_t rgb : seen) {
-        p.index[rgb] = static_cast<uint8_t>(p.colors.size());
-        p.colors.push_back(rgb);
+    bool tooMany = false;
+    void Add(const GifImage& image) {
+        for (uint32_t pixel : image.argb) {
+            if (tooMany) return;
+            if (Opaque(pixel) && seen.insert(pixel & 0xFFFFFF).second && seen.size() > 255) tooMany = true;
+        }
     }
-    return p;
-}
+    std::optional<Palette> Exact() const {
+        if (tooMany) return std::nullopt;
+        Palette p;
+        for (uint32_t rgb : seen) {
+            p.index[rgb] = static_cast<uint8_t>(p.colors.size());
+            p.colors.push_back(rgb);
+        }
+        return p;
+    }
+};
 
 Palette CubePalette() {
     Palette p;
@@ -149,11 +157,14 @@ std::string Lzw(const std::vector<uint8_t>& indices, int minCodeSize) {
 
 }  // namespace
 
-std::string EncodeGif(int width, int height, const std::vector<GifImage>& images, const std::vector<GifFrame>& frames) {
-    std::vector<const GifImage*> used;
-    for (const GifFrame& f : frames)
-        if (std::find(used.begin(), used.end(), &images[f.image]) == used.end()) used.push_back(&images[f.image]);
-    const std::optional<Palette> global = ExactPalette(used);
+std::string EncodeGif(int width, int height, const std::function<GifImage(size_t)>& imageAt,
+                      const std::vector<GifFrame>& frames) {
+    std::set<size_t> used;
+    for (const GifFrame& f : frames) used.insert(f.image);
+    ColourSet all;
+    for (size_t i : used)
+        if (!all.tooMany) all.Add(imageAt(i));
+    const std::optional<Palette> global = all.Exact();
 
     std::string out = "GIF89a";
     Put16(out, width);
@@ -185,7 +196,7 @@ std::string EncodeGif(int width, int height, const std::vector<GifImage>& images
         out += '\0';
         auto it = encoded.find(f.image);
         if (it == encoded.end()) {
-            const GifImage& image = images[f.image];
+            const GifImage image = imageAt(f.image);
             std::string block = ",";
             Put16(block, 0);
             Put16(block, 0);
@@ -194,8 +205,10 @@ std::string EncodeGif(int width, int height, const std::vector<GifImage>& images
             Palette local;
             const Palette* palette = global ? &*global : nullptr;
             if (!palette) {
-                const std::optional<Palette> own = ExactPalette({&image});
-                local = own ? *own : CubePalette();
+                ColourSet own;
+                own.Add(image);
+                const std::optional<Palette> exact = own.Exact();
+                local = exact ? *exact : CubePalette();
                 palette = &local;
                 block += static_cast<char>(0x80 | (TableBits(local.colors.size()) - 1));
                 local.Write(block);
@@ -213,6 +226,11 @@ std::string EncodeGif(int width, int height, const std::vector<GifImage>& images
     return out;
 }
 
+std::string EncodeGif(int width, int height, const std::vector<GifImage>& images, const std::vector<GifFrame>& frames) {
+    return EncodeGif(
+        width, height, [&](size_t i) { return images.at(i); }, frames);
+}
+
 GifPreview PreviewGif(const std::vector<ShownFrame>& shown, PictureInspector& pictures) {
     GifPreview result;
     int width = 1, height = 1;
@@ -225,10 +243,10 @@ GifPreview PreviewGif(const std::vector<ShownFrame>& shown, PictureInspector& pi
 
     std::map<std::string, PicturePixels> loaded;
     std::map<std::tuple<std::string, int, int, int32_t>, size_t> known;
-    std::vector<GifImage> images;
-    auto imageOf = [&](const ShownFrame& f) {
-        const auto key = std::make_tuple(f.picture, f.width, f.height, f.key);
-        if (auto it = known.find(key); it != known.end()) return it->second;
+    // Each image is drawn when the encoder asks for it, so only the pictures stay in memory.
+    std::vector<ShownFrame> recipes;
+    auto draw = [&](size_t index) {
+        const ShownFrame& f = recipes.at(index);
         GifImage image{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, kTransparent)};
         if (!f.picture.empty()) {
             auto at = loaded.find(f.picture);
@@ -251,9 +269,14 @@ GifPreview PreviewGif(const std::vector<ShownFrame>& shown, PictureInspector& pi
                     out = pixel | 0xFF000000u;
                 }
         }
-        images.push_back(std::move(image));
-        known.emplace(key, images.size() - 1);
-        return images.size() - 1;
+        return image;
+    };
+    auto imageOf = [&](const ShownFrame& f) {
+        const auto key = std::make_tuple(f.picture, f.width, f.height, f.key);
+        if (auto it = known.find(key); it != known.end()) return it->second;
+        recipes.push_back(f);
+        known.emplace(key, recipes.size() - 1);
+        return recipes.size() - 1;
     };
 
     std::vector<GifFrame> frames;
@@ -279,7 +302,7 @@ GifPreview PreviewGif(const std::vector<ShownFrame>& shown, PictureInspector& pi
     }
     if (!result.cut && !shown.empty()) result.untilMs = shown.back().ms;
     result.frames = frames.size();
-    result.bytes = EncodeGif(width, height, images, frames);
+    result.bytes = EncodeGif(width, height, draw, frames);
     return result;
 }
 

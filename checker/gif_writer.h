@@ -4,6 +4,7 @@
 // when the pictures use 255 colours or fewer together, else one per frame
 // (its own colours, or a 6x6x6 cube when it has more).
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,10 @@ struct GifFrame {
 
 // Every image must have the canvas's size. Loops for ever.
 std::string EncodeGif(int width, int height, const std::vector<GifImage>& images, const std::vector<GifFrame>& frames);
+// The same with each image made when it is needed (at most twice), for
+// previews of many large pictures.
+std::string EncodeGif(int width, int height, const std::function<GifImage(size_t)>& imageAt,
+                      const std::vector<GifFrame>& frames);
 
 // Longer runs are cut here: a GIF of thousands of frames helps nobody.
 inline constexpr size_t kMaxGifFrames = 1000;

@@ -431,7 +431,9 @@ class HeadlessRun {
                         log_.Note("link=" + Quoted(text) + " " + verdict);
                     }
                     queued_.clear();
+                    const std::string before = linkPlayed_.empty() ? std::string() : Fingerprint();
                     runtime_->LinkClockTick();
+                    if (!linkPlayed_.empty() && Fingerprint() == before) NoteNothingChanged(linkPlayed_);
                 };
             if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return Finish(status);
         }
@@ -487,8 +489,30 @@ class HeadlessRun {
         return Event("list", [this, &text, &verdict] {
             log_.Note("link=" + Quoted(text) + " " + verdict);
             runtime_->LinkTextArrived(text);
+            const std::string before = Fingerprint();
             runtime_->LinkClockTick();
+            if (Fingerprint() == before) NoteNothingChanged(options_.firstList);
         });
+    }
+
+    // What a played list may change; the same before and after: it changed nothing.
+    // (The picture shown is left out: a failed list clears it, so that the
+    // next frame puts back the picture of the animation that goes on.)
+    std::string Fingerprint() const {
+        const actor::ActorRuntime& rt = *runtime_;
+        const actor::Player& p = rt.player();
+        return std::to_string(rt.behaviours().record().actionstep) + "|" +
+               std::to_string(rt.behaviours().actiontype()) + "|" + p.animfile() + "|" +
+               std::to_string(p.frameindex()) + "|" + std::to_string(p.pausecount()) + "|" +
+               rt.behaviours().nextfile() + "|" + rt.activity().statefile() + "|" + std::to_string(rt.position().x()) +
+               "," + std::to_string(rt.position().y());
+    }
+
+    // The actor puts itself back when a list from the link fails, and says nothing.
+    void NoteNothingChanged(const std::string& list) {
+        log_.Note("link=" + list +
+                  " changed nothing: the entry drawn plays nothing, or it failed and the actor "
+                  "went on as it was");
     }
 
     // What the actor does with a link text, as its link clock decides.

@@ -171,6 +171,16 @@ TEST(Preview, LinkMessagesPlayTheActorsListOrAreDroppedWithTheReason) {
     EXPECT_THAT(p.text, HasSubstr("link=\"ANN%*closeactor*\" ends the actor"));
     EXPECT_THAT(p.text, HasSubstr("5000 ms  DDETimer the actor ended (status 0)"));
     EXPECT_EQ(LinkTextFor("a.krnd"), "*%*a.krnd");
+
+    // A list that fails on the way is put back by the actor; the timeline says so.
+    install.dir.Write("a/broken.krnd", "1\n!04|1|missing.kani|\n");
+    const Preview broken = PreviewRun(install, 3, 2, [](RunOptions& o) {
+        o.arrivals = {{1200, LinkTextFor("broken.krnd")}};
+    });
+    EXPECT_EQ(broken.status, 0) << broken.text;
+    EXPECT_THAT(broken.text, HasSubstr("2000 ms  DDETimer type=1 anim=wave.kani"));
+    EXPECT_THAT(broken.text,
+                HasSubstr("link=broken.krnd changed nothing: the entry drawn plays nothing, or it failed"));
 }
 
 TEST(Preview, TheFirstListPlaysBeforeAnythingElseOrTheRunSaysWhyNot) {

@@ -408,7 +408,7 @@ class HeadlessRun {
         for (;;) {
             const std::optional<actor::FormTimer> which = time_.NextDue(limit);
             const int64_t tickAt = which ? time_.NextTime().value_or(limit) : INT64_MAX;
-            // A tick due at the same time comes first: input waits for the handler running.
+            // At one time the ticks come first: a click or a text waits for them as it would on the desktop.
             if (next < inputs.size() && inputs[next].ms <= limit && inputs[next].ms < tickAt) {
                 const Input& input = inputs[next++];
                 time_.clock.ms = std::max(time_.clock.ms, input.ms);

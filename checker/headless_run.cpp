@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "actor/actor_language.h"
@@ -61,10 +62,15 @@ class TimelineWindow : public ActorWindowPort {
         moved_ = true;
     }
     void SetPicture(const std::string& path) override {
-        Require(path);
+        picture = Require(path);
+        // As the real window: a new picture shows whole until a key colour comes.
+        pictureKey = -1;
         log_.pictureLoaded = true;
     }
-    void SetKeyColor(int32_t key) override { keyColor = key; }
+    void SetKeyColor(int32_t key) override {
+        keyColor = key;
+        pictureKey = key;
+    }
     void Repaint() override {}
     void SetIcon(const std::string& path) override { icon = Require(path); }
     void SetCaption(const std::string& text) override { caption = text; }
@@ -82,8 +88,8 @@ class TimelineWindow : public ActorWindowPort {
     void Hide() override { visible = false; }
     void BringToFront() override {}
 
-    int32_t width = 0, height = 0, left = 0, top = 0, keyColor = -1;
-    std::string icon, caption;
+    int32_t width = 0, height = 0, left = 0, top = 0, keyColor = -1, pictureKey = -1;
+    std::string icon, caption, picture;
     bool visible = false;
 
   private:
@@ -191,11 +197,164 @@ class TimelineMessages : public MessageBoxPort {
     EventLog& log_;
 };
 
+// What an action type does, for the summary.
+std::string ActionName(int type) {
+    static const char* const names[] = {"none", "wander", "walk", "descend", "play once", "climb", "wander facing"};
+    if (type >= 0 && type <= 6) return names[type];
+    return "no behaviour";
+}
+
+std::string Ms(int64_t ms) {
+    return std::to_string(ms) + " ms";
+}
+
+// --summary: a line when the action, the state or the list changes, when a
+// sound plays (repeats counted on one line), a click or a link text comes,
+// and the totals at the end.
+class Summary {
+  public:
+    explicit Summary(std::ostream& out) : out_(out) {}
+
+    struct Step {
+        int64_t ms;
+        const char* source;
+        int actiontype;
+        std::string anim, list, state;
+        bool newAction;          // an action command ran (or the animation changed)
+        std::string chosenFrom;  // the list it was chosen from, when known
+        std::vector<std::string> notes;
+    };
+
+    void Record(const Step& s) {
+        if (!started_) {
+            started_ = true;
+            Enter(actions_, Key(s), s.ms, actionKey_, actionSince_);
+            Enter(anims_, s.anim, s.ms, animKey_, animSince_);
+            Enter(states_, s.state, s.ms, stateKey_, stateSince_);
+            Line(s.ms, s.source,
+                 "action " + Key(s) + " anim=" + s.anim + From(s) + " state=" + s.state + " list=" + s.list);
+            list_ = s.list;
+            Notes(s);
+            return;
+        }
+        if (s.newAction || Key(s) != actionKey_ || s.anim != animKey_) {
+            if (s.newAction || Key(s) != actionKey_) Enter(actions_, Key(s), s.ms, actionKey_, actionSince_);
+            if (s.newAction || s.anim != animKey_) Enter(anims_, s.anim, s.ms, animKey_, animSince_);
+            Line(s.ms, s.source, "action " + Key(s) + " anim=" + s.anim + From(s));
+        }
+        if (s.state != stateKey_ || s.list != list_) {
+            if (s.state != stateKey_) Enter(states_, s.state, s.ms, stateKey_, stateSince_);
+            Line(s.ms, s.source, "state=" + s.state + " list=" + s.list);
+        }
+        list_ = s.list;
+        Notes(s);
+    }
+
+    // Puts out a sound line still counting repeats.
+    void Flush() { FlushSound(); }
+
+    void Finish(int64_t end) {
+        FlushSound();
+        Leave(actions_, actionKey_, actionSince_, end);
+        Leave(anims_, animKey_, animSince_, end);
+        Leave(states_, stateKey_, stateSince_, end);
+        out_ << "# totals over " << Ms(end) << " (time, and how often it began)\n";
+        Totals("action", actions_);
+        Totals("animation", anims_);
+        Totals("state", states_);
+        for (const auto& [name, count] : chosen_) out_ << "  list " << name << ": chosen " << Times(count) << "\n";
+        for (const auto& [name, count] : sounds_) out_ << "  sound " << name << ": " << Times(count) << "\n";
+        for (const auto& [what, count] : counts_) out_ << "  " << what << ": " << count << "\n";
+    }
+
+  private:
+    static std::string Times(int n) { return std::to_string(n) + (n == 1 ? " time" : " times"); }
+    struct Total {
+        int64_t ms = 0;
+        int count = 0;
+    };
+    static std::string Key(const Step& s) {
+        return "type=" + std::to_string(s.actiontype) + " (" + ActionName(s.actiontype) + ")";
+    }
+    std::string From(const Step& s) {
+        if (!s.newAction || s.chosenFrom.empty()) return "";
+        ++chosen_[s.chosenFrom];
+        return " from=" + s.chosenFrom;
+    }
+    static void Leave(std::map<std::string, Total>& totals, const std::string& key, int64_t since, int64_t now) {
+        totals[key].ms += now - since;
+    }
+    void Enter(std::map<std::string, Total>& totals, const std::string& key, int64_t now, std::string& current,
+               int64_t& since) {
+        if (!current.empty() || since >= 0) Leave(totals, current, since, now);
+        current = key;
+        since = now;
+        ++totals[key].count;
+    }
+    void Totals(const char* what, const std::map<std::string, Total>& totals) {
+        for (const auto& [key, total] : totals)
+            out_ << "  " << what << " " << key << ": " << Ms(total.ms) << ", " << Times(total.count) << "\n";
+    }
+    void Notes(const Step& s) {
+        for (const std::string& note : s.notes) {
+            if (note.rfind("sound=", 0) == 0) {
+                const std::string name = note.substr(6);
+                ++sounds_[name];
+                if (name == sound_ && soundCount_ > 0) {
+                    ++soundCount_;
+                    soundLast_ = s.ms;
+                    continue;
+                }
+                FlushSound();
+                sound_ = name;
+                soundCount_ = 1;
+                soundFirst_ = soundLast_ = s.ms;
+                continue;
+            }
+            if (note.rfind("click=", 0) == 0) ++counts_["clicks"];
+            else if (note.rfind("send=", 0) == 0) ++counts_["link texts sent"];
+            else if (note.find("\" arrived") != std::string::npos) ++counts_["link texts arrived"];
+            else if (note.find("\" dropped") != std::string::npos) ++counts_["link texts dropped"];
+            Line(s.ms, s.source, note);
+        }
+    }
+    void FlushSound() {
+        if (soundCount_ == 0) return;
+        std::string text = "sound=" + sound_;
+        if (soundCount_ > 1)
+            text += " (" + std::to_string(soundCount_) + " times, to " + std::to_string(soundLast_) + " ms)";
+        soundCount_ = 0;
+        Write(soundFirst_, "sound", text);
+    }
+    void Line(int64_t ms, const char* source, const std::string& text) {
+        FlushSound();
+        Write(ms, source, text);
+    }
+    void Write(int64_t ms, const char* source, const std::string& text) {
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "%8lld ms  %-8s ", static_cast<long long>(ms), source);
+        out_ << buffer << text << "\n";
+    }
+
+    std::ostream& out_;
+    bool started_ = false;
+    std::map<std::string, Total> actions_, anims_, states_;
+    std::string actionKey_, animKey_, stateKey_, list_;
+    int64_t actionSince_ = -1, animSince_ = -1, stateSince_ = -1;
+    std::map<std::string, int> chosen_, sounds_, counts_;
+    std::string sound_;
+    int soundCount_ = 0;
+    int64_t soundFirst_ = 0, soundLast_ = 0;
+};
+
 class HeadlessRun {
   public:
-    HeadlessRun(const RunOptions& options, PictureInspector& pictures, std::ostream& out)
+    HeadlessRun(const RunOptions& options, PictureInspector& pictures, std::ostream& out,
+                std::vector<ShownFrame>* shown)
         : options_(options),
           out_(out),
+          shown_(shown),
+          summary_(out),
           window_(pictures, log_, options.screenWidth, options.screenHeight),
           screen_(options.screenWidth, options.screenHeight),
           time_(options.seed),
@@ -228,22 +387,61 @@ class HeadlessRun {
         runtime_->SetUserPlaces(options_.user);
         if (int status = Event("start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
             status >= 0)
-            return status;
+            return Finish(status);
+        if (!options_.firstList.empty())
+            if (int status = PlayFirstList(); status >= 0) return Finish(status);
 
         const int64_t limit = static_cast<int64_t>(options_.seconds) * 1000;
+        // Clicks and link texts in time order; at one time, in the order given.
+        struct Input {
+            int64_t ms;
+            bool click;
+            std::string text;
+        };
+        std::vector<Input> inputs;
+        for (int64_t ms : options_.clicks) inputs.push_back({ms, true, {}});
+        for (const RunOptions::Arrival& a : options_.arrivals) inputs.push_back({a.ms, false, a.text});
+        std::stable_sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) { return a.ms < b.ms; });
+        size_t next = 0;
+
         const char* names[] = {"Timer1", "Timer2", "DDETimer"};
-        while (const std::optional<actor::FormTimer> which = time_.NextDue(limit)) {
+        for (;;) {
+            const std::optional<actor::FormTimer> which = time_.NextDue(limit);
+            const int64_t tickAt = which ? time_.NextTime().value_or(limit) : INT64_MAX;
+            // At one time the ticks come first: a click or a text waits for them as it would on the desktop.
+            if (next < inputs.size() && inputs[next].ms <= limit && inputs[next].ms < tickAt) {
+                const Input& input = inputs[next++];
+                time_.clock.ms = std::max(time_.clock.ms, input.ms);
+                const int status = input.click ? Click() : Arrive(input.text);
+                if (status >= 0) return Finish(status);
+                continue;
+            }
+            if (!which) break;
             time_.Deliver(*which);
             std::function<void()> tick;
             if (*which == actor::FormTimer::Timer1) tick = [this] { runtime_->AnimationTick(); };
             else if (*which == actor::FormTimer::Timer2) tick = [this] { runtime_->IdleClockTick(); };
-            else tick = [this] { runtime_->LinkClockTick(); };
-            if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return status;
+            else
+                tick = [this] {
+                    // The link clock works off what arrived since its last tick.
+                    linkPlayed_.clear();
+                    for (const std::string& text : queued_) {
+                        const std::string verdict = Verdict(text);
+                        if (verdict.rfind("plays ", 0) == 0) linkPlayed_ = verdict.substr(6);
+                        log_.Note("link=" + Quoted(text) + " " + verdict);
+                    }
+                    queued_.clear();
+                    const std::string before = linkPlayed_.empty() ? std::string() : Fingerprint();
+                    runtime_->LinkClockTick();
+                    if (!linkPlayed_.empty() && Fingerprint() == before) NoteNothingChanged(linkPlayed_);
+                };
+            if (int status = Event(names[static_cast<int>(*which)], tick); status >= 0) return Finish(status);
         }
         time_.clock.ms = limit;
+        summary_.Flush();
         Prefix("end");
         out_ << "end of run\n";
-        return 0;
+        return Finish(0);
     }
 
   private:
@@ -256,6 +454,101 @@ class HeadlessRun {
     };
 
     std::string ActorDir() const { return NativePath(runtime_->settings().actorpath); }
+
+    // A left click in the middle of the actor, as its window passes it on.
+    int Click() {
+        return Event("click", [this] {
+            if (!window_.visible) return log_.Note("click=none: the window is hidden");
+            if (runtime_->interaction().clickThrough()) return log_.Note("click=none: the actor lets clicks through");
+            const int px = std::max(1, static_cast<int>(std::lround(window_.width / 15.0))) / 2;
+            const int py = std::max(1, static_cast<int>(std::lround(window_.height / 15.0))) / 2;
+            log_.Note("click=left at " + std::to_string(px) + "," + std::to_string(py) + " pixels");
+            runtime_->MouseDown(1, px * 15.0, py * 15.0);
+        });
+    }
+
+    // A text from another actor: queued now, worked off at the next link tick.
+    int Arrive(const std::string& text) {
+        return Event("message", [this, &text] {
+            log_.Note("link=" + Quoted(text) + " arrived");
+            queued_.push_back(text);
+            runtime_->LinkTextArrived(text);
+        });
+    }
+
+    // The first list is played as a link message makes an actor play one.
+    int PlayFirstList() {
+        const std::string text = "*%*" + options_.firstList;
+        const std::string verdict = Verdict(text);
+        if (verdict.rfind("plays ", 0) != 0) {
+            Prefix("list");
+            out_ << "error: the list \"" << options_.firstList
+                 << "\" cannot play: " << verdict.substr(verdict.find(':') + 2) << "\n";
+            return 1;
+        }
+        return Event("list", [this, &text, &verdict] {
+            log_.Note("link=" + Quoted(text) + " " + verdict);
+            runtime_->LinkTextArrived(text);
+            const std::string before = Fingerprint();
+            runtime_->LinkClockTick();
+            if (Fingerprint() == before) NoteNothingChanged(options_.firstList);
+        });
+    }
+
+    // What a played list may change; the same before and after: it changed nothing.
+    // (The picture shown is left out: a failed list clears it, so that the
+    // next frame puts back the picture of the animation that goes on.)
+    std::string Fingerprint() const {
+        const actor::ActorRuntime& rt = *runtime_;
+        const actor::Player& p = rt.player();
+        return std::to_string(rt.behaviours().record().actionstep) + "|" +
+               std::to_string(rt.behaviours().actiontype()) + "|" + p.animfile() + "|" +
+               std::to_string(p.frameindex()) + "|" + std::to_string(p.pausecount()) + "|" +
+               rt.behaviours().nextfile() + "|" + rt.activity().statefile() + "|" + std::to_string(rt.position().x()) +
+               "," + std::to_string(rt.position().y());
+    }
+
+    // The actor puts itself back when a list from the link fails, and says nothing.
+    void NoteNothingChanged(const std::string& list) {
+        log_.Note("link=" + list +
+                  " changed nothing: the entry drawn plays nothing, or it failed and the actor "
+                  "went on as it was");
+    }
+
+    // What the actor does with a link text, as its link clock decides.
+    std::string Verdict(const std::string& text) const {
+        const std::optional<actor::LinkMessage> message = actor::SplitLinkMessage(text);
+        if (!message) return "dropped: it holds no \"%\"";
+        const std::string& name = runtime_->settings().actorddename;
+        if (!actor::AddressedTo(message->target, name))
+            return "dropped: it is for \"" + std::string(message->target) + "\", and this actor's link name is \"" +
+                   name + "\"";
+        const actor::LinkCommand command = actor::ReadLinkCommand(message->command);
+        switch (command.kind) {
+            case actor::LinkCommandKind::NotACommand: return "dropped: the command does not begin with \"*\"";
+            case actor::LinkCommandKind::NamesNothing: return "dropped: \"*\" alone names no list";
+            case actor::LinkCommandKind::UnknownWord: return "dropped: the only word a link knows is closeactor";
+            case actor::LinkCommandKind::CloseActor: return "ends the actor";
+            case actor::LinkCommandKind::PlayList: break;
+        }
+        const std::string list(command.list);
+        if (!actor::StaysInActorDirectory(list))
+            return "dropped: \"" + list + "\" is not a file of the actor's own folder";
+        const std::string native = ResolvePath(runtime_->settings().actorpath + list);
+        if (!FileExists(native))
+            return "dropped: the actor has no list " + Report(options_.displayBase).Display(native);
+        return "plays " + list;
+    }
+
+    int Finish(int status) {
+        if (options_.summary) summary_.Finish(time_.clock.ms);
+        if (shown_) {
+            ShownFrame end = shownLast_;
+            end.ms = time_.clock.ms;
+            shown_->push_back(end);
+        }
+        return status;
+    }
 
     State Take() const {
         const actor::ActorRuntime& rt = *runtime_;
@@ -288,12 +581,39 @@ class HeadlessRun {
         out_ << buffer;
     }
 
+    // The picture on show, for the GIF.
+    void RecordShown() {
+        ShownFrame now;
+        now.ms = time_.clock.ms;
+        if (window_.visible && !window_.picture.empty()) {
+            now.picture = window_.picture;
+            now.width = std::max(1, static_cast<int>(std::lround(window_.width / 15.0)));
+            now.height = std::max(1, static_cast<int>(std::lround(window_.height / 15.0)));
+            now.key = window_.pictureKey;
+        }
+        if (!shown_->empty() && now == shownLast_) return;
+        if (!shown_->empty() && shown_->back().ms == now.ms) shown_->back() = now;
+        else shown_->push_back(now);
+        shownLast_ = now;
+    }
+
+    // The list a choice made in this event was drawn from, when known.
+    std::string ChosenFrom(const char* source, const std::string& nextBefore) const {
+        const std::string what = source;
+        if (what == "click") return runtime_->settings().responsefile;
+        if (what == "list") return options_.firstList;
+        if (what == "DDETimer") return linkPlayed_;
+        return nextBefore.empty() ? runtime_->activity().statefile() : nextBefore;
+    }
+
     // Runs one handler; prints a line when it changed something. Returns the
     // exit status when the actor ended, else -1.
     int Event(const char* source, const std::function<void()>& handler) {
         log_ = EventLog{};
         int status = -1;
         std::string failure;
+        const std::string nextBefore = runtime_->behaviours().nextfile();
+        const int stepBefore = runtime_->behaviours().record().actionstep;
         try {
             handler();
         } catch (const ProgramEnd& end) {
@@ -303,6 +623,7 @@ class HeadlessRun {
             status = 1;
         }
         const State now = Take();
+        if (shown_) RecordShown();
         std::vector<std::string> changes;
         auto onOff = [](bool on) { return on ? "on" : "off"; };
         if (now.width != last_.width || now.height != last_.height)
@@ -318,19 +639,40 @@ class HeadlessRun {
         if (now.icon != last_.icon) changes.push_back("icon=" + now.icon);
         if (now.tray != last_.tray) changes.push_back("tray=" + Quoted(now.tray));
         if (now.visible != last_.visible) changes.push_back(now.visible ? "shown" : "hidden");
-        changes.insert(changes.end(), log_.extras.begin(), log_.extras.end());
 
-        const bool moved = now.x != last_.x || now.y != last_.y;
-        const bool core = now.actiontype != last_.actiontype || now.anim != last_.anim || now.frame != last_.frame ||
-                          log_.pictureLoaded || moved;
-        if (core || !changes.empty() || !failure.empty() || status >= 0) {
-            Prefix(source);
-            out_ << "type=" << now.actiontype << " anim=" << now.anim << " frame=" << now.frame << " at=" << now.x
-                 << "," << now.y;
-            for (const std::string& c : changes) out_ << " " << c;
-            out_ << "\n";
+        if (options_.summary) {
+            // A command just run leaves its action waiting for its first tick;
+            // another event before that tick finds it waiting still.
+            const bool waiting = runtime_->behaviours().record().actionstep == -200;
+            const bool commandRan = now.actiontype != 0 && waiting &&
+                                    (stepBefore != -200 || now.actiontype != last_.actiontype ||
+                                     now.anim != last_.anim || runtime_->behaviours().nextfile() != nextBefore);
+            Summary::Step step{time_.clock.ms,
+                               source,
+                               now.actiontype,
+                               now.anim,
+                               now.list.empty() ? "-" : now.list,
+                               now.state,
+                               commandRan,
+                               commandRan ? ChosenFrom(source, nextBefore) : std::string(),
+                               log_.extras};
+            if (now.visible != last_.visible) step.notes.insert(step.notes.begin(), now.visible ? "shown" : "hidden");
+            summary_.Record(step);
+        } else {
+            changes.insert(changes.end(), log_.extras.begin(), log_.extras.end());
+            const bool moved = now.x != last_.x || now.y != last_.y;
+            const bool core = now.actiontype != last_.actiontype || now.anim != last_.anim ||
+                              now.frame != last_.frame || log_.pictureLoaded || moved;
+            if (core || !changes.empty() || !failure.empty() || status >= 0) {
+                Prefix(source);
+                out_ << "type=" << now.actiontype << " anim=" << now.anim << " frame=" << now.frame << " at=" << now.x
+                     << "," << now.y;
+                for (const std::string& c : changes) out_ << " " << c;
+                out_ << "\n";
+            }
         }
         last_ = now;
+        if (!failure.empty() || status >= 0) summary_.Flush();
         if (!failure.empty()) {
             Prefix(source);
             out_ << "error: " << failure << "\n";
@@ -343,6 +685,9 @@ class HeadlessRun {
 
     const RunOptions& options_;
     std::ostream& out_;
+    std::vector<ShownFrame>* shown_;
+    ShownFrame shownLast_;
+    Summary summary_;
     EventLog log_;
     TimelineWindow window_;
     FixedScreen screen_;
@@ -355,12 +700,20 @@ class HeadlessRun {
     TimelineMessages messages_;
     std::unique_ptr<actor::ActorRuntime> runtime_;
     State last_;
+    // Link texts that arrived and wait for the link clock.
+    std::vector<std::string> queued_;
+    std::string linkPlayed_;
 };
 
 }  // namespace
 
-int RunHeadless(const RunOptions& options, PictureInspector& pictures, std::ostream& out) {
-    HeadlessRun run(options, pictures, out);
+std::string LinkTextFor(const std::string& list) {
+    return list.find('%') == std::string::npos ? "*%*" + list : list;
+}
+
+int RunHeadless(const RunOptions& options, PictureInspector& pictures, std::ostream& out,
+                std::vector<ShownFrame>* shown) {
+    HeadlessRun run(options, pictures, out, shown);
     return run.Run();
 }
 

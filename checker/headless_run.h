@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "checker/pictures.h"
 #include "common/user_places.h"
@@ -21,10 +22,44 @@ struct RunOptions {
     int screenWidth = 1920;  // pixels, 15 twips each
     int screenHeight = 1080;
     std::string displayBase;  // paths below it are printed relative to it
+
+    // What an author previews: left clicks in the middle of the actor and
+    // texts arriving over the link, at virtual times (ms).
+    std::vector<int64_t> clicks;
+    struct Arrival {
+        int64_t ms = 0;
+        std::string text;
+    };
+    std::vector<Arrival> arrivals;
+    // A list of the actor played at time 0, as a link message would play it.
+    std::string firstList;
+    // A short account of actions, lists and states over time, with totals,
+    // in place of a line for every change.
+    bool summary = false;
 };
+
+// One picture as the window showed it from ms on; an empty picture: nothing
+// shows (no picture yet, or the window hidden).
+struct ShownFrame {
+    int64_t ms = 0;
+    std::string picture;  // native path
+    int width = 0;        // the window, in pixels
+    int height = 0;
+    int32_t key = -1;  // the key colour set for this picture, or -1: the whole rectangle shows
+    bool operator==(const ShownFrame& o) const {
+        return picture == o.picture && width == o.width && height == o.height && key == o.key;
+    }
+};
+
+// The link text that --message LIST sends: a name alone becomes a list
+// command to every actor; a text with "%" goes as it is.
+std::string LinkTextFor(const std::string& list);
 
 // Writes the timeline to out; returns 0, or 1 when the actor ended with a
 // run-time error (printed with its file and line) or refused to start.
-int RunHeadless(const RunOptions& options, PictureInspector& pictures, std::ostream& out);
+// shown, when given, receives every change of the picture on show, and a
+// last entry at the time the run ended.
+int RunHeadless(const RunOptions& options, PictureInspector& pictures, std::ostream& out,
+                std::vector<ShownFrame>* shown = nullptr);
 
 }  // namespace kobal::checker

@@ -1,14 +1,19 @@
 // kobalcheck: checks actor files before they run, and runs an actor
 // headless on a virtual clock for a repeatable timeline.
 #include <QCoreApplication>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "actor/actor_language.h"
 #include "checker/actor_checker.h"
+#include "checker/gif_writer.h"
 #include "checker/headless_run.h"
 #include "checker/new_actor.h"
 #include "checker/qt_pictures.h"
@@ -25,7 +30,8 @@ namespace {
 constexpr const char* kUsage =
     "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
     "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
-    "                  [--] FILE.kact\n"
+    "                  [--click SECONDS]... [--message SECONDS LIST]...\n"
+    "                  [--list LIST] [--summary] [--gif FILE] [--] FILE.kact\n"
     "  or:  kobalcheck --new NAME DIR\n"
     "The first form reports every problem as \"file:line: error|warning|info: message\"\n"
     "and exits 1 when there was an error. The second runs the actor headless on a\n"
@@ -43,6 +49,22 @@ constexpr const char* kOptions =
     "  --run SECONDS    run the actor headless for SECONDS of virtual time\n"
     "  --seed N         seed of the random choices (with --run; default 0)\n"
     "  --screen WxH     size of the virtual screen in pixels (default 1920x1080)\n"
+    "  --click SECONDS  a left click in the middle of the actor at that time of the\n"
+    "                   run (seconds, to the millisecond: 2.5); repeatable\n"
+    "  --message SECONDS LIST\n"
+    "                   a link message arrives then, as from another actor: LIST is\n"
+    "                   a list of the actor (\"*%*LIST\" is sent to every actor), or a\n"
+    "                   whole message when it holds \"%\"; the timeline says whether\n"
+    "                   the actor plays it or drops it, and why; repeatable\n"
+    "  --list LIST      start by playing LIST, a random-choice list of the actor\n"
+    "                   (named as the actor's own files name it), at time 0 as a\n"
+    "                   link message would; the start state's list comes after it\n"
+    "  --summary        in place of a line per change: actions, animations, lists,\n"
+    "                   states, sounds, clicks and link texts as they change, then\n"
+    "                   how long each ran and how often\n"
+    "  --gif FILE       also write an animated GIF of the actor's pictures as the\n"
+    "                   run shows them (the actor at the top-left corner, its moves\n"
+    "                   left out; key colour transparent; at most 1000 frames)\n"
     "  --new NAME DIR   write a small working actor into DIR/NAME/\n"
     "  --help           display this help and exit\n"
     "  --version        output version information and exit\n"
@@ -59,6 +81,12 @@ struct Options {
     // --new NAME DIR
     bool newActor = false;
     std::string newName, newDir;
+    // What --run previews.
+    std::vector<long long> clicks;
+    std::vector<std::pair<long long, std::string>> messages;
+    std::string list, gif;
+    bool summary = false;
+    std::vector<std::string> previewOptions;  // as given, for "needs --run"
 };
 
 [[noreturn]] void Usage(const std::string& problem) {
@@ -74,6 +102,37 @@ T Number(const std::string& text, const char* what, T low, T high) {
         Usage(std::string(what) + " " + (text.empty() ? "(empty)" : "\"" + text + "\"") + " is not a number from " +
               std::to_string(low) + " to " + std::to_string(high));
     return value;
+}
+
+// Names are read as the author typed them, from the working directory.
+std::string Absolute(const std::string& name) {
+    if (kobal::IsAbsolutePath(name)) return name;
+    return (std::filesystem::current_path() / name).lexically_normal().string();
+}
+
+std::string Seconds(long long ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 == 0) return text;
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03lld", ms % 1000);
+    text += fraction;
+    while (text.back() == '0') text.pop_back();
+    return text;
+}
+
+// Seconds to the millisecond ("2", "2.5", "0.025"), as milliseconds.
+long long Milliseconds(const std::string& text, const std::string& what) {
+    const size_t dot = text.find('.');
+    const std::string whole = text.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+    const bool digits = !whole.empty() && whole.find_first_not_of("0123456789") == std::string::npos &&
+                        fraction.find_first_not_of("0123456789") == std::string::npos && fraction.size() <= 3 &&
+                        (dot == std::string::npos || !fraction.empty());
+    if (!digits || whole.size() > 6)
+        Usage(what + " " + (text.empty() ? "(empty)" : "\"" + text + "\"") +
+              " is not a time in seconds such as 5 or 2.5 (to the millisecond)");
+    fraction.resize(3, '0');
+    return std::stoll(whole) * 1000 + std::stoll(fraction);
 }
 
 Options Parse(int argc, char** argv) {
@@ -108,6 +167,30 @@ Options Parse(int argc, char** argv) {
             o.newActor = true;
             o.newName = value("a NAME and a DIR");
             o.newDir = value("a DIR after the NAME");
+        } else if (arg == "--click") {
+            o.clicks.push_back(Milliseconds(value("a time in seconds"), "--click"));
+            o.previewOptions.push_back(arg);
+        } else if (arg == "--message") {
+            const long long ms = Milliseconds(value("a time in seconds and a LIST"), "--message");
+            const std::string list = value("a LIST after the time");
+            if (list.empty()) Usage("--message needs a LIST after the time, and it is empty");
+            o.messages.emplace_back(ms, list);
+            o.previewOptions.push_back(arg);
+        } else if (arg == "--list") {
+            o.list = value("a random-choice list of the actor");
+            if (!kobal::actor::IsListName(o.list))
+                Usage("--list takes a random-choice list (a name ending in .krnd), and \"" + o.list + "\" is not one");
+            o.previewOptions.push_back(arg);
+        } else if (arg == "--summary") {
+            o.summary = true;
+            o.previewOptions.push_back(arg);
+        } else if (arg == "--gif") {
+            o.gif = value("a FILE to write");
+            if (o.gif.empty()) Usage("--gif needs a FILE to write, and it is empty");
+            const std::filesystem::path folder = std::filesystem::path(Absolute(o.gif)).parent_path();
+            if (!kobal::DirectoryExists(folder.string()))
+                Usage("cannot write the GIF \"" + o.gif + "\": folder \"" + folder.string() + "\" not found");
+            o.previewOptions.push_back(arg);
         } else if (arg == "--install") {
             o.install = value("a directory");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
@@ -122,18 +205,21 @@ Options Parse(int argc, char** argv) {
             Usage(problem);
         return o;
     }
+    if (!o.run && !o.previewOptions.empty()) Usage(o.previewOptions.front() + " needs --run SECONDS");
+    for (long long ms : o.clicks)
+        if (ms > o.seconds * 1000)
+            Usage("--click " + Seconds(ms) + " is after the end of the run (" + std::to_string(o.seconds) +
+                  " seconds)");
+    for (const auto& [ms, list] : o.messages)
+        if (ms > o.seconds * 1000)
+            Usage("--message " + Seconds(ms) + " is after the end of the run (" + std::to_string(o.seconds) +
+                  " seconds)");
     if (o.files.empty()) Usage("no actor file or playlist given");
     if (o.run && o.files.size() != 1) Usage("--run takes exactly one actor file");
     // A playlist would be read as an actor file and fail at its first line.
     if (o.run && kobal::launcher::ClassifyTarget(o.files[0]) == kobal::launcher::TargetKind::Playlist)
         Usage("--run takes one actor file, and " + o.files[0] + " is a playlist");
     return o;
-}
-
-// Names are read as the author typed them, from the working directory.
-std::string Absolute(const std::string& name) {
-    if (kobal::IsAbsolutePath(name)) return name;
-    return (std::filesystem::current_path() / name).lexically_normal().string();
 }
 
 // An actor file or playlist is found as the launcher finds it: in the working
@@ -177,6 +263,24 @@ int NewActor(const Options& o) {
     return 0;
 }
 
+// --gif: the preview beside the timeline; a file that cannot be written fails the run.
+int WriteGif(const std::string& file, const std::vector<kobal::checker::ShownFrame>& shown,
+             kobal::checker::PictureInspector& pictures, int status) {
+    const kobal::checker::GifPreview gif = kobal::checker::PreviewGif(shown, pictures);
+    std::ofstream out(Absolute(file), std::ios::binary | std::ios::trunc);
+    out.write(gif.bytes.data(), static_cast<std::streamsize>(gif.bytes.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "kobalcheck: cannot write the GIF " << file << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    std::cerr << "kobalcheck: wrote " << file << ": " << gif.frames << (gif.frames == 1 ? " frame" : " frames") << ", "
+              << gif.width << "x" << gif.height << " pixels, 0 to " << gif.untilMs << " ms";
+    if (gif.cut) std::cerr << " (the first " << kobal::checker::kMaxGifFrames << " frames only)";
+    std::cerr << "\n";
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,8 +302,15 @@ int main(int argc, char** argv) {
         run.screenWidth = options.screenWidth;
         run.screenHeight = options.screenHeight;
         run.displayBase = cwd;
-        const int status = kobal::checker::RunHeadless(run, pictures, std::cout);
+        run.clicks.assign(options.clicks.begin(), options.clicks.end());
+        for (const auto& [ms, list] : options.messages) run.arrivals.push_back({ms, kobal::checker::LinkTextFor(list)});
+        run.firstList = options.list;
+        run.summary = options.summary;
+        std::vector<kobal::checker::ShownFrame> shown;
+        const int status =
+            kobal::checker::RunHeadless(run, pictures, std::cout, options.gif.empty() ? nullptr : &shown);
         std::cout.flush();
+        if (!options.gif.empty()) return WriteGif(options.gif, shown, pictures, status);
         return status;
     }
 

@@ -3,6 +3,7 @@
 // the port; the program answers it with Qt's image readers.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kobal::checker {
 
@@ -12,6 +13,13 @@ struct PictureFacts {
     int height = 0;
     // Some pixel is transparent by its alpha: keyed, it is cut like the key colour.
     bool transparent = false;
+};
+
+// A picture's pixels, rows from the top: 0xAARRGGBB, alpha 0 fully transparent.
+struct PicturePixels {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> argb;  // empty when the picture cannot be read
 };
 
 class PictureInspector {
@@ -28,6 +36,8 @@ class PictureInspector {
     // in each of red, green and blue, next to (one of the eight around) a
     // pixel of exactly this colour: the ring an anti-aliased edge leaves.
     virtual int FringePixels(const std::string& nativePath, int32_t color, int tolerance) = 0;
+    // Read afresh each time: only the preview needs them, once per picture.
+    virtual PicturePixels Pixels(const std::string& nativePath) = 0;
 };
 
 }  // namespace kobal::checker

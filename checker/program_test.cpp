@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #include "checker/test_support.h"
 
@@ -172,4 +174,63 @@ TEST(Kobalcheck, ABadCommandLineIsRefusedWithUsage) {
         EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
         EXPECT_NE(r.output.find("Usage: kobalcheck"), std::string::npos) << c.args;
     }
+}
+
+TEST(Kobalcheck, BadPreviewOptionsAreRefusedWithUsage) {
+    const std::string here = std::filesystem::current_path().string();
+    const struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"--run 5 --click soon a.kact", "kobalcheck: --click \"soon\" is not a time in seconds such as 5 or 2.5"},
+        {"--run 5 --click 1.2345 a.kact", "kobalcheck: --click \"1.2345\" is not a time in seconds"},
+        {"--run 5 --click -1 a.kact", "kobalcheck: --click \"-1\" is not a time in seconds"},
+        {"--run 5 --click 5.5 a.kact", "kobalcheck: --click 5.5 is after the end of the run (5 seconds)"},
+        {"--run 5 --message 2", "kobalcheck: --message needs a LIST after the time"},
+        {"--run 5 --message 9 x.krnd a.kact", "kobalcheck: --message 9 is after the end of the run (5 seconds)"},
+        {"--run 5 --message 1 '' a.kact", "kobalcheck: --message needs a LIST after the time, and it is empty"},
+        {"--run 5 --list wave.kani a.kact",
+         "kobalcheck: --list takes a random-choice list (a name ending in .krnd), and \"wave.kani\" is not one"},
+        {"--summary a.kact", "kobalcheck: --summary needs --run SECONDS"},
+        {"--click 1 a.kact", "kobalcheck: --click needs --run SECONDS"},
+        {"--run 5 --gif /nonexistent/kobal/p.gif a.kact",
+         "kobalcheck: cannot write the GIF \"/nonexistent/kobal/p.gif\": folder \"/nonexistent/kobal\" not found"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Kobalcheck(here, c.args, true);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find("Usage: kobalcheck"), std::string::npos) << c.args;
+    }
+}
+
+TEST(Kobalcheck, APreviewRunWritesAGifThatReadsBack) {
+    CorpusInstall install;
+    const std::string args =
+        "--install . --run 20 --click 2.5 --message 4 more.krnd --summary --gif p.gif a/actor.kact";
+    const Result r = Kobalcheck(install.path(), args, true);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("2500 ms  click    "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("# totals over 20000 ms"), std::string::npos) << r.output;
+    const std::regex wrote("kobalcheck: wrote p.gif: ([0-9]+) frames, 16x12 pixels, 0 to 20000 ms\n");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.output, m, wrote)) << r.output;
+    const std::string gif = ReadFile(install / "p.gif");
+    EXPECT_EQ(gif.rfind("GIF89a", 0), 0u);
+    EXPECT_EQ(gif.back(), ';');
+
+    // One seed, one file.
+    ASSERT_EQ(Kobalcheck(install.path(), args + " --gif q.gif").status, 0);
+    EXPECT_EQ(ReadFile(install / "q.gif"), gif);
+
+    // ImageMagick, where it is installed, agrees on the frames and their delays.
+    if (std::system("identify -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ImageMagick here";
+    const std::string command = "cd " + ShellQuoted(install.path()) + " && identify -format '%T\\n' p.gif";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    int frames = 0, total = 0;
+    for (int delay; std::fscanf(pipe, "%d", &delay) == 1; ++frames) total += delay;
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(frames, std::stoi(m[1]));
+    EXPECT_EQ(total, 2000);
 }

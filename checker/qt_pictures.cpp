@@ -111,4 +111,20 @@ int QtPictureInspector::FringePixels(const std::string& nativePath, int32_t colo
     return count;
 }
 
+PicturePixels QtPictureInspector::Pixels(const std::string& nativePath) {
+    QImageReader reader(QString::fromStdString(nativePath));
+    reader.setDecideFormatFromContent(true);
+    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+    PicturePixels p;
+    if (image.isNull()) return p;
+    p.width = image.width();
+    p.height = image.height();
+    p.argb.reserve(static_cast<size_t>(p.width) * p.height);
+    for (int y = 0; y < p.height; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        p.argb.insert(p.argb.end(), row, row + p.width);
+    }
+    return p;
+}
+
 }  // namespace kobal::checker

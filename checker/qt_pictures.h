@@ -16,6 +16,7 @@ class QtPictureInspector : public PictureInspector {
     bool HasColor(const std::string& nativePath, int32_t color) override;
     bool OnlyColor(const std::string& nativePath, int32_t color) override;
     int FringePixels(const std::string& nativePath, int32_t color, int tolerance) override;
+    PicturePixels Pixels(const std::string& nativePath) override;
 
   private:
     struct Entry {

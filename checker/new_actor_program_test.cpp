@@ -7,34 +7,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "checker/program_run.h"
 #include "common/test_files.h"
 
+using kobal::checker::testing::Kobalcheck;
+using kobal::checker::testing::ShellQuoted;
+using Outcome = kobal::checker::testing::Result;
+
 namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
-
-std::string Quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-Outcome Kobalcheck(const std::string& dir, const std::string& args) {
-    static kobal::TempDir config;  // no install path setting
-    const std::string command = "cd " + Quoted(dir) + " && XDG_CONFIG_HOME=" + Quoted(config.path()) + " " +
-                                Quoted(KOBALCHECK_PROGRAM) + " " + args + " 2>&1";
-    Outcome r;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return r;
-    std::array<char, 4096> buffer{};
-    for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) r.output.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 bool Staged() {
     return std::filesystem::exists(std::string(KOBAL_STAGE_DIR) + "/resource/config.kcfg") &&
@@ -46,8 +26,8 @@ bool Staged() {
 TEST(KobalcheckNew, WritesAnActorThatPassesAndSaysWhereAndHowToGoOn) {
     if (!Staged()) GTEST_SKIP() << "the install directory is not staged";
     kobal::TempDir work;
-    const std::string install = "--install " + Quoted(KOBAL_STAGE_DIR) + " ";
-    const Outcome made = Kobalcheck(work.path(), install + "--new pip mine");
+    const std::string install = "--install " + ShellQuoted(KOBAL_STAGE_DIR) + " ";
+    const Outcome made = Kobalcheck(work.path(), install + "--new pip mine", true);
     EXPECT_EQ(made.status, 0) << made.output;
     const std::string folder = work / "mine/pip/";
     EXPECT_NE(made.output.find("wrote the actor pip in " + folder + "\n"), std::string::npos) << made.output;
@@ -59,7 +39,7 @@ TEST(KobalcheckNew, WritesAnActorThatPassesAndSaysWhereAndHowToGoOn) {
     // Checked from its own folder, from the parent, and by absolute name.
     for (const auto& [dir, name] :
          {std::pair{folder, std::string("pip.kact")}, {work.path(), "mine/pip/pip.kact"}, {"/", folder + "pip.kact"}}) {
-        const Outcome checked = Kobalcheck(dir, install + Quoted(name));
+        const Outcome checked = Kobalcheck(dir, install + ShellQuoted(name), true);
         EXPECT_EQ(checked.status, 0) << checked.output;
         EXPECT_EQ(checked.output, "kobalcheck: 0 errors, 0 warnings\n") << dir << " " << name;
     }
@@ -70,9 +50,9 @@ TEST(KobalcheckNew, WritesAnActorThatPassesAndSaysWhereAndHowToGoOn) {
 TEST(KobalcheckNew, TheActorRunsThroughItsStatesHeadless) {
     if (!Staged()) GTEST_SKIP() << "the install directory is not staged";
     kobal::TempDir work;
-    const std::string install = "--install " + Quoted(KOBAL_STAGE_DIR) + " ";
-    ASSERT_EQ(Kobalcheck(work.path(), install + "--new pip .").status, 0);
-    const Outcome run = Kobalcheck(work / "pip", install + "--run 1200 --seed 3 pip.kact");
+    const std::string install = "--install " + ShellQuoted(KOBAL_STAGE_DIR) + " ";
+    ASSERT_EQ(Kobalcheck(work.path(), install + "--new pip .", true).status, 0);
+    const Outcome run = Kobalcheck(work / "pip", install + "--run 1200 --seed 3 pip.kact", true);
     EXPECT_EQ(run.status, 0) << run.output.substr(run.output.size() > 2000 ? run.output.size() - 2000 : 0);
     for (const char* seen :
          {"anim=walkleft.kani", "anim=walkright.kani", "anim=climb.kani", "anim=fall.kani", "anim=land.kani",
@@ -83,9 +63,9 @@ TEST(KobalcheckNew, TheActorRunsThroughItsStatesHeadless) {
 TEST(KobalcheckNew, RefusesBadNamesTakenFoldersAndNamesTheInstallDirectoryUses) {
     if (!Staged()) GTEST_SKIP() << "the install directory is not staged";
     kobal::TempDir work;
-    const std::string install = "--install " + Quoted(KOBAL_STAGE_DIR) + " ";
+    const std::string install = "--install " + ShellQuoted(KOBAL_STAGE_DIR) + " ";
     for (const char* bad : {"''", "a/b", "..", "'a%b'"}) {
-        const Outcome r = Kobalcheck(work.path(), install + "--new " + bad + " here");
+        const Outcome r = Kobalcheck(work.path(), install + "--new " + bad + " here", true);
         EXPECT_EQ(r.status, 2) << bad << "\n" << r.output;
         EXPECT_NE(r.output.find("kobalcheck: the actor's name"), std::string::npos) << r.output;
     }
@@ -93,19 +73,19 @@ TEST(KobalcheckNew, RefusesBadNamesTakenFoldersAndNamesTheInstallDirectoryUses) 
 
     // The sample actor's folder below the install directory would win over
     // the new actor's own files.
-    const Outcome sample = Kobalcheck(work.path(), install + "--new kobi here");
+    const Outcome sample = Kobalcheck(work.path(), install + "--new kobi here", true);
     EXPECT_EQ(sample.status, 1);
     EXPECT_NE(sample.output.find("already holds an actor folder named kobi"), std::string::npos) << sample.output;
     EXPECT_FALSE(std::filesystem::exists(work / "here/kobi"));
 
     work.Write("here/pip/notes.txt", "mine\n");
-    const Outcome taken = Kobalcheck(work.path(), install + "--new pip here");
+    const Outcome taken = Kobalcheck(work.path(), install + "--new pip here", true);
     EXPECT_EQ(taken.status, 1);
     EXPECT_NE(taken.output.find(work / "here/pip already exists"), std::string::npos) << taken.output;
     EXPECT_FALSE(std::filesystem::exists(work / "here/pip/pip.kact"));
 
     for (const char* args : {"--new pip", "--new", "--new pip here other.kact", "--run 5 --new pip here"}) {
-        const Outcome r = Kobalcheck(work.path(), install + args);
+        const Outcome r = Kobalcheck(work.path(), install + args, true);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
     }
 }

@@ -38,19 +38,6 @@ class ActorProcess : public ::testing::Test {
     QString FindWindow() { return ActorInstall::FindWindow("TestActor"); }
     int Finish(QString* err) { return ActorInstall::Finish(*current, err); }
 
-    // Waits for the actor to get there, for up to limitMs: a loaded machine
-    // takes its time. True when it did.
-    template <typename Done>
-    static bool Within(Done done, int limitMs = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > limitMs) return false;
-            Wait(50);
-        }
-        return true;
-    }
-
     std::unique_ptr<ActorInstall> install;
     QProcess* current = nullptr;
     kobal::TempDir& dir() { return install->dir; }

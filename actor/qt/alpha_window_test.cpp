@@ -83,16 +83,6 @@ class AlphaWindow : public ::testing::Test {
         });
         return id;
     }
-    template <typename Done>
-    static bool Within(Done done, int limitMs = 30000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > limitMs) return false;
-            Wait(100);
-        }
-        return true;
-    }
     // The screen's colour at a point of the actor's picture, as #rrggbb.
     static std::string At(const QImage& shown, int x, int y) { return shown.pixelColor(x, y).name().toStdString(); }
     static std::string Name(const QColor& c) { return c.name().toStdString(); }

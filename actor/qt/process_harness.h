@@ -32,6 +32,19 @@ inline void Wait(int ms) {
     QThread::msleep(ms);
 }
 
+// Waits for done() to come true, for up to limitMs: a loaded machine takes
+// its time. True when it did.
+template <typename Done>
+bool Within(Done done, int limitMs = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return false;
+        Wait(50);
+    }
+    return true;
+}
+
 struct Geometry {
     int x = -1, y = -1, width = 0, height = 0;
 };

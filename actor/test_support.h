@@ -231,6 +231,26 @@ class RuntimeAccess {
 };
 
 // An install directory with the actor program's own file and a config.
+// Every port of a harness that holds one fake per port under the port's name.
+template <typename Fakes>
+ActorPorts PortsOf(Fakes& f) {
+    ActorPorts ports;
+    ports.window = &f.window;
+    ports.screen = &f.screen;
+    ports.timer1 = &f.timer1;
+    ports.timer2 = &f.timer2;
+    ports.ddetimer = &f.ddetimer;
+    ports.tray = &f.tray;
+    ports.menu = &f.menu;
+    ports.sound = &f.sound;
+    ports.link = &f.link;
+    ports.desktop = &f.desktop;
+    ports.messages = &f.messages;
+    ports.random = &f.random;
+    ports.clock = &f.clock;
+    return ports;
+}
+
 class ActorHarness {
   public:
     ActorHarness() {
@@ -239,19 +259,7 @@ class ActorHarness {
             "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 0 \r\nboredtime=60\r\n"
             "sleeptime=300\r\nhibernatetime=900\r\ninitialpriority= 0 \r\ntransparencyoff= 0 \r\n"
             "overrideactor= 0 \r\n[end]\r\n");
-        ports.window = &window;
-        ports.screen = &screen;
-        ports.timer1 = &timer1;
-        ports.timer2 = &timer2;
-        ports.ddetimer = &ddetimer;
-        ports.tray = &tray;
-        ports.menu = &menu;
-        ports.sound = &sound;
-        ports.link = &link;
-        ports.desktop = &desktop;
-        ports.messages = &messages;
-        ports.random = &random;
-        ports.clock = &clock;
+        ports = PortsOf(*this);
         rt = std::make_unique<ActorRuntime>(ports);
         RuntimeAccess::SetInstallDir(*rt, installPath() + "\\");
     }

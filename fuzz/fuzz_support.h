@@ -111,19 +111,7 @@ class ActorWorld {
               actor::testing::Lines({"framecount=2", "framepause=1", "timerspeed=40", "movespeed=30", "actorwidth=8",
                                      "actorheight=8", "transparentred=255", "[end]", "a.bmp", "b.bmp|s.wav"}));
         Actor("l.krnd", actor::testing::Lines({"2", "!04|1|f.kani|", "!01|3|f.kani|l.krnd"}));
-        ports.window = &window;
-        ports.screen = &screen;
-        ports.timer1 = &timer1;
-        ports.timer2 = &timer2;
-        ports.ddetimer = &ddetimer;
-        ports.tray = &tray;
-        ports.menu = &menu;
-        ports.sound = &sound;
-        ports.link = &link;
-        ports.desktop = &desktop;
-        ports.messages = &messages;
-        ports.random = &random;
-        ports.clock = &clock;
+        ports = actor::testing::PortsOf(*this);
     }
 
     std::string Actor(const std::string& name, std::string_view text) {

@@ -14,6 +14,7 @@
 #include "checker/gif_writer.h"
 #include "checker/headless_run.h"
 #include "checker/qt_pictures.h"
+#include "checker/run_test_support.h"
 #include "checker/test_support.h"
 
 using namespace kobal;
@@ -33,26 +34,13 @@ struct Preview {
 Preview PreviewRun(const CorpusInstall& install, int seconds, uint64_t seed,
                    const std::function<void(RunOptions&)>& set) {
     QtPictureInspector pictures;
-    RunOptions options;
-    options.actorFile = install / "a/actor.kact";
-    options.installPath = install.path();
-    options.seconds = seconds;
-    options.seed = seed;
-    options.displayBase = install.path();
+    RunOptions options = CorpusRun(install, seconds, seed);
     set(options);
     Preview p;
     std::ostringstream out;
     p.status = RunHeadless(options, pictures, out, &p.shown);
     p.text = out.str();
     return p;
-}
-
-std::vector<std::string> Lines(const std::string& text, const std::string& part) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.find(part) != std::string::npos) lines.push_back(line);
-    return lines;
 }
 
 // An actor whose lists tell apart who chose what: the active list only
@@ -131,7 +119,7 @@ TEST(Preview, AClickPlaysTheResponseAndWakesAHibernatingActor) {
     const Preview p = PreviewRun(install, 8, 5, [](RunOptions& o) { o.clicks = {1500, 6250}; });
     ASSERT_EQ(p.status, 0) << p.text;
     // In the middle of the 16 x 12 picture; the climb of response.krnd starts.
-    const std::vector<std::string> clicks = Lines(p.text, "  click  ");
+    const std::vector<std::string> clicks = LinesWith(p.text, "  click  ");
     ASSERT_EQ(clicks.size(), 2u) << p.text;
     EXPECT_EQ(clicks[0].rfind("    1500 ms  click    type=5 ", 0), 0u) << clicks[0];
     EXPECT_THAT(clicks[0], HasSubstr("click=left at 8,6 pixels"));
@@ -140,11 +128,11 @@ TEST(Preview, AClickPlaysTheResponseAndWakesAHibernatingActor) {
     EXPECT_THAT(clicks[1], HasSubstr("6250 ms"));
     EXPECT_THAT(clicks[1], HasSubstr("Timer1=on"));
     // The menu's check marks follow at the next idle second.
-    const std::vector<std::string> awake = Lines(p.text, "state=Activated");
+    const std::vector<std::string> awake = LinesWith(p.text, "state=Activated");
     ASSERT_FALSE(awake.empty());
     EXPECT_GT(std::stoi(awake.back()), 6250) << p.text;
-    EXPECT_FALSE(Lines(p.text, "  Timer1  ").empty());
-    EXPECT_GT(std::stoi(Lines(p.text, "  Timer1  ").back()), 6250) << "the animation goes on after the wake-up";
+    EXPECT_FALSE(LinesWith(p.text, "  Timer1  ").empty());
+    EXPECT_GT(std::stoi(LinesWith(p.text, "  Timer1  ").back()), 6250) << "the animation goes on after the wake-up";
 }
 
 TEST(Preview, LinkMessagesPlayTheActorsListOrAreDroppedWithTheReason) {
@@ -160,7 +148,7 @@ TEST(Preview, LinkMessagesPlayTheActorsListOrAreDroppedWithTheReason) {
     EXPECT_THAT(p.text, HasSubstr("1200 ms  message  "));
     EXPECT_THAT(p.text, HasSubstr("link=\"*%*dance.krnd\" arrived"));
     // Worked off at the next link tick: the descend of dance.krnd starts.
-    const std::vector<std::string> played = Lines(p.text, "link=\"*%*dance.krnd\" plays dance.krnd");
+    const std::vector<std::string> played = LinesWith(p.text, "link=\"*%*dance.krnd\" plays dance.krnd");
     ASSERT_EQ(played.size(), 1u) << p.text;
     EXPECT_EQ(played[0].rfind("    2000 ms  DDETimer type=3 anim=left.kani", 0), 0u) << played[0];
     EXPECT_THAT(p.text, HasSubstr("link=\"*%*nothing.krnd\" dropped: the actor has no list a/nothing.krnd"));
@@ -188,11 +176,11 @@ TEST(Preview, TheFirstListPlaysBeforeAnythingElseOrTheRunSaysWhyNot) {
     Distinct(install);
     Preview p = PreviewRun(install, 3, 4, [](RunOptions& o) { o.firstList = "dance.krnd"; });
     ASSERT_EQ(p.status, 0) << p.text;
-    const std::vector<std::string> list = Lines(p.text, "  list  ");
+    const std::vector<std::string> list = LinesWith(p.text, "  list  ");
     ASSERT_EQ(list.size(), 1u) << p.text;
     EXPECT_EQ(list[0].rfind("       0 ms  list     type=3 anim=left.kani", 0), 0u) << list[0];
     // Its first frame is the first one shown.
-    const std::vector<std::string> ticks = Lines(p.text, "  Timer1  ");
+    const std::vector<std::string> ticks = LinesWith(p.text, "  Timer1  ");
     ASSERT_FALSE(ticks.empty());
     EXPECT_THAT(ticks[0], HasSubstr("type=3 anim=left.kani frame=f1.bmp"));
 
@@ -223,7 +211,7 @@ TEST(Preview, TheSummaryAccountsForTheWholeRun) {
             const std::regex total(std::string("^  ") + what + " .*: ([0-9]+) ms, ([0-9]+) times?$");
             long long sum = 0;
             int begun = 0;
-            for (const std::string& line : Lines(p.text, std::string("  ") + what + " ")) {
+            for (const std::string& line : LinesWith(p.text, std::string("  ") + what + " ")) {
                 std::smatch m;
                 if (!std::regex_match(line, m, total)) continue;
                 sum += std::stoll(m[1]);
@@ -234,9 +222,9 @@ TEST(Preview, TheSummaryAccountsForTheWholeRun) {
         }
         // Each choice shown in the account is counted in the totals.
         int chosen = 0;
-        for (const std::string& line : Lines(p.text, "  list "))
+        for (const std::string& line : LinesWith(p.text, "  list "))
             chosen += std::stoi(line.substr(line.find("chosen ") + 7));
-        EXPECT_EQ(chosen, static_cast<int>(Lines(p.text, " from=").size())) << p.text;
+        EXPECT_EQ(chosen, static_cast<int>(LinesWith(p.text, " from=").size())) << p.text;
     }
 }
 

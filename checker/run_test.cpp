@@ -5,6 +5,7 @@
 
 #include "checker/headless_run.h"
 #include "checker/qt_pictures.h"
+#include "checker/run_test_support.h"
 #include "checker/test_support.h"
 
 using namespace kobal;
@@ -22,23 +23,10 @@ struct Timeline {
 
 Timeline PlayFor(const CorpusInstall& install, int seconds, uint64_t seed, const std::string& file = "a/actor.kact") {
     QtPictureInspector pictures;
-    RunOptions options;
-    options.actorFile = install / file;
-    options.installPath = install.path();
-    options.seconds = seconds;
-    options.seed = seed;
-    options.displayBase = install.path();
+    const RunOptions options = CorpusRun(install, seconds, seed, file);
     std::ostringstream out;
     const int status = RunHeadless(options, pictures, out);
     return {status, out.str()};
-}
-
-std::vector<std::string> LinesWith(const std::string& text, const std::string& part) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.find(part) != std::string::npos) lines.push_back(line);
-    return lines;
 }
 
 const char* kWaveHeader =

@@ -74,17 +74,18 @@ void Player::ReadHeader() {
     read.transparentblue = header_.transparentblue;
     read.alignx = header_.alignx;
     read.aligny = header_.aligny;
-    struct Take {
-        AnimationHeader& header;
-        const SettingStore& read;
-        // The lines before a bad one count too, as in the classic loop.
-        ~Take() {
-            header = {read.framecount,      read.framepause,  read.timerspeed,     read.movespeed,
-                      read.actorwidth,      read.actorheight, read.transparentred, read.transparentgreen,
-                      read.transparentblue, read.alignx,      read.aligny};
-        }
-    } take{header_, read};
-    ReadSettingsActorLoop(read, *animation_, 0);
+    auto take = [this, &read] {
+        header_ = {read.framecount,      read.framepause,  read.timerspeed,     read.movespeed,
+                   read.actorwidth,      read.actorheight, read.transparentred, read.transparentgreen,
+                   read.transparentblue, read.alignx,      read.aligny};
+    };
+    try {
+        ReadSettingsActorLoop(read, *animation_, 0);
+    } catch (...) {
+        take();  // the lines before a bad one count too, as in the classic loop
+        throw;
+    }
+    take();
 }
 
 void Player::LoadAnimation(std::string& name) {

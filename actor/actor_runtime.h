@@ -32,6 +32,7 @@ struct ActorPorts {
     SoundPort* sound = nullptr;
     LinkPort* link = nullptr;
     DesktopPort* desktop = nullptr;
+    WindowsPort* windows = nullptr;  // none: the monitors' edges are the only floors
     MessageBoxPort* messages = nullptr;
     RandomSource* random = nullptr;
     Clock* clock = nullptr;

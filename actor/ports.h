@@ -3,6 +3,7 @@
 // ports; the Qt adapters implement each once, the tests fake them.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kobal::actor {
 
@@ -48,6 +49,30 @@ class ScreenPort {
     // Called on every step of the behaviours: no allocation, no server request.
     virtual int MonitorCount() { return 1; }
     virtual ScreenRect Monitor(int) { return {0, 0, Width(), Height()}; }
+};
+
+// Another program's window, in twips from the desktop's origin, as the
+// window manager frames it (title bar included).
+struct FloorWindow {
+    uint32_t id = 0;
+    double left = 0, top = 0, width = 0, height = 0;
+    // False for windows that hide what lies under them but never carry an
+    // actor (fullscreen windows).
+    bool floor = true;
+    double right() const { return left + width; }
+    double bottom() const { return top + height; }
+};
+
+// The shown windows of other programs, kept by the adapter from the window
+// manager's stacking list and geometry events. Never listed: docks and
+// panels, the desktop window, minimised windows, actor windows, the About
+// window and the splash.
+class WindowsPort {
+  public:
+    virtual ~WindowsPort() = default;
+    // Bottom of the stack first. Called on every step: no allocation, no
+    // server request.
+    virtual const std::vector<FloorWindow>& Windows() = 0;
 };
 
 // A timer control: an interval of 0 stops it from ticking, as the classic

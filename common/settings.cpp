@@ -43,6 +43,7 @@ constexpr NumericKey kPreferenceKeys[] = {
     {"transparencyoff", &SettingStore::transparencyoff},
     {"overrideactor", &SettingStore::overrideactor},
     {"hidefullscreen", &SettingStore::hidefullscreen},
+    {"windowfloors", &SettingStore::windowfloors},
 };
 
 constexpr TextKey kActorKeys[] = {
@@ -51,7 +52,7 @@ constexpr TextKey kActorKeys[] = {
     {"infofile", &SettingStore::infofile},         {"splashscreen", &SettingStore::splashscreen},
     {"iconfile", &SettingStore::iconfile},         {"activefile", &SettingStore::activefile},
     {"responsefile", &SettingStore::responsefile}, {"boredfile", &SettingStore::boredfile},
-    {"sleepfile", &SettingStore::sleepfile},
+    {"sleepfile", &SettingStore::sleepfile},       {"fallfile", &SettingStore::fallfile},
 };
 
 template <size_t N>

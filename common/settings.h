@@ -43,6 +43,9 @@ struct SettingStore {
     // 1 = actors hide while a fullscreen window is active; files written
     // before it existed leave it 0.
     int16_t hidefullscreen = 0;
+    // 1 = the top edges of other programs' windows are floors; files written
+    // before it existed leave it 0.
+    int16_t windowfloors = 0;
 
     // Actor keys (section codes 1 and 2)
     std::string version;
@@ -56,6 +59,8 @@ struct SettingStore {
     std::string responsefile;
     std::string boredfile;
     std::string sleepfile;
+    // The list played when the floor under the actor is lost (optional).
+    std::string fallfile;
 };
 
 // Applies one key=value line under a section code (0 animation keys,

@@ -155,13 +155,13 @@ namespace {
 std::string Dump(const SettingStore& s) {
     std::string out;
     for (int16_t v :
-         {s.framecount,      s.framepause,       s.timerspeed,      s.movespeed,     s.actorwidth, s.actorheight,
-          s.transparentred,  s.transparentgreen, s.transparentblue, s.alignx,        s.aligny,     s.priorityup,
-          s.speedup,         s.audioon,          s.showsplash,      s.boredtime,     s.sleeptime,  s.hibernatetime,
-          s.initialpriority, s.transparencyoff,  s.overrideactor,   s.hidefullscreen})
+         {s.framecount,      s.framepause,       s.timerspeed,      s.movespeed,      s.actorwidth,  s.actorheight,
+          s.transparentred,  s.transparentgreen, s.transparentblue, s.alignx,         s.aligny,      s.priorityup,
+          s.speedup,         s.audioon,          s.showsplash,      s.boredtime,      s.sleeptime,   s.hibernatetime,
+          s.initialpriority, s.transparencyoff,  s.overrideactor,   s.hidefullscreen, s.windowfloors})
         out += std::to_string(v) + ",";
     for (const std::string* v : {&s.version, &s.actorname, &s.actorddename, &s.actorpath, &s.infofile, &s.splashscreen,
-                                 &s.iconfile, &s.activefile, &s.responsefile, &s.boredfile, &s.sleepfile})
+                                 &s.iconfile, &s.activefile, &s.responsefile, &s.boredfile, &s.sleepfile, &s.fallfile})
         out += *v + ",";
     return out;
 }
@@ -171,13 +171,25 @@ std::string Dump(const SettingStore& s) {
 // The checker tells authors which lines a section ignores from the key
 // groups: they must agree with what the parser really applies.
 TEST(SettingKeys, GroupsAgreeWithWhatTheParserApplies) {
-    const char* keys[] = {
-        "framecount",      "framepause",       "timerspeed",      "movespeed",      "actorwidth", "actorheight",
-        "transparentred",  "transparentgreen", "transparentblue", "alignx",         "aligny",     "priorityup",
-        "speedup",         "audioon",          "showsplash",      "boredtime",      "sleeptime",  "hibernatetime",
-        "initialpriority", "transparencyoff",  "overrideactor",   "hidefullscreen", "version",    "actorname",
-        "actorddename",    "actorpath",        "infofile",        "splashscreen",   "iconfile",   "activefile",
-        "responsefile",    "boredfile",        "sleepfile",       "actor",          "endframe",   ""};
+    const char* keys[] = {"framecount",      "framepause",
+                          "timerspeed",      "movespeed",
+                          "actorwidth",      "actorheight",
+                          "transparentred",  "transparentgreen",
+                          "transparentblue", "alignx",
+                          "aligny",          "priorityup",
+                          "speedup",         "audioon",
+                          "showsplash",      "boredtime",
+                          "sleeptime",       "hibernatetime",
+                          "initialpriority", "transparencyoff",
+                          "overrideactor",   "hidefullscreen",
+                          "version",         "actorname",
+                          "actorddename",    "actorpath",
+                          "infofile",        "splashscreen",
+                          "iconfile",        "activefile",
+                          "responsefile",    "boredfile",
+                          "sleepfile",       "windowfloors",
+                          "fallfile",        "actor",
+                          "endframe",        ""};
     int known = 0;
     for (const char* key : keys) {
         const SettingKeyGroup group = SettingKeyGroupOf(key);
@@ -189,7 +201,7 @@ TEST(SettingKeys, GroupsAgreeWithWhatTheParserApplies) {
             EXPECT_EQ(Dump(store) != Dump(fresh), SectionTakes(section, group)) << key << " in section " << section;
         }
     }
-    EXPECT_EQ(known, 33);
+    EXPECT_EQ(known, 35);
     EXPECT_EQ(SettingKeyGroupOf("framecount"), SettingKeyGroup::Animation);
     EXPECT_EQ(SettingKeyGroupOf("hidefullscreen"), SettingKeyGroup::Preference);
     EXPECT_EQ(SettingKeyGroupOf("actorddename"), SettingKeyGroup::Actor);

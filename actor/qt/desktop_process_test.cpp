@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "actor/qt/process_harness.h"
+#include "actor/qt/window_manager_ready.h"
 #include "common/qt/private_x.h"
 #include "common/qt/x11_probe.h"
 
@@ -370,47 +371,6 @@ TEST_F(DesktopProcess, ScaledWalkerStillCrossesIntoTheNextMonitor) {
 }
 
 namespace {
-
-// The window manager has started once it manages a window mapped now; one
-// mapped while it is still starting may be left unmanaged for good.
-bool WindowManagerReady() {
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    bool managed = false;
-    if (!xcb_connection_has_error(c)) {
-        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        const xcb_window_t probe = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, s->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          s->root_visual, 0, nullptr);
-        static const char kList[] = "_NET_CLIENT_LIST";
-        xcb_intern_atom_reply_t* atom =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kList - 1, kList), nullptr);
-        const uint32_t list = atom ? atom->atom : 0;
-        std::free(atom);
-        QElapsedTimer t;
-        t.start();
-        while (!managed && t.elapsed() < 20000) {
-            xcb_map_window(c, probe);
-            xcb_flush(c);
-            for (int i = 0; i < 10 && !managed; ++i) {
-                Wait(100);
-                xcb_get_property_reply_t* r =
-                    xcb_get_property_reply(c, xcb_get_property(c, 0, s->root, list, XCB_ATOM_WINDOW, 0, 1024), nullptr);
-                if (r && r->format == 32) {
-                    const auto* w = static_cast<const uint32_t*>(xcb_get_property_value(r));
-                    managed = std::find(w, w + xcb_get_property_value_length(r) / 4, probe) !=
-                              w + xcb_get_property_value_length(r) / 4;
-                }
-                std::free(r);
-            }
-            // Mapped too early: withdrawn and mapped again, it is asked for.
-            if (!managed) xcb_unmap_window(c, probe);
-        }
-        xcb_destroy_window(c, probe);
-        xcb_flush(c);
-    }
-    xcb_disconnect(c);
-    return managed;
-}
 
 // Reads the whole screen over and over on a connection of its own, from
 // before the actors start, and counts the pixels of the key colours.

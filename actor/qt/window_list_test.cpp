@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "actor/qt/client_windows.h"
 #include "actor/qt/process_harness.h"
 #include "actor/qt/window_manager_ready.h"
 #include "common/qt/private_x.h"
@@ -34,39 +35,13 @@ bool Settle(Done done, int limitMs = 20000) {
         limitMs);
 }
 
-// The frame openbox draws round a client, in pixels: the client's place
-// less the extents the window manager publishes.
-struct Frame {
-    int left = 0, top = 0, width = 0, height = 0;
-};
-
-Frame FrameOf(const QString& id) {
-    const Geometry g = WindowGeometry(id);
-    const auto m = QRegularExpression(R"(= (\d+), (\d+), (\d+), (\d+))")
-                       .match(RunTool("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}));
-    if (!m.hasMatch()) return {g.x, g.y, g.width, g.height};
-    const int l = m.captured(1).toInt(), r = m.captured(2).toInt(), t = m.captured(3).toInt(),
-              b = m.captured(4).toInt();
-    return {g.x - l, g.y - t, g.width + l + r, g.height + t + b};
-}
-
 class WindowListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!PrivateX::Installed("Xvfb") || !PrivateX::Installed("openbox") || !PrivateX::Installed("xmessage") ||
             !PrivateX::Installed("xdotool") || !PrivateX::Installed("wmctrl"))
             GTEST_SKIP() << "Xvfb, openbox, xmessage, xdotool and wmctrl are needed (scripts/deps installs them)";
-        // Openbox and the clients read nothing of the user's.
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR",
-                                 "XDG_CONFIG_DIRS", "DBUS_SESSION_BUS_ADDRESS"})
-            saved_.emplace_back(name, qgetenv(name));
-        qputenv("HOME", QByteArray::fromStdString(home_.path()));
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_ / "config"));
-        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home_ / "data"));
-        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(home_ / "cache"));
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(home_.path()));
-        qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(home_ / "none"));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        home_ = std::make_unique<PrivateHome>();
         x_ = std::make_unique<PrivateX>(QStringList{"-screen", "0", "1280x1024x24"});
         ASSERT_TRUE(x_->running());
         x_->Helper("openbox", {"--sm-disable"});
@@ -75,27 +50,12 @@ class WindowListTest : public ::testing::Test {
     }
     void TearDown() override {
         list_.reset();
-        for (auto& p : clients_) {
-            p->kill();
-            p->waitForFinished(3000);
-        }
+        clients_.reset();
         x_.reset();
-        for (const auto& [name, value] : saved_) {
-            if (value.isNull()) qunsetenv(name);
-            else qputenv(name, value);
-        }
+        home_.reset();
     }
-    // An xmessage window with that title at x,y; its client window's id.
     QString Open(const QString& title, int x, int y, const QStringList& more = {}) {
-        clients_.push_back(std::make_unique<QProcess>());
-        clients_.back()->start("xmessage", more + QStringList{"-title", title, "-geometry",
-                                                              QString("+%1+%2").arg(x).arg(y), "window " + title});
-        QString id;
-        Within([&] {
-            id = RunTool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}).section('\n', 0, 0);
-            return !id.isEmpty() && FrameOf(id).top != WindowGeometry(id).y;  // framed by now
-        });
-        return id;
+        return clients_->Open(title, QString("+%1+%2").arg(x).arg(y), more);
     }
     const kobal::actor::FloorWindow* Listed(const QString& id) {
         for (const auto& w : list_->Windows())
@@ -118,10 +78,9 @@ class WindowListTest : public ::testing::Test {
         return out;
     }
 
-    kobal::TempDir home_;
-    std::vector<std::pair<const char*, QByteArray>> saved_;
+    std::unique_ptr<PrivateHome> home_;
     std::unique_ptr<PrivateX> x_;
-    std::vector<std::unique_ptr<QProcess>> clients_;
+    std::unique_ptr<ClientWindows> clients_ = std::make_unique<ClientWindows>();
     std::unique_ptr<WindowList> list_;
     int changes_ = 0;
 };
@@ -215,7 +174,7 @@ TEST_F(WindowListTest, FollowsAWindowThatMovesHidesFillsTheScreenAndCloses) {
     EXPECT_TRUE(Settle([&] { return ListedAt(moving); })) << Describe();
 
     // Closed, it is gone.
-    clients_.front()->kill();
+    clients_->Close(moving);
     EXPECT_TRUE(Settle([&] { return !Listed(moving) && Listed(other); })) << Describe();
 }
 

@@ -167,6 +167,7 @@ TEST(Kobalcheck, BadPreviewOptionsAreRefusedWithUsage) {
          "kobalcheck: --list takes a random-choice list (a name ending in .krnd), and \"wave.kani\" is not one"},
         {"--summary a.kact", "kobalcheck: --summary needs --run SECONDS"},
         {"--click 1 a.kact", "kobalcheck: --click needs --run SECONDS"},
+        {"--windows w.txt a.kact", "kobalcheck: --windows needs --run SECONDS"},
         {"--run 5 --gif /nonexistent/kobal/p.gif a.kact",
          "kobalcheck: cannot write the GIF \"/nonexistent/kobal/p.gif\": folder \"/nonexistent/kobal\" not found"},
     };
@@ -176,6 +177,25 @@ TEST(Kobalcheck, BadPreviewOptionsAreRefusedWithUsage) {
         EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
         EXPECT_NE(r.output.find("Usage: kobalcheck"), std::string::npos) << c.args;
     }
+}
+
+TEST(Kobalcheck, AWindowLayoutThatCannotBeReadIsNamedWithItsLine) {
+    CorpusInstall install;
+    install.dir.Write("w.txt", "# windows\n800 500 400 300 closes 5\n800 500 400 300 opens 5\n");
+    Result r = Kobalcheck(install.path(), "--install . --run 10 --windows w.txt a/actor.kact", true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.output.rfind("kobalcheck: w.txt:3: \"opens\" is not \"closes\", \"moves\" or \"fullscreen\"", 0), 0u)
+        << r.output;
+    EXPECT_EQ(r.output.find("Usage:"), std::string::npos) << r.output;
+    r = Kobalcheck(install.path(), "--install . --run 10 --windows none.txt a/actor.kact", true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.output.rfind("kobalcheck: cannot read the window layout none.txt: No such file or directory", 0), 0u)
+        << r.output;
+    // A good one runs, its windows at the head of the timeline.
+    install.dir.Write("w.txt", "800 500 400 300 closes 5\n");
+    r = Kobalcheck(install.path(), "--install . --run 10 --windows w.txt a/actor.kact");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("# window 1: 800,500 400x300 pixels, closes at 5000 ms\n"), std::string::npos) << r.output;
 }
 
 TEST(Kobalcheck, APreviewRunWritesAGifThatReadsBack) {

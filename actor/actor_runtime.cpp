@@ -200,6 +200,7 @@ void ActorRuntime::ScreensChanged() {
 
 void ActorRuntime::FullscreenChanged(bool active) {
     interaction_.FullscreenChanged(active);
+    floors_.SetHidden(interaction_.hiddenForFullscreen());
 }
 
 void ActorRuntime::WindowsChanged() {

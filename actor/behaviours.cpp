@@ -164,13 +164,13 @@ class Descend : public Behaviour {
             // Feet on the top: it stands there, and the next tick chooses again.
             if (feet + 1 >= landing->top) {
                 s.position.MoveTo(s.position.x(), RoundToInt32(landing->top - height));
-                s.floors.Land(*landing);
+                s.floors.Land(*landing, height);
                 s.host.PlayNext();
                 return;
             }
             if (feet + step >= landing->top) {
                 s.position.MoveTo(s.position.x(), RoundToInt32(landing->top - height));
-                s.floors.Land(*landing);
+                s.floors.Land(*landing, height);
                 s.ShowNextFrame();
                 // A command the frame ran has started a new action already.
                 if (s.action.actionstep >= -100) s.action.actionstep = 0;
@@ -246,11 +246,11 @@ void Behaviours::Tick() {
         host_.PlayNext();
         return;
     }
-    const Behaviour* unit = UnitFor(actiontype_);
-    if (!unit) return;
-    Stage stage{settings_, position_, player_, random_, host_, floors_, action_, actionargs_, facingnames_};
-    if (action_.actionstep < -100) unit->Start(stage);
-    else unit->Step(stage);
+    if (const Behaviour* unit = UnitFor(actiontype_)) {
+        Stage stage{settings_, position_, player_, random_, host_, floors_, action_, actionargs_, facingnames_};
+        if (action_.actionstep < -100) unit->Start(stage);
+        else unit->Step(stage);
+    }
     // A walker checks its floor after every step, and so does anything
     // standing on a window whose changes went unseen (hibernating, hidden).
     if (floors_.standing()) FollowFloor();

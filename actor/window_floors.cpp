@@ -67,16 +67,20 @@ std::optional<FloorWindow> WindowFloors::LandingFor(double cx, double feet, doub
     return list[*best];
 }
 
-void WindowFloors::Land(const FloorWindow& window) {
+void WindowFloors::Land(const FloorWindow& window, double height) {
     standing_ = true;
     window_ = window;
+    height_ = height;
     falling_ = false;
     Tell({FloorNote::Kind::Lands, window.id, FloorLoss::None});
 }
 
 FloorLoss WindowFloors::Follow(Position& position, double width, double height) {
-    if (!standing()) return FloorLoss::None;
-    if (std::fabs(position.y() + height - window_.top) > kOnTop) {
+    if (!standing() || hidden_) return FloorLoss::None;
+    if (height != height_) {
+        position.MoveTo(position.x(), RoundToInt32(window_.top - height));
+        height_ = height;
+    } else if (std::fabs(position.y() + height - window_.top) > kOnTop) {
         standing_ = false;
         return FloorLoss::None;
     }

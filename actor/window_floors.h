@@ -50,14 +50,18 @@ class WindowFloors {
     // on: the highest floor at or below the feet it started with (and not
     // above its feet now), above the monitor's floor.
     std::optional<FloorWindow> LandingFor(double cx, double feet, double monitorFloor) const;
-    void Land(const FloorWindow& window);
+    // The actor, this high, stands on window now.
+    void Land(const FloorWindow& window, double height);
     void Leave() { standing_ = false; }
 
     // Follows the window stood on (a move carries the actor with it) and
-    // says why the floor was lost, if it was; a lost floor is left. An actor
-    // whose feet are no longer on the top (dragged away, or resized from
-    // the top) simply stands on it no more.
+    // says why the floor was lost, if it was; a lost floor is left. A new
+    // size puts the feet back on the top; an actor whose feet left it
+    // otherwise (dragged away) simply stands on it no more.
     FloorLoss Follow(Position& position, double width, double height);
+    // While the actor hides for a fullscreen window nothing is followed;
+    // what changed meanwhile is caught up with afterwards.
+    void SetHidden(bool hidden) { hidden_ = hidden; }
 
     // A behaviour begins: climbers and wanderers leave the window; any
     // behaviour but the one a fall starts ends the fall.
@@ -73,13 +77,14 @@ class WindowFloors {
     struct Saved {
         bool standing, falling;
         FloorWindow window;
-        double descendFeet;
+        double height, descendFeet;
     };
-    Saved Save() const { return {standing_, falling_, window_, descendFeet_}; }
+    Saved Save() const { return {standing_, falling_, window_, height_, descendFeet_}; }
     void Restore(const Saved& s) {
         standing_ = s.standing;
         falling_ = s.falling;
         window_ = s.window;
+        height_ = s.height;
         descendFeet_ = s.descendFeet;
     }
 
@@ -95,6 +100,8 @@ class WindowFloors {
     WindowsPort* windows_;
     bool standing_ = false;
     FloorWindow window_;  // the one stood on, as last seen
+    double height_ = 0;   // the actor's height then
+    bool hidden_ = false;
     double descendFeet_ = 0;
     bool falling_ = false;
     bool fallStarting_ = false;

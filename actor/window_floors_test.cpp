@@ -208,6 +208,41 @@ TEST_F(WindowFloors, ClimbersLeaveTheWindowAndADraggedActorNoLongerStandsOnIt) {
     EXPECT_EQ(h.rt->floors().standingOn(), 0u);
 }
 
+TEST_F(WindowFloors, ANewSizeKeepsTheFeetOnTheTop) {
+    h.Actor("small.kani", Lines({"framecount=2", "framepause=1", "timerspeed=40", "movespeed=150", "actorwidth=100",
+                                 "actorheight=80", "aligny=0", "[end]", "s1.bmp", "s2.bmp"}));
+    h.windows.Add(1, 800, 500, 400, 100);
+    DescendFrom(900, 100);
+    TickUntilStanding();
+    h.Run("!04|1|small.kani|stand.krnd");  // centred: its feet 10 pixels up
+    ASSERT_EQ(h.rt->position().y() + 80 * kTwips, 490 * kTwips);
+    Tick();
+    EXPECT_EQ(h.rt->position().y() + 80 * kTwips, 500 * kTwips);
+    EXPECT_EQ(h.rt->floors().standingOn(), 1u);
+}
+
+TEST_F(WindowFloors, NothingChangesWhileHiddenForAFullscreenWindow) {
+    h.windows.Add(1, 800, 500, 400, 100);
+    DescendFrom(900, 100);
+    TickUntilStanding();
+    RuntimeAccess::EnsureWindowLoaded(*h.rt);
+    h.settings().hidefullscreen = 1;
+    h.rt->FullscreenChanged(true);
+    h.windows.Add(2, 0, 0, 1920, 1080, false);
+    h.rt->WindowsChanged();
+    Tick(3);
+    EXPECT_EQ(h.rt->floors().standingOn(), 1u);
+    h.windows.Remove(2);
+    h.windows.Remove(1);
+    h.rt->WindowsChanged();
+    Tick();
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 7);
+    // Shown again, the first tick catches up: its window has gone.
+    h.rt->FullscreenChanged(false);
+    Tick();
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 3);
+}
+
 TEST_F(WindowFloors, NothingChangesWhileHibernatingUntilTheNextTick) {
     h.windows.Add(1, 800, 500, 400, 100);
     h.Actor("wait.krnd", Lines({"1", "!04|1|s.kani|stand.krnd"}));

@@ -48,6 +48,7 @@ std::string Quoted(const std::string& text) {
 struct EventLog {
     std::vector<std::string> extras;
     bool pictureLoaded = false;
+    bool fell = false;  // the actor lost its floor
     void Note(std::string text) { extras.push_back(std::move(text)); }
 };
 
@@ -409,7 +410,10 @@ class HeadlessRun {
         ports.random = &time_.random;
         ports.clock = &time_.clock;
         runtime_ = std::make_unique<actor::ActorRuntime>(ports);
-        runtime_->SetFloorListener([this](const actor::FloorNote& note) { log_.Note(actor::FloorNoteText(note)); });
+        runtime_->SetFloorListener([this](const actor::FloorNote& note) {
+            if (note.kind == actor::FloorNote::Kind::Falls) log_.fell = true;
+            log_.Note(actor::FloorNoteText(note));
+        });
     }
 
     int Run() {
@@ -679,6 +683,8 @@ class HeadlessRun {
 
     // The list a choice made in this event was drawn from, when known.
     std::string ChosenFrom(const char* source, const std::string& nextBefore) const {
+        // A fall plays fallfile, or descends with no list chosen from.
+        if (log_.fell) return runtime_->settings().fallfile;
         const std::string what = source;
         if (what == "click") return runtime_->settings().responsefile;
         if (what == "list") return options_.firstList;

@@ -144,13 +144,14 @@ const char* kFloorsConfig =
 // The actor (16 x 12 pixels, centred: its column at 960, its feet at 546
 // pixels) descends, then waves where it stands.
 Timeline WithWindows(CorpusInstall& install, const std::string& layout, const std::string& config = kFloorsConfig,
-                     bool given = true) {
+                     bool given = true, bool summary = false) {
     install.dir.Write("resource/config.kcfg", config);
     install.dir.Write("a/active.krnd", "1\n!03|1000|wave.kani|stay.krnd\n");
     install.dir.Write("a/stay.krnd", "1\n!04|1|wave.kani|stay.krnd\n");
     const std::string file = install.dir.Write("windows.txt", layout);
     QtPictureInspector pictures;
     RunOptions options = CorpusRun(install, 40, 1);
+    options.summary = summary;
     if (given) {
         options.windowLayout = true;
         options.windows = ReadWindowLayout(file, "windows.txt");
@@ -186,6 +187,12 @@ TEST(HeadlessRun, TheTimelineShowsLandingsRidesAndFallsOnTheLayoutsWindows) {
     ASSERT_EQ(below.size(), 1u) << t.text;
     EXPECT_THAT(below[0], HasSubstr(",13320 "));
     EXPECT_THAT(t.text, HasSubstr("end of run"));
+
+    // The summary tells the falls, and counts no list as chosen for one.
+    const Timeline s = WithWindows(install, "900 700 200 100 closes 20\n", kFloorsConfig, true, true);
+    ASSERT_EQ(s.status, 0) << s.text;
+    EXPECT_THAT(s.text, HasSubstr("20000 ms  windows  action type=3 (descend) anim=wave.kani\n"));
+    EXPECT_THAT(s.text, HasSubstr("20000 ms  windows  falls: window 1 closed\n"));
 }
 
 TEST(HeadlessRun, WithWindowFloorsOffTheLayoutChangesNothingButSaysSo) {

@@ -445,8 +445,8 @@ class HeadlessRun {
             std::optional<LayoutWindow::Move> move;
         };
         std::vector<Input> inputs;
-        for (int64_t ms : options_.clicks) inputs.push_back({ms, true, {}});
-        for (const RunOptions::Arrival& a : options_.arrivals) inputs.push_back({a.ms, false, a.text});
+        for (int64_t ms : options_.clicks) inputs.push_back({ms, true, {}, 0, std::nullopt});
+        for (const RunOptions::Arrival& a : options_.arrivals) inputs.push_back({a.ms, false, a.text, 0, std::nullopt});
         for (size_t i = 0; i < options_.windows.size(); ++i) {
             const LayoutWindow& w = options_.windows[i];
             const uint32_t id = static_cast<uint32_t>(i + 1);

@@ -302,3 +302,18 @@ TEST_F(WindowFloors, OffOrWithoutAWindowListNothingChanges) {
     EXPECT_EQ(play(1, false, false), before);
     EXPECT_NE(play(1, true, true), before);  // the same run with window floors on does differ
 }
+
+TEST_F(WindowFloors, AFailedLinkCommandPutsTheActorBackOnItsWindow) {
+    h.windows.Add(1, 800, 500, 400, 100);
+    DescendFrom(900, 100);
+    TickUntilStanding();
+    // A climb leaves the window, then its animation is missing: all goes back.
+    h.Actor("climb.krnd", Lines({"1", "!05|3|missing.kani|"}));
+    h.rt->LinkTextArrived("*%*climb.krnd");
+    ASSERT_NO_THROW(h.rt->LinkClockTick());
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 7);
+    EXPECT_EQ(h.rt->floors().standingOn(), 1u);
+    h.windows.Remove(1);
+    h.rt->WindowsChanged();
+    EXPECT_EQ(h.rt->behaviours().actiontype(), 3);
+}

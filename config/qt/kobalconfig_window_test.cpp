@@ -68,7 +68,7 @@ TEST_F(ConfigWindowOnX, EveryCaptionShowsWholeAtTheDefaultFont) {
     EXPECT_EQ(form.font(), QApplication::font());
     // The designed size is the least, and the window still fits the screen.
     EXPECT_GE(form.width(), PixelsX(7560));
-    EXPECT_GE(form.height(), PixelsY(3420));
+    EXPECT_GE(form.height(), PixelsY(3660));
     EXPECT_TRUE(form.screen()->availableGeometry().contains(form.frameGeometry()));
 }
 

@@ -94,13 +94,13 @@ TEST(OnOffPreferences, AValueOtherThanZeroOrOneIsAWarningWhereItIsGiven) {
          {},
          {"a/actor.kact:12: warning: " + floors}},
         {"the global file's",
-         "windowfloors=-1\r\nhidefullscreen=3\r\n",
+         "hidefullscreen=3\r\nwindowfloors=-1\r\n",
          "",
          {},
-         {"resource/config.kcfg:4: warning: windowfloors -1 is neither 0 nor 1: it is taken as 0, so only the "
-          "monitors' edges are floors",
-          "resource/config.kcfg:5: warning: hidefullscreen 3 is neither 0 nor 1: it is taken as 0, so actors stay "
-          "while a window is fullscreen"}},
+         {"resource/config.kcfg:4: warning: hidefullscreen 3 is neither 0 nor 1: it is taken as 0, so actors stay "
+          "while a window is fullscreen",
+          "resource/config.kcfg:5: warning: windowfloors -1 is neither 0 nor 1: it is taken as 0, so only the "
+          "monitors' edges are floors"}},
         {"under overrideactor the actor's line changes nothing",
          "overrideactor=1\r\nwindowfloors=1\r\n",
          "windowfloors=2\r\n",

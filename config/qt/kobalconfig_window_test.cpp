@@ -135,6 +135,7 @@ TEST_F(ConfigWindowOnX, TabReachesTheLoginChoiceWhichOnlyOkSaves) {
         ASSERT_TRUE(order.contains("autostart")) << order.join(' ').toStdString();
         EXPECT_EQ(order.indexOf("autostart"), order.indexOf("hyber") + 1) << order.join(' ').toStdString();
         EXPECT_LT(order.indexOf("audio"), order.indexOf("timerup")) << order.join(' ').toStdString();
+        EXPECT_EQ(order.indexOf("winfloors"), order.indexOf("hidefull") + 1) << order.join(' ').toStdString();
 
         auto* login = form.findChild<QCheckBox*>("autostart");
         login->setFocus();

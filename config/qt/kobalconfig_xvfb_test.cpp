@@ -100,7 +100,7 @@ struct KobalconfigProgram : ::testing::Test {
     }
 
     // From the first text box to the login choice.
-    static QStringList TabsToLoginChoice() { return QStringList(12, "Tab"); }
+    static QStringList TabsToLoginChoice() { return QStringList(13, "Tab"); }
 
     // Runs a command line to its end; the text written to stderr.
     QString RunToEnd(const QStringList& args, int* status = nullptr) {

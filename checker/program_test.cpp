@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -196,6 +197,34 @@ TEST(Kobalcheck, AWindowLayoutThatCannotBeReadIsNamedWithItsLine) {
     r = Kobalcheck(install.path(), "--install . --run 10 --windows w.txt a/actor.kact");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("# window 1: 800,500 400x300 pixels, closes at 5000 ms\n"), std::string::npos) << r.output;
+}
+
+// Kobi among windows: it lands on them, and each fall from one plays its fall list.
+TEST(Kobalcheck, TheSampleActorLandsOnWindowsAndFallsWithItsFallList) {
+    if (!SamplesStaged()) GTEST_SKIP() << "the sample actors are not staged";
+    TempDir dir;
+    const std::string layout = dir.Write("w.txt", "700 600 500 300 closes 40\n0 850 1920 100 moves 60 0 -100\n");
+    int lands = 0, falls = 0;
+    for (int seed = 1; seed <= 6; ++seed) {
+        const Result r = Kobalcheck(Stage(), "--install . --run 120 --summary --windows " + layout +
+                                                 " actors/kobi/kobi.kact --seed " + std::to_string(seed));
+        ASSERT_EQ(r.status, 0) << r.output;
+        std::istringstream in(r.output);
+        std::vector<std::string> now;  // the lines of one time
+        for (std::string line; std::getline(in, line);) {
+            if (now.empty() || now.back().substr(0, 10) != line.substr(0, 10)) now.clear();
+            now.push_back(line);
+            if (line.find(" lands on window ") != std::string::npos) ++lands;
+            if (line.find(" falls: ") == std::string::npos) continue;
+            ++falls;
+            const bool descends = std::any_of(now.begin(), now.end(), [](const std::string& l) {
+                return l.find("action type=3 (descend) anim=fall.kani from=drop.krnd") != std::string::npos;
+            });
+            EXPECT_TRUE(descends) << line << "\n" << r.output;
+        }
+    }
+    EXPECT_GT(lands, 0);
+    EXPECT_GT(falls, 0);
 }
 
 TEST(Kobalcheck, APreviewRunWritesAGifThatReadsBack) {

@@ -152,7 +152,9 @@ class Descend : public Behaviour {
     void Step(Stage& s) const override {
         const Room room = s.CurrentRoom();
         const float bottom = static_cast<float>(room.bottom - s.player.heightTwips());
-        if (!(bottom > s.position.y()) || s.action.actionstep == 0) {
+        // A fall goes on until it reaches a floor, however few steps its list gave it.
+        const bool falling = s.floors.falling();
+        if (!(bottom > s.position.y()) || (s.action.actionstep == 0 && !falling)) {
             s.host.PlayNext();
             return;
         }
@@ -179,7 +181,7 @@ class Descend : public Behaviour {
         }
         s.ShowNextFrame();
         s.position.MoveBy(0, step);
-        s.action.actionstep = Add16(s.action.actionstep, -1);
+        if (s.action.actionstep != 0 || !falling) s.action.actionstep = Add16(s.action.actionstep, -1);
     }
 };
 

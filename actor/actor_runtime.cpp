@@ -13,8 +13,9 @@ namespace kobal::actor {
 ActorRuntime::ActorRuntime(const ActorPorts& ports)
     : ports_(ports),
       position_(*ports.screen),
+      floors_(settings_, ports.windows),
       player_(settings_, position_, *ports.window, *ports.screen, *ports.timer1, *ports.sound, *ports.random, *this),
-      behaviours_(settings_, position_, player_, *ports.random, *this),
+      behaviours_(settings_, position_, player_, *ports.random, *this, floors_),
       activity_(settings_, player_, *ports.timer1, *ports.timer2, *ports.menu),
       interaction_(settings_, position_, activity_, player_, *ports.window, *ports.menu),
       link_(settings_, *ports.link, *ports.random, *this) {}
@@ -122,6 +123,7 @@ void ActorRuntime::PlayListFromLink(std::string& list) {
     Activity::Saved activity = activity_.Save();
     Behaviours::Saved behaviours = behaviours_.Save();
     Player::Saved player = player_.Save();
+    const WindowFloors::Saved floors = floors_.Save();
     player_.KeepClosedFiles(true);
     try {
         player_.PlayRandomChoice(list);
@@ -131,6 +133,7 @@ void ActorRuntime::PlayListFromLink(std::string& list) {
         activity_.Restore(std::move(activity));
         behaviours_.Restore(std::move(behaviours));
         player_.Restore(player);
+        floors_.Restore(floors);
         return;
     } catch (...) {
         player_.KeepClosedFiles(false);
@@ -197,6 +200,15 @@ void ActorRuntime::ScreensChanged() {
 
 void ActorRuntime::FullscreenChanged(bool active) {
     interaction_.FullscreenChanged(active);
+    floors_.SetHidden(interaction_.hiddenForFullscreen());
+}
+
+void ActorRuntime::WindowsChanged() {
+    if (!windowLoaded_ || activity_.hibernating() || interaction_.hiddenForFullscreen() || !floors_.standing()) return;
+    const int32_t x = position_.x(), y = position_.y();
+    behaviours_.FollowFloor();
+    // A ride shows at once, not at the next frame.
+    if (position_.x() != x || position_.y() != y) ports_.window->Move(position_.x(), position_.y());
 }
 
 static std::vector<std::string> ReadAllLines(const std::string& path) {

@@ -3,6 +3,7 @@
 // player, the behaviours, activity, interaction, the link member and the
 // position) and is all the Qt side calls: ticks, mouse, menu choices, link
 // texts, screens and fullscreen changes.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "actor/player.h"
 #include "actor/ports.h"
 #include "actor/position.h"
+#include "actor/window_floors.h"
 #include "common/message_box.h"
 #include "common/random.h"
 #include "common/settings.h"
@@ -79,6 +81,12 @@ class ActorRuntime final : private PlayerHost, private BehaviourHost, private Li
     // The monitors changed: an actor stranded on none comes back.
     void ScreensChanged();
     void FullscreenChanged(bool active);
+    // Other programs' windows opened, closed, moved or restacked: an actor
+    // standing on one rides it or falls. Nothing while the actor hibernates,
+    // hides for a fullscreen window or has no window yet.
+    void WindowsChanged();
+    // Told of every landing on a window and every fall from one.
+    void SetFloorListener(std::function<void(const FloorNote&)> listener) { floors_.SetListener(std::move(listener)); }
 
     // The About window's lists, read on its first load.
     AboutLists LoadAboutLists();
@@ -94,6 +102,7 @@ class ActorRuntime final : private PlayerHost, private BehaviourHost, private Li
     const Behaviours& behaviours() const { return behaviours_; }
     const Activity& activity() const { return activity_; }
     const Interaction& interaction() const { return interaction_; }
+    const WindowFloors& floors() const { return floors_; }
     const LinkMember& link() const { return link_; }
 
   private:
@@ -119,6 +128,7 @@ class ActorRuntime final : private PlayerHost, private BehaviourHost, private Li
     UserPlaces user_;
     bool windowLoaded_ = false;
     Position position_;
+    WindowFloors floors_;
     Player player_;
     Behaviours behaviours_;
     Activity activity_;

@@ -1,6 +1,7 @@
 // The behaviour engine: one step of the current behaviour per animation tick.
 #include "actor/behaviours.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "actor/actor_language.h"
@@ -16,6 +17,7 @@ struct Behaviours::Stage {
     Player& player;
     RandomSource& random;
     BehaviourHost& host;
+    WindowFloors& floors;
     ActionRecord& action;
     const std::string& args;
     std::array<std::string, 6>& facing;
@@ -26,6 +28,12 @@ struct Behaviours::Stage {
     }
     Room CurrentRoom() const { return position.RoomFor(player.widthTwips(), player.heightTwips()); }
     int16_t MoveStep() const { return player.pace().moveStep; }
+    // A fall never hangs in the air, whatever the animation it falls with.
+    int16_t DescendStep() const {
+        const int16_t step = MoveStep();
+        return step <= 0 && floors.falling() ? kFallStep : step;
+    }
+    static constexpr int16_t kFallStep = 150;  // twips per tick: 10 pixels
     void ShowNextFrame() {
         std::string empty;
         player.ShowNextFrame(empty);
@@ -137,15 +145,43 @@ class Walk : public Behaviour {
 
 class Descend : public Behaviour {
   public:
+    void Start(Stage& s) const override {
+        Behaviour::Start(s);
+        s.floors.DescendStarts(static_cast<double>(s.position.y()) + s.player.heightTwips());
+    }
     void Step(Stage& s) const override {
-        const float bottom = static_cast<float>(s.CurrentRoom().bottom - s.player.heightTwips());
-        if (!(bottom > s.position.y()) || s.action.actionstep == 0) {
+        const Room room = s.CurrentRoom();
+        const float bottom = static_cast<float>(room.bottom - s.player.heightTwips());
+        // A fall goes on until it reaches a floor, however few steps its list gave it.
+        const bool falling = s.floors.falling();
+        if (!(bottom > s.position.y()) || (s.action.actionstep == 0 && !falling)) {
             s.host.PlayNext();
             return;
         }
+        const int16_t step = s.DescendStep();
+        const double height = s.player.heightTwips();
+        const double cx = s.position.x() + s.player.widthTwips() / 2.0;
+        const double feet = s.position.y() + height;
+        if (const std::optional<FloorWindow> landing = s.floors.LandingFor(cx, feet, room.bottom)) {
+            // Feet on the top: it stands there, and the next tick chooses again.
+            if (feet + 1 >= landing->top) {
+                s.position.MoveTo(s.position.x(), RoundToInt32(landing->top - height));
+                s.floors.Land(*landing, height);
+                s.host.PlayNext();
+                return;
+            }
+            if (feet + step >= landing->top) {
+                s.position.MoveTo(s.position.x(), RoundToInt32(landing->top - height));
+                s.floors.Land(*landing, height);
+                s.ShowNextFrame();
+                // A command the frame ran has started a new action already.
+                if (s.action.actionstep >= -100) s.action.actionstep = 0;
+                return;
+            }
+        }
         s.ShowNextFrame();
-        s.position.MoveBy(0, s.MoveStep());
-        s.action.actionstep = Add16(s.action.actionstep, -1);
+        s.position.MoveBy(0, step);
+        if (s.action.actionstep != 0 || !falling) s.action.actionstep = Add16(s.action.actionstep, -1);
     }
 };
 
@@ -190,10 +226,11 @@ const Behaviour* UnitFor(int16_t type) {
 }  // namespace
 
 Behaviours::Behaviours(const SettingStore& settings, Position& position, Player& player, RandomSource& random,
-                       BehaviourHost& host)
-    : settings_(settings), position_(position), player_(player), random_(random), host_(host) {}
+                       BehaviourHost& host, WindowFloors& floors)
+    : settings_(settings), position_(position), player_(player), random_(random), host_(host), floors_(floors) {}
 
 void Behaviours::Start(int16_t type, int16_t count, const std::optional<std::string>& args, const std::string& next) {
+    floors_.BehaviourStarts(type);
     action_.actionstep = -200;
     actiontype_ = type;
     nextfile_ = next;
@@ -211,11 +248,37 @@ void Behaviours::Tick() {
         host_.PlayNext();
         return;
     }
-    const Behaviour* unit = UnitFor(actiontype_);
-    if (!unit) return;
-    Stage stage{settings_, position_, player_, random_, host_, action_, actionargs_, facingnames_};
-    if (action_.actionstep < -100) unit->Start(stage);
-    else unit->Step(stage);
+    if (const Behaviour* unit = UnitFor(actiontype_)) {
+        Stage stage{settings_, position_, player_, random_, host_, floors_, action_, actionargs_, facingnames_};
+        if (action_.actionstep < -100) unit->Start(stage);
+        else unit->Step(stage);
+    }
+    // A walker checks its floor after every step, and so does anything
+    // standing on a window whose changes went unseen (hibernating, hidden).
+    if (floors_.standing()) FollowFloor();
+}
+
+void Behaviours::FollowFloor() {
+    const FloorLoss loss = floors_.Follow(position_, player_.widthTwips(), player_.heightTwips());
+    if (loss != FloorLoss::None) Fall(loss);
+}
+
+void Behaviours::Fall(FloorLoss loss) {
+    if (!floors_.FallStarts(loss)) return;
+    struct Started {
+        WindowFloors& floors;
+        ~Started() { floors.FallStarted(); }
+    } started{floors_};
+    if (!settings_.fallfile.empty()) {
+        std::string list = settings_.fallfile;
+        player_.PlayRandomChoice(list);
+        return;
+    }
+    // As many steps as a behaviour may have without ending when its
+    // animation starts over: the landing ends it long before.
+    const int16_t count =
+        settings_.speedup > 0 ? static_cast<int16_t>(std::min(32767, 1000000 / settings_.speedup)) : int16_t{10000};
+    Start(3, count, std::nullopt, nextfile_);
 }
 
 bool Behaviours::AnimationStartsOver() {

@@ -9,6 +9,7 @@
 
 #include "actor/player.h"
 #include "actor/position.h"
+#include "actor/window_floors.h"
 #include "common/random.h"
 #include "common/settings.h"
 
@@ -32,7 +33,7 @@ class BehaviourHost {
 class Behaviours {
   public:
     Behaviours(const SettingStore& settings, Position& position, Player& player, RandomSource& random,
-               BehaviourHost& host);
+               BehaviourHost& host, WindowFloors& floors);
 
     // An action command chose a behaviour; args only for a "$" target (a
     // plain target leaves the last "$" list in place, as it always has).
@@ -44,6 +45,9 @@ class Behaviours {
     bool AnimationStartsOver();
     // Plays the list named after the command, which may replace it.
     void PlayNextList();
+    // The windows changed: an actor standing on one rides it, or falls when
+    // it no longer carries it.
+    void FollowFloor();
 
     int16_t actiontype() const { return actiontype_; }
     const ActionRecord& record() const { return action_; }
@@ -65,11 +69,16 @@ class Behaviours {
     struct Stage;
 
   private:
+    // The floor under the actor is lost: it plays fallfile, or descends
+    // with what it was playing onto the next floor below.
+    void Fall(FloorLoss loss);
+
     const SettingStore& settings_;
     Position& position_;
     Player& player_;
     RandomSource& random_;
     BehaviourHost& host_;
+    WindowFloors& floors_;
 
     int16_t actiontype_ = 0;
     ActionRecord action_;

@@ -100,6 +100,26 @@ class FakeScreen : public ScreenPort {
     std::vector<ScreenRect> monitors;
 };
 
+// Other programs' windows, bottom of the stack first, in pixels as tests
+// think of them.
+class FakeWindows : public WindowsPort {
+  public:
+    const std::vector<FloorWindow>& Windows() override { return list; }
+    FloorWindow& Add(uint32_t id, int x, int y, int w, int h, bool floor = true) {
+        list.push_back({id, x * 15.0, y * 15.0, w * 15.0, h * 15.0, floor});
+        return list.back();
+    }
+    void Remove(uint32_t id) {
+        std::erase_if(list, [id](const FloorWindow& w) { return w.id == id; });
+    }
+    FloorWindow* Find(uint32_t id) {
+        for (FloorWindow& w : list)
+            if (w.id == id) return &w;
+        return nullptr;
+    }
+    std::vector<FloorWindow> list;
+};
+
 class FakeTimer : public TimerPort {
   public:
     void SetInterval(int ms) override { interval = ms; }
@@ -245,6 +265,7 @@ ActorPorts PortsOf(Fakes& f) {
     ports.sound = &f.sound;
     ports.link = &f.link;
     ports.desktop = &f.desktop;
+    if constexpr (requires { f.windows; }) ports.windows = &f.windows;
     ports.messages = &f.messages;
     ports.random = &f.random;
     ports.clock = &f.clock;
@@ -293,6 +314,7 @@ class ActorHarness {
     FakeSound sound;
     FakeLink link;
     FakeDesktop desktop;
+    FakeWindows windows;
     FakeMessages messages;
     ScriptedRandom random;
     FixedClock clock;

@@ -131,6 +131,7 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
         report_.Error(PreferenceWhere(ctx, "initialpriority"),
                       "initialpriority " + std::to_string(s.initialpriority) +
                           " is not 0 to 3: the first action finds no list (File not found)");
+    CheckSwitchValues(ctx);
 
     if (!ctx.actorLines.count("actorpath")) {
         report_.Error(end, "no actorpath line: the actor's files are looked for under the actor file's own name");
@@ -152,6 +153,24 @@ void ActorChecker::CheckActorSettings(ActorContext& ctx) {
     }
     if (!ExistsExactly(written)) files_.WarnLetterCase(written, ResolvePath(directory), at);
     ctx.actorpath = actorpath;
+}
+
+// Switches that are on only at 1: any other value is taken as off, which
+// the author who wrote it most likely did not mean.
+void ActorChecker::CheckSwitchValues(const ActorContext& ctx) {
+    struct Switch {
+        const char* key;
+        int16_t value;
+        const char* off;
+    };
+    const Switch switches[] = {
+        {"hidefullscreen", ctx.store.hidefullscreen, "actors stay while a window is fullscreen"},
+        {"windowfloors", ctx.store.windowfloors, "only the monitors' edges are floors"},
+    };
+    for (const Switch& sw : switches)
+        if (sw.value != 0 && sw.value != 1)
+            report_.Warning(PreferenceWhere(ctx, sw.key), std::string(sw.key) + " " + std::to_string(sw.value) +
+                                                              " is neither 0 nor 1: it is taken as 0, so " + sw.off);
 }
 
 // The launcher reads the actor file and then the global settings, both
@@ -243,6 +262,13 @@ void ActorChecker::CheckStateLists(ActorContext& ctx) {
         // A click plays its list over the running action; the other three are lived on.
         if (std::string(list.key) != "responsefile" && !natives[list.key].empty())
             graph_.AddStateUse({at, list.key, *list.name, natives[list.key]});
+    }
+    // Played when the window the actor stands on goes; without it the
+    // actor falls with what it was playing.
+    if (!s.fallfile.empty()) {
+        const Where at = ctx.LineOf("fallfile");
+        const std::string native = CheckList(s.fallfile, at, ctx);
+        if (!native.empty()) graph_.AddStateUse({at, "fallfile", s.fallfile, native});
     }
     // The list whose choice starts the actor.
     const char* start = actor::StartListKey(s.initialpriority);

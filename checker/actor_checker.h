@@ -72,6 +72,8 @@ class ActorChecker {
     // either cannot be read to its end.
     bool ReadActorSettings(const std::string& path, ActorContext& ctx);
     void CheckActorSettings(ActorContext& ctx);
+    // On/off preferences that hold something else.
+    void CheckSwitchValues(const ActorContext& ctx);
     void CheckActorFiles(ActorContext& ctx);
     void CheckStateLists(ActorContext& ctx);
     // Where the launcher's showsplash of 1 comes from; no file when it

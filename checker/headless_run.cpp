@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "actor/actor_language.h"
@@ -21,6 +22,7 @@ namespace {
 using actor::ActorPorts;
 using actor::ActorWindowPort;
 using actor::DesktopPort;
+using actor::FloorWindow;
 using actor::LinkPort;
 using actor::MenuItem;
 using actor::MenuPort;
@@ -28,6 +30,7 @@ using actor::ScreenPort;
 using actor::SoundPort;
 using actor::TimerPort;
 using actor::TrayPort;
+using actor::WindowsPort;
 
 // The file name the timeline shows: below the actor's directory, else the last part.
 std::string ShortName(const std::string& native, const std::string& actorDir) {
@@ -45,6 +48,7 @@ std::string Quoted(const std::string& text) {
 struct EventLog {
     std::vector<std::string> extras;
     bool pictureLoaded = false;
+    bool fell = false;  // the actor lost its floor
     void Note(std::string text) { extras.push_back(std::move(text)); }
 };
 
@@ -171,6 +175,34 @@ class LonelyLink : public LinkPort {
 
   private:
     EventLog& log_;
+};
+
+// The layout's windows as the window manager would list them; ids are their
+// numbers in the layout.
+class LayoutWindows : public WindowsPort {
+  public:
+    explicit LayoutWindows(const std::vector<LayoutWindow>& layout) {
+        uint32_t id = 0;
+        for (const LayoutWindow& w : layout)
+            list_.push_back({++id, w.left * 15.0, w.top * 15.0, w.width * 15.0, w.height * 15.0, !w.fullscreen});
+    }
+    const std::vector<FloorWindow>& Windows() override { return list_; }
+    void Close(uint32_t id) {
+        std::erase_if(list_, [id](const FloorWindow& w) { return w.id == id; });
+    }
+    // False when the window has closed.
+    bool Move(uint32_t id, int dx, int dy) {
+        for (FloorWindow& w : list_)
+            if (w.id == id) {
+                w.left += dx * 15.0;
+                w.top += dy * 15.0;
+                return true;
+            }
+        return false;
+    }
+
+  private:
+    std::vector<FloorWindow> list_;
 };
 
 class NoDesktop : public DesktopPort {
@@ -360,6 +392,7 @@ class HeadlessRun {
           time_(options.seed),
           sound_(log_, [this](const std::string& native) { return ShortName(native, ActorDir()); }),
           link_(log_),
+          layout_(options.windows),
           messages_(log_) {
         ActorPorts ports;
         ports.window = &window_;
@@ -372,10 +405,15 @@ class HeadlessRun {
         ports.sound = &sound_;
         ports.link = &link_;
         ports.desktop = &desktop_;
+        if (options.windowLayout) ports.windows = &layout_;
         ports.messages = &messages_;
         ports.random = &time_.random;
         ports.clock = &time_.clock;
         runtime_ = std::make_unique<actor::ActorRuntime>(ports);
+        runtime_->SetFloorListener([this](const actor::FloorNote& note) {
+            if (note.kind == actor::FloorNote::Kind::Falls) log_.fell = true;
+            log_.Note(actor::FloorNoteText(note));
+        });
     }
 
     int Run() {
@@ -383,11 +421,16 @@ class HeadlessRun {
         out_ << "# kobalcheck --run " << options_.seconds << " --seed " << options_.seed << ": "
              << paths.Display(NativePath(options_.actorFile)) << " (screen " << options_.screenWidth << "x"
              << options_.screenHeight << " pixels; positions and sizes in twips)\n";
+        for (size_t i = 0; i < options_.windows.size(); ++i) out_ << "# " << WindowText(i) << "\n";
         last_ = Take();
         runtime_->SetUserPlaces(options_.user);
         if (int status = Event("start", [this] { runtime_->Main(options_.actorFile, options_.installPath); });
             status >= 0)
             return Finish(status);
+        if (options_.windowLayout && !runtime_->floors().enabled()) {
+            Prefix("windows");
+            out_ << "the windows are no floors: the windowfloors preference is not 1\n";
+        }
         if (!options_.firstList.empty())
             if (int status = PlayFirstList(); status >= 0) return Finish(status);
 
@@ -397,10 +440,19 @@ class HeadlessRun {
             int64_t ms;
             bool click;
             std::string text;
+            // A change of a window of the layout: its number, and its move (none: it closes).
+            uint32_t window = 0;
+            std::optional<LayoutWindow::Move> move;
         };
         std::vector<Input> inputs;
-        for (int64_t ms : options_.clicks) inputs.push_back({ms, true, {}});
-        for (const RunOptions::Arrival& a : options_.arrivals) inputs.push_back({a.ms, false, a.text});
+        for (int64_t ms : options_.clicks) inputs.push_back({ms, true, {}, 0, std::nullopt});
+        for (const RunOptions::Arrival& a : options_.arrivals) inputs.push_back({a.ms, false, a.text, 0, std::nullopt});
+        for (size_t i = 0; i < options_.windows.size(); ++i) {
+            const LayoutWindow& w = options_.windows[i];
+            const uint32_t id = static_cast<uint32_t>(i + 1);
+            for (const LayoutWindow::Move& m : w.moves) inputs.push_back({m.ms, false, {}, id, m});
+            if (w.closesMs) inputs.push_back({*w.closesMs, false, {}, id, std::nullopt});
+        }
         std::stable_sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) { return a.ms < b.ms; });
         size_t next = 0;
 
@@ -412,7 +464,9 @@ class HeadlessRun {
             if (next < inputs.size() && inputs[next].ms <= limit && inputs[next].ms < tickAt) {
                 const Input& input = inputs[next++];
                 time_.clock.ms = std::max(time_.clock.ms, input.ms);
-                const int status = input.click ? Click() : Arrive(input.text);
+                const int status = input.window != 0 ? ChangeWindow(input.window, input.move)
+                                   : input.click     ? Click()
+                                                     : Arrive(input.text);
                 if (status >= 0) return Finish(status);
                 continue;
             }
@@ -465,6 +519,36 @@ class HeadlessRun {
             log_.Note("click=left at " + std::to_string(px) + "," + std::to_string(py) + " pixels");
             runtime_->MouseDown(1, px * 15.0, py * 15.0);
         });
+    }
+
+    // A window of the layout closes or moves, as the window manager would tell the actor.
+    int ChangeWindow(uint32_t id, const std::optional<LayoutWindow::Move>& move) {
+        return Event("windows", [this, id, &move] {
+            const std::string window = "window " + std::to_string(id);
+            if (!move) {
+                layout_.Close(id);
+                log_.Note(window + " closed");
+            } else if (layout_.Move(id, move->dx, move->dy)) {
+                log_.Note(window + " moved by " + std::to_string(move->dx) + "," + std::to_string(move->dy) +
+                          " pixels");
+            } else {
+                return;  // closed before: nothing to move
+            }
+            runtime_->WindowsChanged();
+        });
+    }
+
+    // How the timeline's head shows window i of the layout.
+    std::string WindowText(size_t i) const {
+        const LayoutWindow& w = options_.windows[i];
+        std::string text = "window " + std::to_string(i + 1) + ": " + std::to_string(w.left) + "," +
+                           std::to_string(w.top) + " " + std::to_string(w.width) + "x" + std::to_string(w.height) +
+                           " pixels";
+        if (w.fullscreen) text += ", fullscreen (no floor)";
+        for (const LayoutWindow::Move& m : w.moves)
+            text += ", moves by " + std::to_string(m.dx) + "," + std::to_string(m.dy) + " at " + Ms(m.ms);
+        if (w.closesMs) text += ", closes at " + Ms(*w.closesMs);
+        return text;
     }
 
     // A text from another actor: queued now, worked off at the next link tick.
@@ -599,6 +683,8 @@ class HeadlessRun {
 
     // The list a choice made in this event was drawn from, when known.
     std::string ChosenFrom(const char* source, const std::string& nextBefore) const {
+        // A fall plays fallfile, or descends with no list chosen from.
+        if (log_.fell) return runtime_->settings().fallfile;
         const std::string what = source;
         if (what == "click") return runtime_->settings().responsefile;
         if (what == "list") return options_.firstList;
@@ -697,6 +783,7 @@ class HeadlessRun {
     TimelineSound sound_;
     LonelyLink link_;
     NoDesktop desktop_;
+    LayoutWindows layout_;
     TimelineMessages messages_;
     std::unique_ptr<actor::ActorRuntime> runtime_;
     State last_;

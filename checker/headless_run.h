@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checker/pictures.h"
+#include "checker/window_layout.h"
 #include "common/user_places.h"
 
 namespace kobal::checker {
@@ -36,6 +37,10 @@ struct RunOptions {
     // A short account of actions, lists and states over time, with totals,
     // in place of a line for every change.
     bool summary = false;
+    // Other programs' windows on the screen (--windows), numbered from 1 in
+    // their order; without a layout the actor sees no window list at all.
+    bool windowLayout = false;
+    std::vector<LayoutWindow> windows;
 };
 
 // One picture as the window showed it from ms on; an empty picture: nothing

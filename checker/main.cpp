@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "Usage: kobalcheck [--install DIR] [--] FILE.kact|FILE.kpls...\n"
     "  or:  kobalcheck --run SECONDS [--seed N] [--screen WxH] [--install DIR]\n"
     "                  [--click SECONDS]... [--message SECONDS LIST]...\n"
-    "                  [--list LIST] [--summary] [--gif FILE] [--] FILE.kact\n"
+    "                  [--list LIST] [--summary] [--gif FILE] [--windows FILE]\n"
+    "                  [--] FILE.kact\n"
     "  or:  kobalcheck --new NAME DIR\n"
     "The first form reports every problem as \"file:line: error|warning|info: message\"\n"
     "and exits 1 when there was an error. The second runs the actor headless on a\n"
@@ -65,6 +66,14 @@ constexpr const char* kOptions =
     "  --gif FILE       also write an animated GIF of the actor's pictures as the\n"
     "                   run shows them (the actor at the top-left corner, its moves\n"
     "                   left out; key colour transparent; at most 1000 frames)\n"
+    "  --windows FILE   other programs' windows on the virtual screen, whose tops\n"
+    "                   are floors when the windowfloors preference is 1: one\n"
+    "                   window a line, bottom of the stack first, in pixels:\n"
+    "                   LEFT TOP WIDTH HEIGHT, then optionally \"fullscreen\" (covers\n"
+    "                   but never carries), \"closes AT\" and \"moves AT DX DY\" (AT in\n"
+    "                   seconds of the run); \"#\" begins a comment; the timeline\n"
+    "                   says when the actor lands on or falls from window N (its line\n"
+    "                   among the windows)\n"
     "  --new NAME DIR   write a small working actor into DIR/NAME/\n"
     "  --help           display this help and exit\n"
     "  --version        output version information and exit\n"
@@ -84,7 +93,7 @@ struct Options {
     // What --run previews.
     std::vector<long long> clicks;
     std::vector<std::pair<long long, std::string>> messages;
-    std::string list, gif;
+    std::string list, gif, windows;
     bool summary = false;
     std::vector<std::string> previewOptions;  // as given, for "needs --run"
 };
@@ -190,6 +199,10 @@ Options Parse(int argc, char** argv) {
             const std::filesystem::path folder = std::filesystem::path(Absolute(o.gif)).parent_path();
             if (!kobal::DirectoryExists(folder.string()))
                 Usage("cannot write the GIF \"" + o.gif + "\": folder \"" + folder.string() + "\" not found");
+            o.previewOptions.push_back(arg);
+        } else if (arg == "--windows") {
+            o.windows = value("a FILE of windows");
+            if (o.windows.empty()) Usage("--windows needs a FILE of windows, and it is empty");
             o.previewOptions.push_back(arg);
         } else if (arg == "--install") {
             o.install = value("a directory");
@@ -306,6 +319,15 @@ int main(int argc, char** argv) {
         for (const auto& [ms, list] : options.messages) run.arrivals.push_back({ms, kobal::checker::LinkTextFor(list)});
         run.firstList = options.list;
         run.summary = options.summary;
+        if (!options.windows.empty()) {
+            try {
+                run.windows = kobal::checker::ReadWindowLayout(Absolute(options.windows), options.windows);
+            } catch (const kobal::checker::LayoutError& e) {
+                std::cerr << "kobalcheck: " << e.what() << "\n";
+                return 2;
+            }
+            run.windowLayout = true;
+        }
         std::vector<kobal::checker::ShownFrame> shown;
         const int status =
             kobal::checker::RunHeadless(run, pictures, std::cout, options.gif.empty() ? nullptr : &shown);

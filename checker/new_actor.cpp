@@ -321,8 +321,9 @@ std::vector<NewActorFile> NewActorFiles(const std::string& name) {
         {name + ".kact",
          "version=Kobaltron V1.0\nactorname=" + name + "\nactorddename=" + name + "\nactorpath=actors\\" + name +
              "\\\niconfile=icon.ico\nactivefile=active.krnd\nresponsefile=response.krnd\nboredfile=bored.krnd\n"
-             "sleepfile=sleep.krnd\ninfofile=info.txt\nsplashscreen=splash.bmp\ninitialpriority=0\n[end]\n",
-         "the actor file: names, folder, icon, the four state lists"},
+             "sleepfile=sleep.krnd\nfallfile=drop.krnd\n"
+             "infofile=info.txt\nsplashscreen=splash.bmp\ninitialpriority=0\n[end]\n",
+         "the actor file: names, folder, icon, the four state lists, the fall list"},
         {"active.krnd",
          List({walk, walk, "!05|-60|climb.kani|drop.krnd", "!04|1|idle.kani|drop.krnd",
                "!03|400|fall.kani|landed.krnd"}),
@@ -332,7 +333,8 @@ std::vector<NewActorFile> NewActorFiles(const std::string& name) {
          "while bored: mostly stand"},
         {"sleep.krnd", List({"!04|1|sleep.kani|"}), "while asleep"},
         {"response.krnd", List({"!04|1|hello.kani|drop.krnd"}), "when clicked: wave and say hello"},
-        {"drop.krnd", List({"!03|400|fall.kani|landed.krnd"}), "after walking or climbing: fall to the floor"},
+        {"drop.krnd", List({"!03|400|fall.kani|landed.krnd"}),
+         "after walking or climbing, or when its window goes: fall to the floor"},
         {"landed.krnd", List({"!04|1|land.kani|"}), "after a fall: land"},
         {"walkleft.kani", Animation(50, 30, {{"walkleft1.bmp", 3}, {"walkleft2.bmp", 3}}), "walking left"},
         {"walkright.kani", Animation(50, 30, {{"walkright1.bmp", 3}, {"walkright2.bmp", 3}}), "walking right"},

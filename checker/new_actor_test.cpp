@@ -116,6 +116,9 @@ TEST(NewActor, EveryAnimationShowsEachFrameLineForOneTickOverMoreThanTwoLines) {
     EXPECT_EQ(Setting(kact, "initialpriority"), "0");
     EXPECT_EQ(Setting(kact, "actorpath"), "actors\\pip\\");
     EXPECT_EQ(Setting(kact, "actorddename"), "pip");
+    // Losing its window drops it with the fall animation, onto its landing.
+    EXPECT_EQ(Setting(kact, "fallfile"), "drop.krnd");
+    EXPECT_NE(files.at("drop.krnd").find("fall.kani|landed.krnd"), std::string::npos);
 }
 
 TEST(NewActor, TheSoundIsAPlayableWave) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -167,6 +168,7 @@ TEST(Kobalcheck, BadPreviewOptionsAreRefusedWithUsage) {
          "kobalcheck: --list takes a random-choice list (a name ending in .krnd), and \"wave.kani\" is not one"},
         {"--summary a.kact", "kobalcheck: --summary needs --run SECONDS"},
         {"--click 1 a.kact", "kobalcheck: --click needs --run SECONDS"},
+        {"--windows w.txt a.kact", "kobalcheck: --windows needs --run SECONDS"},
         {"--run 5 --gif /nonexistent/kobal/p.gif a.kact",
          "kobalcheck: cannot write the GIF \"/nonexistent/kobal/p.gif\": folder \"/nonexistent/kobal\" not found"},
     };
@@ -176,6 +178,53 @@ TEST(Kobalcheck, BadPreviewOptionsAreRefusedWithUsage) {
         EXPECT_EQ(r.output.rfind(c.message, 0), 0u) << c.args << "\n" << r.output;
         EXPECT_NE(r.output.find("Usage: kobalcheck"), std::string::npos) << c.args;
     }
+}
+
+TEST(Kobalcheck, AWindowLayoutThatCannotBeReadIsNamedWithItsLine) {
+    CorpusInstall install;
+    install.dir.Write("w.txt", "# windows\n800 500 400 300 closes 5\n800 500 400 300 opens 5\n");
+    Result r = Kobalcheck(install.path(), "--install . --run 10 --windows w.txt a/actor.kact", true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.output.rfind("kobalcheck: w.txt:3: \"opens\" is not \"closes\", \"moves\" or \"fullscreen\"", 0), 0u)
+        << r.output;
+    EXPECT_EQ(r.output.find("Usage:"), std::string::npos) << r.output;
+    r = Kobalcheck(install.path(), "--install . --run 10 --windows none.txt a/actor.kact", true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.output.rfind("kobalcheck: cannot read the window layout none.txt: No such file or directory", 0), 0u)
+        << r.output;
+    // A good one runs, its windows at the head of the timeline.
+    install.dir.Write("w.txt", "800 500 400 300 closes 5\n");
+    r = Kobalcheck(install.path(), "--install . --run 10 --windows w.txt a/actor.kact");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("# window 1: 800,500 400x300 pixels, closes at 5000 ms\n"), std::string::npos) << r.output;
+}
+
+// Kobi among windows: it lands on them, and each fall from one plays its fall list.
+TEST(Kobalcheck, TheSampleActorLandsOnWindowsAndFallsWithItsFallList) {
+    if (!SamplesStaged()) GTEST_SKIP() << "the sample actors are not staged";
+    TempDir dir;
+    const std::string layout = dir.Write("w.txt", "700 600 500 300 closes 40\n0 850 1920 100 moves 60 0 -100\n");
+    int lands = 0, falls = 0;
+    for (int seed = 1; seed <= 6; ++seed) {
+        const Result r = Kobalcheck(Stage(), "--install . --run 120 --summary --windows " + layout +
+                                                 " actors/kobi/kobi.kact --seed " + std::to_string(seed));
+        ASSERT_EQ(r.status, 0) << r.output;
+        std::istringstream in(r.output);
+        std::vector<std::string> now;  // the lines of one time
+        for (std::string line; std::getline(in, line);) {
+            if (now.empty() || now.back().substr(0, 10) != line.substr(0, 10)) now.clear();
+            now.push_back(line);
+            if (line.find(" lands on window ") != std::string::npos) ++lands;
+            if (line.find(" falls: ") == std::string::npos) continue;
+            ++falls;
+            const bool descends = std::any_of(now.begin(), now.end(), [](const std::string& l) {
+                return l.find("action type=3 (descend) anim=fall.kani from=drop.krnd") != std::string::npos;
+            });
+            EXPECT_TRUE(descends) << line << "\n" << r.output;
+        }
+    }
+    EXPECT_GT(lands, 0);
+    EXPECT_GT(falls, 0);
 }
 
 TEST(Kobalcheck, APreviewRunWritesAGifThatReadsBack) {

@@ -134,3 +134,123 @@ TEST(HeadlessRun, APlainFirstChoiceDoesNotFreezeTheActorInTheCorner) {
     }
     EXPECT_GT(cornerStarts, 0) << "no seed started with the plain name";
 }
+
+namespace {
+
+const char* kFloorsConfig =
+    "priorityup=100\nspeedup=100\naudioon=1\nshowsplash=0\nboredtime=600\nsleeptime=900\nhibernatetime=1000\n"
+    "initialpriority=0\ntransparencyoff=0\noverrideactor=0\nwindowfloors=1\n[end]\n";
+
+// The actor (16 x 12 pixels, centred: its column at 960, its feet at 546
+// pixels) descends, then waves where it stands.
+Timeline WithWindows(CorpusInstall& install, const std::string& layout, const std::string& config = kFloorsConfig,
+                     bool given = true, bool summary = false) {
+    install.dir.Write("resource/config.kcfg", config);
+    install.dir.Write("a/active.krnd", "1\n!03|1000|wave.kani|stay.krnd\n");
+    install.dir.Write("a/stay.krnd", "1\n!04|1|wave.kani|stay.krnd\n");
+    const std::string file = install.dir.Write("windows.txt", layout);
+    QtPictureInspector pictures;
+    RunOptions options = CorpusRun(install, 40, 1);
+    options.summary = summary;
+    if (given) {
+        options.windowLayout = true;
+        options.windows = ReadWindowLayout(file, "windows.txt");
+    }
+    std::ostringstream out;
+    const int status = RunHeadless(options, pictures, out);
+    return {status, out.str()};
+}
+
+}  // namespace
+
+TEST(HeadlessRun, TheTimelineShowsLandingsRidesAndFallsOnTheLayoutsWindows) {
+    CorpusInstall install;
+    const Timeline t = WithWindows(install,
+                                   "# a fullscreen window at the back, a window under the actor\n"
+                                   "0 0 1920 1080 fullscreen\n"
+                                   "900 700 200 100 moves 10 5 -50 closes 20  # Firefox\n"
+                                   "\n"
+                                   "0 900 1920 100\n");
+    ASSERT_EQ(t.status, 0) << t.text;
+    EXPECT_THAT(t.text,
+                HasSubstr("# window 2: 900,700 200x100 pixels, moves by 5,-50 at 10000 ms, closes at 20000 ms"));
+    // Feet at 700 pixels: top 688 x 15.
+    const std::vector<std::string> lands = LinesWith(t.text, "lands on window 2");
+    ASSERT_EQ(lands.size(), 1u) << t.text;
+    EXPECT_THAT(lands[0], HasSubstr("at=14280,10320"));
+    EXPECT_THAT(t.text, HasSubstr("10000 ms  windows  type=4 anim=wave.kani"));
+    EXPECT_THAT(t.text, HasSubstr("at=14355,9570 window 2 moved by 5,-50 pixels"));
+    EXPECT_THAT(t.text, HasSubstr("20000 ms  windows  type=3 anim=wave.kani"));
+    EXPECT_THAT(t.text, HasSubstr("window 2 closed falls: window 2 closed"));
+    // Onto the next floor below, not the monitor's.
+    const std::vector<std::string> below = LinesWith(t.text, "lands on window 3");
+    ASSERT_EQ(below.size(), 1u) << t.text;
+    EXPECT_THAT(below[0], HasSubstr(",13320 "));
+    EXPECT_THAT(t.text, HasSubstr("end of run"));
+
+    // The summary tells the falls, and counts no list as chosen for one.
+    const Timeline s = WithWindows(install, "900 700 200 100 closes 20\n", kFloorsConfig, true, true);
+    ASSERT_EQ(s.status, 0) << s.text;
+    EXPECT_THAT(s.text, HasSubstr("20000 ms  windows  action type=3 (descend) anim=wave.kani\n"));
+    EXPECT_THAT(s.text, HasSubstr("20000 ms  windows  falls: window 1 closed\n"));
+}
+
+TEST(HeadlessRun, WithWindowFloorsOffTheLayoutChangesNothingButSaysSo) {
+    CorpusInstall install;
+    std::string config = kFloorsConfig;
+    config.replace(config.find("windowfloors=1"), 14, "windowfloors=0");
+    const std::string layout = "900 700 200 100 moves 10 5 -50 closes 20\n";
+    const Timeline off = WithWindows(install, layout, config);
+    const Timeline none = WithWindows(install, layout, config, false);
+    ASSERT_EQ(off.status, 0) << off.text;
+    EXPECT_THAT(off.text, HasSubstr("the windows are no floors: the windowfloors preference is not 1"));
+    EXPECT_THAT(off.text, Not(HasSubstr("lands on")));
+    // Apart from the layout's own lines, the same timeline.
+    std::string rest;
+    std::istringstream in(off.text);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("window") == std::string::npos) rest += line + "\n";
+    EXPECT_EQ(rest, none.text);
+}
+
+TEST(WindowLayout, BadLinesAreNamedWithTheirFileLineAndFault) {
+    TempDir dir;
+    struct Case {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"10 10 100\n", "layout.txt:1: HEIGHT is missing"},
+        {"# ok\n10 10 100 0\n", "layout.txt:2: HEIGHT \"0\" is not a whole number of pixels from 1 to 100000"},
+        {"10 ten 100 100\n", "layout.txt:1: TOP \"ten\" is not a whole number"},
+        {"1 1 1 1\n1 1 1 1 closes\n", "layout.txt:2: AT after \"closes\" is missing"},
+        {"1 1 1 1 closes 2,5\n", "AT after \"closes\" \"2,5\" is not a time in seconds"},
+        {"1 1 1 1 closes 1 closes 2\n", "\"closes\" is given twice"},
+        {"1 1 1 1 moves 3 4\n", "DY after \"moves AT DX\" is missing"},
+        {"1 1 1 1 hides 3\n", "\"hides\" is not \"closes\", \"moves\" or \"fullscreen\""},
+        {"1 1 1 1 closes 9999999\n", "is not a time in seconds"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.Write("layout.txt", c.text);
+        try {
+            ReadWindowLayout(path, "layout.txt");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const LayoutError& e) {
+            EXPECT_THAT(e.what(), HasSubstr(c.message)) << c.text;
+        }
+    }
+    EXPECT_THROW(ReadWindowLayout(dir.path() + "/none.txt", "none.txt"), LayoutError);
+    EXPECT_THROW(ReadWindowLayout(dir.path(), "folder"), LayoutError);
+    EXPECT_THROW(ReadWindowLayout(dir.Write("long.txt", std::string(10000, '1')), "long.txt"), LayoutError);
+
+    const std::vector<LayoutWindow> good = ReadWindowLayout(
+        dir.Write("good.txt", "\r\n  -5 20 30 40 fullscreen moves 1.5 -3 4 moves 2 0 1 closes 0.025 # x\r\n\t\n"),
+        "good.txt");
+    ASSERT_EQ(good.size(), 1u);
+    EXPECT_EQ(good[0].left, -5);
+    EXPECT_EQ(good[0].height, 40);
+    EXPECT_TRUE(good[0].fullscreen);
+    ASSERT_EQ(good[0].moves.size(), 2u);
+    EXPECT_EQ(good[0].moves[0].ms, 1500);
+    EXPECT_EQ(good[0].moves[0].dx, -3);
+    EXPECT_EQ(good[0].closesMs, 25);
+}

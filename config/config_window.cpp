@@ -90,8 +90,9 @@ void ConfigWindow::read_Click() {
     boreds.text = std::to_string(store_.boredtime);
     sleeps.text = std::to_string(store_.sleeptime);
     initial.SetListIndex(store_.initialpriority);
-    // A file from before the key leaves it off.
+    // A file from before these keys leaves them off.
     hidefull.SetValue(store_.hidefullscreen);
+    winfloors.SetValue(store_.windowfloors);
 }
 
 void ConfigWindow::Reset_Click() {
@@ -102,6 +103,7 @@ void ConfigWindow::Reset_Click() {
     moveup.text = d.speedup;
     override.value = d.overrideactor;
     hidefull.value = d.hidefullscreen;
+    winfloors.value = d.windowfloors;
     audio.value = d.audioon;
     splash.value = d.showsplash;
     boreds.text = d.boredtime;
@@ -127,6 +129,7 @@ SettingsValues ConfigWindow::Values() const {
     v.transparencyoff = transp.value;
     v.overrideactor = override.value;
     v.hidefullscreen = hidefull.value;
+    v.windowfloors = winfloors.value;
     return v;
 }
 
@@ -194,6 +197,7 @@ void ConfigWindow::validate() {
     CheckBoxRange(splash, d.showsplash);
     CheckBoxRange(override, d.overrideactor);
     CheckBoxRange(hidefull, d.hidefullscreen);
+    CheckBoxRange(winfloors, d.windowfloors);
     CheckText(boreds, 0, 30000, d.boredtime);
     CheckText(sleeps, 0, 30000, d.sleeptime);
     CheckText(hyber, 0, 30000, d.hibernatetime);

@@ -87,7 +87,8 @@ class ConfigWindow {
     CheckBox splash;
     CheckBox transp;
     CheckBox override;
-    CheckBox hidefull;  // hidefullscreen: actors hide while a fullscreen window is active
+    CheckBox hidefull;   // hidefullscreen: actors hide while a fullscreen window is active
+    CheckBox winfloors;  // windowfloors: actors stand on the tops of other windows
     TextBox timerup{kTextBeforeLoad};
     TextBox moveup{kTextBeforeLoad};
     TextBox boreds{kTextBeforeLoad};

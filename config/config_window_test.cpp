@@ -24,7 +24,7 @@ const std::string kDefaultFile =
     "priorityup =100\r\nspeedup=100\r\naudioon= 1 \r\nshowsplash= 1 "
     "\r\nboredtime=180\r\nsleeptime=360\r\n"
     "hibernatetime=28800\r\ninitialpriority= 1 \r\ntransparencyoff= 0 \r\noverrideactor= 0 "
-    "\r\nhidefullscreen= 0 \r\n[end]\r\n";
+    "\r\nhidefullscreen= 0 \r\nwindowfloors= 1 \r\n[end]\r\n";
 
 std::string TestData(const std::string& name) {
     return ReadBytes(std::string(KOBAL_TEST_DATA) + "/" + name);
@@ -336,7 +336,8 @@ TEST_F(ConfigWindowTest, DefaultAndEveryFallbackAreTheDefaultSettings) {
     window.boreds.text = "30001";
     window.sleeps.text = "1e999";
     window.hyber.text = "36000";
-    window.audio.value = window.splash.value = window.transp.value = window.override.value = window.hidefull.value = 2;
+    window.audio.value = window.splash.value = window.transp.value = window.override.value = window.hidefull.value =
+        window.winfloors.value = 2;
     window.initial.SetListIndex(-1);
     window.validate();
     EXPECT_EQ(window.Values(), DefaultSettings());
@@ -363,20 +364,35 @@ TEST(StartConfigTool, EachFormOfTheCommandLine) {
     }
 }
 
-TEST_F(ConfigWindowTest, HideForFullscreenIsOffForOlderFilesAndDefaultsAndTravelsToTheFile) {
-    Restore("full.kcfg");  // written before the key existed
+TEST_F(ConfigWindowTest, LaterKeysAreOffForOlderFilesTakeTheirDefaultsAndTravelToTheFile) {
+    Restore("full.kcfg");  // written before either key existed: today's behaviour
     EXPECT_EQ(window.hidefull.value, 0);
-    product.Write("resource/config.kcfg", "hidefullscreen= 1 \r\n[end]\r\n");
+    EXPECT_EQ(window.winfloors.value, 0);
+    product.Write("resource/config.kcfg", "hidefullscreen= 1 \r\nwindowfloors= 1 \r\n[end]\r\n");
     window.read_Click();
     EXPECT_EQ(window.hidefull.value, 1);
+    EXPECT_EQ(window.winfloors.value, 1);
+    window.winfloors.value = 0;
     window.Save_Click();
     const std::string saved = ReadBytes(Settings());
-    // After every older key, where older readers pass over it.
-    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\n[end]\r\n"), std::string::npos) << saved;
+    // After every older key, in the order they came, where older readers pass over them.
+    EXPECT_NE(saved.find("overrideactor= 1 \r\nhidefullscreen= 1 \r\nwindowfloors= 0 \r\n[end]\r\n"), std::string::npos)
+        << saved;
 
+    // Default: hiding stays off, window floors come on as in the shipped file.
     window.Reset_Click();
     EXPECT_EQ(window.hidefull.value, 0);
-    window.hidefull.value = 5;  // no such state: the input checks put it back off
+    EXPECT_EQ(window.winfloors.value, 1);
+    window.hidefull.value = 5;  // no such state: the input checks put back the defaults
+    window.winfloors.value = -1;
     window.validate();
     EXPECT_EQ(window.hidefull.value, 0);
+    EXPECT_EQ(window.winfloors.value, 1);
+
+    // A value the box cannot show comes from the file greyed, and is replaced on "OK".
+    product.Write("resource/config.kcfg", "windowfloors=7\r\n[end]\r\n");
+    window.read_Click();
+    EXPECT_EQ(window.winfloors.value, 2);
+    window.Save_Click();
+    EXPECT_NE(ReadBytes(Settings()).find("\r\nwindowfloors= 1 \r\n[end]\r\n"), std::string::npos);
 }

@@ -46,6 +46,7 @@ SettingsValues DefaultSettings() {
     v.transparencyoff = 0;
     v.overrideactor = 0;
     v.hidefullscreen = 0;
+    v.windowfloors = 1;
     return v;
 }
 
@@ -73,6 +74,7 @@ std::string SettingsFileText(const SettingsValues& v) {
     line("transparencyoff=", PrintedNumber(v.transparencyoff));
     line("overrideactor=", PrintedNumber(v.overrideactor));
     line("hidefullscreen=", PrintedNumber(v.hidefullscreen));
+    line("windowfloors=", PrintedNumber(v.windowfloors));
     out.append("[end]\r\n");
     return out;
 }

@@ -20,6 +20,7 @@ struct SettingsValues {
     int transparencyoff = 0;
     int overrideactor = 0;
     int hidefullscreen = 0;  // a later key: older readers ignore it
+    int windowfloors = 0;    // later still: a file without it keeps it off
     bool operator==(const SettingsValues&) const = default;
 };
 
@@ -36,7 +37,7 @@ std::string PrintedNumber(int value);
 // ".5"), exponent form "6E-09" for very small or large values.
 std::string NumberText(double value);
 
-// The whole file: eleven lines and "[end]", each ended by CR LF. A text value
+// The whole file: twelve lines and "[end]", each ended by CR LF. A text value
 // loses any line break in it, so one setting stays one line.
 std::string SettingsFileText(const SettingsValues& values);
 

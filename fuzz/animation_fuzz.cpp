@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto rt = world.Runtime(fuzz::Hash(file));
     fuzz::Expected([&] {
         actor::testing::RuntimeAccess::PlayerOf(*rt).RunActionCommand(command);
-        fuzz::ActorWorld::Run(*rt, world.timer1, 300);
+        fuzz::ActorWorld::Run(*rt, world.timer1, 300, &world.windows);
     });
     // The same file when a list draws it and the player restarts it.
     auto again = world.Runtime(fuzz::Hash(file) + 1);

@@ -128,6 +128,11 @@ class ActorWorld {
         timer2 = {};
         ddetimer = {};
         menu.checked.clear();
+        // Windows under the actor's start, one across the screen and one that moves.
+        windows.list.clear();
+        windows.Add(1, 800, 300, 300, 200);
+        windows.Add(2, 0, 700, 1920, 100);
+        windows.Add(3, 900, 250, 100, 100, seed % 2 == 0);
         auto rt = std::make_unique<actor::ActorRuntime>(ports);
         actor::testing::RuntimeAccess::SetInstallDir(*rt, dir.path() + "\\");
         SettingStore& settings = actor::testing::RuntimeAccess::Settings(*rt);
@@ -139,16 +144,28 @@ class ActorWorld {
         settings.sleeptime = 6;
         settings.hibernatetime = 9;
         settings.activefile = settings.responsefile = settings.boredfile = settings.sleepfile = "l.krnd";
+        settings.windowfloors = 1;
+        if (seed % 3 == 0) settings.fallfile = "l.krnd";
         return rt;
     }
 
-    // Drives the actor's three timers as its window would, while Timer1 runs.
-    static void Run(actor::ActorRuntime& rt, actor::testing::FakeTimer& timer1, int ticks) {
+    // Drives the actor's three timers as its window would, while Timer1 runs,
+    // with a window that moves about and closes.
+    static void Run(actor::ActorRuntime& rt, actor::testing::FakeTimer& timer1, int ticks,
+                    actor::testing::FakeWindows* windows = nullptr) {
         for (int i = 0; i < ticks; ++i) {
             if (timer1.enabled || i == 0) rt.AnimationTick();
             if (i % 25 == 24) {
                 rt.IdleClockTick();
                 rt.LinkClockTick();
+            }
+            if (windows && i % 10 == 9) {
+                if (actor::FloorWindow* w = windows->Find(1)) {
+                    w->left += (i % 20 == 9 ? 40 : -25) * 15.0;
+                    w->top += (i % 30 == 9 ? -30 : 10) * 15.0;
+                }
+                if (i == ticks / 2) windows->Remove(1);
+                rt.WindowsChanged();
             }
         }
     }
@@ -162,6 +179,7 @@ class ActorWorld {
     QuietSound sound;
     QuietLink link;
     actor::testing::FakeDesktop desktop;
+    actor::testing::FakeWindows windows;
     QuietMessages messages;
     actor::testing::ScriptedRandom random;
     actor::testing::FixedClock clock;

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Expected([&] {
         actor::testing::RuntimeAccess::ActivityOf(*rt).SetStateList("r.krnd");
         actor::testing::RuntimeAccess::PlayNext(*rt);
-        fuzz::ActorWorld::Run(*rt, world.timer1, 200);
+        fuzz::ActorWorld::Run(*rt, world.timer1, 200, &world.windows);
     });
 
     size_t start = 0;

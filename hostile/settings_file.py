@@ -24,7 +24,7 @@ OLD = "priorityup =150\r\n[end]\r\n"
 
 
 def press_ok(program, env):
-    """Opens the window, clicks OK (0, 3000, 855 x 375 twips of 7560) and
+    """Opens the window, clicks OK (0, 3240, 855 x 375 twips of 7560) and
     returns the finished process with its stderr."""
     started = time.monotonic()
     proc = subprocess.Popen([str(program)], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
@@ -34,7 +34,7 @@ def press_ok(program, env):
         proc.kill()
         return None, "no window: " + proc.communicate()[1], 0
     width, _ = window_size(display, wid)
-    x, y = (427 * width) // 7560, (3187 * width) // 7560
+    x, y = (427 * width) // 7560, (3427 * width) // 7560
     xdotool(display, "mousemove", "--window", wid, x, y, "click", "1")
     try:
         _, err = proc.communicate(timeout=60)

@@ -133,8 +133,8 @@ echo "actor $kobi ran on the user's own settings"
 as_user KOBALTRON_NO_DIALOGS=1 kobalconfig 2> "$work/login.err" &
 config=$!
 w=$(window "Kobaltron Configuration") || fail "no configuration window"
-# From the first text box, twelve Tabs reach "Start these actors when I log in".
-keys "$w" Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+# From the first text box, thirteen Tabs reach "Start these actors when I log in".
+keys "$w" Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
 d=$(window "Start these actors when I log in") || fail "no login choice: $(cat "$work/login.err")"
 xdotool windowfocus --sync "$d" type --delay 20 /usr/share/kobaltron/actors/samples.kpls
 xdotool key Return

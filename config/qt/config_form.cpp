@@ -82,9 +82,9 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     : QWidget(parent), model_(model) {
     setObjectName("kobalconfigf");
     setWindowTitle(kWindowTitle);
-    resize(PixelsX(7560), PixelsY(3420));
+    resize(PixelsX(7560), PixelsY(3660));
 
-    QGroupBox* standard = Group(this, "Standard Configuration", 0, 0, 3735, 2895);
+    QGroupBox* standard = Group(this, "Standard Configuration", 0, 0, 3735, 3135);
     Label(standard, "Application Path", 120, 360, 1455, 255);
     apath_ = Make<QLineEdit>(standard, "apath", 120, 600, 3495, 285);
     Label(standard, "Initial priority", 120, 1080, 975, 255);
@@ -96,6 +96,7 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     transp_ = Check(standard, "transp", "No transparency", 840, 2160, 1575, 255);
     override_ = Check(standard, "override", "Override actor defaults", 840, 2400, 1935, 195);
     hidefull_ = Check(standard, "hidefull", "Hide actors while a window is fullscreen", 120, 2610, 3495, 255);
+    winfloors_ = Check(standard, "winfloors", "Actors stand on windows", 120, 2850, 3495, 255);
 
     QGroupBox* advanced = Group(this, "Advanced Configuration", 3840, 0, 3735, 3375);
     Label(advanced, "Timer frequency (%)", 120, 360, 2055, 255);
@@ -118,12 +119,12 @@ ConfigForm::ConfigForm(ConfigWindow& model, QWidget* parent, FileChooser chooseL
     connect(Button(advanced, "shortcuts", "Create shortcuts", 120, 2880, 1335, 375), &ConfigWindow::shortcuts_Click);
     connect(Button(advanced, "Associate", "Associate", 1560, 2880, 1095, 375), &ConfigWindow::Associate_Click);
     connect(Button(advanced, "Calibrate", "Wizard", 2760, 2880, 855, 375), &ConfigWindow::Calibrate_Click);
-    ok_ = Button(this, "Save", "OK", 0, 3000, 855, 375);
+    ok_ = Button(this, "Save", "OK", 0, 3240, 855, 375);
     connect(ok_, &ConfigWindow::Save_Click);
-    cancel_ = Button(this, "Exits", "Cancel", 960, 3000, 855, 375);
+    cancel_ = Button(this, "Exits", "Cancel", 960, 3240, 855, 375);
     connect(cancel_, &ConfigWindow::Exits_Click);
-    connect(Button(this, "read", "Restore", 1920, 3000, 855, 375), &ConfigWindow::read_Click);
-    connect(Button(this, "Reset", "Default", 2880, 3000, 855, 375), &ConfigWindow::Reset_Click);
+    connect(Button(this, "read", "Restore", 1920, 3240, 855, 375), &ConfigWindow::read_Click);
+    connect(Button(this, "Reset", "Default", 2880, 3240, 855, 375), &ConfigWindow::Reset_Click);
 
     // The designed places are the least room: every caption shows whole.
     setFixedSize(kobal::qt::GrowToFit(this));
@@ -145,6 +146,7 @@ void ConfigForm::Push() {
     transp_->setCheckState(StateOf(model_.transp.value));
     override_->setCheckState(StateOf(model_.override.value));
     hidefull_->setCheckState(StateOf(model_.hidefull.value));
+    winfloors_->setCheckState(StateOf(model_.winfloors.value));
     timerup_->setText(Q(model_.timerup.text));
     moveup_->setText(Q(model_.moveup.text));
     boreds_->setText(Q(model_.boreds.text));
@@ -161,6 +163,7 @@ void ConfigForm::Pull() {
     model_.transp.value = ValueOf(transp_->checkState());
     model_.override.value = ValueOf(override_->checkState());
     model_.hidefull.value = ValueOf(hidefull_->checkState());
+    model_.winfloors.value = ValueOf(winfloors_->checkState());
     model_.timerup.text = S(timerup_->text());
     model_.moveup.text = S(moveup_->text());
     model_.boreds.text = S(boreds_->text());

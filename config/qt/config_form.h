@@ -56,6 +56,7 @@ class ConfigForm : public QWidget {
     ClickCheckBox* transp_;
     ClickCheckBox* override_;
     ClickCheckBox* hidefull_;
+    ClickCheckBox* winfloors_;
     QLineEdit* timerup_;
     QLineEdit* moveup_;
     QLineEdit* boreds_;

@@ -49,7 +49,7 @@ struct Expected {
 };
 
 const Expected kControls[] = {
-    {nullptr, "Standard Configuration", nullptr, 0, 0, 3735, 2895},
+    {nullptr, "Standard Configuration", nullptr, 0, 0, 3735, 3135},
     {nullptr, "Application Path", "Standard Configuration", 120, 360, 1455, 255},
     {"apath", nullptr, "Standard Configuration", 120, 600, 3495, 285},
     {nullptr, "Initial priority", "Standard Configuration", 120, 1080, 975, 255},
@@ -58,6 +58,8 @@ const Expected kControls[] = {
     {"splash", "Splash screen enabled", "Standard Configuration", 840, 1920, 1935, 255},
     {"transp", "No transparency", "Standard Configuration", 840, 2160, 1575, 255},
     {"override", "Override actor defaults", "Standard Configuration", 840, 2400, 1935, 195},
+    {"hidefull", "Hide actors while a window is fullscreen", "Standard Configuration", 120, 2610, 3495, 255},
+    {"winfloors", "Actors stand on windows", "Standard Configuration", 120, 2850, 3495, 255},
     {nullptr, "Advanced Configuration", nullptr, 3840, 0, 3735, 3375},
     {nullptr, "Timer frequency (%)", "Advanced Configuration", 120, 360, 2055, 255},
     {"timerup", nullptr, "Advanced Configuration", 2160, 360, 1455, 285},
@@ -72,10 +74,10 @@ const Expected kControls[] = {
     {"shortcuts", "Create shortcuts", "Advanced Configuration", 120, 2880, 1335, 375},
     {"Associate", "Associate", "Advanced Configuration", 1560, 2880, 1095, 375},
     {"Calibrate", "Wizard", "Advanced Configuration", 2760, 2880, 855, 375},
-    {"Save", "OK", nullptr, 0, 3000, 855, 375},
-    {"Exits", "Cancel", nullptr, 960, 3000, 855, 375},
-    {"read", "Restore", nullptr, 1920, 3000, 855, 375},
-    {"Reset", "Default", nullptr, 2880, 3000, 855, 375},
+    {"Save", "OK", nullptr, 0, 3240, 855, 375},
+    {"Exits", "Cancel", nullptr, 960, 3240, 855, 375},
+    {"read", "Restore", nullptr, 1920, 3240, 855, 375},
+    {"Reset", "Default", nullptr, 2880, 3240, 855, 375},
 };
 
 bool AtLeast(const QRect& is, const QRect& designed) {
@@ -103,7 +105,7 @@ TEST_F(ConfigFormTest, ControlsCarryTheirCaptionsAndPositions) {
     // The designed places are the least: a control only grows, or moves
     // right or down to make room for a caption before it.
     EXPECT_GE(form.width(), PixelsX(7560));
-    EXPECT_GE(form.height(), PixelsY(3420));
+    EXPECT_GE(form.height(), PixelsY(3660));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     for (const Expected& e : kControls) {
         QWidget* w = e.name ? Child<QWidget>(form, e.name) : Titled(form, e.caption);
@@ -172,11 +174,12 @@ TEST_F(ConfigFormTest, EntriesTypedInTheWindowReachTheFile) {
     Child<QCheckBox>(form, "transp")->click();
     Child<QCheckBox>(form, "audio")->click();
     Child<QCheckBox>(form, "hidefull")->click();
+    Child<QCheckBox>(form, "winfloors")->click();  // on by default: off now
     Child<QPushButton>(form, "Save")->click();
     EXPECT_EQ(ReadBytes(product / "resource/config.kcfg"),
               "priorityup =abc\r\nspeedup=100\r\naudioon= 0 \r\nshowsplash= 1 \r\nboredtime=180\r\n"
               "sleeptime=12 minutes\r\nhibernatetime=28800\r\ninitialpriority= 3 \r\n"
-              "transparencyoff= 1 \r\noverrideactor= 0 \r\nhidefullscreen= 1 \r\n[end]\r\n");
+              "transparencyoff= 1 \r\noverrideactor= 0 \r\nhidefullscreen= 1 \r\nwindowfloors= 0 \r\n[end]\r\n");
     EXPECT_EQ(fakes.paths.writes.back(), product.path());
 }
 

@@ -68,7 +68,7 @@ TEST_F(ConfigWindowOnX, EveryCaptionShowsWholeAtTheDefaultFont) {
     EXPECT_EQ(form.font(), QApplication::font());
     // The designed size is the least, and the window still fits the screen.
     EXPECT_GE(form.width(), PixelsX(7560));
-    EXPECT_GE(form.height(), PixelsY(3420));
+    EXPECT_GE(form.height(), PixelsY(3660));
     EXPECT_TRUE(form.screen()->availableGeometry().contains(form.frameGeometry()));
 }
 
@@ -135,6 +135,7 @@ TEST_F(ConfigWindowOnX, TabReachesTheLoginChoiceWhichOnlyOkSaves) {
         ASSERT_TRUE(order.contains("autostart")) << order.join(' ').toStdString();
         EXPECT_EQ(order.indexOf("autostart"), order.indexOf("hyber") + 1) << order.join(' ').toStdString();
         EXPECT_LT(order.indexOf("audio"), order.indexOf("timerup")) << order.join(' ').toStdString();
+        EXPECT_EQ(order.indexOf("winfloors"), order.indexOf("hidefull") + 1) << order.join(' ').toStdString();
 
         auto* login = form.findChild<QCheckBox*>("autostart");
         login->setFocus();

@@ -5,13 +5,17 @@
 #include <cstdlib>
 #include <thread>
 
+#include "actor/qt/x_support.h"
 #include "common/paths.h"
 #include "common/qt/process_setup.h"
 #include "common/runtime_error.h"
 
 namespace kobal::actor::qt {
 
-ActorApp::ActorApp(ActorAppHooks hooks) : paced_(std::move(hooks.paced)) {
+ActorApp::ActorApp(ActorAppHooks hooks)
+    : windows_([this] { Guard([this] { runtime_->WindowsChanged(); }); },
+               [this] { return screen_.TwipsPerDevicePixel(); }, XConnection() != nullptr),
+      paced_(std::move(hooks.paced)) {
     timer1_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->AnimationTick(); }); });
     timer2_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->IdleClockTick(); }); });
     ddetimer_ = std::make_unique<QtTimer>([this] { Guard([this] { runtime_->LinkClockTick(); }); });
@@ -69,6 +73,7 @@ ActorApp::ActorApp(ActorAppHooks hooks) : paced_(std::move(hooks.paced)) {
     ports.sound = &sound_;
     ports.link = link_.get();
     ports.desktop = &desktop_;
+    ports.windows = &windows_;
     ports.messages = &messages_;
     ports.random = &random_;
     ports.clock = &clock_;
@@ -96,6 +101,7 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
         throw;
     }
     WatchFullscreenWhenAsked();
+    FollowWindowsWhenAsked();
     if (paced_) paced_->Schedule();
 }
 
@@ -116,6 +122,17 @@ void ActorApp::WatchFullscreenWhenAsked() {
         [this](bool full) { Guard([this, full] { runtime_->FullscreenChanged(full); }); });
 }
 
+void ActorApp::FollowWindowsWhenAsked() {
+    // A hibernating actor wakes once a second, not at every move of a
+    // window: it stops listening and reads the list again when it wakes.
+    const bool floors = runtime_->settings().windowfloors == 1;
+    const bool listen = floors && !runtime_->activity().hibernating();
+    bool changed = listen != windows_.listening() && windows_.Listen(listen);
+    // An actor switched to one without window floors forgets them.
+    if (!floors) changed = windows_.Clear() || changed;
+    if (changed) runtime_->WindowsChanged();
+}
+
 void ActorApp::ShowAbout() {
     if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir(), runtime_->LoadAboutLists());
     about_->show();
@@ -127,6 +144,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
     try {
         handler();
         WatchFullscreenWhenAsked();
+        FollowWindowsWhenAsked();
         // A click or a link text may have started, stopped or re-timed a timer.
         if (paced_) paced_->Schedule();
     } catch (const ProgramEnd& end) {

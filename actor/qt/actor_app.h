@@ -12,6 +12,7 @@
 #include "actor/qt/local_link.h"
 #include "actor/qt/paced_timers.h"
 #include "actor/qt/qt_ports.h"
+#include "actor/qt/window_list.h"
 #include "common/qt/qt_support.h"
 
 namespace kobal::actor::qt {
@@ -47,12 +48,16 @@ class ActorApp {
     bool InstallGone(const std::exception& error);
     void ShowAbout();
     void WatchFullscreenWhenAsked();
+    // Hears of other programs' windows while they are floors and the actor
+    // is awake.
+    void FollowWindowsWhenAsked();
     // A tick of the paced timers; false once the actor has ended.
     bool PacedTick(FormTimer which);
 
     ActorWindow window_;
     std::unique_ptr<ActorWindowPort> windowWrapper_;
     QtScreen screen_;
+    WindowList windows_;
     std::unique_ptr<QtTimer> timer1_, timer2_, ddetimer_;
     std::unique_ptr<TrayAndMenu> tray_;
     QtSound sound_;

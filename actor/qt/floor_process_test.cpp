@@ -44,6 +44,8 @@ class FloorProcess : public ::testing::Test {
         d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
         d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
         d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        // Standing, as fast: a lost floor drops it with the animation it stands with.
+        d.Write("actor/stand.kani", "framecount=1\r\nframepause=2\r\n" + header + "red.bmp\r\n");
         // Down onto whatever floor is below, then stand there.
         d.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
         // Down, then walk on what it landed on.

@@ -10,6 +10,7 @@ class QScreen;
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "actor/ports.h"
@@ -46,6 +47,8 @@ class QtScreen : public ScreenPort {
     double TwipsPerPixelY() override;
     int MonitorCount() override { return static_cast<int>(monitors_.size()); }
     ScreenRect Monitor(int i) override { return monitors_[static_cast<size_t>(i)]; }
+    // Twips per pixel of the X server, across and down.
+    std::pair<double, double> TwipsPerDevicePixel() { return {TwipsPerPixelX() / scale_, TwipsPerPixelY() / scale_}; }
 
     // After the monitors have changed.
     std::function<void()> onChanged;

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -78,10 +80,13 @@ struct Timeline {
     bool failed = false;
 };
 
-Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed, int seconds) {
+// windows: a layout file of other programs' windows, or empty.
+Timeline Headless(const std::string& install, const std::string& actorFile, uint64_t seed, int seconds,
+                  const std::string& windows = {}) {
     const std::string command = kStage + "/resource/kobalcheck --run " + std::to_string(seconds) + " --seed " +
                                 std::to_string(seed) + " --screen " + std::to_string(kScreenWidth) + "x" +
-                                std::to_string(kScreenHeight) + " --install '" + install + "' '" + actorFile + "' 2>&1";
+                                std::to_string(kScreenHeight) + " --install '" + install + "'" +
+                                (windows.empty() ? "" : " --windows '" + windows + "'") + " '" + actorFile + "' 2>&1";
     Timeline timeline;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return {{}, "popen failed", true};
@@ -221,8 +226,9 @@ Sample Take(Display* d, Window w, int64_t t) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(d, w, &a)) return s;
     s.mapped = a.map_state == IsViewable;
-    s.x = a.x;
-    s.y = a.y;
+    // On the root: a window manager may have put the window in a frame.
+    Window child;
+    if (!XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &s.x, &s.y, &child)) return s;
     s.width = a.width;
     s.height = a.height;
     Bool bounding = False, clip = False;
@@ -270,18 +276,27 @@ struct Actor {
     std::vector<Sample> samples;
 };
 
-Window FindWindow(Display* d, pid_t pid, const std::string& caption) {
+// The window of that name (and of that process, unless pid is 0) among the
+// root's children or, under a window manager, within their frames.
+Window FindWindow(Display* d, pid_t pid, const std::string& caption, Window under = 0, int depth = 0) {
     const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
     Window root, parent, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
-    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    if (!XQueryTree(d, under ? under : DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
     for (unsigned i = 0; i < count && !found; ++i) {
         char* name = nullptr;
-        if (!XFetchName(d, children[i], &name) || !name) continue;
+        if (!XFetchName(d, children[i], &name) || !name) {
+            if (depth < 3) found = FindWindow(d, pid, caption, children[i], depth + 1);
+            continue;
+        }
         const bool named = caption == name;
         XFree(name);
         if (!named) continue;
+        if (pid == 0) {
+            found = children[i];
+            break;
+        }
         Atom type;
         int format;
         unsigned long items, after;
@@ -523,6 +538,53 @@ bool HasNulStretch(const Timeline& t, int64_t until) {
     return false;
 }
 
+// Starts the actors, samples their windows for the sampled stretch, ends
+// them and compares each with its timeline.
+void SampleAndCompare(Display* d, const std::string& display, const kobal::TempDir& home, std::vector<Actor>& actors) {
+    for (size_t i = 0; i < actors.size(); ++i) {
+        actors[i].started = Clock::now();
+        actors[i].pid = StartActor(display, home, actors[i], static_cast<int>(i));
+    }
+    const Clock::time_point t0 = Clock::now();
+    // KOBAL_PARITY_SCREENSHOT names a PNG for the screen half-way through.
+    const char* shot = std::getenv("KOBAL_PARITY_SCREENSHOT");
+    bool shotTaken = !shot || !*shot;
+    while (Since(t0) < kSampleSeconds * 1000) {
+        if (!shotTaken && Since(t0) > kSampleSeconds * 500) {
+            shotTaken = true;
+            Screenshot(d, shot);
+        }
+        for (Actor& a : actors) {
+            // Found by its caption at start and kept: an actor switch renames it.
+            if (!a.window) a.window = FindWindow(d, a.pid, a.caption);
+            a.samples.push_back(Take(d, a.window, Since(a.started)));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    for (Actor& a : actors) {
+        int status = 0;
+        const bool running = ::waitpid(a.pid, &status, WNOHANG) == 0;
+        EXPECT_TRUE(running) << a.file << " ended early with status " << status;
+        ::kill(a.pid, SIGTERM);
+        ::waitpid(a.pid, nullptr, 0);
+    }
+
+    ShapeBook book;
+    for (const Actor& a : actors) {
+        SCOPED_TRACE(a.caption + " seed " + std::to_string(a.seed));
+        EXPECT_NE(a.window, 0u) << "no window";
+        size_t reached = 0;
+        const std::string difference = Compare(a, book, &reached);
+        EXPECT_EQ(difference, "") << a.timeline.text.substr(0, 6000);
+        // Not vacuous: the window went well into the run, through many states.
+        EXPECT_GT(a.timeline.states[reached].t, kSampleSeconds * 1000 - kMaxBehindMs - 2000);
+        EXPECT_GT(reached, 20u);
+        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n", a.caption.c_str(),
+                    static_cast<unsigned long long>(a.seed), a.samples.size(), reached, a.timeline.states.size(),
+                    static_cast<long long>(a.timeline.states[reached].t));
+    }
+}
+
 }  // namespace
 
 TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
@@ -583,46 +645,190 @@ TEST(Parity, TheRealWindowGoesThroughTheHeadlessTimeline) {
     });
     for (const Actor& a : actors) ASSERT_FALSE(a.timeline.failed) << a.file << "\n" << a.timeline.text;
 
-    for (size_t i = 0; i < actors.size(); ++i) {
-        actors[i].started = Clock::now();
-        actors[i].pid = StartActor(x.display().toStdString(), home, actors[i], static_cast<int>(i));
-    }
-    const Clock::time_point t0 = Clock::now();
-    // KOBAL_PARITY_SCREENSHOT names a PNG for the screen half-way through.
-    const char* shot = std::getenv("KOBAL_PARITY_SCREENSHOT");
-    bool shotTaken = !shot || !*shot;
-    while (Since(t0) < kSampleSeconds * 1000) {
-        if (!shotTaken && Since(t0) > kSampleSeconds * 500) {
-            shotTaken = true;
-            Screenshot(display.get(), shot);
-        }
-        for (Actor& a : actors) {
-            // Found by its caption at start and kept: an actor switch renames it.
-            if (!a.window) a.window = FindWindow(display.get(), a.pid, a.caption);
-            a.samples.push_back(Take(display.get(), a.window, Since(a.started)));
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
-    }
-    for (Actor& a : actors) {
-        int status = 0;
-        const bool running = ::waitpid(a.pid, &status, WNOHANG) == 0;
-        EXPECT_TRUE(running) << a.file << " ended early with status " << status;
-        ::kill(a.pid, SIGTERM);
-        ::waitpid(a.pid, nullptr, 0);
-    }
+    SampleAndCompare(display.get(), x.display().toStdString(), home, actors);
+}
 
-    ShapeBook book;
-    for (const Actor& a : actors) {
-        SCOPED_TRACE(a.caption + " seed " + std::to_string(a.seed));
-        EXPECT_NE(a.window, 0u) << "no window";
-        size_t reached = 0;
-        const std::string difference = Compare(a, book, &reached);
-        EXPECT_EQ(difference, "") << a.timeline.text.substr(0, 6000);
-        // Not vacuous: the window went well into the run, through many states.
-        EXPECT_GT(a.timeline.states[reached].t, kSampleSeconds * 1000 - kMaxBehindMs - 2000);
-        EXPECT_GT(reached, 20u);
-        std::printf("%s seed %llu: %zu samples, %zu of %zu timeline states reached (%lld ms)\n", a.caption.c_str(),
-                    static_cast<unsigned long long>(a.seed), a.samples.size(), reached, a.timeline.states.size(),
-                    static_cast<long long>(a.timeline.states[reached].t));
+namespace {
+
+// HOME and the XDG places of the test's own while it lives: openbox and the
+// client windows read nothing of the user's.
+class PrivateEnvironment {
+  public:
+    explicit PrivateEnvironment(const kobal::TempDir& home) {
+        Set("HOME", home.path());
+        Set("XDG_CONFIG_HOME", home / "config");
+        Set("XDG_DATA_HOME", home / "data");
+        Set("XDG_CACHE_HOME", home / "cache");
+        Set("XDG_RUNTIME_DIR", home.path());
+        Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
     }
+    ~PrivateEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+    }
+    PrivateEnvironment(const PrivateEnvironment&) = delete;
+    PrivateEnvironment& operator=(const PrivateEnvironment&) = delete;
+
+  private:
+    void Set(const std::string& name, const std::string& value) {
+        const char* old = std::getenv(name.c_str());
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// A client window's frame as the window manager says it drew it, title bar
+// included; empty until it has framed the window.
+std::optional<Rect> FrameOf(Display* d, Window client) {
+    const Atom extentsAtom = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
+    Atom type;
+    int format;
+    unsigned long items = 0, after;
+    unsigned char* data = nullptr;
+    std::optional<Rect> frame;
+    XWindowAttributes a;
+    int x = 0, y = 0;
+    Window child;
+    if (XGetWindowProperty(d, client, extentsAtom, 0, 4, False, XA_CARDINAL, &type, &format, &items, &after, &data) ==
+            Success &&
+        data && items == 4 && XGetWindowAttributes(d, client, &a) && a.map_state == IsViewable &&
+        XTranslateCoordinates(d, client, DefaultRootWindow(d), 0, 0, &x, &y, &child)) {
+        const auto* e = reinterpret_cast<const unsigned long*>(data);  // left, right, top, bottom
+        const int l = static_cast<int>(e[0]), r = static_cast<int>(e[1]), t = static_cast<int>(e[2]),
+                  b = static_cast<int>(e[3]);
+        frame = Rect{x - l, y - t, a.width + l + r, a.height + t + b};
+    }
+    if (data) XFree(data);
+    return frame;
+}
+
+bool Within(const std::function<bool()>& done, int limitMs = 30000) {
+    const Clock::time_point t0 = Clock::now();
+    while (!done()) {
+        if (Since(t0) > limitMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// An xmessage window at geometry under the window manager, and its frame
+// once that has stayed put for a moment. A window mapped while the manager
+// still starts may stay unframed: it is closed and opened again.
+std::optional<Rect> OpenWindow(Display* d, kobal::qt::testing::PrivateX& x, const std::string& title,
+                               const std::string& geometry) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        QProcess& p = x.Helper("xmessage", {"-title", QString::fromStdString(title), "-geometry",
+                                            QString::fromStdString(geometry), QString::fromStdString(title)});
+        Window client = 0;
+        if (!Within([&] { return (client = FindWindow(d, 0, title)) != 0; })) return std::nullopt;
+        std::optional<Rect> frame, last;
+        if (Within(
+                [&] {
+                    last = frame;
+                    frame = FrameOf(d, client);
+                    return frame && frame == last;
+                },
+                attempt == 0 ? 3000 : 15000) &&
+            Within([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                last = frame;
+                frame = FrameOf(d, client);
+                return frame && frame == last;
+            }))
+            return frame;
+        p.kill();
+        p.waitForFinished(5000);
+        Within([&] { return FindWindow(d, 0, title) == 0; });
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+// An actor that descends and then walks, among two real windows under
+// openbox: it lands on the top of the window below it, walks along it and
+// falls off an end, as the headless run given the same windows says.
+TEST(Parity, AnActorAmongRealWindowsGoesThroughTheHeadlessTimeline) {
+    for (const char* tool : {"openbox", "xmessage"})
+        if (!kobal::qt::testing::PrivateX::Installed(tool))
+            GTEST_SKIP() << tool << " is not installed (scripts/deps installs it)";
+    kobal::TempDir home;
+    const PrivateEnvironment environment(home);
+    const QString screen = QString("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight);
+    kobal::qt::testing::PrivateX x({"-screen", "0", screen, "-dpi", "96"});
+    const std::unique_ptr<Display, int (*)(Display*)> display(
+        x.running() ? XOpenDisplay(x.display().toLatin1().constData()) : nullptr, XCloseDisplay);
+    if (!display) GTEST_SKIP() << "Xvfb could not be started here";
+    x.Helper("openbox", {"--sm-disable"});
+
+    // Below the actor's start, which is the middle of the screen; the lower
+    // one catches a walker falling off the first's right end.
+    const std::optional<Rect> upper = OpenWindow(display.get(), x, "Upper", "500x120+700+700");
+    const std::optional<Rect> lower = OpenWindow(display.get(), x, "Lower", "400x80+1100+900");
+    ASSERT_TRUE(upper && lower) << "openbox did not frame the xmessage windows";
+    std::ostringstream layout;
+    for (const Rect& r : {*upper, *lower})
+        layout << r.left << " " << r.top << " " << r.width << " " << r.height << "\n";
+    home.Write("windows.txt", layout.str());
+
+    const std::string install = home / "install";
+    home.Write("install/resource/kobalactor", "");
+    home.Write("install/resource/config.kcfg",
+               Crlf("priorityup=100\nspeedup=100\naudioon=0\nshowsplash=0\nboredtime=60\nsleeptime=300\n"
+                    "hibernatetime=900\ninitialpriority=0\ntransparencyoff=0\noverrideactor=0\nwindowfloors=1\n"
+                    "[end]\n"));
+    home.Write("config/kobaltron/Kobaltron.ini", "[Path]\nApplication=" + install + "\n");
+    // Down onto what is below, then walk there; 7 pixels a tick.
+    const std::string dir = "install/actors/lander/";
+    Picture(home / (dir + "a.bmp"), 40, 30, Qt::red, QRect(10, 5, 20, 20));
+    Picture(home / (dir + "b.bmp"), 40, 30, Qt::blue, QRect(2, 12, 36, 8));
+    Picture(home / (dir + "c.bmp"), 40, 30, Qt::darkGreen, QRect(14, 0, 20, 30));
+    const std::string header =
+        "framecount=2\nframepause=2\ntimerspeed=40\nmovespeed=105\nactorwidth=40\nactorheight=30\n"
+        "transparentred=255\ntransparentgreen=0\ntransparentblue=255\n[end]\n";
+    home.Write(dir + "left.kani", Crlf(header + "a.bmp\nb.bmp\n"));
+    home.Write(dir + "right.kani", Crlf(header + "b.bmp\na.bmp\n"));
+    home.Write(dir + "fall.kani", Crlf(header + "c.bmp\na.bmp\n"));
+    home.Write(dir + "active.krnd", Crlf("1\n!03|5000|fall.kani|walk.krnd\n"));
+    home.Write(dir + "walk.krnd", Crlf("1\n!02|5000|$left.kani,right.kani|\n"));
+    home.Write(dir + "lander.kact", Crlf("version=Kobaltron V1.0\nactorname=lander\nactorddename=lander\n"
+                                         "actorpath=actors\\lander\\\niconfile=a.bmp\nactivefile=active.krnd\n"
+                                         "responsefile=active.krnd\nboredfile=active.krnd\nsleepfile=active.krnd\n"
+                                         "[end]\n"));
+
+    // The first seed whose sampled stretch walks on the upper window's top
+    // and then comes down off it.
+    const std::string file = install + "/actors/lander/lander.kact";
+    const int runSeconds = kSampleSeconds + 2;
+    const int64_t sampled = kSampleSeconds * 1000 - kMaxBehindMs;
+    std::vector<Actor> actors(1);
+    Actor& a = actors[0];
+    for (uint64_t seed = 1; seed < 50 && !a.seed; ++seed) {
+        Timeline t = Headless(install, file, seed, runSeconds, home / "windows.txt");
+        ASSERT_FALSE(t.failed) << t.text;
+        int64_t walked = -1;
+        bool fell = false;
+        for (const State& s : t.states) {
+            if (s.t > sampled) break;
+            if (s.type == 2 && s.visible && s.y + s.height == upper->top && walked < 0) walked = s.t;
+            if (walked >= 0 && s.t > walked && s.y + s.height > upper->top + 30) fell = true;
+        }
+        if (walked >= 0 && fell) {
+            a.seed = seed;
+            a.timeline = std::move(t);
+        }
+    }
+    ASSERT_NE(a.seed, 0u) << "no seed walks on the upper window and falls off it";
+    a.file = file;
+    a.dir = install + "/actors/lander/";
+    a.caption = "lander";
+    SampleAndCompare(display.get(), x.display().toStdString(), home, actors);
 }

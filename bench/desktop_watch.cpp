@@ -2,6 +2,8 @@
 // It listens on the root window of $DISPLAY and prints one line per map of a
 // top-level window:
 //   <CLOCK_MONOTONIC ns> <window id> <_NET_WM_PID or 0> <WM_CLASS instance>
+// Under a window manager the top-level window is its frame: the line names
+// the client inside it.
 // After "ready" it is listening, so nothing mapped later is missed. The
 // clock is the one Python's time.monotonic_ns() reads.
 #include <xcb/xcb.h>
@@ -56,6 +58,21 @@ std::string WindowInstance(xcb_connection_t* c, xcb_window_t w) {
     return instance.empty() ? "-" : instance;
 }
 
+// The client a window manager's frame holds: the first window below it,
+// depth first, that has a WM_CLASS; the frame itself when none has.
+xcb_window_t ClientOf(xcb_connection_t* c, xcb_window_t w, int depth = 0) {
+    Reply<xcb_get_property_reply_t> r(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 0), nullptr));
+    if (r && r->type != XCB_ATOM_NONE) return w;
+    if (depth >= 4) return 0;
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr));
+    if (!tree) return 0;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
+        if (const xcb_window_t client = ClientOf(c, children[i], depth + 1)) return client;
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -86,8 +103,10 @@ int main() {
         const long long when = MonotonicNs();
         const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event.get());
         if (map->event != root) continue;
-        const unsigned long pid = WindowPid(c, map->window, pidAtom);
-        std::printf("%lld %u %lu %s\n", when, map->window, pid, WindowInstance(c, map->window).c_str());
+        xcb_window_t window = ClientOf(c, map->window);
+        if (!window) window = map->window;
+        const unsigned long pid = WindowPid(c, window, pidAtom);
+        std::printf("%lld %u %lu %s\n", when, window, pid, WindowInstance(c, window).c_str());
         std::fflush(stdout);
     }
     xcb_disconnect(c);

@@ -330,9 +330,14 @@ std::unique_ptr<LineReader> Player::OpenAnimation(const std::string& path) {
 }
 
 const Player::CachedList* Player::ReadList(const std::string& list) {
-    const std::string native = ResolvePath(settings_.actorpath + list);
+    // Named exactly as written, the file is the one ResolvePath would give: one stat, not two.
+    std::string native = NativePath(settings_.actorpath + list);
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
+    if (::stat(native.c_str(), &st) != 0) {
+        native = ResolvePath(settings_.actorpath + list);
+        if (::stat(native.c_str(), &st) != 0) return nullptr;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
     auto it = lists_.find(native);
     if (it != lists_.end()) {
         const CachedList& c = it->second;

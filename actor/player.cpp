@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "actor/actor_language.h"
 #include "common/numbers.h"
 #include "common/paths.h"
@@ -107,7 +109,7 @@ void Player::LoadAnimation(std::string& name) {
 
     const std::string path = settings_.actorpath + name;
     CloseAnimationFile();
-    animation_ = std::make_unique<LineReader>(path);
+    animation_ = OpenAnimation(path);
     animationPath_ = path;
     ReadHeader();
 
@@ -233,7 +235,17 @@ void Player::ShowFrameLine() {
     }
 
     frametransparent_ = line.opaque ? 0 : 1;
-    window_.SetPicture(ActorFile(std::string(line.picture)));
+    if (pictureDir_ != settings_.actorpath) {
+        pictureFiles_.clear();
+        pictureDir_ = settings_.actorpath;
+    }
+    if (auto known = pictureFiles_.find(line.picture); known != pictureFiles_.end()) {
+        window_.SetPicture(known->second);
+    } else {
+        std::string file = ActorFile(std::string(line.picture));
+        window_.SetPicture(file);
+        pictureFiles_.emplace(std::string(line.picture), std::move(file));
+    }
     if (resizePending_) {
         window_.SetSize(pace_.widthTwips, pace_.heightTwips);
         KeepOnScreen();
@@ -265,30 +277,77 @@ void Player::PlayActorSound(const std::string& name) {
 }
 
 // Lists this size or smaller are kept once read; a bigger one is read at
-// each choice, as before.
+// each choice, as before. Animation files likewise, at each start.
 static constexpr long long kMaxCachedList = 16 << 20;
 static constexpr size_t kMaxCachedBytes = 32 << 20;
 
-const Player::CachedList* Player::ReadList(const std::string& list) {
-    const std::string native = ResolvePath(settings_.actorpath + list);
+namespace {
+
+template <typename Stamp>
+Stamp StampOf(const struct stat& st) {
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino), st.st_size,
+            st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+std::unique_ptr<LineReader> Player::OpenAnimation(const std::string& path) {
+    const std::string native = NativePath(path);
     struct stat st {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
+    if (auto it = animations_.find(native); it != animations_.end()) {
+        const CachedAnimation& c = it->second;
+        // Found by another letter case: a file now named exactly as written would be the one opened.
+        const bool same = (c.name == native || ::stat(native.c_str(), &st) != 0) && ::stat(c.name.c_str(), &st) == 0 &&
+                          S_ISREG(st.st_mode) && StampOf<FileStamp>(st) == c.stamp;
+        if (same) return std::make_unique<LineReader>(c.name, c.text);
+        animationBytes_ -= c.text->size();
+        animations_.erase(it);
+    }
+
+    // Read afresh, with the errors of opening it; what cannot be kept is read from the file as it goes.
+    std::string name;
+    std::FILE* f = OpenForReading(path, &name);
+    auto text = std::make_shared<std::string>();
+    bool whole = ::fstat(::fileno(f), &st) == 0 && st.st_size <= kMaxCachedList;
+    if (whole) {
+        char buffer[8192];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text->size() <= kMaxCachedList)
+            text->append(buffer, n);
+        whole = !std::ferror(f) && text->size() <= kMaxCachedList;
+    }
+    std::fclose(f);
+    if (!whole) return std::make_unique<LineReader>(path);
+
+    if (animationBytes_ + text->size() > kMaxCachedBytes) {
+        animations_.clear();
+        animationBytes_ = 0;
+    }
+    animationBytes_ += text->size();
+    CachedAnimation& c = animations_[native];
+    c = {StampOf<FileStamp>(st), name, std::move(text)};
+    return std::make_unique<LineReader>(c.name, c.text);
+}
+
+const Player::CachedList* Player::ReadList(const std::string& list) {
+    // Named exactly as written, the file is the one ResolvePath would give: one stat, not two.
+    std::string native = NativePath(settings_.actorpath + list);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) {
+        native = ResolvePath(settings_.actorpath + list);
+        if (::stat(native.c_str(), &st) != 0) return nullptr;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxCachedList) return nullptr;
     auto it = lists_.find(native);
     if (it != lists_.end()) {
         const CachedList& c = it->second;
-        if (c.device == st.st_dev && c.inode == st.st_ino && c.size == st.st_size && c.mtimeSec == st.st_mtim.tv_sec &&
-            c.mtimeNsec == st.st_mtim.tv_nsec)
-            return &c;
-        listBytes_ -= static_cast<size_t>(c.size);
+        if (c.stamp == StampOf<FileStamp>(st)) return &c;
+        listBytes_ -= static_cast<size_t>(c.stamp.size);
         lists_.erase(it);
     }
 
     CachedList c;
-    c.device = st.st_dev;
-    c.inode = st.st_ino;
-    c.size = st.st_size;
-    c.mtimeSec = st.st_mtim.tv_sec;
-    c.mtimeNsec = st.st_mtim.tv_nsec;
+    c.stamp = StampOf<FileStamp>(st);
     LineReader reader(native);
     c.name = reader.name();
     const std::string first = reader.ReadLine();
@@ -305,11 +364,11 @@ const Player::CachedList* Player::ReadList(const std::string& list) {
     } catch (const RuntimeError& e) {
         c.pastEntries = e;
     }
-    if (listBytes_ + static_cast<size_t>(c.size) > kMaxCachedBytes) {
+    if (listBytes_ + static_cast<size_t>(c.stamp.size) > kMaxCachedBytes) {
         lists_.clear();
         listBytes_ = 0;
     }
-    listBytes_ += static_cast<size_t>(c.size);
+    listBytes_ += static_cast<size_t>(c.stamp.size);
     return &lists_.insert_or_assign(native, std::move(c)).first->second;
 }
 
@@ -463,7 +522,7 @@ void Player::Restore(Saved& s) {
         animation_ = std::move(original);
     } else if (s.file) {
         try {
-            auto reopened = std::make_unique<LineReader>(s.fileName);
+            auto reopened = OpenAnimation(s.fileName);
             for (int i = 0; i < s.fileLine; ++i) reopened->ReadLine();
             animation_ = std::move(reopened);
         } catch (const RuntimeError&) {

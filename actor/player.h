@@ -100,16 +100,30 @@ class Player {
 
   private:
     class DepthGuard;
-    // A random-choice list as last read, for as long as the file stays the same.
-    struct CachedList {
+    // Which file and which version of it: a kept copy is used while these stay the same.
+    struct FileStamp {
         unsigned long long device = 0, inode = 0;
         long long size = 0, mtimeSec = 0, mtimeNsec = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    // A random-choice list as last read, for as long as the file stays the same.
+    struct CachedList {
+        FileStamp stamp;
         std::string name;  // as opened, for messages
         int16_t count = 0;
         std::vector<std::string> entries;         // entry lines 1.. as far as they could be read
         std::optional<RuntimeError> pastEntries;  // raised on reading one more
     };
     const CachedList* ReadList(const std::string& list);
+    // An animation file as last read whole, for as long as it stays the same.
+    struct CachedAnimation {
+        FileStamp stamp;
+        std::string name;                         // as opened (native path)
+        std::shared_ptr<const std::string> text;  // past a byte-order mark
+    };
+    // The animation file opened at its start: from the kept copy while the
+    // file is unchanged (one stat), else read afresh with the same errors.
+    std::unique_ptr<LineReader> OpenAnimation(const std::string& path);
     // PickRandomLine without a copy: the entry stays in the kept list (or
     // in storage) until the next list is read.
     std::string_view PickEntry(const std::string& list, std::string& storage);
@@ -154,6 +168,12 @@ class Player {
     std::vector<std::unique_ptr<LineReader>> closed_;
     std::map<std::string, CachedList> lists_;  // by resolved path
     size_t listBytes_ = 0;
+    std::map<std::string, CachedAnimation> animations_;  // by native path as written
+    size_t animationBytes_ = 0;
+    // Picture names as written on a frame line and the file shown for them:
+    // a picture once shown is kept by the window, so its name is not looked up again.
+    std::map<std::string, std::string, std::less<>> pictureFiles_;
+    std::string pictureDir_;  // the actorpath they are below
     // Where the command being run was read from, for messages to authors.
     std::string commandFile_;
     int commandLine_ = 0;

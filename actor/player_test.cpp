@@ -393,3 +393,61 @@ TEST_F(AnimationPlayer, UnchangedListIsNotReadAgainButAChangedOneIs) {
         }
     }
 }
+
+TEST_F(AnimationPlayer, KeptAnimationPlaysUntilTheFileChangesAndAGoneOneFailsAsBefore) {
+    const std::string head =
+        "framecount=2\r\nframepause=0\r\ntimerspeed=40\r\nactorwidth=10\r\nactorheight=10\r\n[end]\r\n";
+    // With a byte-order mark, as some editors write: read past it at every start.
+    const std::string path = h.Actor("two.kani", "\xEF\xBB\xBF" + head + "f1.bmp\r\nf2.bmp\r\n");
+    Load("two.kani");
+    EXPECT_EQ(Pictures(4), (std::vector<std::string>{"f1.bmp", "f2.bmp", "f1.bmp", "f2.bmp"}));
+
+    // Same size and time stamp: the kept copy plays on.
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    h.Actor("two.kani", "\xEF\xBB\xBF" + head + "f3.bmp\r\nf2.bmp\r\n");
+    const timespec same[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), same, 0), 0);
+    EXPECT_EQ(Pictures(2), (std::vector<std::string>{"f1.bmp", "f2.bmp"}));
+
+    // Edited: the next start reads it, and the frames of the start under way stay those read.
+    const timespec later[2] = {{before.st_atim.tv_sec, 0}, {before.st_mtim.tv_sec + 5, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), later, 0), 0);
+    EXPECT_EQ(Pictures(1), (std::vector<std::string>{"f3.bmp"}));
+    h.Actor("two.kani", head + "f2.bmp\r\nf1.bmp\r\n");
+    const timespec latest[2] = {{before.st_atim.tv_sec, 0}, {before.st_mtim.tv_sec + 9, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), latest, 0), 0);
+    EXPECT_EQ(Pictures(3), (std::vector<std::string>{"f2.bmp", "f2.bmp", "f1.bmp"}));
+
+    // Gone, or a folder in its place: the next start fails as a first one would.
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    for (int gone = 0; gone < 2; ++gone) {
+        try {
+            Step();
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::FileNotFound) << e.what();
+            EXPECT_EQ(e.file(), path);
+            EXPECT_EQ(e.detail(), gone ? "a directory, not a file" : "") << e.what();
+        }
+        if (!gone) ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    }
+}
+
+TEST_F(AnimationPlayer, PictureNamesAreLookedUpBelowTheActorPathInForce) {
+    h.Actor("one.kani", "framecount=1\r\nframepause=0\r\ntimerspeed=40\r\n[end]\r\nf1.bmp\r\n");
+    Load("one.kani");
+    EXPECT_EQ(Step(), "f1.bmp");
+    // Another actor's folder with the same animation but not its picture.
+    const std::string other =
+        h.dir.Write("actors/b/one.kani", "framecount=1\r\nframepause=0\r\ntimerspeed=40\r\n[end]\r\n@f1.bmp\r\n");
+    h.settings().actorpath = other.substr(0, other.size() - std::string("one.kani").size());
+    Load("one.kani");
+    try {
+        Step();
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::FileNotFound);
+        EXPECT_EQ(e.file(), h.settings().actorpath + "f1.bmp");
+    }
+}

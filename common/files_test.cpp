@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "common/install_path.h"
 #include "common/line_reader.h"
@@ -121,6 +122,42 @@ TEST(LineReader, ByteOrderMarkAtTheStartIsSkipped) {
                                "\xEF\xBB\xBF"
                                "bob.kact\r\n"));
     EXPECT_EQ(p.ReadField(), "bob.kact");
+}
+
+// Text kept in memory reads as its file: the same lines, the same errors
+// naming the file and line; it is what follows a mark already skipped.
+TEST(LineReader, TextInMemoryReadsAsItsFile) {
+    const std::string limit(kMaxLineLength, 'x');
+    const std::string text = std::string(
+                                 "\xEF\xBB\xBF"
+                                 "a\0b\r\nc\nd\re\r\n",
+                                 14) +
+                             limit + "\r\n" + limit + "y";
+    LineReader r("/actors/walk.kani", std::make_shared<const std::string>(text));
+    EXPECT_EQ(r.name(), "/actors/walk.kani");
+    EXPECT_EQ(r.ReadLine(), std::string("\xEF\xBB\xBF"
+                                        "a\0b",
+                                        6));
+    for (const char* line : {"c", "d", "e"}) EXPECT_EQ(r.ReadLine(), line);
+    EXPECT_EQ(r.ReadLine(), limit);
+    EXPECT_FALSE(r.AtEnd());
+    try {
+        r.ReadLine();
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::OutOfStringSpace);
+        EXPECT_EQ(e.file(), "/actors/walk.kani");
+        EXPECT_EQ(e.line(), 6);
+    }
+    LineReader empty("/actors/empty.kani", std::make_shared<const std::string>());
+    EXPECT_TRUE(empty.AtEnd());
+    try {
+        empty.ReadLine();
+        ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), ErrorNumber::InputPastEndOfFile);
+        EXPECT_EQ(e.message(), "Run-time error '62': Input past end of file: /actors/empty.kani, line 1");
+    }
 }
 
 TEST(Paths, TextRulesAndNativeForm) {

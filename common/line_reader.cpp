@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "common/paths.h"
 #include "common/runtime_error.h"
@@ -72,6 +73,13 @@ RuntimeError LineTooLong(const std::string& file, int line) {
 
 LineReader::LineReader(const std::string& path) {
     file_ = OpenForReading(path, &name_);
+}
+
+LineReader::LineReader(std::string name, std::shared_ptr<const std::string> text)
+    : name_(std::move(name)), text_(std::move(text)) {
+    // A memory stream reads the same bytes through the same calls as the file.
+    file_ = ::fmemopen(const_cast<char*>(text_->data()), text_->size(), "rb");
+    if (!file_) throw RuntimeError(ErrorNumber::PathFileAccessError, name_);
 }
 
 LineReader::~LineReader() {

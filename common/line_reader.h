@@ -24,6 +24,9 @@ class LineReader {
     // File not found too for a FIFO, device, socket or directory (also
     // through a symbolic link), without ever blocking on it.
     explicit LineReader(const std::string& path);
+    // Reads a file's text already in memory (what follows its byte-order
+    // mark), named as name; no system call.
+    LineReader(std::string name, std::shared_ptr<const std::string> text);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -40,6 +43,7 @@ class LineReader {
   private:
     std::string name_;
     std::FILE* file_ = nullptr;
+    std::shared_ptr<const std::string> text_;  // what file_ reads, when in memory
     int line_ = 0;
 };
 

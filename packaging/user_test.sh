@@ -72,6 +72,19 @@ keys() {
   shift
   xdotool windowfocus --sync "$w" key --delay 30 "$@"
 }
+# Presses OK with Return until the window's program ends: a key sent while
+# focus is still coming back from a closed dialog is lost, and a lost key
+# must fail the test, not hang it.
+press_ok() {
+  tries=0
+  while kill -0 "$2" 2>/dev/null; do
+    [ $tries -lt 10 ] || return 1
+    keys "$1" Return
+    waited=0
+    while kill -0 "$2" 2>/dev/null && [ $waited -lt 10 ]; do waited=$((waited + 1)); sleep 0.5; done
+    tries=$((tries + 1))
+  done
+}
 window_exists() {
   [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)" ]
 }
@@ -109,7 +122,7 @@ before=$(cat "$global")
 as_user KOBALTRON_NO_DIALOGS=1 kobalconfig 2> "$work/config.err" &
 config=$!
 w=$(window "Kobaltron Configuration") || fail "no configuration window: $(cat "$work/config.err")"
-keys "$w" Return  # OK
+press_ok "$w" $config || fail "OK did not end kobalconfig: $(cat "$work/config.err")"
 wait $config || fail "kobalconfig's OK failed: $(cat "$work/config.err")"
 [ -s "$own" ] && grep -q '^\[end\]' "$own" || fail "OK wrote no $own: $(cat "$work/config.err")"
 grep -q "^!: You cannot change the settings of every user in /usr/lib/kobaltron. Your settings are saved in $own" \
@@ -145,7 +158,7 @@ while window_exists "Start these actors when I log in"; do
   [ $tries -le 120 ] || fail "the login choice stays open: $(cat "$work/login.err")"
   sleep 0.5
 done
-keys "$w" Return  # OK
+press_ok "$w" $config || fail "OK did not end kobalconfig: $(cat "$work/login.err")"
 wait $config || fail "kobalconfig's OK failed: $(cat "$work/login.err")"
 entry="$HOME/.config/autostart/kobaltron-actors.desktop"
 [ -s "$entry" ] || fail "no login entry: $(cat "$work/login.err")"

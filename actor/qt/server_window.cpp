@@ -33,13 +33,21 @@ constexpr size_t kMaxServerBytes = 32u << 20;
 
 }  // namespace
 
+xcb_connection_t* ServerWindow::Connection() {
+    if (!connectionKnown_) {
+        connection_ = XConnection();
+        connectionKnown_ = qGuiApp != nullptr;
+    }
+    return connection_;
+}
+
 // Qt answers each configure notification of a top-level window with three
 // round trips to the server (its position, then the frame margins), and each
 // exposure with a paint that waits for the server. While the actor is on the
 // screen it moves itself and the server draws its pictures, so the window
 // does not ask for either.
 bool ServerWindow::Quiet() {
-    xcb_connection_t* c = XConnection();
+    xcb_connection_t* c = Connection();
     if (!c || !window_.isVisible()) return false;
     if (quiet_) return true;
     const auto window = static_cast<xcb_window_t>(window_.winId());
@@ -62,7 +70,7 @@ bool ServerWindow::Quiet() {
 void ServerWindow::RestoreQtEvents() {
     if (!quiet_) return;
     quiet_ = false;
-    if (xcb_connection_t* c = XConnection())
+    if (xcb_connection_t* c = Connection())
         xcb_change_window_attributes(c, static_cast<xcb_window_t>(window_.winId()), XCB_CW_EVENT_MASK, &qtEventMask_);
 }
 
@@ -74,7 +82,7 @@ void ServerWindow::Forget() {
 void ServerWindow::Move(const QPoint& device) {
     // Qt's move would also rewrite the size hints.
     const uint32_t xy[] = {static_cast<uint32_t>(device.x()), static_cast<uint32_t>(device.y())};
-    xcb_configure_window(XConnection(), static_cast<xcb_window_t>(window_.winId()),
+    xcb_configure_window(Connection(), static_cast<xcb_window_t>(window_.winId()),
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, xy);
 }
 
@@ -87,7 +95,7 @@ void ServerWindow::ShowPicture(qint64 picture, const QSize& device, int32_t keyC
     } else {
         if (bytes_ > kMaxServerBytes) {
             // Only the picture on show is in use; the others are made again.
-            xcb_connection_t* c = XConnection();
+            xcb_connection_t* c = Connection();
             for (const auto& [k, kept] : pictures_)
                 if (kept != background_) xcb_free_pixmap(c, kept);
             std::erase_if(pictures_, [this](const auto& entry) { return entry.second != background_; });
@@ -97,7 +105,7 @@ void ServerWindow::ShowPicture(qint64 picture, const QSize& device, int32_t keyC
         pictures_.emplace(key, pixmap);
     }
     if (pixmap == background_) return;
-    xcb_connection_t* c = XConnection();
+    xcb_connection_t* c = Connection();
     const auto window = static_cast<xcb_window_t>(window_.winId());
     xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(c, 0, window, 0, 0, 0, 0);
@@ -105,7 +113,7 @@ void ServerWindow::ShowPicture(qint64 picture, const QSize& device, int32_t keyC
 }
 
 uint32_t ServerWindow::Upload(const QSize& device, const QImage& image) {
-    xcb_connection_t* c = XConnection();
+    xcb_connection_t* c = Connection();
     const auto window = static_cast<xcb_window_t>(window_.winId());
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
     xcb_create_pixmap(c, depth_, pixmap, window, static_cast<uint16_t>(device.width()),
@@ -129,7 +137,7 @@ uint32_t ServerWindow::Upload(const QSize& device, const QImage& image) {
 }
 
 void ServerWindow::DropPicture() {
-    xcb_connection_t* c = XConnection();
+    xcb_connection_t* c = Connection();
     if (!c || !background_) return;
     const uint32_t none = XCB_BACK_PIXMAP_NONE;
     xcb_change_window_attributes(c, static_cast<xcb_window_t>(window_.winId()), XCB_CW_BACK_PIXMAP, &none);
@@ -138,7 +146,7 @@ void ServerWindow::DropPicture() {
 }
 
 void ServerWindow::ClearCaption() {
-    xcb_connection_t* c = XConnection();
+    xcb_connection_t* c = Connection();
     if (!c) return;
     const auto window = static_cast<xcb_window_t>(window_.winId());
     uint32_t netName = 0, utf8 = 0;
@@ -149,7 +157,7 @@ void ServerWindow::ClearCaption() {
 }
 
 void ServerWindow::Flush() {
-    if (xcb_connection_t* c = XConnection()) xcb_flush(c);
+    if (xcb_connection_t* c = Connection()) xcb_flush(c);
 }
 
 }  // namespace kobal::actor::qt

@@ -15,6 +15,7 @@
 #include <tuple>
 
 class QWidget;
+struct xcb_connection_t;
 
 namespace kobal::actor::qt {
 
@@ -54,8 +55,12 @@ class ServerWindow {
 
   private:
     uint32_t Upload(const QSize& device, const QImage& image);
+    // Qt's connection, looked up once: asking Qt for it costs more than a move request.
+    xcb_connection_t* Connection();
 
     QWidget& window_;
+    xcb_connection_t* connection_ = nullptr;
+    bool connectionKnown_ = false;
     // Qt's idea of the position is out of date and it hears nothing of the
     // window's moves (nor of its exposures when the server draws it).
     bool quiet_ = false;

@@ -85,9 +85,33 @@ std::string InstallDirectory() {
     return InstallDirFrom(ReadInstallPath(store, DefaultInstallPath(programDir)));
 }
 
+// The format a picture file's first bytes announce, among those every
+// picture is read in; empty for anything else.
+static QByteArray AnnouncedFormat(const QByteArray& head) {
+    if (head.startsWith("BM")) return "bmp";
+    if (head.startsWith("\x89PNG")) return "png";
+    if (head.startsWith("GIF8")) return "gif";
+    if (head.startsWith("\xFF\xD8\xFF")) return "jpeg";
+    if (head.startsWith(QByteArray("\0\0\1\0", 4))) return "ico";
+    return {};
+}
+
 QImage ReadPicture(const std::string& path) {
     const std::string native = ResolvePath(path);
     if (!FileExists(native)) throw RuntimeError(ErrorNumber::FileNotFound, native);
+    // Told the format, Qt loads no image plugin, or only that format's;
+    // left to guess, it loads every plugin to ask each (a process's memory).
+    {
+        QFile file(Q(native));
+        if (file.open(QIODevice::ReadOnly)) {
+            if (const QByteArray format = AnnouncedFormat(file.peek(4)); !format.isEmpty()) {
+                QImageReader reader(&file, format);
+                reader.setAutoDetectImageFormat(false);
+                if (QImage image = reader.read(); !image.isNull()) return image;
+            }
+        }
+    }
+    // Anything else, and a file its first bytes misname, as before.
     QImageReader reader(Q(native));
     reader.setDecideFormatFromContent(true);
     QImage image = reader.read();

@@ -102,6 +102,7 @@ void ActorApp::Start(const std::string& commandLine, const std::string& installP
     }
     WatchFullscreenWhenAsked();
     FollowWindowsWhenAsked();
+    QuietWhileHibernating();
     if (paced_) paced_->Schedule();
 }
 
@@ -133,6 +134,22 @@ void ActorApp::FollowWindowsWhenAsked() {
     if (changed) runtime_->WindowsChanged();
 }
 
+void ActorApp::QuietWhileHibernating() {
+    // The window manager rewrites its lists on the root window at every
+    // window opened, closed or focused; a hibernating actor wakes once a
+    // second, so it stops hearing them and looks again when it wakes.
+    const bool quiet = runtime_->activity().hibernating();
+    if (quiet == rootQuiet_) return;
+    xcb_connection_t* c = XConnection();
+    if (!c) return;
+    rootQuiet_ = quiet;
+    HearRootProperties(c, !quiet);
+    window_.SetHibernating(quiet);
+    if (quiet) return;
+    screen_.CatchUp();
+    if (fullscreen_) fullscreen_->CatchUp();
+}
+
 void ActorApp::ShowAbout() {
     if (!about_) about_ = std::make_unique<AboutWindow>(runtime_->installdir(), runtime_->LoadAboutLists());
     about_->show();
@@ -145,6 +162,7 @@ void ActorApp::Guard(const std::function<void()>& handler) {
         handler();
         WatchFullscreenWhenAsked();
         FollowWindowsWhenAsked();
+        QuietWhileHibernating();
         // A click or a link text may have started, stopped or re-timed a timer.
         if (paced_) paced_->Schedule();
     } catch (const ProgramEnd& end) {

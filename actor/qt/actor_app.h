@@ -51,6 +51,8 @@ class ActorApp {
     // Hears of other programs' windows while they are floors and the actor
     // is awake.
     void FollowWindowsWhenAsked();
+    // A hibernating actor stops hearing the root window's property changes.
+    void QuietWhileHibernating();
     // A tick of the paced timers; false once the actor has ended.
     bool PacedTick(FormTimer which);
 
@@ -69,6 +71,7 @@ class ActorApp {
     std::unique_ptr<ActorRuntime> runtime_;
     std::unique_ptr<AboutWindow> about_;
     std::unique_ptr<FullscreenWatch> fullscreen_;
+    bool rootQuiet_ = false;
     bool ended_ = false;
     std::unique_ptr<PacedTimers> paced_;
 };

@@ -34,6 +34,8 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     void SetClickThrough(bool on) override;
     // The monitors changed: positions map to the new layout.
     void ScreensChanged();
+    // A hibernating actor hears nothing of the focus.
+    void SetHibernating(bool on) { server_.SetDeafToFocus(on); }
 
     // Mouse events in twips relative to the window; buttons as 1, 2, 4.
     std::function<void(int button, double x, double y)> onMouseDown;

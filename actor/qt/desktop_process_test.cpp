@@ -628,3 +628,41 @@ TEST_F(DesktopProcess, ActorStandsOnABottomDockAndFollowsItWhenItChangesOrGoes) 
         Wait(100);
     }
 }
+
+// A hibernating actor hears nothing of the window manager's lists and takes
+// no focus (each would wake it); woken, it takes focus as before and knows
+// of the panel that came meanwhile.
+TEST_F(DesktopProcess, HibernatingActorTakesNoFocusAndKnowsOfAPanelThatCameMeanwhileWhenWoken) {
+    if (!PrivateX::Installed("openbox")) GTEST_SKIP() << "openbox is not installed";
+    PrivateX x({"-screen", "0", "1280x1024x24"});
+    ASSERT_TRUE(x.running());
+    x.Helper("openbox", {"--sm-disable"});
+    ASSERT_TRUE(WindowManagerReady()) << "openbox did not start";
+    auto& d = install->dir;
+    install->Start({QString::fromStdString(d.Write(
+        "sleeper.kact", "actorname=Sleeper\r\nactorpath=" + d.path() +
+                            "/actor/\r\niconfile=icon.bmp\r\nactivefile=fall.krnd\r\nresponsefile=fall.krnd\r\n"
+                            "boredfile=stand.krnd\r\nsleepfile=stand.krnd\r\ninitialpriority=3\r\n[end]\r\n"))});
+    const QString sleeper = ActorInstall::FindWindow("Sleeper", 15000);
+    ASSERT_FALSE(sleeper.isEmpty()) << Errors();
+    auto hints = [&] { return RunTool("xprop", {"-id", sleeper, "WM_HINTS", "WM_PROTOCOLS"}); };
+    EXPECT_TRUE(WaitFor([&] {
+        const QString h = hints();
+        return h.contains("input focus: False") && !h.contains("WM_TAKE_FOCUS");
+    })) << hints().toStdString();
+
+    auto dock = std::make_unique<BottomDock>(60);
+    auto workArea = [] { return RunTool("xprop", {"-root", "_NET_WORKAREA"}); };
+    ASSERT_TRUE(WaitFor([&] { return workArea().contains("= 0, 0, 1280, 964"); }, 10000)) << workArea().toStdString();
+    Wait(500);  // time to hear of the panel, were it listening
+
+    // A click wakes it; it falls onto the panel, not behind it.
+    const Geometry g = WindowGeometry(sleeper);
+    RunTool("xdotool", {"mousemove", QString::number(g.x + 20), QString::number(g.y + 15), "click", "1"});
+    EXPECT_TRUE(WaitFor([&] { return WindowGeometry(sleeper).y == 1024 - 60 - 30; }))
+        << "at " << WindowGeometry(sleeper).y;
+    EXPECT_TRUE(WaitFor([&] {
+        const QString h = hints();
+        return h.contains("input focus: True") && h.contains("WM_TAKE_FOCUS");
+    })) << hints().toStdString();
+}

@@ -15,6 +15,11 @@ class FullscreenWatch : public QAbstractNativeEventFilter {
     ~FullscreenWatch() override;
     bool fullscreen() const { return fullscreen_; }
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
+    // Looks again after a time of not hearing of the active window.
+    void CatchUp() {
+        FollowActiveWindow();
+        Update();
+    }
 
   private:
     void FollowActiveWindow();

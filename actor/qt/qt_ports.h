@@ -52,6 +52,10 @@ class QtScreen : public ScreenPort {
 
     // After the monitors have changed.
     std::function<void()> onChanged;
+    // Reads the docks' room again after a time of not hearing of it.
+    void CatchUp() {
+        if (workAreas_ && workAreas_->Read()) Changed(false);
+    }
 
   private:
     void Refresh();

@@ -62,9 +62,61 @@ bool ServerWindow::Quiet() {
     if (!qtEventMask_) return false;
     uint32_t quiet = qtEventMask_ & ~static_cast<uint32_t>(XCB_EVENT_MASK_STRUCTURE_NOTIFY);
     if (depth_) quiet &= ~static_cast<uint32_t>(XCB_EVENT_MASK_EXPOSURE);
+    if (deafToFocus_) quiet &= ~static_cast<uint32_t>(XCB_EVENT_MASK_FOCUS_CHANGE);
     xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &quiet);
     quiet_ = true;
     return true;
+}
+
+namespace {
+
+std::vector<uint32_t> ReadCards(xcb_connection_t* c, xcb_window_t window, uint32_t property, uint32_t type) {
+    XReply r(xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 32), nullptr));
+    if (!r || r->format != 32) return {};
+    const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r.p));
+    return {v, v + xcb_get_property_value_length(r.p) / 4};
+}
+
+void WriteCards(xcb_connection_t* c, xcb_window_t window, uint32_t property, uint32_t type,
+                const std::vector<uint32_t>& cards) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, type, 32, static_cast<uint32_t>(cards.size()),
+                        cards.data());
+}
+
+}  // namespace
+
+void ServerWindow::SetDeafToFocus(bool deaf) {
+    if (deaf == deafToFocus_) return;
+    deafToFocus_ = deaf;
+    xcb_connection_t* c = Connection();
+    if (c && window_.testAttribute(Qt::WA_WState_Created)) {
+        const auto window = static_cast<xcb_window_t>(window_.winId());
+        if (!wmProtocols_) InternAtoms(c, {"WM_PROTOCOLS", "WM_TAKE_FOCUS"}, {&wmProtocols_, &wmTakeFocus_});
+        if (deaf) {
+            qtHints_ = ReadCards(c, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS);
+            qtProtocols_ = ReadCards(c, window, wmProtocols_, XCB_ATOM_ATOM);
+            // The input hint is the second card, valid with flag bit 0.
+            std::vector<uint32_t> hints = qtHints_;
+            hints.resize(std::max<size_t>(hints.size(), 9), 0);
+            hints[0] |= 1;
+            hints[1] = 0;
+            WriteCards(c, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, hints);
+            std::vector<uint32_t> protocols = qtProtocols_;
+            std::erase(protocols, wmTakeFocus_);
+            WriteCards(c, window, wmProtocols_, XCB_ATOM_ATOM, protocols);
+        } else {
+            if (qtHints_.empty()) xcb_delete_property(c, window, XCB_ATOM_WM_HINTS);
+            else WriteCards(c, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, qtHints_);
+            if (qtProtocols_.empty()) xcb_delete_property(c, window, wmProtocols_);
+            else WriteCards(c, window, wmProtocols_, XCB_ATOM_ATOM, qtProtocols_);
+        }
+    }
+    if (quiet_) {
+        quiet_ = false;
+        Quiet();
+    }
+    // Nothing else may come to flush it before the actor wakes.
+    if (c) xcb_flush(c);
 }
 
 void ServerWindow::RestoreQtEvents() {

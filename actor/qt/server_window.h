@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <tuple>
+#include <vector>
 
 class QWidget;
 struct xcb_connection_t;
@@ -35,6 +36,11 @@ class ServerWindow {
     // Qt has set its own event mask again: the window is not quiet, and is
     // looked at afresh the next time.
     void Forget();
+    // Deaf, the window takes no focus and hears nothing of it: the window
+    // manager would hand a hibernating actor the focus (and a message to take
+    // it) whenever another window closes, and each would wake it. Hearing
+    // again, it is as Qt made it.
+    void SetDeafToFocus(bool deaf);
     // The server takes our 32-bit pictures as they are (known once quiet).
     bool drawsPictures() const { return depth_ != 0; }
 
@@ -65,6 +71,10 @@ class ServerWindow {
     // window's moves (nor of its exposures when the server draws it).
     bool quiet_ = false;
     bool probed_ = false;
+    bool deafToFocus_ = false;
+    // What Qt told the window manager of the focus, kept while deaf.
+    std::vector<uint32_t> qtHints_, qtProtocols_;
+    uint32_t wmProtocols_ = 0, wmTakeFocus_ = 0;
     uint32_t qtEventMask_ = 0;
     uint8_t depth_ = 0;  // 0: the server cannot take our pictures as they are
     uint32_t gc_ = 0;

@@ -49,4 +49,19 @@ inline void ListenToProperties(xcb_connection_t* c, uint32_t window) {
     xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
 }
 
+// Stops or restarts the root window's property events on this client's
+// connection, keeping every other event asked for there. Qt asks for them
+// itself, and the window manager changes its lists there at each window
+// opened, closed or focused.
+inline void HearRootProperties(xcb_connection_t* c, bool on) {
+    const uint32_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    XReply a(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr));
+    if (!a) return;
+    const uint32_t mask = on ? a->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE
+                             : a->your_event_mask & ~static_cast<uint32_t>(XCB_EVENT_MASK_PROPERTY_CHANGE);
+    if (mask == a->your_event_mask) return;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+}
+
 }  // namespace kobal::actor::qt

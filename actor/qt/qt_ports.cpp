@@ -176,11 +176,7 @@ void TrayAndMenu::Remove() {
 }
 
 void TrayAndMenu::SetChecked(MenuItem item, bool checked) {
-    // The activity marks are set again at every change of state; the menu
-    // hears only of real changes.
-    auto [mark, added] = checked_.try_emplace(item, checked);
-    if (!added && mark->second == checked) return;
-    mark->second = checked;
+    checked_[item] = checked;
     if (auto it = items_.find(item); it != items_.end()) it->second->setChecked(checked);
 }
 

@@ -93,10 +93,10 @@ void ActorWindow::Move(int32_t leftTwips, int32_t topTwips) {
 }
 
 const QPixmap& ActorWindow::Picture(const std::string& path) {
-    const QString key = Q(path);
-    auto it = pictures_.find(key);
-    if (it == pictures_.end()) it = pictures_.insert(key, kobal::qt::LoadShapedPicture(path));
-    return *it;
+    // By the name as given: no text conversion on each frame.
+    auto it = pictures_.find(path);
+    if (it == pictures_.end()) it = pictures_.emplace(path, kobal::qt::LoadShapedPicture(path)).first;
+    return it->second;
 }
 
 void ActorWindow::SetPicture(const std::string& path) {

@@ -2,13 +2,14 @@
 // The actor window: frameless, out of the task bar, sized and moved in
 // twips, shaped by the key colour. A frame that changes neither picture nor
 // position sends nothing to the X server.
-#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
 #include "actor/ports.h"
 #include "actor/qt/desktop_map.h"
@@ -70,7 +71,7 @@ class ActorWindow : public QWidget, public ActorWindowPort {
     DesktopMap map_;
     double scale_;  // device pixels per desktop pixel
     QPixmap picture_;
-    QHash<QString, QPixmap> pictures_;  // loaded once per file
+    std::unordered_map<std::string, QPixmap> pictures_;  // loaded once per file
     kobal::qt::KeyColorShaper shaper_;
     std::optional<int32_t> pendingKey_;  // the shape the next repaint applies
     bool shapePending_ = false;

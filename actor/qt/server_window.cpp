@@ -160,7 +160,11 @@ void ServerWindow::ShowPicture(qint64 picture, const QSize& device, int32_t keyC
     xcb_connection_t* c = Connection();
     const auto window = static_cast<xcb_window_t>(window_.winId());
     xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &pixmap);
-    xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+    // A copy rather than a clear to the new background: the server clears
+    // by filling each rectangle of the shape against every other, and
+    // copies in one pass.
+    xcb_copy_area(c, pixmap, window, gc_, 0, 0, 0, 0, static_cast<uint16_t>(device.width()),
+                  static_cast<uint16_t>(device.height()));
     background_ = pixmap;
 }
 
@@ -172,7 +176,9 @@ uint32_t ServerWindow::Upload(const QSize& device, const QImage& image) {
                       static_cast<uint16_t>(device.height()));
     if (!gc_) {
         gc_ = xcb_generate_id(c);
-        xcb_create_gc(c, gc_, pixmap, 0, nullptr);
+        // Copies to the window must not send an event back for each.
+        const uint32_t noExposures = 0;
+        xcb_create_gc(c, gc_, pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
     }
     // In strips that fit in one request.
     const size_t line = static_cast<size_t>(image.bytesPerLine());

@@ -1,8 +1,8 @@
 // The actor window's own X requests, on the test run's X server: while
 // quiet, Qt hears nothing of the window's moves and exposures and gets its
 // own event mask back after; the server shows each picture the moment it
-// is asked, keeps it for the next time, shows it again after a hide, and
-// makes it again only when its budget is spent.
+// is asked, keeps it for the next time, shows it again after a hide and
+// where it comes into view, and makes it again only when its budget is spent.
 #include "actor/qt/server_window.h"
 
 #include <gtest/gtest.h>
@@ -135,6 +135,27 @@ TEST_F(ServerWindowTest, AfterAHideThePictureIsShownAgain) {
     Show(server, 1, qRgb(255, 0, 0));
     EXPECT_EQ(PixelAt(5, 5), 0xFF0000u);
     EXPECT_EQ(made[1], 1) << "kept on the server while hidden";
+}
+
+TEST_F(ServerWindowTest, APartCoveredWhileThePictureChangedShowsTheNewPictureWhenUncovered) {
+    ShowAndSettle();
+    ServerWindow server(widget);
+    ASSERT_TRUE(server.Quiet());
+    if (!server.drawsPictures()) GTEST_SKIP() << "the server cannot take 32-bit pictures as they are";
+    Show(server, 1, qRgb(255, 0, 0));
+    ASSERT_EQ(PixelAt(5, 5), 0xFF0000u);
+    // Another program's window over the left half, black.
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(X())).data;
+    const xcb_window_t cover = xcb_generate_id(X());
+    const uint32_t values[] = {screen->black_pixel, 1};
+    xcb_create_window(X(), XCB_COPY_FROM_PARENT, cover, screen->root, 10, 10, 20, 30, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(X(), cover);
+    Show(server, 2, qRgb(0, 0, 255));
+    EXPECT_EQ(PixelAt(30, 5), 0x0000FFu);
+    xcb_destroy_window(X(), cover);
+    EXPECT_EQ(PixelAt(5, 5), 0x0000FFu) << "the server painted what came into view with an older picture";
+    EXPECT_EQ(PixelAt(19, 29), 0x0000FFu);
 }
 
 TEST_F(ServerWindowTest, BeyondItsBudgetOnlyThePictureOnShowIsKept) {

@@ -61,3 +61,30 @@ TEST(TrayMenu, ChecksSetBeforeAndAfterTheFirstPopupShow) {
     EXPECT_TRUE(seen["4:Hibernate"]);
     EXPECT_EQ(removed, 0);
 }
+
+TEST(TrayMenu, AMarkChosenAgainStaysMarked) {
+    // Qt unchecks a checked item when it is chosen; the actor marks it again.
+    TrayAndMenu* shown = nullptr;
+    TrayAndMenu::Handlers h;
+    h.pActivated = [&] { shown->SetChecked(MenuItem::pActivated, true); };
+    TrayAndMenu menu(h);
+    shown = &menu;
+    menu.SetChecked(MenuItem::pActivated, true);
+    bool found = false, after = false;
+    QTimer::singleShot(200, [&] {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        for (QAction* a : popup ? popup->actions() : QList<QAction*>())
+            if (QMenu* sub = a->menu())
+                for (QAction* s : sub->actions())
+                    if (s->text() == "1:Activated") {
+                        found = true;
+                        s->trigger();
+                        after = s->isChecked();
+                    }
+        if (popup) popup->close();
+    });
+    menu.Popup();
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(after);
+    EXPECT_TRUE(PopupAndRead(menu)["1:Activated"]);
+}

@@ -241,6 +241,16 @@ void WindowList::Read() {
         QRect client, frame;
         std::vector<uint32_t> extents, gtkExtents;
         bool shown = false, fullscreen = false;
+        // window, the root's child, frames the client: its outer edges.
+        void FramedBy(uint32_t window, const xcb_get_geometry_reply_t& g) {
+            entry.frame = window;
+            entry.frameX = g.x;
+            entry.frameY = g.y;
+            entry.frameWidth = g.width;
+            entry.frameHeight = g.height;
+            const int border = 2 * g.border_width;
+            frame = QRect(g.x, g.y, g.width + border, g.height + border);
+        }
     };
     std::vector<Found> found;
     for (size_t i = 0; i < clients.size(); ++i) {
@@ -280,17 +290,8 @@ void WindowList::Read() {
         f.gtkExtents = std::move(gtkExtents);
         f.fullscreen = Holds(state, atomFullscreen_);
         f.shown = attributes->map_state == XCB_MAP_STATE_VIEWABLE && !Holds(state, atomHidden_);
-        if (tree->parent == root_) {
-            f.entry.frame = clients[i];
-            f.entry.frameX = geometry->x;
-            f.entry.frameY = geometry->y;
-            f.entry.frameWidth = geometry->width;
-            f.entry.frameHeight = geometry->height;
-            const int border = 2 * geometry->border_width;
-            f.frame = QRect(geometry->x, geometry->y, geometry->width + border, geometry->height + border);
-        } else {
-            f.climb = tree->parent;
-        }
+        if (tree->parent == root_) f.FramedBy(clients[i], *geometry.p);
+        else f.climb = tree->parent;
         found.push_back(std::move(f));
     }
 
@@ -327,13 +328,7 @@ void WindowList::Read() {
                 f.climb = tree->parent;
                 continue;
             }
-            f.entry.frame = at;
-            f.entry.frameX = geometry->x;
-            f.entry.frameY = geometry->y;
-            f.entry.frameWidth = geometry->width;
-            f.entry.frameHeight = geometry->height;
-            const int border = 2 * geometry->border_width;
-            f.frame = QRect(geometry->x, geometry->y, geometry->width + border, geometry->height + border);
+            f.FramedBy(at, *geometry.p);
             f.shown = f.shown && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         }
     }

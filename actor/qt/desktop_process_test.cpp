@@ -20,6 +20,7 @@
 
 #include "actor/qt/process_harness.h"
 #include "actor/qt/window_manager_ready.h"
+#include "actor/qt/x_support.h"
 #include "common/qt/private_x.h"
 #include "common/qt/x11_probe.h"
 
@@ -45,16 +46,7 @@ class DesktopProcess : public ::testing::Test {
         if (!QFile::exists(kActorProgram)) GTEST_SKIP() << "kobalactor is not built";
         if (!PrivateX::Installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
         install = std::make_unique<ActorInstall>();
-        auto& d = install->dir;
-        // Walking and falling 20 pixels a tick; a faller stands once it has landed.
-        const std::string header =
-            "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
-            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
-        d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
-        d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
-        d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
-        d.Write("actor/walk.krnd", "1\r\n!02|5000|$left.kani,right.kani|\r\n");
-        d.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
+        install->WriteQuickMovers();
     }
     QString StartActor(const std::string& name, const std::string& list) {
         install->Start({QString::fromStdString(install->WriteActor(name + ".kact", list, name))});
@@ -572,13 +564,7 @@ class BottomDock {
     }
 
   private:
-    uint32_t Atom(const char* name) {
-        xcb_intern_atom_reply_t* r =
-            xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-        const uint32_t atom = r ? r->atom : 0;
-        std::free(r);
-        return atom;
-    }
+    uint32_t Atom(const char* name) { return kobal::actor::qt::InternAtom(c_, name); }
     void SetStrut(int height) {
         const uint32_t strut[12] = {0, 0, 0, static_cast<uint32_t>(height),    0, 0, 0, 0,
                                     0, 0, 0, static_cast<uint32_t>(width_ - 1)};

@@ -37,20 +37,11 @@ class FloorProcess : public ::testing::Test {
         install = std::make_unique<ActorInstall>();
         auto& d = install->dir;
         SetWindowFloors(true);
-        // Walking and falling 20 pixels a tick.
-        const std::string header =
-            "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
-            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
-        d.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
-        d.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
-        d.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        const std::string header = install->WriteQuickMovers();
         // Standing, as fast: a lost floor drops it with the animation it stands with.
         d.Write("actor/stand.kani", "framecount=1\r\nframepause=2\r\n" + header + "red.bmp\r\n");
-        // Down onto whatever floor is below, then stand there.
-        d.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
         // Down, then walk on what it landed on.
         d.Write("actor/walkon.krnd", "1\r\n!03|5000|fall.kani|walk.krnd\r\n");
-        d.Write("actor/walk.krnd", "1\r\n!02|5000|$left.kani,right.kani|\r\n");
         x_ = std::make_unique<PrivateX>(
             QStringList{"-screen", "0", QString("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight)});
         ASSERT_TRUE(x_->running());

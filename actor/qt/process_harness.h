@@ -103,6 +103,21 @@ class ActorInstall {
         QFile::setPermissions(QString::fromStdString(dir / "run"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+    // Quick movers, 20 pixels a tick: left.kani and right.kani for walk.krnd,
+    // fall.kani for fall.krnd, which comes down onto the floor below and
+    // stands there. stand.kani stays as slow as the default. Returns their
+    // header, for more animations as quick.
+    std::string WriteQuickMovers() {
+        const std::string header =
+            "timerspeed=40\r\nmovespeed=300\r\nactorwidth=40\r\nactorheight=30\r\n"
+            "transparentred=255\r\ntransparentgreen=0\r\ntransparentblue=255\r\n[end]\r\n";
+        dir.Write("actor/left.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        dir.Write("actor/right.kani", "framecount=1\r\nframepause=1\r\n" + header + "blue.bmp\r\n");
+        dir.Write("actor/fall.kani", "framecount=1\r\nframepause=1\r\n" + header + "red.bmp\r\n");
+        dir.Write("actor/walk.krnd", "1\r\n!02|5000|$left.kani,right.kani|\r\n");
+        dir.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
+        return header;
+    }
     ~ActorInstall() {
         for (auto& p : processes) {
             if (p->state() != QProcess::NotRunning) {

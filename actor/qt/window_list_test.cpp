@@ -14,6 +14,7 @@
 #include "actor/qt/client_windows.h"
 #include "actor/qt/process_harness.h"
 #include "actor/qt/window_manager_ready.h"
+#include "actor/qt/x_support.h"
 #include "common/qt/private_x.h"
 
 using namespace kobal::actor::qt;
@@ -108,13 +109,7 @@ class TopDock {
     uint32_t id() const { return window_; }
 
   private:
-    uint32_t Atom(const char* name) {
-        xcb_intern_atom_reply_t* r =
-            xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-        const uint32_t atom = r ? r->atom : 0;
-        std::free(r);
-        return atom;
-    }
+    uint32_t Atom(const char* name) { return kobal::actor::qt::InternAtom(c_, name); }
     xcb_connection_t* c_;
     xcb_window_t window_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "actor/qt/process_harness.h"
+#include "actor/qt/x_support.h"
 
 namespace kobal::actor::qt::testing {
 
@@ -20,11 +21,7 @@ inline bool WindowManagerReady() {
         const xcb_window_t probe = xcb_generate_id(c);
         xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, s->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                           s->root_visual, 0, nullptr);
-        static const char kList[] = "_NET_CLIENT_LIST";
-        xcb_intern_atom_reply_t* atom =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kList - 1, kList), nullptr);
-        const uint32_t list = atom ? atom->atom : 0;
-        std::free(atom);
+        const uint32_t list = InternAtom(c, "_NET_CLIENT_LIST");
         QElapsedTimer t;
         t.start();
         while (!managed && t.elapsed() < 20000) {

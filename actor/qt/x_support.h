@@ -27,6 +27,12 @@ struct XReply {
     T* p;
 };
 
+// One atom, 0 when the server does not give it.
+inline uint32_t InternAtom(xcb_connection_t* c, const char* name) {
+    XReply r(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+    return r ? r->atom : 0;
+}
+
 // Asks for every atom before waiting for the first: one round trip. An
 // atom the server does not give is 0.
 template <size_t N>

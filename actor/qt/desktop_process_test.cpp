@@ -48,10 +48,7 @@ class DesktopProcess : public ::testing::Test {
         install = std::make_unique<ActorInstall>();
         install->WriteQuickMovers();
     }
-    QString StartActor(const std::string& name, const std::string& list) {
-        install->Start({QString::fromStdString(install->WriteActor(name + ".kact", list, name))});
-        return ActorInstall::FindWindow(QString::fromStdString(name), 15000);
-    }
+    QString StartActor(const std::string& name, const std::string& list) { return install->StartActor(name, list); }
     // Saves the screen for the lead when KOBAL_SHOTS names a directory.
     static void Shot(const QString& name, const QStringList& drawing = {}) {
         const QString dir = qEnvironmentVariable("KOBAL_SHOTS");
@@ -61,14 +58,7 @@ class DesktopProcess : public ::testing::Test {
         RunTool("import", {"-window", "root", file});
         if (!drawing.isEmpty()) RunTool("convert", QStringList{file} + drawing + QStringList{file});
     }
-    // What the actors said, for a failure.
-    std::string Errors() {
-        std::string out;
-        for (auto& p : install->processes)
-            out += QString::fromLocal8Bit(p->readAllStandardError()).toStdString() +
-                   (p->state() == QProcess::NotRunning ? " (ended)\n" : " (running)\n");
-        return out;
-    }
+    std::string Errors() { return install->Errors(); }
     std::unique_ptr<ActorInstall> install;
 };
 

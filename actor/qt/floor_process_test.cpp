@@ -58,18 +58,8 @@ class FloorProcess : public ::testing::Test {
         install->dir.Write("install/resource/config.kcfg",
                            std::string(kSettings) + (on ? "windowfloors= 1 \r\n" : "") + "[end]\r\n");
     }
-    QString StartActor(const std::string& name, const std::string& list) {
-        install->Start({QString::fromStdString(install->WriteActor(name + ".kact", list, name))});
-        return ActorInstall::FindWindow(QString::fromStdString(name), 15000);
-    }
-    // What the actors said, for a failure.
-    std::string Errors() {
-        std::string out;
-        for (auto& p : install->processes)
-            out += QString::fromLocal8Bit(p->readAllStandardError()).toStdString() +
-                   (p->state() == QProcess::NotRunning ? " (ended)\n" : " (running)\n");
-        return out;
-    }
+    QString StartActor(const std::string& name, const std::string& list) { return install->StartActor(name, list); }
+    std::string Errors() { return install->Errors(); }
     static std::string At(const QString& actor) {
         const Geometry g = WindowGeometry(actor);
         return "the actor is at " + std::to_string(g.x) + "," + std::to_string(g.y);

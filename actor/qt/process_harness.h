@@ -118,6 +118,19 @@ class ActorInstall {
         dir.Write("actor/fall.krnd", "1\r\n!03|5000|fall.kani|stand.krnd\r\n");
         return header;
     }
+    // An actor named name playing list in every state; its window, or empty.
+    QString StartActor(const std::string& name, const std::string& list) {
+        Start({QString::fromStdString(WriteActor(name + ".kact", list, name))});
+        return FindWindow(QString::fromStdString(name), 15000);
+    }
+    // What the actors said, for a failure.
+    std::string Errors() {
+        std::string out;
+        for (auto& p : processes)
+            out += QString::fromLocal8Bit(p->readAllStandardError()).toStdString() +
+                   (p->state() == QProcess::NotRunning ? " (ended)\n" : " (running)\n");
+        return out;
+    }
     ~ActorInstall() {
         for (auto& p : processes) {
             if (p->state() != QProcess::NotRunning) {
